@@ -1,0 +1,108 @@
+#include "platform/com/ConnectionPoint.h"
+
+#include <algorithm>
+
+DWORD CSinkList::Add(IUnknown* sink)
+{
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (!m_slots[i]) {
+            m_slots[i] = sink;
+            return static_cast<DWORD>(i + 1);
+        }
+    }
+    m_slots.emplace_back(sink);
+    return static_cast<DWORD>(m_slots.size());
+}
+
+HRESULT CSinkList::Remove(DWORD cookie)
+{
+    if (cookie == 0 || cookie > m_slots.size() || !m_slots[cookie - 1])
+        return CONNECT_E_NOCONNECTION;
+    // Move the reference out before releasing it: the release may re-enter.
+    ComPtr<IUnknown> gone = std::move(m_slots[cookie - 1]);
+    m_slots[cookie - 1] = nullptr;
+    return S_OK;
+}
+
+std::vector<ComPtr<IUnknown>> CSinkList::Snapshot() const
+{
+    std::vector<ComPtr<IUnknown>> sinks;
+    sinks.reserve(m_slots.size());
+    for (const auto& slot : m_slots) {
+        if (slot)
+            sinks.push_back(slot);
+    }
+    return sinks;
+}
+
+std::size_t CSinkList::Count() const
+{
+    std::size_t n = 0;
+    for (const auto& slot : m_slots)
+        n += slot ? 1 : 0;
+    return n;
+}
+
+HRESULT CConnectionPoint::QueryInterface(REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    if (iid == IID_IUnknown || iid == IConnectionPoint::Iid) {
+        *object = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT CConnectionPoint::GetConnectionInterface(IID* iid)
+{
+    if (!iid)
+        return E_POINTER;
+    *iid = m_iid;
+    return S_OK;
+}
+
+HRESULT CConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container)
+{
+    if (!container)
+        return E_POINTER;
+    *container = m_container;
+    m_container->AddRef();
+    return S_OK;
+}
+
+HRESULT CConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
+{
+    if (!sink || !cookie)
+        return E_POINTER;
+    *cookie = 0;
+    ComPtr<IUnknown> typed;
+    if (FAILED(sink->QueryInterface(m_iid, typed.PutVoid())) || !typed)
+        return CONNECT_E_CANNOTCONNECT;
+    *cookie = m_sinks.Add(typed.Get());
+    return S_OK;
+}
+
+HRESULT CConnectionPoint::Unadvise(DWORD cookie)
+{
+    return m_sinks.Remove(cookie);
+}
+
+HRESULT FireDispatchEvent(const CSinkList& sinks, DISPID dispid, std::initializer_list<VARIANT> args)
+{
+    std::vector<VARIANT> reversed(args.begin(), args.end());
+    std::reverse(reversed.begin(), reversed.end());
+    for (const ComPtr<IUnknown>& sink : sinks.Snapshot()) {
+        // Sinks were stored as the outgoing dispinterface, which derives from IDispatch.
+        auto* dispatch = static_cast<IDispatch*>(sink.Get());
+        std::vector<VARIANT> call = reversed;  // Invoke may change its arguments.
+        DISPPARAMS params{call.empty() ? nullptr : call.data(), nullptr, static_cast<UINT>(call.size()), 0};
+        HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                      nullptr, nullptr);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}

@@ -1,0 +1,58 @@
+// A connection point with a reusable list of sinks.
+#pragma once
+
+#include <vector>
+
+#include "platform/com/ComPtr.h"
+#include "platform/com/Dispatch.h"
+
+// Slots of advised sinks. Cookie n names slot n - 1; a freed slot is taken by
+// the next Add, so cookies are reused.
+class CSinkList {
+public:
+    // The cookie of the slot the sink was put into.
+    DWORD Add(IUnknown* sink);
+    // CONNECT_E_NOCONNECTION when the cookie names no advised sink.
+    HRESULT Remove(DWORD cookie);
+    // The advised sinks in slot order, each with its own reference, so that
+    // delivery can go on while sinks advise or unadvise.
+    std::vector<ComPtr<IUnknown>> Snapshot() const;
+    std::size_t Count() const;
+    void Clear() { m_slots.clear(); }
+
+private:
+    std::vector<ComPtr<IUnknown>> m_slots;
+};
+
+// IConnectionPoint for one outgoing interface of a container object. The
+// connection point is a part of its container: its references count on the
+// container, which must outlive every use of it.
+class CConnectionPoint final : public IConnectionPoint {
+public:
+    CConnectionPoint(IConnectionPointContainer* container, REFIID iid) : m_container(container), m_iid(iid) {}
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override { return m_container->AddRef(); }
+    ULONG Release() override { return m_container->Release(); }
+
+    HRESULT GetConnectionInterface(IID* iid) override;
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    // The sink is asked for the outgoing interface; CONNECT_E_CANNOTCONNECT
+    // when it does not offer it.
+    HRESULT Advise(IUnknown* sink, DWORD* cookie) override;
+    HRESULT Unadvise(DWORD cookie) override;
+
+    REFIID Interface() const { return m_iid; }
+    const CSinkList& Sinks() const { return m_sinks; }
+    void DisconnectAll() { m_sinks.Clear(); }
+
+private:
+    IConnectionPointContainer* m_container;  // Owner; outlives this object.
+    IID m_iid;
+    CSinkList m_sinks;
+};
+
+// Calls Invoke with `dispid` and the given arguments (first argument first)
+// on each sink in slot order. Delivery stops at the first sink whose Invoke
+// fails; that sink's result is returned, S_OK when all succeeded.
+HRESULT FireDispatchEvent(const CSinkList& sinks, DISPID dispid, std::initializer_list<VARIANT> args = {});
