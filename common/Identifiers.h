@@ -1,0 +1,32 @@
+// The class, interface, library and category identifiers of Wayscribe's
+// components, each defined once here.
+#pragma once
+
+#include "platform/com/Guid.h"
+
+// History server (WYSCHelper).
+inline constexpr CLSID CLSID_WYSCURLBase = MakeGuid("{9F1366DD-E157-4962-84F5-57066BB8506A}");
+inline constexpr IID IID_IWYSCURLBase = MakeGuid("{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}");
+inline constexpr IID DIID_IWYSCURLBaseEvents = MakeGuid("{983DEA35-CD63-4CDF-B915-05CEA14458F4}");
+// The server's type library; also its application identifier.
+inline constexpr GUID LIBID_WYSCHelper = MakeGuid("{1F056668-E768-40D6-A0C2-C58BF96A0088}");
+inline constexpr GUID APPID_WYSCHelper = LIBID_WYSCHelper;
+
+// Page capture helper object (WYSCbho).
+inline constexpr CLSID CLSID_WYSCSaver = MakeGuid("{F70C14A1-9083-4789-880B-70A2D1193EEE}");
+inline constexpr IID IID_IWYSCSaver = MakeGuid("{F3291B79-8CA0-4250-BD18-1CD97946A812}");
+inline constexpr GUID LIBID_WYSCbho = MakeGuid("{FF1DBA22-39FE-45C2-812D-6EB7A7111371}");
+
+// History band (Wayscribe).
+inline constexpr CLSID CLSID_SurfBand = MakeGuid("{F5F66C79-DA73-417B-8EFD-D53214677190}");
+inline constexpr IID IID_ISurfBand = MakeGuid("{1F28B2C9-BB4C-4C7C-B1D6-1B8C543E593A}");
+
+// The component category that makes a browser list a band among its vertical
+// explorer bars.
+inline constexpr CATID CATID_InfoBand = MakeGuid("{00021493-0000-0000-C000-000000000046}");
+
+// The messaging component used for single-file web archives.
+inline constexpr CLSID CLSID_Message = MakeGuid("{CD000001-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr IID IID_IMessage = MakeGuid("{CD000020-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr CLSID CLSID_Configuration = MakeGuid("{CD000002-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr IID IID_IConfiguration = MakeGuid("{CD000022-8B95-11D1-82DB-00C04FB1625D}");
