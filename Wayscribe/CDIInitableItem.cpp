@@ -1,5 +1,6 @@
 #include "Wayscribe/CDIInitableItem.h"
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CQXServiceProvider.h"
 #include "Wayscribe/CalendarKeys.h"
 
@@ -11,7 +12,7 @@ void CDIInitableItem::InitFromData(const CDataItem& data)
 void CDIInitableItem::CollectPaths(std::set<std::string>& paths)
 {
     for (std::size_t i = 0; i < GetChildCount(); ++i) {
-        if (auto* child = dynamic_cast<CDIInitableItem*>(GetChild(i)))
+        if (auto* child = AdvancedTree::NodeCast<CDIInitableItem>(GetChild(i)))
             child->CollectPaths(paths);
     }
 }

@@ -1,5 +1,6 @@
 #include "Wayscribe/CDayTreeItem.h"
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CUrlTreeItem.h"
 #include "Wayscribe/CalendarKeys.h"
 #include "common/LocalTime.h"
@@ -8,7 +9,7 @@ namespace {
 
 const CDayTreeItem& DayOf(const AdvancedTree::CTreeItem* other)
 {
-    const auto* day = dynamic_cast<const CDayTreeItem*>(other);
+    const auto* day = AdvancedTree::NodeCast<CDayTreeItem>(other);
     if (!day)
         throw AdvancedTree::CTreeItemComparerException();
     return *day;
@@ -57,7 +58,7 @@ CUrlTreeItem* CDayTreeItem::FindPage(const std::string& url) const
     // Only nodes added from outside the calendar share a Url; the first in
     // child order wins, as a walk would find it.
     for (std::size_t i = 0; i < GetChildCount(); ++i) {
-        auto* page = dynamic_cast<CUrlTreeItem*>(GetChild(i));
+        auto* page = AdvancedTree::NodeCast<CUrlTreeItem>(GetChild(i));
         if (page && page->GetData().Url == url)
             return page;
     }
@@ -78,13 +79,13 @@ void CDayTreeItem::ForgetPage(const CUrlTreeItem* page)
 void CDayTreeItem::ChildLinked(AdvancedTree::CTreeItem* child)
 {
     CDIInitableItem::ChildLinked(child);
-    if (auto* page = dynamic_cast<CUrlTreeItem*>(child))
+    if (auto* page = AdvancedTree::NodeCast<CUrlTreeItem>(child))
         m_pages.emplace(page->GetData().Url, page);
 }
 
 void CDayTreeItem::ChildUnlinked(AdvancedTree::CTreeItem* child)
 {
     CDIInitableItem::ChildUnlinked(child);
-    if (auto* page = dynamic_cast<CUrlTreeItem*>(child))
+    if (auto* page = AdvancedTree::NodeCast<CUrlTreeItem>(child))
         ForgetPage(page);
 }

@@ -1,12 +1,13 @@
 #include "Wayscribe/CHMSTreeItem.h"
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "common/LocalTime.h"
 
 namespace {
 
 const CHMSTreeItem& VisitOf(const AdvancedTree::CTreeItem* other)
 {
-    const auto* visit = dynamic_cast<const CHMSTreeItem*>(other);
+    const auto* visit = AdvancedTree::NodeCast<CHMSTreeItem>(other);
     if (!visit)
         throw AdvancedTree::CTreeItemComparerException();
     return *visit;

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CalendarKeys.h"
 #include "common/LocalTime.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 const CMonthTreeItem& MonthOf(const AdvancedTree::CTreeItem* other)
 {
-    const auto* month = dynamic_cast<const CMonthTreeItem*>(other);
+    const auto* month = AdvancedTree::NodeCast<CMonthTreeItem>(other);
     if (!month)
         throw AdvancedTree::CTreeItemComparerException();
     return *month;

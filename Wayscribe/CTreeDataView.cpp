@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CDayTreeItem.h"
 #include "Wayscribe/CHMSTreeItem.h"
 #include "Wayscribe/CMonthTreeItem.h"
@@ -132,7 +133,7 @@ CMonthTreeItem* CTreeDataView::FindMonth(int monthKey) const
 CDayTreeItem* CTreeDataView::FindDay(const AdvancedTree::CTreeItem& month, int dayKey)
 {
     for (std::size_t i = 0; i < month.GetChildCount(); ++i) {
-        auto* day = dynamic_cast<CDayTreeItem*>(month.GetChild(i));
+        auto* day = AdvancedTree::NodeCast<CDayTreeItem>(month.GetChild(i));
         if (day && day->GetDayKey() == dayKey)
             return day;
     }

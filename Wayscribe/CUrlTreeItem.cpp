@@ -1,5 +1,6 @@
 #include "Wayscribe/CUrlTreeItem.h"
 
+#include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CDayTreeItem.h"
 #include "Wayscribe/CHMSTreeItem.h"
 #include "Wayscribe/CQXServiceProvider.h"
@@ -9,7 +10,7 @@ namespace {
 
 const CUrlTreeItem& PageOf(const AdvancedTree::CTreeItem* other)
 {
-    const auto* page = dynamic_cast<const CUrlTreeItem*>(other);
+    const auto* page = AdvancedTree::NodeCast<CUrlTreeItem>(other);
     if (!page)
         throw AdvancedTree::CTreeItemComparerException();
     return *page;
@@ -23,7 +24,7 @@ CUrlTreeItem::~CUrlTreeItem()
 {
     // Deleted directly while still linked: the day's index views our Url,
     // which is gone once this destructor ends.
-    if (auto* day = dynamic_cast<CDayTreeItem*>(GetParent()))
+    if (auto* day = AdvancedTree::NodeCast<CDayTreeItem>(GetParent()))
         day->ForgetPage(this);
 }
 
@@ -31,7 +32,15 @@ void CUrlTreeItem::InitFromData(const CDataItem& data)
 {
     CDIInitableItem::InitFromData(data);
     m_data = data;
-    m_single = data;
+    m_single.reset();
+}
+
+void CUrlTreeItem::SetSingleVisit(const CDataItem& visit)
+{
+    if (visit.Time == m_data.Time && visit.Url == m_data.Url)
+        m_single.reset();
+    else
+        m_single = std::make_unique<CDataItem>(visit);
 }
 
 void CUrlTreeItem::Export()
@@ -46,7 +55,7 @@ void CUrlTreeItem::CollectPaths(std::set<std::string>& paths)
     if (HasVisits())
         CDIInitableItem::CollectPaths(paths);
     else
-        paths.insert(m_single.Path);
+        paths.insert(GetSingleVisit().Path);
 }
 
 std::string CUrlTreeItem::GetText()
@@ -80,7 +89,7 @@ std::vector<CHMSTreeItem*> CUrlTreeItem::GetVisits() const
 {
     std::vector<CHMSTreeItem*> visits;
     for (std::size_t i = 0; i < GetChildCount(); ++i) {
-        if (auto* visit = dynamic_cast<CHMSTreeItem*>(GetChild(i)))
+        if (auto* visit = AdvancedTree::NodeCast<CHMSTreeItem>(GetChild(i)))
             visits.push_back(visit);
     }
     return visits;
@@ -89,7 +98,7 @@ std::vector<CHMSTreeItem*> CUrlTreeItem::GetVisits() const
 bool CUrlTreeItem::HasVisits() const
 {
     for (std::size_t i = 0; i < GetChildCount(); ++i) {
-        if (dynamic_cast<CHMSTreeItem*>(GetChild(i)))
+        if (AdvancedTree::NodeCast<CHMSTreeItem>(GetChild(i)))
             return true;
     }
     return false;
@@ -98,7 +107,7 @@ bool CUrlTreeItem::HasVisits() const
 CHMSTreeItem* CUrlTreeItem::FindVisit(std::int64_t time) const
 {
     for (std::size_t i = 0; i < GetChildCount(); ++i) {
-        auto* visit = dynamic_cast<CHMSTreeItem*>(GetChild(i));
+        auto* visit = AdvancedTree::NodeCast<CHMSTreeItem>(GetChild(i));
         if (visit && visit->GetTime() == time)
             return visit;
     }
@@ -109,7 +118,7 @@ CDataItem CUrlTreeItem::PresentVisit() const
 {
     std::vector<CHMSTreeItem*> visits = GetVisits();
     if (visits.empty())
-        return m_single;
+        return GetSingleVisit();
     // The saved copy of a removed visit is deleted with it.
     if (FindVisit(m_data.Time))
         return m_data;

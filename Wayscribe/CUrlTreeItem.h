@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,8 +48,8 @@ public:
     const CDataItem& GetData() const { return m_data; }
     // The one visit the node stands for while it has no time children. The
     // stored visit until that one is removed while others remain.
-    const CDataItem& GetSingleVisit() const { return m_single; }
-    void SetSingleVisit(const CDataItem& visit) { m_single = visit; }
+    const CDataItem& GetSingleVisit() const { return m_single ? *m_single : m_data; }
+    void SetSingleVisit(const CDataItem& visit);
 
     // The time children, in ascending time.
     std::vector<CHMSTreeItem*> GetVisits() const;
@@ -61,5 +62,6 @@ private:
     CDataItem PresentVisit() const;
 
     CDataItem m_data;
-    CDataItem m_single;
+    // Null while the single visit is the stored one, which is nearly always.
+    std::unique_ptr<CDataItem> m_single;
 };

@@ -200,8 +200,6 @@ bool CTreeItem::InsertSorted(CTreeItem* child)
 void CTreeItem::AppendChildLink(CTreeItem* child)
 {
     m_children.push_back(child);
-    AddListener(child);
-    child->AddListener(this);
 }
 
 void CTreeItem::MoveChild(std::size_t from, std::size_t to)
@@ -221,8 +219,6 @@ void CTreeItem::UnlinkChild(CTreeItem* child)
     if (it == m_children.end())
         return;
     m_children.erase(it);
-    EraseListener(child);
-    child->EraseListener(this);
     ChildUnlinked(child);
 }
 
@@ -281,6 +277,16 @@ void CTreeItem::RunAutoDeleteCheck()
 void CTreeItem::NotifyDestroyed()
 {
     m_destroying = true;
+    // The linked nodes first: they keep the structure sound (the parent
+    // forgets this node, each child is detached) before listeners look at it.
+    if (CTreeItem* parent = m_parent)
+        parent->OnItemDestroyed(this);
+    for (std::size_t i = 0; i < m_children.size();) {
+        CTreeItem* child = m_children[i];
+        child->OnItemDestroyed(this);
+        if (i < m_children.size() && m_children[i] == child)
+            ++i;  // an override that keeps the link: dropped below
+    }
     CompactListeners();
     // Always the first one: a listener may take others off the list.
     while (!m_listeners.empty()) {
@@ -294,8 +300,8 @@ void CTreeItem::NotifyDestroyed()
 
 void CTreeItem::DropRemainingLinks()
 {
-    // Links whose other end had stopped listening (someone removed it
-    // explicitly) are dropped here, so that no node keeps a dangling pointer.
+    // Links that an override of OnItemDestroyed left in place are dropped
+    // here, so that no node keeps a dangling pointer.
     if (CTreeItem* parent = m_parent) {
         m_parent = nullptr;
         parent->UnlinkChild(this);

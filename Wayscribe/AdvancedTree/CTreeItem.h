@@ -25,14 +25,16 @@ enum class AutoDeleteMode : std::int32_t {
 
 // Ownership: nodes own nothing through their links. A node in any mode but
 // Never must be allocated with new: it deletes itself when its mode says so.
-// Deleting a node (directly or by itself) first tells each of its listeners,
-// one at a time, OnItemDestroyed; its parent then forgets it and runs its own
-// check, and each child is detached and runs its check, so a whole subtree
-// of self-deleting nodes goes with its root. A node whose mode is Never
-// belongs to whoever made it.
+// Deleting a node (directly or by itself) first tells its parent and then
+// each child OnItemDestroyed: the parent forgets it and runs its own check,
+// each child is detached and runs its check, so a whole subtree of
+// self-deleting nodes goes with its root. Then each listener hears it, one at
+// a time. A node whose mode is Never belongs to whoever made it.
 //
-// Parent and child listen to each other while they are linked. All calls
-// are made on one thread.
+// Parent and child hear of each other's destruction while they are linked;
+// the other notifications go to the registered listeners only, since no node
+// acts on them (a day of a thousand pages would otherwise call a thousand
+// empty handlers on every change). All calls are made on one thread.
 class CTreeItem : public CTreeItemEvents {
 public:
     explicit CTreeItem(AutoDeleteMode mode = AutoDeleteMode::Never);
@@ -85,15 +87,15 @@ public:
     // Takes effect at the next check; does not run one.
     void SetAutoDeleteMode(AutoDeleteMode mode) { m_autoDeleteMode = mode; }
 
-    // A node keeps its links sound when a linked node is destroyed: a
-    // destroyed parent detaches this node, a destroyed child leaves the
-    // children; then the check runs. Overrides must call this.
+    // Also called by a linked node that is being destroyed. A node keeps its
+    // links sound: a destroyed parent detaches this node, a destroyed child
+    // leaves the children; then the check runs. Overrides must call this.
     void OnItemDestroyed(CTreeItem* item) override;
 
 protected:
-    // Puts `child` among the children unless it already is one, and makes the
-    // pair listen to each other; true when placed. The base appends. Called
-    // only by AddChild, which sets the parent afterwards.
+    // Puts `child` among the children unless it already is one; true when
+    // placed. The base appends. Called only by AddChild, which sets the
+    // parent afterwards.
     virtual bool InsertSorted(CTreeItem* child);
 
     // Called whenever a node enters or leaves the children, so that derived
