@@ -61,10 +61,10 @@ bool IsValidKeyName(std::string_view name)
 bool SplitKeyPath(std::string_view path, std::vector<std::string>& names)
 {
     names.clear();
-    if (!path.empty() && path.back() == '\\')
-        path.remove_suffix(1);
     if (path.empty())
         return true;
+    if (path.back() == '\\')
+        path.remove_suffix(1);
     for (;;) {
         std::size_t end = path.find('\\');
         std::string_view name = path.substr(0, end);

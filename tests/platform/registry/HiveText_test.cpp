@@ -22,7 +22,7 @@ std::string Describe(DWORD type, const std::string& data)
 
 }  // namespace
 
-TEST(HiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
+TEST(RegistryHiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
 {
     struct Case {
         DWORD type;
@@ -56,7 +56,7 @@ TEST(HiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
         EXPECT_EQ(FormatValueData(c.type, c.data), c.text) << Describe(c.type, c.data);
 }
 
-TEST(HiveText, RoundTripsValuesNamesAndKeysExactly)
+TEST(RegistryHiveText, RoundTripsValuesNamesAndKeysExactly)
 {
     const TypedBytes kValues[] = {
         {REG_SZ, "plain\0"s},          {REG_SZ, "a\0b"s},
@@ -84,7 +84,7 @@ TEST(HiveText, RoundTripsValuesNamesAndKeysExactly)
     EXPECT_EQ(FormatHiveText(parsed.root, "HKEY_CURRENT_USER"), text);
 }
 
-TEST(HiveText, ReadsHandEditedLines)
+TEST(RegistryHiveText, ReadsHandEditedLines)
 {
     struct Case {
         std::string line;
@@ -132,7 +132,7 @@ TEST(HiveText, ReadsHandEditedLines)
     }
 }
 
-TEST(HiveText, SkipsUnsoundLinesAndKeepsTheRest)
+TEST(RegistryHiveText, SkipsUnsoundLinesAndKeepsTheRest)
 {
     struct Case {
         std::string text;
@@ -171,7 +171,7 @@ TEST(HiveText, SkipsUnsoundLinesAndKeepsTheRest)
 
 // Whatever byte a file is cut at, every line that ended before the cut reads
 // exactly, and a cut inside a line is reported.
-TEST(HiveText, TruncatedFilesKeepEveryCompleteLine)
+TEST(RegistryHiveText, TruncatedFilesKeepEveryCompleteLine)
 {
     CHiveKey root;
     CHiveKey& key = root.AddSubkey("Software").AddSubkey("Quillonix").AddSubkey("WYSCUrlBase");
