@@ -217,7 +217,7 @@ enum class UseCache { Yes, No };
 
 LONG Load(const std::string& path, UseCache useCache, LoadedPtr& loaded)
 {
-    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.IsValid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             loaded = EmptyHive();
@@ -310,7 +310,7 @@ LONG ReadHive(const HiveLocation& location, HiveSnapshot& hive)
 {
     std::string lockPath = location.path + ".lock";
     CFileDescriptor lock(
-        ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, FileMode(location.sharing)));
+        ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, FileMode(location.sharing)));
     if (!lock.IsValid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             hive = EmptyHive()->root;  // no folder, so no hive yet
@@ -338,7 +338,7 @@ LONG UpdateHive(const HiveLocation& location, const HiveEdit& edit)
     if (result != ERROR_SUCCESS)
         return result;
     std::string lockPath = location.path + ".lock";
-    CFileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, fileMode));
+    CFileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, fileMode));
     if (!lock.IsValid())
         return Win32ErrorFromErrno(errno);
     if (!LockFile(lock.Get(), LOCK_EX))

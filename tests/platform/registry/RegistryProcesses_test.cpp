@@ -14,7 +14,6 @@
 #include "tests/platform/registry/RegistryTestSupport.h"
 
 using namespace wys::test;
-using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 namespace {
@@ -33,24 +32,20 @@ std::string ValueData(int writer, int index)
     return std::string(1 + (writer * 7 + index) % 13, static_cast<char>('a' + writer)) + '\0';
 }
 
-// One writer's work: its values in the shared key, one at a time, and a key
-// of its own. Returns how many calls failed.
+// One writer's work: its values in the shared key, one call each, and a key
+// of its own halfway. Returns the number of failed calls.
 int WriteValues(int writer)
 {
+    CScopedKey shared, own;
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kShared, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, shared.Out(), nullptr))
+        return 1;
     int failures = 0;
-    CScopedKey shared;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kShared, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, shared.Out(),
-                       nullptr) != ERROR_SUCCESS)
-        return kValuesEach + 1;
     for (int i = 0; i < kValuesEach; ++i) {
-        if (SetBytes(shared, ValueName(writer, i).c_str(), REG_SZ, ValueData(writer, i)) != ERROR_SUCCESS)
-            ++failures;
+        failures += SetBytes(shared, ValueName(writer, i).c_str(), REG_SZ, ValueData(writer, i)) != ERROR_SUCCESS;
         if (i == kValuesEach / 2) {
-            CScopedKey own;
             std::string path = "Software\\Writer" + std::to_string(writer);
-            if (RegCreateKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, own.Out(),
-                               nullptr) != ERROR_SUCCESS)
-                ++failures;
+            failures += RegCreateKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                       own.Out(), nullptr) != ERROR_SUCCESS;
         }
     }
     return failures;
@@ -58,32 +53,24 @@ int WriteValues(int writer)
 
 class RegistryProcesses : public TempHomeTest {
 protected:
+    std::string Hive() const { return UserHivePath(m_home, "HKEY_CURRENT_USER"); }
+
     void ExpectEveryValue()
     {
-        CScopedKey shared;
+        CScopedKey shared, own;
         ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kShared, 0, KEY_READ, shared.Out()), ERROR_SUCCESS);
         for (int writer = 0; writer < kWriters; ++writer) {
-            for (int i = 0; i < kValuesEach; ++i) {
-                DWORD type = 0;
-                std::string data;
-                EXPECT_EQ(QueryBytes(shared, ValueName(writer, i).c_str(), type, data), ERROR_SUCCESS)
-                    << ValueName(writer, i);
-                EXPECT_EQ(data, ValueData(writer, i)) << ValueName(writer, i);
-            }
-            CScopedKey own;
+            for (int i = 0; i < kValuesEach; ++i)
+                EXPECT_EQ(ValueOf(shared, ValueName(writer, i).c_str()), ValueData(writer, i)) << ValueName(writer, i);
             std::string path = "Software\\Writer" + std::to_string(writer);
-            EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, own.Out()), ERROR_SUCCESS)
-                << path;
+            EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, own.Out()), ERROR_SUCCESS) << path;
         }
         DWORD values = 0;
-        ASSERT_EQ(RegQueryInfoKey(shared, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                                  nullptr, nullptr, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegQueryInfoKey(shared, 0, 0, 0, 0, 0, 0, &values, 0, 0, 0, 0), ERROR_SUCCESS);
         EXPECT_EQ(values, static_cast<DWORD>(kWriters * kValuesEach));
-        std::string hive = UserHivePath(m_home, "HKEY_CURRENT_USER");
-        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(hive)).unsoundLines, 0u);
-        EXPECT_FALSE(fs::exists(hive + ".tmp"));
-        EXPECT_FALSE(fs::exists(hive + ".bad"));
+        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(Hive())).unsoundLines, 0u);
+        EXPECT_FALSE(fs::exists(Hive() + ".tmp"));
+        EXPECT_FALSE(fs::exists(Hive() + ".bad"));
     }
 };
 
@@ -128,46 +115,37 @@ TEST_F(RegistryProcesses, WritersInManyThreadsLoseNothing)
     ExpectEveryValue();
 }
 
-// A writer killed at any moment leaves the hive as one of its whole versions:
-// it reads without a fault and holds the values 0..n-1 for some n, no gaps.
+// A writer killed at any moment leaves one whole version of the hive: it
+// reads without a fault and holds values 0..n-1 for some n, without gaps.
 TEST_F(RegistryProcesses, AWriterKilledMidwayLeavesAWholeHive)
 {
-    const std::string hive = UserHivePath(m_home, "HKEY_CURRENT_USER");
     for (int round = 0; round < 5; ++round) {
-        std::string key = "Round" + std::to_string(round);
+        auto name = [round](int i) { return "Round" + std::to_string(round) + "_" + std::to_string(i); };
         pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (int i = 0;; ++i)
-                (void)SetBytes(HKEY_CURRENT_USER, (key + "_" + std::to_string(i)).c_str(), REG_BINARY,
-                               std::string(200, 'x'));
+                (void)SetBytes(HKEY_CURRENT_USER, name(i).c_str(), REG_BINARY, std::string(200, 'x'));
         }
-        // Let the writer get going, then kill it a little later each round.
-        std::string first = key + "_0";
+        // Once the writer is going, kill it a little later each round.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (RegQueryValueEx(HKEY_CURRENT_USER, first.c_str(), nullptr, nullptr, nullptr, nullptr) !=
-                   ERROR_SUCCESS &&
+        while (ValueOf(HKEY_CURRENT_USER, name(0).c_str()) != std::string(200, 'x') &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(5 + 13 * round));
         ::kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
 
-        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(hive)).unsoundLines, 0u) << "round " << round;
+        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(Hive())).unsoundLines, 0u) << "round " << round;
         int present = 0;
-        while (RegQueryValueEx(HKEY_CURRENT_USER, (key + "_" + std::to_string(present)).c_str(), nullptr,
-                               nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        while (ValueOf(HKEY_CURRENT_USER, name(present).c_str()) == std::string(200, 'x'))
             ++present;
-        EXPECT_GT(present, 0) << "round " << round << ": the writer made no progress";
+        EXPECT_GT(present, 0) << "round " << round;
         for (int i = present; i < present + 5; ++i)
-            EXPECT_EQ(RegQueryValueEx(HKEY_CURRENT_USER, (key + "_" + std::to_string(i)).c_str(), nullptr,
-                                      nullptr, nullptr, nullptr),
-                      ERROR_FILE_NOT_FOUND)
-                << "round " << round << " value " << i;
+            EXPECT_EQ(ValueOf(HKEY_CURRENT_USER, name(i).c_str()), ErrorText(ERROR_FILE_NOT_FOUND)) << name(i);
         // A later writer carries on, whatever the killed one left behind.
         ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, "After", REG_BINARY, std::to_string(round)), ERROR_SUCCESS);
-        EXPECT_FALSE(fs::exists(hive + ".tmp"));
-        EXPECT_FALSE(fs::exists(hive + ".bad"));
+        EXPECT_FALSE(fs::exists(Hive() + ".tmp"));
+        EXPECT_FALSE(fs::exists(Hive() + ".bad"));
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "platform/registry/Registry.h"
 #include "tests/support/TempHome.h"
@@ -18,16 +19,11 @@ public:
 
     operator HKEY() const { return m_key; }
     // For an out parameter; closes the key held before.
-    PHKEY Out()
-    {
-        Reset();
-        return &m_key;
-    }
+    PHKEY Out() { return Reset(), &m_key; }
     void Reset()
     {
         if (m_key)
-            RegCloseKey(m_key);
-        m_key = nullptr;
+            RegCloseKey(std::exchange(m_key, nullptr));
     }
 
 private:
@@ -40,27 +36,33 @@ inline LONG SetBytes(HKEY key, const char* name, DWORD type, const std::string& 
                          static_cast<DWORD>(data.size()));
 }
 
-// Reads a whole value, asking for its size first.
-inline LONG QueryBytes(HKEY key, const char* name, DWORD& type, std::string& data)
+inline std::string ErrorText(LONG error)
+{
+    return "<error " + std::to_string(error) + ">";
+}
+
+// The bytes of a value (asking for its size first), or "<error N>".
+inline std::string ValueOf(HKEY key, const char* name, DWORD* type = nullptr)
 {
     DWORD size = 0;
-    LONG result = RegQueryValueEx(key, name, nullptr, &type, nullptr, &size);
-    if (result != ERROR_SUCCESS)
-        return result;
-    data.assign(size, '\0');
-    result = RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    data.resize(size);
-    return result;
+    LONG result = RegQueryValueEx(key, name, nullptr, type, nullptr, &size);
+    std::string data(size, '\0');
+    if (result == ERROR_SUCCESS)
+        result = RegQueryValueEx(key, name, nullptr, type, reinterpret_cast<BYTE*>(data.data()), &size);
+    return result == ERROR_SUCCESS ? data.substr(0, size) : ErrorText(result);
+}
+
+// The same through a key opened for reading at `path` below `root`.
+inline std::string ValueAt(HKEY root, const char* path, const char* name)
+{
+    CScopedKey key;
+    LONG result = RegOpenKeyEx(root, path, 0, KEY_READ, key.Out());
+    return result == ERROR_SUCCESS ? ValueOf(key, name) : ErrorText(result);
 }
 
 inline std::string UserHivePath(const TempHome& home, const char* hive)
 {
     return home.ConfigHome() + "/wayscribe/registry/" + hive + ".reg";
-}
-
-inline std::string MachineHivePath(const TempHome& home)
-{
-    return home.SystemConfigDir() + "/wayscribe/registry/HKEY_LOCAL_MACHINE.reg";
 }
 
 }  // namespace wys::test
