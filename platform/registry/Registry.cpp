@@ -157,7 +157,8 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, char* keyClass
                 current = &current->AddSubkey(created.path[i], &added);
                 isNew = isNew || added;
             }
-            return isNew && !(parent.access & KEY_CREATE_SUB_KEY) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+            return isNew && !(parent.access & KEY_CREATE_SUB_KEY) ? ERROR_ACCESS_DENIED
+                                                                  : ERROR_SUCCESS;
         });
         if (status != ERROR_SUCCESS)
             return status;

@@ -17,19 +17,20 @@ TEST(RegistryHiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
         std::string data;
         std::string text;
     } cases[] = {
-        {REG_SZ, "/home/u/Documents/Collected IE History\0"s, R"(sz:"/home/u/Documents/Collected IE History")"},
+        {REG_SZ, "/home/u/Documents/Collected IE History\0"s,
+         R"(sz:"/home/u/Documents/Collected IE History")"},
         {REG_SZ, "\0"s, R"(sz:"")"},
         {REG_SZ, "q\"b\\s\t\x7f\xC3\xA9\0"s, "sz:\"q\\\"b\\\\s\\x09\\x7f\xC3\xA9\""},
         {REG_EXPAND_SZ, "%HOME%\0"s, R"(expand_sz:"%HOME%")"},
-        {REG_SZ, "abc"s, "hex(1):61,62,63"},              // no terminating NUL
-        {REG_SZ, "a\0b\0"s, "hex(1):61,00,62,00"},        // embedded NUL
-        {REG_SZ, "\xFF\0"s, "hex(1):ff,00"},              // not UTF-8
+        {REG_SZ, "abc"s, "hex(1):61,62,63"},                // no terminating NUL
+        {REG_SZ, "a\0b\0"s, "hex(1):61,00,62,00"},          // embedded NUL
+        {REG_SZ, "\xFF\0"s, "hex(1):ff,00"},                // not UTF-8
         {REG_SZ, "\xED\xA0\x80\0"s, "hex(1):ed,a0,80,00"},  // an encoded surrogate
         {REG_SZ, ""s, "hex(1):"},
         {REG_MULTI_SZ, "one\0two\0\0"s, R"(multi_sz:"one","two")"},
         {REG_MULTI_SZ, "\0"s, "multi_sz:"},
-        {REG_MULTI_SZ, "\0\0"s, "hex(7):00,00"},          // an empty string inside
-        {REG_MULTI_SZ, "one\0"s, "hex(7):6f,6e,65,00"},   // final NUL missing
+        {REG_MULTI_SZ, "\0\0"s, "hex(7):00,00"},         // an empty string inside
+        {REG_MULTI_SZ, "one\0"s, "hex(7):6f,6e,65,00"},  // final NUL missing
         {REG_DWORD, "\x2a\0\0\0"s, "dword:0000002a"},
         {REG_DWORD, "\x01\x02\x03"s, "hex(4):01,02,03"},
         {REG_QWORD, "\x00\x2f\x0d\0\0\0\0\0"s, "qword:00000000000d2f00"},
@@ -41,17 +42,27 @@ TEST(RegistryHiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
         {0x12345678, "z"s, "hex(12345678):7a"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatValueData(c.type, c.data), c.text) << c.type << " " << testing::PrintToString(c.data);
+        EXPECT_EQ(FormatValueData(c.type, c.data), c.text)
+            << c.type << " " << testing::PrintToString(c.data);
 }
 
 TEST(RegistryHiveText, RoundTripsNamesAndKeysExactly)
 {
-    const std::string kNames[] = {"", "Plain", "with \"quotes\" and \\", "tab\there", "\xFF\xFE raw",
-                                  "=", "@", "[x]", " spaced ", "\xE2\x82\xAC"};
+    const std::string kNames[] = {"",
+                                  "Plain",
+                                  "with \"quotes\" and \\",
+                                  "tab\there",
+                                  "\xFF\xFE raw",
+                                  "=",
+                                  "@",
+                                  "[x]",
+                                  " spaced ",
+                                  "\xE2\x82\xAC"};
     CHiveKey root;
     root.SetValue("AtRoot", REG_DWORD, "\x01\0\0\0"s);
     root.AddSubkey("Empty");
-    CHiveKey& key = root.AddSubkey("Software").AddSubkey("Odd ] [ names ").AddSubkey("\xC3\xA9t\xC3\xA9");
+    CHiveKey& key =
+        root.AddSubkey("Software").AddSubkey("Odd ] [ names ").AddSubkey("\xC3\xA9t\xC3\xA9");
     for (std::size_t i = 0; i < std::size(kNames); ++i)
         key.SetValue(kNames[i], i % 2 ? REG_SZ : REG_NONE, kNames[i] + '\0');
 
@@ -93,7 +104,8 @@ TEST(RegistryHiveText, ReadsHandEditedLinesAndSkipsUnsoundOnes)
         {"[" + std::string(256, 'k') + "]\n\"A\"=sz:\"x\"", 0, ""},
     };
     for (const Case& c : cases) {
-        ParsedHive parsed = ParseHiveText("[Keep]\n\"Good\"=sz:\"yes\"\n[K]\n" + c.lines + "\n[After]\n@=binary:07\n");
+        ParsedHive parsed = ParseHiveText("[Keep]\n\"Good\"=sz:\"yes\"\n[K]\n" + c.lines +
+                                          "\n[After]\n@=binary:07\n");
         std::string what = testing::PrintToString(c.lines);
         const HiveValue* value = parsed.root.Find({"K"})->FindValue("A");
         auto lines = static_cast<std::size_t>(std::count(c.lines.begin(), c.lines.end(), '\n') + 1);
@@ -107,7 +119,8 @@ TEST(RegistryHiveText, ReadsHandEditedLinesAndSkipsUnsoundOnes)
     ParsedHive parsed = ParseHiveText("\"A\"=binary:01\n[K]\n\"A\"=binary:02\n\"a\"=binary:03\n");
     EXPECT_EQ(parsed.unsoundLines, 2u);
     EXPECT_TRUE(parsed.root.Values().empty());
-    EXPECT_EQ(parsed.root.Find({"K"})->Values(), (std::vector<HiveValue>{{"A", REG_BINARY, "\x03"}}));
+    EXPECT_EQ(parsed.root.Find({"K"})->Values(),
+              (std::vector<HiveValue>{{"A", REG_BINARY, "\x03"}}));
 }
 
 // Whatever byte a file is cut at, every line that ended before the cut reads
@@ -129,13 +142,15 @@ TEST(RegistryHiveText, TruncatedFilesKeepEveryCompleteLine)
         std::string_view kept(text.data(), cut);
         std::size_t lineStart = kept.rfind('\n') + 1;  // 0 when there is none
         ParsedHive parsed = ParseHiveText(kept);
-        EXPECT_EQ(parsed.unsoundLines, lineStart < cut && text[lineStart] != ';' ? 1u : 0u) << "cut at " << cut;
+        EXPECT_EQ(parsed.unsoundLines, lineStart < cut && text[lineStart] != ';' ? 1u : 0u)
+            << "cut at " << cut;
         ParsedHive completeLines = ParseHiveText(kept.substr(0, lineStart));
         const CHiveKey* complete = completeLines.root.Find(path);
         const CHiveKey* got = parsed.root.Find(path);
         for (const HiveValue& value : complete ? complete->Values() : std::vector<HiveValue>()) {
             const HiveValue* read = got ? got->FindValue(value.name) : nullptr;
-            EXPECT_EQ(read ? read->data : "<missing>", key.FindValue(value.name)->data) << "cut at " << cut;
+            EXPECT_EQ(read ? read->data : "<missing>", key.FindValue(value.name)->data)
+                << "cut at " << cut;
         }
     }
 }
