@@ -9,9 +9,11 @@ HRESULT CTextFileOperationProgress::StartOperations(const FileOperationStart& st
     m_flags = start.flags;
     m_totalItems = start.totalItems;
     if (m_out) {
-        const char* verb = start.operation == FO_DELETE ? "Deleting" : start.operation == FO_MOVE ? "Moving" : "Copying";
-        std::fprintf(m_out, "%.*s%s%s %u items, %llu bytes\n", static_cast<int>(start.title.size()),
-                     start.title.data(), start.title.empty() ? "" : ": ", verb, start.totalItems,
+        const char* verb = start.operation == FO_DELETE ? "Deleting"
+                           : start.operation == FO_MOVE ? "Moving"
+                                                        : "Copying";
+        std::fprintf(m_out, "%.*s%s%s %u items, %llu bytes\n", static_cast<int>(start.title.size()), start.title.data(),
+                     start.title.empty() ? "" : ": ", verb, start.totalItems,
                      static_cast<unsigned long long>(start.totalBytes));
     }
     return S_OK;
@@ -29,7 +31,9 @@ HRESULT CTextFileOperationProgress::PreItem(UINT action, std::string_view source
     return S_OK;
 }
 
-HRESULT CTextFileOperationProgress::PostItem(UINT /*action*/, std::string_view /*source*/, std::string_view /*target*/,
+HRESULT CTextFileOperationProgress::PostItem(UINT /*action*/,
+                                             std::string_view /*source*/,
+                                             std::string_view /*target*/,
                                              HRESULT /*result*/)
 {
     return S_OK;
@@ -48,7 +52,8 @@ void CTextFileOperationProgress::FinishOperations(HRESULT result)
     if (result == HRESULT_FROM_WIN32(ERROR_CANCELLED))
         std::fprintf(m_out, "Cancelled after %u of %u items\n", m_itemsDone, m_totalItems);
     else if (FAILED(result))
-        std::fprintf(m_out, "Failed after %u of %u items: %s\n", m_itemsDone, m_totalItems, HResultText(result).c_str());
+        std::fprintf(m_out, "Failed after %u of %u items: %s\n", m_itemsDone, m_totalItems,
+                     HResultText(result).c_str());
     else
         std::fprintf(m_out, "Done: %u items\n", m_itemsDone);
     std::fflush(m_out);

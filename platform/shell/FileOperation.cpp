@@ -40,28 +40,28 @@ std::string Child(const std::string& folder, std::string_view name)
 const char* ReasonText(int error)
 {
     switch (error) {
-    case DE_SAMEFILE:
-        return "The source and destination are the same.";
-    case DE_MANYSRC1DEST:
-        return "There are more sources than destinations.";
-    case DE_MANYDEST:
-        return "There are more destinations than sources.";
-    case DE_ROOTDIR:
-        return "The root folder cannot be changed.";
-    case DE_DESTSUBTREE:
-        return "The destination folder is inside the source folder.";
-    case DE_INVALIDFILES:
-        return "It is neither a file nor a folder.";
-    case DE_FLDDESTISFILE:
-        return "A file with the name of the destination folder already exists.";
-    case DE_FILEDESTISFLD:
-        return "A folder with the name of the destination file already exists.";
-    case DE_INVALIDPATH:
-        return "No destination was given.";
-    case ERROR_FILE_NOT_FOUND:
-        return "The file or folder does not exist.";
-    default:
-        return nullptr;
+        case DE_SAMEFILE:
+            return "The source and destination are the same.";
+        case DE_MANYSRC1DEST:
+            return "There are more sources than destinations.";
+        case DE_MANYDEST:
+            return "There are more destinations than sources.";
+        case DE_ROOTDIR:
+            return "The root folder cannot be changed.";
+        case DE_DESTSUBTREE:
+            return "The destination folder is inside the source folder.";
+        case DE_INVALIDFILES:
+            return "It is neither a file nor a folder.";
+        case DE_FLDDESTISFILE:
+            return "A file with the name of the destination folder already exists.";
+        case DE_FILEDESTISFLD:
+            return "A folder with the name of the destination file already exists.";
+        case DE_INVALIDPATH:
+            return "No destination was given.";
+        case ERROR_FILE_NOT_FOUND:
+            return "The file or folder does not exist.";
+        default:
+            return nullptr;
     }
 }
 
@@ -117,11 +117,10 @@ int COperationRun::Run()
     if (int error = Plan(planner, sources))
         return error;
     if (m_function == FO_DELETE && Asks()) {
-        const std::string text = sources.size() == 1
-                                     ? "Are you sure you want to permanently delete '" +
-                                           std::string(LastComponent(sources[0])) + "'?"
-                                     : "Are you sure you want to permanently delete these " +
-                                           std::to_string(sources.size()) + " items?";
+        const std::string text =
+            sources.size() == 1
+                ? "Are you sure you want to permanently delete '" + std::string(LastComponent(sources[0])) + "'?"
+                : "Are you sure you want to permanently delete these " + std::to_string(sources.size()) + " items?";
         if (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm Delete", MB_YESNO | MB_ICONWARNING) != IDYES) {
             m_op.fAnyOperationsAborted = TRUE;
             return ERROR_CANCELLED;
@@ -145,17 +144,17 @@ int COperationRun::Run()
         return Cancelled();
     for (const FileStep& step : steps) {
         switch (RunStep(step)) {
-        case Outcome::Done:
-            break;
-        case Outcome::Skipped:
-            m_op.fAnyOperationsAborted = TRUE;
-            break;
-        case Outcome::Cancelled:
-            return Cancelled();
-        case Outcome::Failed:
-            if (m_sink)
-                m_sink->FinishOperations(HRESULT_FROM_WIN32(m_error));
-            return m_error;
+            case Outcome::Done:
+                break;
+            case Outcome::Skipped:
+                m_op.fAnyOperationsAborted = TRUE;
+                break;
+            case Outcome::Cancelled:
+                return Cancelled();
+            case Outcome::Failed:
+                if (m_sink)
+                    m_sink->FinishOperations(HRESULT_FROM_WIN32(m_error));
+                return m_error;
         }
     }
     if (m_sink)
@@ -248,19 +247,19 @@ Outcome COperationRun::RunStep(const FileStep& step)
         return Outcome::Cancelled;
     Outcome outcome = Outcome::Done;
     switch (step.kind) {
-    case StepKind::MakeFolder:
-        outcome = MakeFolder(step);
-        break;
-    case StepKind::CopyFile:
-        outcome = CopyFile(step);
-        break;
-    case StepKind::CopyLink:
-        outcome = CopyLink(step);
-        break;
-    case StepKind::DeleteFile:
-    case StepKind::DeleteFolder:
-        outcome = Remove(step);
-        break;
+        case StepKind::MakeFolder:
+            outcome = MakeFolder(step);
+            break;
+        case StepKind::CopyFile:
+            outcome = CopyFile(step);
+            break;
+        case StepKind::CopyLink:
+            outcome = CopyLink(step);
+            break;
+        case StepKind::DeleteFile:
+        case StepKind::DeleteFolder:
+            outcome = Remove(step);
+            break;
     }
     if (outcome == Outcome::Cancelled)
         return outcome;
@@ -312,12 +311,12 @@ Outcome COperationRun::ConfirmReplace(const std::string& target)
     const std::string text = "This folder already contains a file named '" + std::string(LastComponent(target)) +
                              "'.\n\nWould you like to replace the existing file?";
     switch (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm File Replace", MB_YESNOCANCEL | MB_ICONQUESTION)) {
-    case IDYES:
-        return Outcome::Done;
-    case IDNO:
-        return Outcome::Skipped;
-    default:
-        return Outcome::Cancelled;
+        case IDYES:
+            return Outcome::Done;
+        case IDNO:
+            return Outcome::Skipped;
+        default:
+            return Outcome::Cancelled;
     }
 }
 
@@ -332,12 +331,12 @@ Outcome COperationRun::CopyFile(const FileStep& step)
         return Report(m_sink ? m_sink->UpdateProgress(m_itemsDone, m_bytesDone) : S_OK);
     };
     switch (wys::shell::CopyRegularFile(step.source, step.target, onChunk, error)) {
-    case wys::shell::CopyResult::Copied:
-        return Outcome::Done;
-    case wys::shell::CopyResult::Cancelled:
-        return Outcome::Cancelled;
-    case wys::shell::CopyResult::Failed:
-        break;
+        case wys::shell::CopyResult::Copied:
+            return Outcome::Done;
+        case wys::shell::CopyResult::Cancelled:
+            return Outcome::Cancelled;
+        case wys::shell::CopyResult::Failed:
+            break;
     }
     return FailStep(Win32ErrorFromErrno(error), step.source, error);
 }

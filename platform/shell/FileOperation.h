@@ -23,31 +23,31 @@ inline constexpr UINT FO_DELETE = 0x0003;
 inline constexpr UINT FO_RENAME = 0x0004;  // done as a move
 
 using FILEOP_FLAGS = WORD;
-inline constexpr FILEOP_FLAGS FOF_MULTIDESTFILES = 0x0001;   // pTo holds one target per source
-inline constexpr FILEOP_FLAGS FOF_CONFIRMMOUSE = 0x0002;     // not used
-inline constexpr FILEOP_FLAGS FOF_SILENT = 0x0004;           // no progress sink from the factory
-inline constexpr FILEOP_FLAGS FOF_RENAMEONCOLLISION = 0x0008;  // not supported; ignored
-inline constexpr FILEOP_FLAGS FOF_NOCONFIRMATION = 0x0010;   // answer "yes to all" without asking
-inline constexpr FILEOP_FLAGS FOF_WANTMAPPINGHANDLE = 0x0020;  // ignored; hNameMappings stays null
-inline constexpr FILEOP_FLAGS FOF_ALLOWUNDO = 0x0040;        // ignored: there is no recycle bin here
-inline constexpr FILEOP_FLAGS FOF_FILESONLY = 0x0080;        // wildcards only; ignored
-inline constexpr FILEOP_FLAGS FOF_SIMPLEPROGRESS = 0x0100;   // progress without file names
-inline constexpr FILEOP_FLAGS FOF_NOCONFIRMMKDIR = 0x0200;   // create target folders without asking
-inline constexpr FILEOP_FLAGS FOF_NOERRORUI = 0x0400;        // no error message boxes
+inline constexpr FILEOP_FLAGS FOF_MULTIDESTFILES = 0x0001;         // pTo holds one target per source
+inline constexpr FILEOP_FLAGS FOF_CONFIRMMOUSE = 0x0002;           // not used
+inline constexpr FILEOP_FLAGS FOF_SILENT = 0x0004;                 // no progress sink from the factory
+inline constexpr FILEOP_FLAGS FOF_RENAMEONCOLLISION = 0x0008;      // not supported; ignored
+inline constexpr FILEOP_FLAGS FOF_NOCONFIRMATION = 0x0010;         // answer "yes to all" without asking
+inline constexpr FILEOP_FLAGS FOF_WANTMAPPINGHANDLE = 0x0020;      // ignored; hNameMappings stays null
+inline constexpr FILEOP_FLAGS FOF_ALLOWUNDO = 0x0040;              // ignored: there is no recycle bin here
+inline constexpr FILEOP_FLAGS FOF_FILESONLY = 0x0080;              // wildcards only; ignored
+inline constexpr FILEOP_FLAGS FOF_SIMPLEPROGRESS = 0x0100;         // progress without file names
+inline constexpr FILEOP_FLAGS FOF_NOCONFIRMMKDIR = 0x0200;         // create target folders without asking
+inline constexpr FILEOP_FLAGS FOF_NOERRORUI = 0x0400;              // no error message boxes
 inline constexpr FILEOP_FLAGS FOF_NOCOPYSECURITYATTRIBS = 0x0800;  // ignored
-inline constexpr FILEOP_FLAGS FOF_NORECURSION = 0x1000;      // ignored
+inline constexpr FILEOP_FLAGS FOF_NORECURSION = 0x1000;            // ignored
 inline constexpr FILEOP_FLAGS FOF_NO_CONNECTED_ELEMENTS = 0x2000;  // no "_files" folder carried along
 
 // Results beside the Win32 error values (ERROR_FILE_NOT_FOUND, ...).
-inline constexpr int DE_SAMEFILE = 0x71;        // source and target are the same file
-inline constexpr int DE_MANYSRC1DEST = 0x72;    // more sources than targets
-inline constexpr int DE_ROOTDIR = 0x74;         // the root folder cannot be deleted, copied or moved
-inline constexpr int DE_DESTSUBTREE = 0x76;     // a folder's target lies inside it
-inline constexpr int DE_INVALIDFILES = 0x7C;    // a source that is neither file, folder nor link
-inline constexpr int DE_FLDDESTISFILE = 0x7E;   // a folder's target is a file
-inline constexpr int DE_FILEDESTISFLD = 0x80;   // a file's target is a folder
-inline constexpr int DE_MANYDEST = 0x7A;        // more targets than sources
-inline constexpr int DE_INVALIDPATH = 0x402;    // no usable target path (pTo missing or empty)
+inline constexpr int DE_SAMEFILE = 0x71;       // source and target are the same file
+inline constexpr int DE_MANYSRC1DEST = 0x72;   // more sources than targets
+inline constexpr int DE_ROOTDIR = 0x74;        // the root folder cannot be deleted, copied or moved
+inline constexpr int DE_DESTSUBTREE = 0x76;    // a folder's target lies inside it
+inline constexpr int DE_MANYDEST = 0x7A;       // more targets than sources
+inline constexpr int DE_INVALIDFILES = 0x7C;   // a source that is neither file, folder nor link
+inline constexpr int DE_FLDDESTISFILE = 0x7E;  // a folder's target is a file
+inline constexpr int DE_FILEDESTISFLD = 0x80;  // a file's target is a folder
+inline constexpr int DE_INVALIDPATH = 0x402;   // no usable target path (pTo missing or empty)
 
 struct SHFILEOPSTRUCTA {
     HWND hwnd = nullptr;          // owner of message boxes and progress; may be null

@@ -251,20 +251,20 @@ int CFileOperationPlanner::AddCopyTree(const std::string& source, const std::str
         const std::string to = Child(target, name);
         const Entry entry = Inspect(from);
         switch (entry.kind) {
-        case Kind::Folder:
-            if (int error = AddCopyTree(from, to))
-                return error;
-            break;
-        case Kind::File:
-            m_steps.push_back({StepKind::CopyFile, from, to, entry.size});
-            m_totalBytes += entry.size;
-            break;
-        case Kind::Link:
-            m_steps.push_back({StepKind::CopyLink, from, to});
-            break;
-        case Kind::Missing:
-        case Kind::Other:
-            break;  // gone meanwhile, or a pipe or device: nothing a copy could carry
+            case Kind::Folder:
+                if (int error = AddCopyTree(from, to))
+                    return error;
+                break;
+            case Kind::File:
+                m_steps.push_back({StepKind::CopyFile, from, to, entry.size});
+                m_totalBytes += entry.size;
+                break;
+            case Kind::Link:
+                m_steps.push_back({StepKind::CopyLink, from, to});
+                break;
+            case Kind::Missing:
+            case Kind::Other:
+                break;  // gone meanwhile, or a pipe or device: nothing a copy could carry
         }
     }
     return 0;

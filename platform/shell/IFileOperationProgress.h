@@ -16,12 +16,12 @@
 #include "platform/base/WinTypes.h"
 
 struct FileOperationStart {
-    HWND owner = nullptr;          // the operation's owner window; may be null
-    UINT operation = 0;            // FO_COPY, FO_DELETE, FO_MOVE
-    UINT flags = 0;                // the operation's FOF_ flags (FOF_SIMPLEPROGRESS: no file names)
-    std::string_view title;        // the caller's progress title; empty for none
-    UINT totalItems = 0;           // files, folders and links to handle
-    ULONGLONG totalBytes = 0;      // bytes of the files to copy
+    HWND owner = nullptr;      // the operation's owner window; may be null
+    UINT operation = 0;        // FO_COPY, FO_DELETE, FO_MOVE
+    UINT flags = 0;            // the operation's FOF_ flags (FOF_SIMPLEPROGRESS: no file names)
+    std::string_view title;    // the caller's progress title; empty for none
+    UINT totalItems = 0;       // files, folders and links to handle
+    ULONGLONG totalBytes = 0;  // bytes of the files to copy
 };
 
 // All calls come from the thread running the operation, in this order:

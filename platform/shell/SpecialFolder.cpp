@@ -105,18 +105,18 @@ std::optional<std::string> FolderPath(int folder, DWORD flags)
     std::string_view key;
     std::string fallback;
     switch (folder) {
-    case CSIDL_PERSONAL:
-        key = "XDG_DOCUMENTS_DIR";
-        fallback = home + "/Documents";
-        break;
-    case CSIDL_DESKTOPDIRECTORY:
-        key = "XDG_DESKTOP_DIR";
-        fallback = home + "/Desktop";
-        break;
-    case CSIDL_PROFILE:
-        return home;
-    default:
-        return std::nullopt;
+        case CSIDL_PERSONAL:
+            key = "XDG_DOCUMENTS_DIR";
+            fallback = home + "/Documents";
+            break;
+        case CSIDL_DESKTOPDIRECTORY:
+            key = "XDG_DESKTOP_DIR";
+            fallback = home + "/Desktop";
+            break;
+        case CSIDL_PROFILE:
+            return home;
+        default:
+            return std::nullopt;
     }
     if (flags == SHGFP_TYPE_DEFAULT)
         return fallback;

@@ -67,26 +67,26 @@ bool IsMessageBoxButton(UINT type, int answer)
 const char* MessageBoxButtonText(int id)
 {
     switch (id) {
-    case IDOK:
-        return "OK";
-    case IDCANCEL:
-        return "Cancel";
-    case IDABORT:
-        return "Abort";
-    case IDRETRY:
-        return "Retry";
-    case IDIGNORE:
-        return "Ignore";
-    case IDYES:
-        return "Yes";
-    case IDNO:
-        return "No";
-    case IDTRYAGAIN:
-        return "Try Again";
-    case IDCONTINUE:
-        return "Continue";
-    default:
-        return "?";
+        case IDOK:
+            return "OK";
+        case IDCANCEL:
+            return "Cancel";
+        case IDABORT:
+            return "Abort";
+        case IDRETRY:
+            return "Retry";
+        case IDIGNORE:
+            return "Ignore";
+        case IDYES:
+            return "Yes";
+        case IDNO:
+            return "No";
+        case IDTRYAGAIN:
+            return "Try Again";
+        case IDCONTINUE:
+            return "Continue";
+        default:
+            return "?";
     }
 }
 

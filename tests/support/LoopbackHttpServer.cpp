@@ -27,11 +27,10 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b)
 std::string ContentTypeOf(const std::string& path)
 {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {".html", "text/html"},        {".htm", "text/html"},   {".css", "text/css"},
-        {".js", "text/javascript"},    {".png", "image/png"},   {".gif", "image/gif"},
-        {".jpg", "image/jpeg"},        {".jpeg", "image/jpeg"}, {".svg", "image/svg+xml"},
-        {".txt", "text/plain"},        {".json", "application/json"},
-        {".swf", "application/x-shockwave-flash"},
+        {".html", "text/html"},     {".htm", "text/html"},         {".css", "text/css"},
+        {".js", "text/javascript"}, {".png", "image/png"},         {".gif", "image/gif"},
+        {".jpg", "image/jpeg"},     {".jpeg", "image/jpeg"},       {".svg", "image/svg+xml"},
+        {".txt", "text/plain"},     {".json", "application/json"}, {".swf", "application/x-shockwave-flash"},
     };
     const std::size_t dot = path.rfind('.');
     if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
@@ -138,8 +137,9 @@ bool LoopbackHttpServer::State::ServeFile(const std::string& path, httplib::Resp
 LoopbackHttpServer::LoopbackHttpServer() : m_state(std::make_unique<State>())
 {
     State& state = *m_state;
-    state.server.set_pre_routing_handler(
-        [&state](const httplib::Request& request, httplib::Response& response) { return state.Answer(request, response); });
+    state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response& response) {
+        return state.Answer(request, response);
+    });
     state.port = state.server.bind_to_any_port("127.0.0.1");
     if (state.port <= 0)
         throw std::runtime_error("the loopback HTTP server found no free port");

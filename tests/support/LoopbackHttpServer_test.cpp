@@ -138,11 +138,3 @@ TEST_F(LoopbackHttpServerTest, DelayedRepliesAndStop)
     EXPECT_FALSE(Client().Get("/slow"));  // nobody listens any more
     m_server.Stop();                      // idempotent
 }
-
-TEST(LoopbackHttpServer, TwoServersGetDifferentPorts)
-{
-    LoopbackHttpServer first;
-    LoopbackHttpServer second;
-    EXPECT_NE(first.Port(), second.Port());
-    EXPECT_GT(first.Port(), 0);
-}

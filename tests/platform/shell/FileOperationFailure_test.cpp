@@ -30,7 +30,10 @@ class FileOperationFailure : public wys::test::TempHomeTest {
 protected:
     std::string At(const std::string& relative) const { return m_home.Path() + "/t/" + relative; }
 
-    int Run(UINT function, const std::string& from, const std::string* to, FILEOP_FLAGS flags,
+    int Run(UINT function,
+            const std::string& from,
+            const std::string* to,
+            FILEOP_FLAGS flags,
             IFileOperationProgress* progress = nullptr)
     {
         SHFILEOPSTRUCTA op;
@@ -50,8 +53,8 @@ protected:
 };
 
 const Tree kStart = {
-    {"s/a.txt", "a"}, {"s/b.txt", "b"}, {"s/dir/x.txt", "x"}, {"s/p.htm", "p"}, {"s/p_files/r.png", "r"},
-    {"d/file", "f"},  {"d/folder/", ""},
+    {"s/a.txt", "a"},         {"s/b.txt", "b"}, {"s/dir/x.txt", "x"}, {"s/p.htm", "p"},
+    {"s/p_files/r.png", "r"}, {"d/file", "f"},  {"d/folder/", ""},
 };
 
 }  // namespace
@@ -83,8 +86,8 @@ TEST_F(FileOperationFailure, RefusedBeforeAnythingChanges)
          DE_FILEDESTISFLD},
         {"folder onto file", FO_COPY, FileList({At("s/dir")}), FileList({At("d/file")}), FOF_MULTIDESTFILES,
          DE_FLDDESTISFILE},
-        {"page folder onto file", FO_COPY, FileList({At("s/p.htm")}), FileList({At("d/file.htm")}),
-         FOF_MULTIDESTFILES, DE_FLDDESTISFILE},
+        {"page folder onto file", FO_COPY, FileList({At("s/p.htm")}), FileList({At("d/file.htm")}), FOF_MULTIDESTFILES,
+         DE_FLDDESTISFILE},
         {"root", FO_DELETE, FileList({"/"}), std::nullopt, 0, DE_ROOTDIR},
         {"rename is a move", FO_RENAME, FileList({At("s/none")}), FileList({At("n")}), FOF_MULTIDESTFILES,
          ERROR_FILE_NOT_FOUND},
@@ -119,8 +122,7 @@ TEST_F(FileOperationFailure, ErrorsAreShownUnlessSuppressed)
     EXPECT_NE(box.text.find("none"), std::string::npos) << box.text;
     EXPECT_EQ(box.type, MB_OK | MB_ICONERROR);
 
-    EXPECT_EQ(Run(FO_DELETE, FileList({At("s/none")}), nullptr, FOF_SILENT | FOF_NOCONFIRMATION),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Run(FO_DELETE, FileList({At("s/none")}), nullptr, FOF_SILENT | FOF_NOCONFIRMATION), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(m_boxes->Count(), 2u);
     EXPECT_EQ(m_boxes->Shown()[1].caption, "Error Deleting File or Folder");
 }
@@ -159,9 +161,7 @@ TEST_F(FileOperationFailure, CancelBeforeAnItemStopsThere)
 {
     MakeTree(At(""), {{"s/1.txt", "1"}, {"s/2.txt", "2"}, {"s/3.txt", "3"}});
     wys::test::CRecordingProgress progress;
-    progress.cancelBeforeItem = [](std::string_view source, std::string_view) {
-        return source.ends_with("2.txt");
-    };
+    progress.cancelBeforeItem = [](std::string_view source, std::string_view) { return source.ends_with("2.txt"); };
     const std::string to = At("d");
     EXPECT_EQ(Run(FO_COPY, FileList({At("s/1.txt"), At("s/2.txt"), At("s/3.txt")}), &to, kQuiet, &progress),
               ERROR_CANCELLED);
@@ -185,8 +185,7 @@ TEST_F(FileOperationFailure, CancelDuringAFileRemovesThePartialCopy)
     wys::test::CRecordingProgress progress;
     progress.cancelAtBytes = 256 * 1024;  // after the first chunk
     const std::string to = FileList({At("d/big.bin")});
-    EXPECT_EQ(Run(FO_COPY, FileList({At("s/big.bin")}), &to, kQuiet | FOF_MULTIDESTFILES, &progress),
-              ERROR_CANCELLED);
+    EXPECT_EQ(Run(FO_COPY, FileList({At("s/big.bin")}), &to, kQuiet | FOF_MULTIDESTFILES, &progress), ERROR_CANCELLED);
     EXPECT_TRUE(m_aborted);
     // The old target stays as it was and no temporary file is left beside it.
     EXPECT_EQ(Snapshot(At("d")), (Tree{{"big.bin", "previous"}}));
@@ -239,7 +238,8 @@ TEST(TextFileOperationProgress, WritesTitleItemsAndOutcome)
     std::string written(512, '\0');
     written.resize(std::fread(written.data(), 1, written.size(), out));
     std::fclose(out);
-    EXPECT_EQ(written, "Importing History...: Copying 2 items, 10 bytes\n  copy /a -> /b\nCancelled after 1 of 2 items\n");
+    EXPECT_EQ(written,
+              "Importing History...: Copying 2 items, 10 bytes\n  copy /a -> /b\nCancelled after 1 of 2 items\n");
 
     CTextFileOperationProgress silent;  // no stream: writes nothing, never cancels
     EXPECT_EQ(silent.StartOperations(start), S_OK);

@@ -169,9 +169,8 @@ TEST(ShellPath, RelativeMeansNotStartingWithASeparator)
         Text path;
         BOOL relative;
     } cases[] = {
-        {"", TRUE},      {"x", TRUE},     {"../x", TRUE}, {"http://host/x", TRUE},
-        {"/x", FALSE},   {"\\x", FALSE},  {"/", FALSE},   {std::nullopt, TRUE},
-        {"C:\\x", TRUE},  // no drive letters here
+        {"", TRUE},     {"x", TRUE},  {"../x", TRUE},       {"http://host/x", TRUE}, {"/x", FALSE},
+        {"\\x", FALSE}, {"/", FALSE}, {std::nullopt, TRUE}, {"C:\\x", TRUE},  // no drive letters here
     };
     for (const Case& c : cases)
         EXPECT_EQ(PathIsRelativeA(Arg(c.path)), c.relative) << Describe(c.path);
@@ -208,8 +207,8 @@ TEST(ShellPath, RelativePathToFollowsAttributes)
         char dest[MAX_PATH] = "garbage";
         const BOOL ok = PathRelativePathToA(dest, c.from.c_str(), c.fromAttributes, c.to.c_str(), kFile);
         const Text actual = ok ? Text(dest) : std::nullopt;
-        EXPECT_EQ(actual, c.expected) << "from \"" << c.from << "\" (0x" << std::hex << c.fromAttributes
-                                      << ") to \"" << c.to << "\"";
+        EXPECT_EQ(actual, c.expected) << "from \"" << c.from << "\" (0x" << std::hex << c.fromAttributes << ") to \""
+                                      << c.to << "\"";
         if (!ok) {
             EXPECT_STREQ(dest, "");
         }
@@ -253,9 +252,8 @@ TEST(ShellPath, RemoveFileSpecAndAppend)
         std::string in, out;
         BOOL removed;
     } removals[] = {
-        {"/a/b", "/a", TRUE},   {"/a/b/", "/a/b", TRUE}, {"/a", "/", TRUE},      {"/", "/", FALSE},
-        {"a", "", TRUE},        {"", "", FALSE},         {"a\\b\\c", "a/b", TRUE}, {"a//b", "a", TRUE},
-        {"//", "/", TRUE},
+        {"/a/b", "/a", TRUE}, {"/a/b/", "/a/b", TRUE},  {"/a", "/", TRUE},   {"/", "/", FALSE}, {"a", "", TRUE},
+        {"", "", FALSE},      {"a\\b\\c", "a/b", TRUE}, {"a//b", "a", TRUE}, {"//", "/", TRUE},
     };
     for (const Removal& r : removals) {
         char buffer[MAX_PATH];
@@ -266,11 +264,8 @@ TEST(ShellPath, RemoveFileSpecAndAppend)
     struct Append {
         std::string path, more, out;
     } appends[] = {
-        {"/a", "b", "/a/b"},
-        {"/a", "/b", "/a/b"},  // a rooted addition does not replace the path
-        {"/a/", "\\b\\c", "/a/b/c"},
-        {"/a/b", "..", "/a"},
-        {"", "x", "x"},
+        {"/a", "b", "/a/b"},         {"/a", "/b", "/a/b"},  // a rooted addition does not replace the path
+        {"/a/", "\\b\\c", "/a/b/c"}, {"/a/b", "..", "/a"}, {"", "x", "x"},
     };
     for (const Append& a : appends) {
         char buffer[MAX_PATH];
@@ -292,14 +287,10 @@ TEST_F(ShellPathDisk, ExistenceAndFoldersOnDisk)
         std::string path;
         BOOL exists, folder;
     } cases[] = {
-        {root + "/sub/page.htm", TRUE, FALSE},
-        {root + "\\sub\\page.htm", TRUE, FALSE},  // recorded with backslashes
-        {root + "/sub", TRUE, TRUE},
-        {root + "/sub/", TRUE, TRUE},
-        {root + "/dangling", TRUE, FALSE},
-        {root + "/folder-link", TRUE, TRUE},
-        {root + "/missing", FALSE, FALSE},
-        {"", FALSE, FALSE},
+        {root + "/sub/page.htm", TRUE, FALSE}, {root + "\\sub\\page.htm", TRUE, FALSE},  // recorded with backslashes
+        {root + "/sub", TRUE, TRUE},           {root + "/sub/", TRUE, TRUE},
+        {root + "/dangling", TRUE, FALSE},     {root + "/folder-link", TRUE, TRUE},
+        {root + "/missing", FALSE, FALSE},     {"", FALSE, FALSE},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PathFileExistsA(c.path.c_str()), c.exists) << c.path;

@@ -39,7 +39,10 @@ TEST_F(SpecialFolder, DocumentsFromUserDirsFile)
         {"XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\" \\\\x\"\n", home + "/My \"Docs\" \\x"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", home},
         {"XDG_DOCUMENTS_DIR=\"$HOME/First\"\nXDG_DOCUMENTS_DIR=\"$HOME/Second\"\n", home + "/Second"},
-        {"XDG_DOCUMENTS_DIR=\"$HOME/\xC3\x89" "crits\"\n", home + "/\xC3\x89" "crits"},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/\xC3\x89"
+         "crits\"\n",
+         home + "/\xC3\x89"
+                "crits"},
         // Unusable entries fall back to ~/Documents.
         {"XDG_DOCUMENTS_DIR=\"Docs\"\n", home + "/Documents"},
         {"XDG_DOCUMENTS_DIR=\"$HOMEX/y\"\n", home + "/Documents"},

@@ -38,12 +38,8 @@ TEST(SplitPath, PartsLongerThanTheirBuffersFail)
         std::string path;
         bool fits;
     } cases[] = {
-        {dir255 + "x.y", true},
-        {dir255 + "d/x.y", false},
-        {"/" + name255 + ".y", true},
-        {"/" + name255 + "n.y", false},
-        {"/x" + ext255, true},
-        {"/x" + ext255 + "e", false},
+        {dir255 + "x.y", true},         {dir255 + "d/x.y", false}, {"/" + name255 + ".y", true},
+        {"/" + name255 + "n.y", false}, {"/x" + ext255, true},     {"/x" + ext255 + "e", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SplitPath(c.path).has_value(), c.fits) << "length " << c.path.size();

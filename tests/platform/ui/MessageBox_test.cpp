@@ -120,9 +120,3 @@ TEST(ConsoleMessageBoxPresenter, WritesCaptionTextAndAnswer)
     EXPECT_NE(text.find("[Confirm] Remove selected item ?\n(Yes / No / Cancel) -> No\n"), std::string::npos) << text;
     EXPECT_NE(text.find("(Yes / No / Cancel) -> Cancel\n"), std::string::npos) << text;
 }
-
-TEST(ConsoleMessageBoxPresenter, IsTheDefaultPresenter)
-{
-    SetMessageBoxPresenter(nullptr);
-    EXPECT_NE(dynamic_cast<CConsoleMessageBoxPresenter*>(GetMessageBoxPresenter().get()), nullptr);
-}
