@@ -60,6 +60,12 @@ const char* ReasonText(int error)
             return "No destination was given.";
         case ERROR_FILE_NOT_FOUND:
             return "The file or folder does not exist.";
+        case ERROR_PATH_NOT_FOUND:
+            return "The path does not exist.";
+        case ERROR_ACCESS_DENIED:
+            return "Access is denied.";
+        case ERROR_DISK_FULL:
+            return "There is not enough space on the disk.";
         default:
             return nullptr;
     }
@@ -78,7 +84,7 @@ public:
 private:
     bool Asks() const { return !(m_op.fFlags & FOF_NOCONFIRMATION); }
     int Plan(CFileOperationPlanner& planner, const std::vector<std::string>& sources);
-    int Refuse(int error, const std::string& path, int savedErrno = 0);
+    int Refuse(int error, const std::string& path);
     int Cancelled();
     Outcome RunStep(const FileStep& step);
     Outcome MakeFolder(const FileStep& step);
@@ -201,9 +207,9 @@ int COperationRun::Plan(CFileOperationPlanner& planner, const std::vector<std::s
     return 0;
 }
 
-int COperationRun::Refuse(int error, const std::string& path, int savedErrno)
+int COperationRun::Refuse(int error, const std::string& path)
 {
-    ShowError(error, path, savedErrno);
+    ShowError(error, path, 0);
     return error;
 }
 
@@ -228,7 +234,7 @@ void COperationRun::ShowError(int error, const std::string& path, int savedErrno
     if (!path.empty())
         text += " " + std::string(LastComponent(path));
     text += ": ";
-    text += reason ? reason : ("error " + std::to_string(error)).c_str();
+    text += reason ? std::string(reason) : "error " + std::to_string(error);
     MessageBoxA(m_op.hwnd, text.c_str(), caption, MB_OK | MB_ICONERROR);
 }
 
