@@ -17,7 +17,8 @@ struct IHTMLElementCollection : IDispatch {
     virtual HRESULT item(VARIANT name, VARIANT index, IDispatch** element) = 0;
     // A new collection (as IDispatch, answering IHTMLElementCollection) of
     // this collection's elements whose tag name equals `tagName`, a string
-    // variant, ignoring ASCII case; in document order, possibly empty.
+    // variant: ignoring ASCII case for HTML elements, exactly for SVG and
+    // MathML elements ("foreignObject"); in document order, possibly empty.
     // E_INVALIDARG when `tagName` is not a string.
     virtual HRESULT tags(VARIANT tagName, IDispatch** collection) = 0;
 

@@ -73,7 +73,11 @@ HRESULT CHtmlElementCollection::tags(VARIANT tagName, IDispatch** collection)
         std::vector<std::uint32_t> matches;
         for (std::uint32_t i = 0; i < Count(); ++i) {
             std::uint32_t position = PositionAt(i);
-            if (EqualsIgnoringAsciiCase(tree.Node(m_document.Element(position).Node()).text, name))
+            const DomNode& element = tree.Node(m_document.Element(position).Node());
+            // Case matters for SVG and MathML names, so that an SVG element
+            // named "html" is never taken for the page's root.
+            if (element.ns == ElementNamespace::Html ? EqualsIgnoringAsciiCase(element.text, name)
+                                                     : element.text == name)
                 matches.push_back(position);
         }
         IHTMLElementCollection* result =

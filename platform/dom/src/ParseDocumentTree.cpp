@@ -115,6 +115,11 @@ std::string ElementName(const GumboElement& element)
 std::string AttributeName(const GumboAttribute& attribute)
 {
     std::string_view name = attribute.name;
+    // The parser loses a NUL that starts an attribute name, where the HTML
+    // tokenizer reads U+FFFD; an empty name would serialise as `=""`, which
+    // reads back as an attribute named `=""`.
+    if (name.empty())
+        return "\xEF\xBF\xBD";
     switch (attribute.attr_namespace) {
     case GUMBO_ATTR_NAMESPACE_XLINK:
         return "xlink:" + std::string(name);

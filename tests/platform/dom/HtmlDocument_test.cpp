@@ -105,10 +105,16 @@ TEST(HtmlDocument, TagsIgnoresCaseKeepsOrderAndNarrowsAnyCollection)
         EXPECT_EQ(ids, (Strings{"1", "3", "4"}));
     }
     EXPECT_EQ(Length(Tags(all.Get(), u"custom-TAG").Get()), 1);
-    EXPECT_EQ(Length(Tags(all.Get(), u"FOREIGNOBJECT").Get()), 1);
+    EXPECT_EQ(Length(Tags(all.Get(), u"foreignObject").Get()), 1);
+    EXPECT_EQ(Length(Tags(all.Get(), u"FOREIGNOBJECT").Get()), 0);
     EXPECT_EQ(Length(Tags(all.Get(), u"table").Get()), 0);
     EXPECT_EQ(Length(Tags(Tags(all.Get(), u"div").Get(), u"p").Get()), 0);
     EXPECT_EQ(Length(Tags(all.Get(), u"HTML").Get()), 1);
+
+    // An SVG element that happens to be called html is not the page's root.
+    ComPtr<IHTMLDocument2> svgPage = BuildPage("<svg><html><p>x");
+    EXPECT_EQ(Length(Tags(All(svgPage.Get()).Get(), u"HTML").Get()), 1);
+    EXPECT_EQ(Length(Tags(All(svgPage.Get()).Get(), u"html").Get()), 2);
 }
 
 TEST(HtmlDocument, CollectionsRejectBadIndicesAndNames)

@@ -8,6 +8,7 @@
 
 namespace {
 
+using namespace std::string_view_literals;
 using wys::test::BuildPage;
 using wys::test::InnerHtmlOf;
 using wys::test::RootInnerHtml;
@@ -109,6 +110,8 @@ TEST(InnerHtml, SerialisesAsBrowsersDo)
         {"<table><tr><td>c</table>", "<table><tbody><tr><td>c</td></tr></tbody></table>"},
         {"<p>unclosed<div>block", "<p>unclosed</p><div>block</div>"},
         {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+        // A NUL-named attribute is named U+FFFD, so that it reads back as itself.
+        {"<p \0 title=x>"sv, "<p \xEF\xBF\xBD=\"\" title=\"x\"></p>"},
     };
     for (const Case& c : cases) {
         ComPtr<IHTMLDocument2> page = BuildPage(std::string("<body>") + std::string(c.body));
