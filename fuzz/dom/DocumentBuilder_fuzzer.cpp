@@ -31,7 +31,8 @@ void Drop(BSTR text) { SysFreeString(text); }
 ComPtr<IHTMLDocument2> Build(std::string_view html, const FrameDocumentSupplier& frames)
 {
     ComPtr<IDispatch> built;
-    Check(BuildHtmlDocument(html, "http://fuzz.test/dir/page.html", frames,
+    Check(BuildHtmlDocument(html, "http://fuzz.test/dir/page.html",
+                            CharsetDeclarations::DeclareUtf8, frames,
                             built.ReleaseAndGetAddressOf()) == S_OK);
     ComPtr<IHTMLDocument2> document;
     Check(built.As(&document) == S_OK);
@@ -173,7 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ComPtr<IDispatch> document;
         switch (frameCount++ % 3) {
         case 0:
-            BuildHtmlDocument(frame.src, frame.documentUrl, {}, document.ReleaseAndGetAddressOf());
+            BuildHtmlDocument(frame.src, frame.documentUrl, CharsetDeclarations::Keep, {},
+                              document.ReleaseAndGetAddressOf());
             break;
         case 1:
             CreateNonHtmlDocument(document.ReleaseAndGetAddressOf());

@@ -32,6 +32,13 @@ struct FrameReference {
 // E_FAIL.
 using FrameDocumentSupplier = std::function<ComPtr<IDispatch>(const FrameReference&)>;
 
+// What becomes of a page's character-set declarations (<meta charset> and
+// <meta http-equiv="Content-Type" content="...; charset=...">). A document's
+// text is UTF-8 whatever the page declared: a host that converted the page
+// asks for DeclareUtf8, so that the document, and a page saved from its
+// inner HTML, names the encoding its text is in.
+enum class CharsetDeclarations { Keep, DeclareUtf8 };
+
 // Builds an HTML document from `html` (UTF-8; invalid sequences read as
 // U+FFFD, NULs as the HTML parser treats them) shown at `url`. Any bytes are
 // accepted; markup errors are repaired as browsers repair them. *document
@@ -41,7 +48,8 @@ using FrameDocumentSupplier = std::function<ComPtr<IDispatch>(const FrameReferen
 // E_OUTOFMEMORY when memory runs out outside the parser (inside it the
 // process aborts, as the parser cannot report it).
 HRESULT BuildHtmlDocument(std::string_view html, std::string_view url,
-                          const FrameDocumentSupplier& frames, IDispatch** document);
+                          CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
+                          IDispatch** document);
 
 // A document that is not HTML (an image, a download): *document answers
 // IDispatch and nothing of the document object model, so that asking it for
@@ -56,4 +64,5 @@ bool IsHtmlContentType(std::string_view contentType);
 // BuildHtmlDocument when `contentType` is an HTML type, else
 // CreateNonHtmlDocument.
 HRESULT BuildDocument(std::string_view body, std::string_view contentType, std::string_view url,
-                      const FrameDocumentSupplier& frames, IDispatch** document);
+                      CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
+                      IDispatch** document);

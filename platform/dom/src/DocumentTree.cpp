@@ -1,6 +1,8 @@
 // Queries on the parsed tree.
 #include "platform/dom/src/DocumentTree.h"
 
+#include <utility>
+
 namespace wys::dom {
 namespace {
 
@@ -10,6 +12,36 @@ char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c 
 bool IsAsciiWhitespace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// The span of the encoding name in a Content-Type value ("text/html;
+// charset=koi8-r"), found the way browsers find it; npos when there is none.
+std::pair<std::size_t, std::size_t> CharsetSpan(std::string_view content)
+{
+    constexpr std::string_view kCharset = "charset";
+    for (std::size_t at = 0; at + kCharset.size() <= content.size(); ++at) {
+        if (!EqualsIgnoringAsciiCase(content.substr(at, kCharset.size()), kCharset))
+            continue;
+        std::size_t i = at + kCharset.size();
+        while (i < content.size() && IsAsciiWhitespace(content[i]))
+            ++i;
+        if (i >= content.size() || content[i] != '=')
+            continue;
+        ++i;
+        while (i < content.size() && IsAsciiWhitespace(content[i]))
+            ++i;
+        if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
+            std::size_t close = content.find(content[i], i + 1);
+            if (close == std::string_view::npos)
+                break;
+            return {i + 1, close};
+        }
+        std::size_t end = i;
+        while (end < content.size() && !IsAsciiWhitespace(content[end]) && content[end] != ';')
+            ++end;
+        return {i, end};
+    }
+    return {std::string_view::npos, std::string_view::npos};
 }
 
 }  // namespace
@@ -62,6 +94,28 @@ std::string_view CDocumentTree::AttributeOrEmpty(std::uint32_t element, std::str
 {
     const std::string* value = FindAttribute(element, name);
     return value ? std::string_view(*value) : std::string_view();
+}
+
+void CDocumentTree::DeclareUtf8()
+{
+    constexpr std::string_view kUtf8 = "utf-8";
+    for (std::uint32_t i = 0; i < m_nodes.size(); ++i) {
+        if (!IsHtmlElement(i, "meta"))
+            continue;
+        for (DomAttribute& attribute : m_nodes[i].attributes) {
+            if (attribute.name == "charset")
+                attribute.value = kUtf8;
+        }
+        if (!EqualsIgnoringAsciiCase(AttributeOrEmpty(i, "http-equiv"), "content-type"))
+            continue;
+        for (DomAttribute& attribute : m_nodes[i].attributes) {
+            if (attribute.name != "content")
+                continue;
+            auto [begin, end] = CharsetSpan(attribute.value);
+            if (begin != std::string_view::npos && begin < end)
+                attribute.value.replace(begin, end - begin, kUtf8);
+        }
+    }
 }
 
 std::string CDocumentTree::Title() const

@@ -58,6 +58,10 @@ public:
     // The text of the first HTML title element, stripped and collapsed.
     std::string Title() const;
 
+    // Makes every meta element's character-set declaration name UTF-8.
+    // Only while the tree is being built: documents never change.
+    void DeclareUtf8();
+
 private:
     friend class CDocumentTreeBuilder;
 

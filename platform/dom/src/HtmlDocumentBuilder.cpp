@@ -10,7 +10,8 @@ using wys::dom::CHtmlDocument;
 using wys::dom::CNonHtmlDocument;
 
 HRESULT BuildHtmlDocument(std::string_view html, std::string_view url,
-                          const FrameDocumentSupplier& frames, IDispatch** document)
+                          CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
+                          IDispatch** document)
 {
     if (!document)
         return E_POINTER;
@@ -20,6 +21,8 @@ HRESULT BuildHtmlDocument(std::string_view html, std::string_view url,
         return E_INVALIDARG;
     return ComBoundary([&] {
         CDocumentTree tree = CDocumentTree::Parse(html);
+        if (charsets == CharsetDeclarations::DeclareUtf8)
+            tree.DeclareUtf8();
         ComPtr<IHTMLDocument2> built;
         built.Attach(CreateComObject<CHtmlDocument>(std::string(url), std::move(tree)));
         if (frames)
@@ -53,9 +56,10 @@ bool IsHtmlContentType(std::string_view contentType)
 }
 
 HRESULT BuildDocument(std::string_view body, std::string_view contentType, std::string_view url,
-                      const FrameDocumentSupplier& frames, IDispatch** document)
+                      CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
+                      IDispatch** document)
 {
     if (IsHtmlContentType(contentType))
-        return BuildHtmlDocument(body, url, frames, document);
+        return BuildHtmlDocument(body, url, charsets, frames, document);
     return CreateNonHtmlDocument(document);
 }

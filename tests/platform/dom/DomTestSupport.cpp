@@ -8,7 +8,8 @@ ComPtr<IDispatch> BuildFrameDocument(std::string_view html, std::string_view url
                                      const FrameDocumentSupplier& frames)
 {
     ComPtr<IDispatch> document;
-    EXPECT_EQ(BuildHtmlDocument(html, url, frames, document.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(BuildHtmlDocument(html, url, CharsetDeclarations::Keep, frames,
+                                document.ReleaseAndGetAddressOf()), S_OK);
     return document;
 }
 

@@ -57,14 +57,46 @@ TEST(HtmlDocumentBuilder, ContentTypeDecidesWhetherTheDocumentIsHtml)
                           Case{"text/plain", false}, Case{"", false}, Case{"text/htmlx", false}}) {
         EXPECT_EQ(IsHtmlContentType(c.type), c.html) << c.type;
         ComPtr<IDispatch> document;
-        ASSERT_EQ(BuildDocument("\x89PNG\r\n<p>", c.type, "http://a.test/x.png", {},
+        ASSERT_EQ(BuildDocument("\x89PNG\r\n<p>", c.type, "http://a.test/x.png",
+                                CharsetDeclarations::Keep, {},
                                 document.ReleaseAndGetAddressOf()),
                   S_OK);
         ComPtr<IHTMLDocument2> html;
         EXPECT_EQ(document.As(&html), c.html ? S_OK : E_NOINTERFACE) << c.type;
     }
-    EXPECT_EQ(BuildHtmlDocument("", "u", {}, nullptr), E_POINTER);
+    EXPECT_EQ(BuildHtmlDocument("", "u", CharsetDeclarations::Keep, {}, nullptr), E_POINTER);
     EXPECT_EQ(CreateNonHtmlDocument(nullptr), E_POINTER);
+}
+
+TEST(HtmlDocumentBuilder, CharsetDeclarationsNameUtf8WhenAsked)
+{
+    struct Case {
+        std::string_view head, declared;
+    };
+    const Case cases[] = {
+        {"<meta charset=ISO-8859-1>", "<meta charset=\"utf-8\">"},
+        {"<meta http-equiv=Content-Type content='text/html; charset=windows-1252'>",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"},
+        {"<meta HTTP-EQUIV=content-type content='text/html;CHARSET = \"koi8-r\" ; x'>",
+         "<meta http-equiv=\"content-type\" "
+         "content=\"text/html;CHARSET = &quot;utf-8&quot; ; x\">"},
+        {"<meta http-equiv=content-type content='text/html; charset=\"unclosed'>",
+         "<meta http-equiv=\"content-type\" content=\"text/html; charset=&quot;unclosed\">"},
+        {"<meta name=description content='charset=latin1'>",
+         "<meta name=\"description\" content=\"charset=latin1\">"},
+    };
+    for (const Case& c : cases) {
+        std::string html = "<head>" + std::string(c.head) + "</head>";
+        ComPtr<IDispatch> built;
+        ASSERT_EQ(BuildHtmlDocument(html, "http://a.test/", CharsetDeclarations::DeclareUtf8, {},
+                                    built.ReleaseAndGetAddressOf()),
+                  S_OK);
+        ComPtr<IHTMLDocument2> page;
+        ASSERT_EQ(built.As(&page), S_OK);
+        EXPECT_EQ(wys::test::InnerHtmlOf(page.Get(), u"head"), c.declared) << c.head;
+    }
+    EXPECT_EQ(wys::test::InnerHtmlOf(BuildPage("<meta charset=ISO-8859-1>").Get(), u"head"),
+              "<meta charset=\"ISO-8859-1\">");
 }
 
 TEST(HtmlDocumentBuilder, EmptyAndMalformedBodiesStillGiveAWholeDocument)

@@ -135,7 +135,8 @@ TEST(HtmlWindow, SupplierThatThrowsFailsTheBuild)
     FrameDocumentSupplier failing = [](const FrameReference&) -> ComPtr<IDispatch> {
         throw ComError(E_ACCESSDENIED);
     };
-    EXPECT_EQ(BuildHtmlDocument("<iframe src=x></iframe>", "http://a.test/", failing, &document),
+    EXPECT_EQ(BuildHtmlDocument("<iframe src=x></iframe>", "http://a.test/",
+                                CharsetDeclarations::Keep, failing, &document),
               E_ACCESSDENIED);
     EXPECT_EQ(document, nullptr);
 }
