@@ -42,8 +42,8 @@ ComPtr<IHTMLDocument2> Build(std::string_view html, const FrameDocumentSupplier&
 ComPtr<IDispatch> Item(IHTMLElementCollection* collection, LONG i)
 {
     ComPtr<IDispatch> element;
-    Check(collection->item(CComVariant(i), CComVariant(LONG{0}), element.ReleaseAndGetAddressOf()) ==
-          S_OK);
+    Check(collection->item(CComVariant(i), CComVariant(LONG{0}),
+                           element.ReleaseAndGetAddressOf()) == S_OK);
     return element;
 }
 

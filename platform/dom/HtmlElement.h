@@ -27,7 +27,9 @@ struct IHTMLElement : IDispatch {
     // and escaped, text escaped except inside script, style and the other
     // raw-text elements, void elements without end tags, a leading newline
     // of pre, textarea and listing doubled, so that parsing the text again
-    // in the element's place gives the same tree.
+    // in the element's place gives the same tree. Only trees that markup
+    // cannot express read back otherwise: anything after a plaintext start
+    // tag is text, and a parser-nested a or body element is merged.
     virtual HRESULT get_innerHTML(BSTR* html) = 0;
 
 protected:

@@ -57,13 +57,12 @@ CHtmlDocument::CHtmlDocument(std::string url, CDocumentTree tree)
 
 void CHtmlDocument::LoadFrames(const FrameDocumentSupplier& supplier)
 {
+    // The first base element with an href sets the base, as in a browser.
     std::string_view baseHref;
-    for (std::uint32_t i = 0; i < m_tree.Nodes().size(); ++i) {
-        const std::string* href = nullptr;
-        if (m_tree.IsHtmlElement(i, "base") && !m_tree.Node(i).inert &&
-            (href = m_tree.FindAttribute(i, "href"))) {
-            baseHref = *href;
-            break;
+    for (std::uint32_t i = 0; i < m_tree.Nodes().size() && baseHref.empty(); ++i) {
+        if (m_tree.IsHtmlElement(i, "base") && !m_tree.Node(i).inert) {
+            if (const std::string* href = m_tree.FindAttribute(i, "href"))
+                baseHref = *href;
         }
     }
     for (FrameEntry& frame : m_frames) {
@@ -88,7 +87,10 @@ HRESULT CHtmlDocument::ReturnCollection(const std::vector<std::uint32_t>* positi
     });
 }
 
-HRESULT CHtmlDocument::get_all(IHTMLElementCollection** all) { return ReturnCollection(nullptr, all); }
+HRESULT CHtmlDocument::get_all(IHTMLElementCollection** all)
+{
+    return ReturnCollection(nullptr, all);
+}
 
 HRESULT CHtmlDocument::get_images(IHTMLElementCollection** images)
 {

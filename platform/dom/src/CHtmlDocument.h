@@ -34,7 +34,10 @@ public:
     // Elements by position in document order (the all collection's order).
     std::uint32_t ElementCount() const { return static_cast<std::uint32_t>(m_elements.size()); }
     CHtmlElement& Element(std::uint32_t position) { return m_elements[position]; }
-    std::uint32_t StyleSheetCount() const { return static_cast<std::uint32_t>(m_styleSheets.size()); }
+    std::uint32_t StyleSheetCount() const
+    {
+        return static_cast<std::uint32_t>(m_styleSheets.size());
+    }
     CHtmlStyleSheet& StyleSheet(std::uint32_t position) { return m_styleSheets[position]; }
     const std::vector<FrameEntry>& Frames() const { return m_frames; }
 

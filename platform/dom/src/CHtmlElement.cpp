@@ -89,7 +89,10 @@ HRESULT CHtmlElement::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(cou
 
 HRESULT CHtmlElement::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
-HRESULT CHtmlElement::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return DISP_E_UNKNOWNNAME; }
+HRESULT CHtmlElement::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return DISP_E_UNKNOWNNAME;
+}
 
 HRESULT CHtmlElement::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
 {
@@ -152,7 +155,8 @@ HRESULT CHtmlElement::get_object(IDispatch** object)
         return E_POINTER;
     *object = nullptr;
     const CDocumentTree& tree = m_document.Tree();
-    const MediaPlayerDescription* player = FindMediaPlayer(tree.AttributeOrEmpty(m_node, "classid"));
+    const MediaPlayerDescription* player =
+        FindMediaPlayer(tree.AttributeOrEmpty(m_node, "classid"));
     if (!player)
         return E_NOINTERFACE;
     return ComBoundary([&] {

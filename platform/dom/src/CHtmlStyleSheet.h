@@ -15,7 +15,10 @@ class CHtmlStyleSheet final : public IHTMLStyleSheet {
 public:
     // `document` owns this style sheet and outlives it; `node` is the style
     // or link element.
-    CHtmlStyleSheet(CHtmlDocument& document, std::uint32_t node) : m_document(document), m_node(node) {}
+    CHtmlStyleSheet(CHtmlDocument& document, std::uint32_t node)
+        : m_document(document), m_node(node)
+    {
+    }
     CHtmlStyleSheet(const CHtmlStyleSheet&) = delete;
     CHtmlStyleSheet& operator=(const CHtmlStyleSheet&) = delete;
 

@@ -172,8 +172,10 @@ TEST(HtmlDocumentBuilder, OneDocumentIsReadFromManyThreadsAtOnce)
 {
     std::string html = "<title>shared</title>";
     for (int i = 0; i < 200; ++i)
-        html += "<p><img src=i" + std::to_string(i) + ".png><script src=s.js></script>"
-                "<link rel=stylesheet href=c.css><object classid='clsid:D27CDB6E-AE6D-11CF-96B8-444553540000'>"
+        html += "<p><img src=i" + std::to_string(i) +
+                ".png><script src=s.js></script>"
+                "<link rel=stylesheet href=c.css><object "
+                "classid='clsid:D27CDB6E-AE6D-11CF-96B8-444553540000'>"
                 "<param name=movie value=m.swf></object></p>";
     ComPtr<IHTMLDocument2> page = BuildPage(html);
     const std::string expected = RootInnerHtml(page.Get());

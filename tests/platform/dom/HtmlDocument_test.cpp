@@ -125,10 +125,12 @@ TEST(HtmlDocument, CollectionsRejectBadIndicesAndNames)
 
     IDispatch* element = reinterpret_cast<IDispatch*>(1);
     for (LONG bad : {-1, 1, 1000}) {
-        EXPECT_EQ(images->item(CComVariant(bad), CComVariant(LONG{0}), &element), E_INVALIDARG) << bad;
+        EXPECT_EQ(images->item(CComVariant(bad), CComVariant(LONG{0}), &element), E_INVALIDARG)
+            << bad;
         EXPECT_EQ(element, nullptr);
     }
-    EXPECT_EQ(images->item(CComVariant(std::string_view("0")), CComVariant(LONG{0}), &element), E_INVALIDARG);
+    EXPECT_EQ(images->item(CComVariant(std::string_view("0")), CComVariant(LONG{0}), &element),
+              E_INVALIDARG);
     EXPECT_EQ(images->item(CComVariant(LONG{0}), CComVariant(LONG{0}), nullptr), E_POINTER);
 
     // Integers of other widths and by reference are indices too.

@@ -51,9 +51,10 @@ TEST(HtmlWindow, FramesHaveSuppliedDocumentsAndMissingOnesFail)
         requests.push_back({std::string(frame.tagName), std::string(frame.src),
                             std::string(frame.documentUrl), std::string(frame.baseHref)});
         if (frame.src == "menu.html")
-            return BuildFrameDocument("<iframe src=inner.html></iframe>", "http://example.test/menu.html",
-                                      [](const FrameReference&) {
-                                          return BuildFrameDocument("<p>inner", "http://example.test/inner.html");
+            return BuildFrameDocument("<iframe src=inner.html></iframe>",
+                                      "http://example.test/menu.html", [](const FrameReference&) {
+                                          return BuildFrameDocument(
+                                              "<p>inner", "http://example.test/inner.html");
                                       });
         if (frame.src == "photo.jpg") {
             ComPtr<IDispatch> image;

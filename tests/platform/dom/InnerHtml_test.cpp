@@ -89,7 +89,8 @@ TEST(InnerHtml, SerialisesAsBrowsersDo)
         std::string_view expected;
     };
     const Case cases[] = {
-        {"<p class=a>x &amp; y &lt; z&nbsp;&gt;</p>", "<p class=\"a\">x &amp; y &lt; z&nbsp;&gt;</p>"},
+        {"<p class=a>x &amp; y &lt; z&nbsp;&gt;</p>",
+         "<p class=\"a\">x &amp; y &lt; z&nbsp;&gt;</p>"},
         {"<p title='say \"hi\" & <bye>'>", "<p title=\"say &quot;hi&quot; &amp; <bye>\"></p>"},
         {"<a href=\"?a=1&amp;b=2\" HREFLANG=en>", "<a href=\"?a=1&amp;b=2\" hreflang=\"en\"></a>"},
         {"<br><img src=a.png alt><input disabled><hr/>x",
@@ -102,7 +103,8 @@ TEST(InnerHtml, SerialisesAsBrowsersDo)
          "<pre>\n\nkept</pre><textarea>\n\nt&lt;</textarea>"},
         {"<pre>\nfirst line dropped</pre>", "<pre>first line dropped</pre>"},
         {"<!-- note --><p>a<!---->b", "<!-- note --><p>a<!---->b</p>"},
-        {"<svg viewbox='0 0 1 1'><use xlink:href=#a /><foreignobject><b>x</b></foreignobject></svg>",
+        {"<svg viewbox='0 0 1 1'><use xlink:href=#a "
+         "/><foreignobject><b>x</b></foreignobject></svg>",
          "<svg viewBox=\"0 0 1 1\"><use xlink:href=\"#a\"></use><foreignObject><b>x</b>"
          "</foreignObject></svg>"},
         {"<My-Widget Data-X=1>t</My-Widget>", "<my-widget data-x=\"1\">t</my-widget>"},

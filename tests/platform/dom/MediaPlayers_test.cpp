@@ -20,7 +20,8 @@ ComPtr<IDispatch> PlayerOf(IHTMLDocument2* page, LONG index, HRESULT expected = 
     EXPECT_EQ(Item(Tags(All(page).Get(), u"object").Get(), index).As(&object), S_OK);
     ComPtr<IDispatch> player;
     if (object) {
-        EXPECT_EQ(object->get_object(player.ReleaseAndGetAddressOf()), expected) << "object " << index;
+        EXPECT_EQ(object->get_object(player.ReleaseAndGetAddressOf()), expected)
+            << "object " << index;
     }
     return player;
 }
