@@ -58,16 +58,15 @@ CHtmlDocument::CHtmlDocument(std::string url, CDocumentTree tree)
 void CHtmlDocument::LoadFrames(const FrameDocumentSupplier& supplier)
 {
     // The first base element with an href sets the base, as in a browser.
-    std::string_view baseHref;
-    for (std::uint32_t i = 0; i < m_tree.Nodes().size() && baseHref.empty(); ++i) {
-        if (m_tree.IsHtmlElement(i, "base") && !m_tree.Node(i).inert) {
-            if (const std::string* href = m_tree.FindAttribute(i, "href"))
-                baseHref = *href;
-        }
+    const std::string* baseHref = nullptr;
+    for (std::uint32_t i = 0; i < m_tree.Nodes().size() && !baseHref; ++i) {
+        if (m_tree.IsHtmlElement(i, "base") && !m_tree.Node(i).inert)
+            baseHref = m_tree.FindAttribute(i, "href");
     }
     for (FrameEntry& frame : m_frames) {
         FrameReference reference{m_tree.Node(frame.node).text,
-                                 m_tree.AttributeOrEmpty(frame.node, "src"), m_url, baseHref};
+                                 m_tree.AttributeOrEmpty(frame.node, "src"), m_url,
+                                 baseHref ? std::string_view(*baseHref) : std::string_view()};
         frame.document = supplier(reference);
     }
 }
