@@ -108,7 +108,7 @@ bool CRegExp::Match(const char* text, CRegExpMatch& context, const char** end) c
 bool CRegExp::Match(std::string_view text, CRegExpMatch& context) const
 {
     // The text ends at its first NUL, as a NUL-terminated one would.
-    const void* nul = std::memchr(text.data(), 0, text.size());
+    const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
     std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data())
                              : text.size();
     context.m_text = text.data();
