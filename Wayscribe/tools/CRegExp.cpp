@@ -124,8 +124,10 @@ bool CRegExp::Run(const unsigned char* text, std::size_t length, CRegExpMatch& c
             context.m_outcome = RegExpOutcome::OutOfMemory;
         return false;
     }
-    if (length > kMaxTextLength)
+    if (length > kMaxTextLength) {
+        context.m_outcome = RegExpOutcome::OutOfMemory;
         return false;
+    }
     // A flag raised before the match starts stops it before any work.
     if (context.m_stopFlag && context.m_stopFlag->load(std::memory_order_relaxed)) {
         context.m_outcome = RegExpOutcome::Stopped;

@@ -85,7 +85,8 @@ public:
     std::span<const RegExpInstruction> Instructions() const { return m_program; }
 
     // Longest text Match accepts: every position and its successor must fit
-    // in 32 bits below the "no position" mark. Longer texts answer false.
+    // in 32 bits below the "no position" mark. Longer texts answer false
+    // with Outcome OutOfMemory.
     static constexpr std::size_t kMaxTextLength = 0xFFFFFFFDu;
 
 private:

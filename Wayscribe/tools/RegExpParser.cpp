@@ -221,11 +221,14 @@ private:
     {
         EnterNesting(depth);
         ++m_pos;
+        std::uint32_t groupsBefore = m_syntax.groupCount;
         std::uint32_t operand = ParseAtom(depth + 1);
         std::uint32_t node = NewNode(RegExpNodeKind::Negation);
         Node(node).child = operand;
         Node(node).canBeEmpty = Node(operand).canBeEmpty;
-        m_syntax.hasNegation = true;
+        Node(node).value = m_syntax.groupCount - groupsBefore;
+        if (Node(node).value != 0)
+            m_syntax.negationCaptures = true;
         return node;
     }
 

@@ -74,7 +74,12 @@ public:
         case RegExpNodeKind::Capture:
             return First(node.child);
         case RegExpNodeKind::Negation:
-            result.unknown = true;
+            // Zero-width: what follows reads the same byte. One that holds a
+            // capture may leave it behind when it fails, so no attempt
+            // reaching it may be skipped.
+            if (node.value != 0)
+                result.unknown = true;
+            result.nullable = true;
             return result;
         case RegExpNodeKind::BackReference:
             // Matches the empty text while its group holds nothing.
@@ -154,7 +159,7 @@ std::unique_ptr<RegExpScanPlan> RegExpScanPlan::Build(const RegExpSyntax& syntax
         }
     }
 
-    if (!syntax.hasNegation) {
+    if (!syntax.negationCaptures) {
         std::vector<std::string> runs;
         std::string current;
         planner.Runs(syntax.root, runs, current);

@@ -1,10 +1,11 @@
 // Where a match can begin, worked out once from the syntax tree, and the
 // per-text search that uses it. Private to the matcher.
 //
-// An attempt that the plan skips would have failed at its first consuming
-// instruction, before any instruction whose effect outlives a failed attempt
-// (only a negation can leave captures behind), so skipping it changes no
-// answer and no position.
+// An attempt that the plan skips would have failed, and without leaving
+// anything behind: it fails at its first consuming instruction, or (for the
+// required literal) the expression has no negation holding a capture group,
+// the only thing whose effect outlives a failed attempt. So skipping it
+// changes no answer and no position.
 #pragma once
 
 #include <array>
@@ -22,9 +23,8 @@ struct RegExpScanPlan {
     // Failing a prefix, every match begins with one of these bytes.
     bool useFirstBytes = false;
     RegExpByteSetFinder firstBytes;
-    // Every match holds these bytes somewhere at or after its start. Only
-    // planned for expressions without a negation, whose failed attempts leave
-    // nothing behind, so that attempts past the last occurrence can be dropped.
+    // Every match holds these bytes somewhere at or after its start, so
+    // attempts past their last occurrence can be dropped.
     RegExpLiteralFinder required;
 
     static std::unique_ptr<RegExpScanPlan> Build(const RegExpSyntax& syntax, bool fold);

@@ -15,7 +15,7 @@ enum class RegExpNodeKind : std::uint8_t {
     Alternation,    // children: two or more operands, tried in order
     Group,          // child: its Sequence; does not capture
     Capture,        // child: its Sequence; `value`: group number
-    Negation,       // child: the negated atom
+    Negation,       // child: the negated atom; `value`: capture groups opened inside it
     BackReference,  // `value`: group number
     Repeat,         // child: the operand; `repeat`: the quantifier
 };
@@ -41,7 +41,10 @@ struct RegExpSyntax {
     std::vector<RegExpSet> sets;
     std::uint32_t root = kNoNode;  // a Sequence
     bool anchored = false;         // the expression began with "^"
-    bool hasNegation = false;
+    // Some negation holds a capture group. A negation whose operand matches
+    // fails without undoing that operand's captures, so such a negation is
+    // the one thing a failed attempt can leave behind.
+    bool negationCaptures = false;
     std::uint32_t groupCount = 0;
 
     const RegExpNode& operator[](std::uint32_t index) const { return nodes[index]; }

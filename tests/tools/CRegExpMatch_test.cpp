@@ -161,6 +161,9 @@ TEST(CRegExpMatch, MatchesNegationAndBackReferences)
         {"\\0{a}", "a", "error InvalidGroup"},
         {"({a}|b)\\0", "b", "0-1 ?-?"},  // nothing captured: the empty text
         {"{a\\0}", "a", "0-1 0-1"},       // still open: the empty text
+        // A negation whose operand matched fails without undoing the
+        // operand's captures; the next alternative sees them.
+        {"(!{a}|.)\\0", "aa", "0-2 0-1"},
         {"{a}{b}\\1\\0", "abba", "0-4 0-1 1-2"},
         {"{x}{a}{b}{c}{d}{e}{f}{g}{h}{i}{j}{k}{l}\\12", "xabcdefghijkll", "0-14 0-1 1-2 2-3 3-4 4-5 5-6 6-7 7-8 8-9 9-10 10-11 11-12 12-13"},
     };
