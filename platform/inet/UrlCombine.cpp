@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr DWORD kKnownFlags = ICU_NO_ENCODE | ICU_ENCODE_SPACES_ONLY | ICU_NO_META | ICU_BROWSER_MODE;
+constexpr DWORD kKnownFlags =
+    ICU_NO_ENCODE | ICU_ENCODE_SPACES_ONLY | ICU_NO_META | ICU_BROWSER_MODE;
 
 bool IsControlOrSpace(unsigned char c) { return c <= 0x20; }
 

@@ -22,10 +22,13 @@
 // Longest URL the internet library handles, without the terminating NUL.
 inline constexpr DWORD INTERNET_MAX_URL_LENGTH = 2083;
 
-inline constexpr DWORD ICU_NO_ENCODE = 0x20000000;           // leave unsafe characters as they are
-inline constexpr DWORD ICU_ENCODE_SPACES_ONLY = 0x04000000;  // escape spaces, nothing else
-inline constexpr DWORD ICU_NO_META = 0x08000000;             // keep "." and ".." segments
-inline constexpr DWORD ICU_BROWSER_MODE = 0x02000000;        // accepted; the leniency above is always on
+// Flags: NO_ENCODE leaves unsafe characters as they are, ENCODE_SPACES_ONLY
+// escapes spaces and nothing else, NO_META keeps "." and ".." segments;
+// BROWSER_MODE is accepted, the leniency above being always on.
+inline constexpr DWORD ICU_NO_ENCODE = 0x20000000;
+inline constexpr DWORD ICU_ENCODE_SPACES_ONLY = 0x04000000;
+inline constexpr DWORD ICU_NO_META = 0x08000000;
+inline constexpr DWORD ICU_BROWSER_MODE = 0x02000000;
 
 // Writes the combined URL and a NUL into `buffer`. *bufferLength is the
 // buffer's size in characters, NUL included, on entry; on success it becomes

@@ -82,7 +82,8 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
         return ERROR_NOT_ENOUGH_MEMORY;
     m_session->Configure(m_easy);
     curl_easy_setopt(m_easy, CURLOPT_URL, escaped->c_str());
-    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, allowFile ? "http,https,ftp,file" : "http,https,ftp");
+    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR,
+                     allowFile ? "http,https,ftp,file" : "http,https,ftp");
     // A redirect never leads to a file, whatever the request may read itself.
     curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, m_follow ? 1L : 0L);

@@ -21,10 +21,12 @@ struct InternetObject;
 using HINTERNET = InternetObject*;
 using DWORD_PTR = std::uintptr_t;
 
-// Access types of InternetOpen.
-inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;  // proxies from http_proxy, https_proxy, no_proxy
-inline constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;     // no proxy, whatever the environment says
-inline constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;      // the proxy and bypass list given
+// Access types of InternetOpen: PRECONFIG takes proxies from http_proxy,
+// https_proxy, all_proxy and no_proxy; DIRECT uses none whatever the
+// environment says; PROXY uses the proxy and bypass list given.
+inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG = 0;
+inline constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;
+inline constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
 inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY = 4;
 
 // Flags of InternetOpenUrl. There is no cache here: the cache flags are

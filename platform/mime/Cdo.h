@@ -15,12 +15,14 @@
 struct _Stream;
 
 // Flags of CreateMHTMLBody: which kinds of embedded resource are left out.
+// Images are img, image inputs, backgrounds and CSS url(); frames are the
+// documents of frame and iframe; objects are embed, object, audio and video.
 using CdoMHTMLFlags = LONG;
 inline constexpr CdoMHTMLFlags cdoSuppressNone = 0;
-inline constexpr CdoMHTMLFlags cdoSuppressImages = 1;     // img, image inputs, backgrounds, CSS url()
-inline constexpr CdoMHTMLFlags cdoSuppressBGSounds = 2;   // bgsound
-inline constexpr CdoMHTMLFlags cdoSuppressFrames = 4;     // frame and iframe documents
-inline constexpr CdoMHTMLFlags cdoSuppressObjects = 8;    // embed, object, audio, video
+inline constexpr CdoMHTMLFlags cdoSuppressImages = 1;
+inline constexpr CdoMHTMLFlags cdoSuppressBGSounds = 2;
+inline constexpr CdoMHTMLFlags cdoSuppressFrames = 4;
+inline constexpr CdoMHTMLFlags cdoSuppressObjects = 8;
 inline constexpr CdoMHTMLFlags cdoSuppressStyleSheets = 16;
 inline constexpr CdoMHTMLFlags cdoSuppressAll = 31;
 

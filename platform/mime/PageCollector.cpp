@@ -84,7 +84,8 @@ public:
             std::string media = MediaTypeOf(resource.contentType);
             if (media == "text/css")
                 Queue(FindStyleReferences(resource.body), next.url, next.depth);
-            else if (next.kind == ReferenceKind::Frame && IsHtml(media) && next.depth < kMaxFrameDepth)
+            else if (next.kind == ReferenceKind::Frame && IsHtml(media) &&
+                     next.depth < kMaxFrameDepth)
                 QueueHtml(resource.body, next.url, next.depth + 1);
             m_parts.push_back({resource.contentType, next.url, {}, std::move(resource.body)});
         }

@@ -331,7 +331,8 @@ PageReferences FindHtmlReferences(std::string_view html)
         AddTagReferences(tag, attributes, found);
         if (IsRawTextElement(tag)) {
             std::size_t end = FindIgnoringCase(html, "</" + tag, pos);
-            std::string_view text = html.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+            std::string_view text =
+                html.substr(pos, end == std::string_view::npos ? end : end - pos);
             if (tag == "style") {
                 for (PageReference& reference : FindStyleReferences(text))
                     found.references.push_back(std::move(reference));

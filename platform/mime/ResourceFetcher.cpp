@@ -13,8 +13,9 @@ constexpr DWORD kReadSize = 16 * 1024;
 
 HRESULT FailureOf(DWORD error)
 {
-    return error == ERROR_INTERNET_OPERATION_CANCELLED ? E_ABORT
-                                                       : HRESULT_FROM_WIN32(static_cast<LONG>(error));
+    if (error == ERROR_INTERNET_OPERATION_CANCELLED)
+        return E_ABORT;
+    return HRESULT_FROM_WIN32(static_cast<LONG>(error));
 }
 
 // Characters that would end the user name or password inside a URL.
@@ -66,15 +67,15 @@ bool IsFetchedScheme(const std::string& url)
 std::string ContentTypeByExtension(const std::string& url)
 {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {"htm", "text/html"},         {"html", "text/html"},      {"css", "text/css"},
-        {"js", "text/javascript"},    {"mjs", "text/javascript"}, {"txt", "text/plain"},
-        {"xml", "application/xml"},   {"json", "application/json"},
-        {"png", "image/png"},         {"gif", "image/gif"},       {"jpg", "image/jpeg"},
-        {"jpeg", "image/jpeg"},       {"webp", "image/webp"},     {"svg", "image/svg+xml"},
-        {"ico", "image/x-icon"},      {"bmp", "image/bmp"},       {"swf", "application/x-shockwave-flash"},
-        {"mp3", "audio/mpeg"},        {"wav", "audio/wav"},       {"mid", "audio/midi"},
-        {"mp4", "video/mp4"},         {"webm", "video/webm"},     {"woff", "font/woff"},
-        {"woff2", "font/woff2"},      {"ttf", "font/ttf"},
+        {"htm", "text/html"},       {"html", "text/html"},        {"css", "text/css"},
+        {"js", "text/javascript"},  {"mjs", "text/javascript"},   {"txt", "text/plain"},
+        {"xml", "application/xml"}, {"json", "application/json"}, {"png", "image/png"},
+        {"gif", "image/gif"},       {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},
+        {"webp", "image/webp"},     {"svg", "image/svg+xml"},     {"ico", "image/x-icon"},
+        {"bmp", "image/bmp"},       {"mp3", "audio/mpeg"},        {"wav", "audio/wav"},
+        {"mid", "audio/midi"},      {"mp4", "video/mp4"},         {"webm", "video/webm"},
+        {"woff", "font/woff"},      {"woff2", "font/woff2"},      {"ttf", "font/ttf"},
+        {"swf", "application/x-shockwave-flash"},
     };
     auto parts = CrackUrl(url);
     if (!parts)
@@ -114,9 +115,8 @@ HINTERNET CResourceFetcher::Session()
 {
     if (!m_session) {
         bool proxy = !m_proxy.empty();
-        m_session.Reset(InternetOpen(kAgent,
-                                     proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG,
-                                     proxy ? m_proxy.c_str() : nullptr,
+        DWORD access = proxy ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_PRECONFIG;
+        m_session.Reset(InternetOpen(kAgent, access, proxy ? m_proxy.c_str() : nullptr,
                                      proxy ? m_bypass.c_str() : nullptr, 0));
         if (!m_session)
             throw ComError(FailureOf(InternetGetLastError()));

@@ -9,7 +9,8 @@
 #include "platform/inet/WinInet.h"
 
 struct FetchedResource {
-    std::string contentType;  // the server's Content-Type, else one guessed from the URL's extension
+    // The server's Content-Type, else one guessed from the URL's extension.
+    std::string contentType;
     std::string body;
 };
 

@@ -31,7 +31,8 @@ void ExpectWellFormed(const std::string& encoded)
         unsigned char c = static_cast<unsigned char>(encoded[i]);
         bool lineEnd = (c == '\r' && i + 1 < encoded.size() && encoded[i + 1] == '\n') ||
                        (c == '\n' && i > 0 && encoded[i - 1] == '\r');
-        ASSERT_TRUE(lineEnd || c == '\t' || (c >= 0x20 && c < 0x7F)) << "byte " << int(c) << " at " << i;
+        bool printable = c == '\t' || (c >= 0x20 && c < 0x7F);
+        ASSERT_TRUE(lineEnd || printable) << "byte " << int(c) << " at " << i;
     }
     for (const std::string& line : Lines(encoded)) {
         EXPECT_LE(line.size(), 76u) << line;

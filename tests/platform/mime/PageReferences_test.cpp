@@ -64,7 +64,8 @@ TEST(PageReferences, FindsWhatAPageEmbeds)
         {"<!-- <img src=\"hidden.png\"> --><img src=\"shown.png\"><!doctype html><?xml x?>",
          {"image shown.png"}},
         {"<img src=\"q.php?a=1&amp;b=2&#38;c=&#x33;\">", {"image q.php?a=1&b=2&c=3"}},
-        {"<img src = \"  spaced.png \" ><img\nsrc=\"lined.png\"/>", {"image spaced.png", "image lined.png"}},
+        {"<img src = \"  spaced.png \" ><img\nsrc=\"lined.png\"/>",
+         {"image spaced.png", "image lined.png"}},
         {"<textarea><img src=typed.png></textarea><title>a <img src=t.png></title>", {}},
         {"<div style=\"background: URL( 'tile.png' )\">x < y <p>", {"image tile.png"}},
         {"<style>@import \"more.css\"; @import url(most.css); /* url(no.png) */"
