@@ -56,11 +56,17 @@ public:
     // Gives the file the target's name, replacing what is there or not.
     bool Publish(const std::string& target, bool replace)
     {
-        bool ok = replace ? ::rename(m_path.c_str(), target.c_str()) == 0
-                          : ::link(m_path.c_str(), target.c_str()) == 0;
-        if (ok && replace)
-            m_path.clear();
-        return ok;
+        if (!replace) {
+            if (::link(m_path.c_str(), target.c_str()) == 0)
+                return true;
+            // Without hard links the name is checked and taken in two steps.
+            if (errno == EEXIST || ::access(target.c_str(), F_OK) == 0)
+                return false;
+        }
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            return false;
+        m_path.clear();
+        return true;
     }
 
 private:

@@ -243,10 +243,12 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
     }
 }
 
+// Elements whose content is text, not markup, as a browser without scripts
+// reads them (noscript content is markup then).
 bool IsRawTextElement(const std::string& tag)
 {
     return tag == "script" || tag == "style" || tag == "textarea" || tag == "title" ||
-           tag == "xmp";
+           tag == "xmp" || tag == "iframe" || tag == "noembed" || tag == "noframes";
 }
 
 // Reads a CSS string or bare token from `pos`; leaves `pos` after it.

@@ -2,8 +2,8 @@
 // scan of its markup and style sheets rather than a full parse. It sees what
 // a browser would fetch to show the page without scripts: the scan reads
 // attributes of start tags, skips comments, and reads the raw text of
-// script, style, textarea, title and xmp elements only for what belongs to
-// them (style text is scanned as a style sheet).
+// script, style, textarea, title, xmp, iframe, noembed and noframes elements
+// only for what belongs to them (style text is scanned as a style sheet).
 #pragma once
 
 #include <optional>

@@ -66,7 +66,9 @@ TEST(PageReferences, FindsWhatAPageEmbeds)
         {"<img src=\"q.php?a=1&amp;b=2&#38;c=&#x33;\">", {"image q.php?a=1&b=2&c=3"}},
         {"<img src = \"  spaced.png \" ><img\nsrc=\"lined.png\"/>",
          {"image spaced.png", "image lined.png"}},
-        {"<textarea><img src=typed.png></textarea><title>a <img src=t.png></title>", {}},
+        {"<textarea><img src=typed.png></textarea><title>a <img src=t.png></title>"
+         "<iframe src=f.html><img src=fallback.png></iframe><noscript><img src=ns.png></noscript>",
+         {"frame f.html", "image ns.png"}},
         {"<div style=\"background: URL( 'tile.png' )\">x < y <p>", {"image tile.png"}},
         {"<style>@import \"more.css\"; @import url(most.css); /* url(no.png) */"
          " h1 { background:url(h.png) } .f { filter: url(#svg) }</style>",
