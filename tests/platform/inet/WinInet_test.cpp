@@ -2,25 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/inet/InternetHandle.h"
-#include "tests/platform/inet/HttpTestServer.h"
+#include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempHome.h"
 
 using namespace std::chrono_literals;
-using wys::test::HttpTestServer;
+using wys::test::HttpReply;
+using wys::test::HttpRequest;
+using wys::test::LoopbackHttpServer;
 
 namespace {
 
@@ -56,17 +52,7 @@ protected:
     ScopedEnv m_all{"all_proxy", std::nullopt};
     ScopedEnv m_allUpper{"ALL_PROXY", std::nullopt};
     ScopedEnv m_noProxy{"no_proxy", std::nullopt};
-
-    // Keeps a server handler busy until the test has ended, at most 5 s.
-    void HoldUntilReleased()
-    {
-        for (int i = 0; i < 250 && !m_release; ++i)
-            std::this_thread::sleep_for(20ms);
-    }
-    void TearDown() override { m_release = true; }
-
-    std::atomic<bool> m_release{false};
-    HttpTestServer m_server;
+    LoopbackHttpServer m_server;
 };
 
 CInternetHandle OpenSession(DWORD access = INTERNET_OPEN_TYPE_PRECONFIG)
@@ -124,18 +110,20 @@ std::string Pattern(std::size_t size)
     return text;
 }
 
-// A port on which nothing listens: bound once, then released.
-int UnusedPort()
+HttpReply Reply(int status, std::string body, std::string type = "text/plain")
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    HttpReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    reply.contentType = std::move(type);
+    return reply;
+}
+
+// A loopback URL on which nothing listens any more.
+std::string RefusingUrl(const std::string& path)
+{
+    LoopbackHttpServer gone;
+    return gone.Url(path);
 }
 
 }  // namespace
@@ -143,10 +131,7 @@ int UnusedPort()
 TEST_F(InternetTest, ReadsComeInTheSizeAskedForUntilTheEnd)
 {
     const std::string body = Pattern(5000);
-    m_server.Server().Get("/data", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content(body, "application/octet-stream");
-    });
-    m_server.Start();
+    m_server.Handle("/data", Reply(200, body, "application/octet-stream"));
     auto session = OpenSession();
 
     const std::string url = m_server.Url("/data");
@@ -175,11 +160,7 @@ TEST_F(InternetTest, ReadsComeInTheSizeAskedForUntilTheEnd)
 
 TEST_F(InternetTest, BodyIsDeliveredWhateverTheStatus)
 {
-    m_server.Server().Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 404;
-        res.set_content("<h1>not here</h1>", "text/html; charset=utf-8");
-    });
-    m_server.Start();
+    m_server.Handle("/missing", Reply(404, "<h1>not here</h1>", "text/html; charset=utf-8"));
     auto session = OpenSession();
     CInternetHandle request(
         InternetOpenUrl(session.Get(), m_server.Url("/missing").c_str(), nullptr, 0, 0, 1));
@@ -191,24 +172,13 @@ TEST_F(InternetTest, BodyIsDeliveredWhateverTheStatus)
 
 TEST_F(InternetTest, RedirectsAreFollowedOnlyToNetworkSchemes)
 {
-    auto& server = m_server.Server();
-    server.Get("/old", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/older", 301);
-        res.set_content("moved", "text/plain");
-    });
-    server.Get("/older", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/new", 302);
-    });
-    server.Get("/new", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("arrived", "text/plain");
-    });
-    server.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("file:///etc/passwd", 302);
-    });
-    server.Get("/loop", [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/loop", 302);
-    });
-    m_server.Start();
+    HttpReply moved = Reply(301, "moved");
+    moved.headers = {{"Location", "/older"}};
+    m_server.Handle("/old", moved);
+    m_server.Redirect("/older", "/new");
+    m_server.Handle("/new", Reply(200, "arrived"));
+    m_server.Redirect("/to-file", "file:///etc/passwd");
+    m_server.Redirect("/loop", "/loop");
     auto session = OpenSession();
 
     CInternetHandle followed(
@@ -271,35 +241,27 @@ TEST_F(InternetTest, OnlyNetworkSchemesAreFetchedAndFilesOnRequest)
 TEST_F(InternetTest, RefusedConnectionFailsTheOpen)
 {
     auto session = OpenSession();
-    std::string url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x";
+    std::string url = RefusingUrl("/x");
     EXPECT_EQ(InternetOpenUrl(session.Get(), url.c_str(), nullptr, 0, 0, 1), nullptr);
     EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
 }
 
 TEST_F(InternetTest, RequestCarriesTheAgentAndTheExtraHeaders)
 {
-    std::string agent, extra;
-    m_server.Server().Get("/who", [&](const httplib::Request& req, httplib::Response& res) {
-        agent = req.get_header_value("User-Agent");
-        extra = req.get_header_value("X-Extra");
-        res.set_content("ok", "text/plain");
-    });
-    m_server.Start();
+    m_server.Handle("/who", Reply(200, "ok"));
     auto session = OpenSession();
     CInternetHandle request(InternetOpenUrl(session.Get(), m_server.Url("/who").c_str(),
                                             "X-Extra: one\r\n", 0, 0, 1));
     ASSERT_TRUE(request);
     ReadAll(request.Get());
-    EXPECT_EQ(agent, "QXPL");
-    EXPECT_EQ(extra, "one");
+    ASSERT_EQ(m_server.Requests().size(), 1u);
+    EXPECT_EQ(m_server.Requests()[0].Header("User-Agent"), "QXPL");
+    EXPECT_EQ(m_server.Requests()[0].Header("X-Extra"), "one");
 }
 
 TEST_F(InternetTest, QueryInfoReportsValuesAndBufferNeeds)
 {
-    m_server.Server().Get("/typed", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("12345", "image/png");
-    });
-    m_server.Start();
+    m_server.Handle("/typed", Reply(200, "12345", "image/png"));
     auto session = OpenSession();
     CInternetHandle request(
         InternetOpenUrl(session.Get(), m_server.Url("/typed").c_str(), nullptr, 0, 0, 1));
@@ -327,21 +289,11 @@ TEST_F(InternetTest, QueryInfoReportsValuesAndBufferNeeds)
 
 TEST_F(InternetTest, ProxyComesFromTheEnvironmentUnlessDirect)
 {
-    std::mutex lock;
-    std::vector<std::string> proxied;
-    HttpTestServer proxy;
-    proxy.Server().Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard guard(lock);
-        proxied.push_back(req.get_header_value("Host") + " " + req.get_header_value("User-Agent"));
-        res.set_content("from proxy", "text/plain");
-    });
-    proxy.Start();
-    m_server.Server().Get("/direct", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("from origin", "text/plain");
-    });
-    m_server.Start();
+    LoopbackHttpServer proxy;
+    proxy.Handle("http://pages.invalid/visited", Reply(200, "from proxy"));
+    m_server.Handle("/direct", Reply(200, "from origin"));
 
-    ScopedEnv viaProxy("http_proxy", proxy.Origin());
+    ScopedEnv viaProxy("http_proxy", proxy.Url(""));
     {
         auto session = OpenSession();
         EXPECT_EQ(Fetch(session.Get(), "http://pages.invalid/visited"), "from proxy");
@@ -355,16 +307,19 @@ TEST_F(InternetTest, ProxyComesFromTheEnvironmentUnlessDirect)
         auto session = OpenSession(INTERNET_OPEN_TYPE_DIRECT);
         EXPECT_EQ(Fetch(session.Get(), m_server.Url("/direct")), "from origin");
     }
-    std::lock_guard guard(lock);
-    EXPECT_EQ(proxied, std::vector<std::string>{"pages.invalid QXPL"});
+    auto requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Header("Host"), "pages.invalid");
+    EXPECT_EQ(requests[0].Header("User-Agent"), "QXPL");
 }
 
 TEST_F(InternetTest, OneSessionReusesItsConnection)
 {
-    m_server.Server().Get(R"(/port/\d+)", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content(std::to_string(req.remote_port), "text/plain");
-    });
-    m_server.Start();
+    for (const char* path : {"/port/1", "/port/2", "/port/3", "/port/4"}) {
+        m_server.Handle(path, [](const HttpRequest& request) {
+            return Reply(200, std::to_string(request.remotePort));
+        });
+    }
     auto session = OpenSession();
     std::string first = Fetch(session.Get(), m_server.Url("/port/1"));
     EXPECT_EQ(Fetch(session.Get(), m_server.Url("/port/2")), first);
@@ -374,47 +329,43 @@ TEST_F(InternetTest, OneSessionReusesItsConnection)
     EXPECT_NE(Fetch(other.Get(), m_server.Url("/port/4")), first);
 }
 
-TEST_F(InternetTest, StopCheckEndsSlowDownloadsAndWaitsForHeaders)
+TEST_F(InternetTest, StopCheckEndsReadsAndWaits)
 {
-    m_server.Server().Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_chunked_content_provider("text/plain", [this](size_t, httplib::DataSink& sink) {
-            sink.write("tick", 4);
-            HoldUntilReleased();
-            return false;
-        });
-    });
-    m_server.Server().Get("/mute", [this](const httplib::Request&, httplib::Response& res) {
-        HoldUntilReleased();
-        res.set_content("late", "text/plain");
-    });
-    m_server.Start();
-    for (const char* path : {"/slow", "/mute"}) {
-        SCOPED_TRACE(path);
-        auto session = OpenSession();
-        auto deadline = std::chrono::steady_clock::now() + 300ms;
-        auto late = [&] { return std::chrono::steady_clock::now() > deadline; };
-        InternetSetStopCheck(session.Get(), late);
-        CInternetHandle request(
-            InternetOpenUrl(session.Get(), m_server.Url(path).c_str(), nullptr, 0, 0, 1));
-        if (request) {
-            char buffer[1024];
-            DWORD read = 0;
-            ASSERT_TRUE(InternetReadFile(request.Get(), buffer, 4, &read));
-            EXPECT_EQ(std::string(buffer, read), "tick");
-            EXPECT_FALSE(InternetReadFile(request.Get(), buffer, sizeof buffer, &read));
-        }
-        EXPECT_EQ(!request, std::string(path) == "/mute");
-        EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
-        EXPECT_LT(std::chrono::steady_clock::now() - deadline, 1s);
-    }
+    m_server.Handle("/large", Reply(200, Pattern(1 << 20)));
+    HttpReply mute = Reply(200, "late");
+    mute.delay = 5s;
+    m_server.Handle("/mute", mute);
+
+    // Between reads: bytes already here are not handed out once stopped.
+    std::atomic<bool> stop{false};
+    auto session = OpenSession();
+    ASSERT_TRUE(InternetSetStopCheck(session.Get(), [&] { return stop.load(); }));
+    CInternetHandle request(
+        InternetOpenUrl(session.Get(), m_server.Url("/large").c_str(), nullptr, 0, 0, 1));
+    ASSERT_TRUE(request);
+    char buffer[1024];
+    DWORD read = 0;
+    ASSERT_TRUE(InternetReadFile(request.Get(), buffer, sizeof buffer, &read));
+    stop = true;
+    EXPECT_FALSE(InternetReadFile(request.Get(), buffer, sizeof buffer, &read));
+    EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    DWORD available = 0;
+    EXPECT_FALSE(InternetQueryDataAvailable(request.Get(), &available, 0, 0));
+
+    // While the server keeps the answer back.
+    auto waiting = OpenSession();
+    auto deadline = std::chrono::steady_clock::now() + 300ms;
+    auto late = [&] { return std::chrono::steady_clock::now() > deadline; };
+    InternetSetStopCheck(waiting.Get(), late);
+    EXPECT_EQ(InternetOpenUrl(waiting.Get(), m_server.Url("/mute").c_str(), nullptr, 0, 0, 1),
+              nullptr);
+    EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - deadline, 1s);
 }
 
 TEST_F(InternetTest, HandlesCloseOnceAndRequestsOutliveTheirSession)
 {
-    m_server.Server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("still here", "text/plain");
-    });
-    m_server.Start();
+    m_server.Handle("/x", Reply(200, "still here"));
     HINTERNET session = InternetOpen("QXPL", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     ASSERT_NE(session, nullptr);
     HINTERNET request = InternetOpenUrl(session, m_server.Url("/x").c_str(), nullptr, 0, 0, 1);
@@ -429,11 +380,12 @@ TEST_F(InternetTest, HandlesCloseOnceAndRequestsOutliveTheirSession)
 
 TEST_F(InternetTest, SessionsOnSeveralThreadsAtOnce)
 {
-    m_server.Server().Get(R"(/item/(\d+))",
-                          [](const httplib::Request& req, httplib::Response& res) {
-                              res.set_content(Pattern(3000) + req.matches[1].str(), "text/plain");
-                          });
-    m_server.Start();
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 10; ++i) {
+            std::string id = std::to_string(t * 100 + i);
+            m_server.Handle("/item/" + id, Reply(200, Pattern(3000) + id));
+        }
+    }
     std::atomic<int> good{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {

@@ -1,15 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,29 +10,33 @@
 #include "platform/mime/AdoStream.h"
 #include "platform/mime/Cdo.h"
 #include "platform/mime/CdoFactory.h"
-#include "tests/platform/inet/HttpTestServer.h"
 #include "tests/platform/mime/MhtmlTestReader.h"
+#include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempHome.h"
 
 using namespace std::chrono_literals;
-using wys::test::HttpTestServer;
+using wys::test::HttpReply;
+using wys::test::LoopbackHttpServer;
 using wys::test::MhtmlArchive;
 
 namespace {
 
 constexpr const char* kMarker = "<Saved by Quillonix Pagestow 1.5>";
 
-int UnusedPort()
+// A loopback origin on which nothing listens any more.
+std::string RefusingOrigin()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    LoopbackHttpServer gone;
+    return gone.Url("");
+}
+
+HttpReply Reply(std::string body, std::string type, int status = 200)
+{
+    HttpReply reply;
+    reply.status = status;
+    reply.body = std::move(body);
+    reply.contentType = std::move(type);
+    return reply;
 }
 
 std::string Binary(std::size_t size, int seed)
@@ -125,20 +122,9 @@ protected:
         for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "ALL_PROXY"})
             ::unsetenv(name);
     }
-    void TearDown() override { m_release = true; }
-
-    // Serves `body` at `path`, counting the requests.
     void Serve(const std::string& path, std::string body, std::string type, int status = 200)
     {
-        m_server.Server().Get(path, [this, path, body, type, status](const httplib::Request&,
-                                                                     httplib::Response& res) {
-            {
-                std::lock_guard guard(m_lock);
-                ++m_requests[path];
-            }
-            res.status = status;
-            res.set_content(body, type);
-        });
+        m_server.Handle(path, Reply(std::move(body), std::move(type), status));
     }
     std::vector<std::string> Urls(const std::vector<std::string>& paths) const
     {
@@ -151,17 +137,9 @@ protected:
     {
         return wys::test::ReadMhtml(StreamBytes(message, m_home.Path() + "/archive.mht"));
     }
-    int Requests(const std::string& path)
-    {
-        std::lock_guard guard(m_lock);
-        return m_requests[path];
-    }
 
     wys::test::TempHome m_home;
-    std::atomic<bool> m_release{false};
-    std::mutex m_lock;
-    std::map<std::string, int> m_requests;
-    HttpTestServer m_server;
+    LoopbackHttpServer m_server;
 };
 
 }  // namespace
@@ -170,7 +148,7 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
 {
     const std::string logo = Binary(3000, 1), background = Binary(700, 2), inFrame = Binary(90, 3),
                       extra = Binary(5000, 4);
-    std::string gone = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/gone.png";
+    std::string gone = RefusingOrigin() + "/gone.png";
     std::string longLine = "<p>";
     for (int i = 0; i < 30; ++i)
         longLine += "<a href=\"#n" + std::to_string(i) + "\" title=\"a = b\">link</a> ";
@@ -190,7 +168,6 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
     Serve("/dir/inframe.gif", inFrame, "image/gif");
     Serve("/dir/missing.png", "<h1>Not Found</h1>", "text/html", 404);
     Serve("/dir/extra.png", extra, "image/png");
-    m_server.Start();
     const std::string url = m_server.Url("/dir/page.html");
 
     auto message = CaptureMessage(url);
@@ -201,7 +178,8 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
     const std::string extraUrl = m_server.Url("/dir/extra.png");
     EXPECT_EQ(AddPart(message.Get(), extraUrl, added.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(AddPart(message.Get(), "data:image/png;base64,AAAA"), S_FALSE);
-    EXPECT_EQ(Requests("/dir/img/logo.png"), 1);  // a part already there is not fetched again
+    // A part already in the message is not fetched again.
+    EXPECT_EQ(m_server.RequestCount("/dir/img/logo.png"), 1);
     CComBSTR type, encoding;
     ASSERT_TRUE(added);
     EXPECT_EQ(added->get_ContentMediaType(&type), S_OK);
@@ -270,7 +248,6 @@ TEST_F(MessageTest, FlagsLeaveOutWhatTheySuppress)
     Serve("/f.html", "<p>f</p>", "text/html");
     Serve("/o.swf", "swf", "application/x-shockwave-flash");
     Serve("/b.mid", "mid", "audio/midi");
-    m_server.Start();
     const std::string url = m_server.Url("/p.html");
     struct Case {
         CdoMHTMLFlags flags;
@@ -295,8 +272,7 @@ TEST_F(MessageTest, FlagsLeaveOutWhatTheySuppress)
 TEST_F(MessageTest, FailuresOfTheCallSequence)
 {
     Serve("/p.html", "<p>page</p>", "text/html");
-    m_server.Start();
-    const std::string refused = "http://127.0.0.1:" + std::to_string(UnusedPort());
+    const std::string refused = RefusingOrigin();
     const std::string url = m_server.Url("/p.html");
 
     auto message = CaptureMessage(url);
@@ -319,7 +295,6 @@ TEST_F(MessageTest, FailuresOfTheCallSequence)
 TEST_F(MessageTest, StreamSizeAndSavingRules)
 {
     Serve("/p.html", "<p>" + std::string(2000, 'x') + "</p>", "text/html");
-    m_server.Start();
     const std::string url = m_server.Url("/p.html");
     auto message = CaptureMessage(url);
     ASSERT_EQ(CreateBody(message.Get(), url), S_OK);
@@ -347,47 +322,37 @@ TEST_F(MessageTest, StreamSizeAndSavingRules)
 
 TEST_F(MessageTest, ProxyFieldsAndEnvironmentReachTheFetches)
 {
-    std::mutex lock;
-    std::vector<std::string> seen;
-    HttpTestServer proxy;
-    proxy.Server().Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
-        std::lock_guard guard(lock);
-        seen.push_back(req.get_header_value("Host"));
-        if (req.path.ends_with(".png"))
-            res.set_content("png", "image/png");
-        else
-            res.set_content("<img src=\"i.png\">", "text/html");
-    });
-    proxy.Start();
+    LoopbackHttpServer proxy;
+    proxy.Handle("http://pages.invalid/p.html", Reply("<img src=\"i.png\">", "text/html"));
+    proxy.Handle("http://pages.invalid/i.png", Reply("png", "image/png"));
+    proxy.Handle("http://other.invalid/q.html", Reply("<p>q</p>", "text/html"));
 
     auto message = CaptureMessage("http://pages.invalid/p.html");
     ComPtr<IConfiguration> configuration;
     ASSERT_EQ(message->get_Configuration(configuration.ReleaseAndGetAddressOf()), S_OK);
-    SetField(configuration.Get(), cdoURLProxyServer, CComVariant(CComBSTR(proxy.Origin()).m_str));
+    SetField(configuration.Get(), cdoURLProxyServer, CComVariant(CComBSTR(proxy.Url("")).m_str));
     ASSERT_EQ(CreateBody(message.Get(), "http://pages.invalid/p.html"), S_OK);
     EXPECT_EQ(Locations(Archive(message.Get())),
               (std::vector<std::string>{"http://pages.invalid/p.html",
                                         "http://pages.invalid/i.png"}));
 
-    ::setenv("http_proxy", proxy.Origin().c_str(), 1);
+    ::setenv("http_proxy", proxy.Url("").c_str(), 1);
     auto plain = Create<IMessage>(CLSID_Message);
     EXPECT_EQ(CreateBody(plain.Get(), "http://other.invalid/q.html"), S_OK);
     ::unsetenv("http_proxy");
-    std::lock_guard guard(lock);
-    EXPECT_EQ(seen, (std::vector<std::string>{"pages.invalid", "pages.invalid", "other.invalid",
-                                              "other.invalid"}));
+    std::vector<std::string> hosts;
+    for (const auto& request : proxy.Requests())
+        hosts.push_back(request.Header("Host"));
+    EXPECT_EQ(hosts, (std::vector<std::string>{"pages.invalid", "pages.invalid", "other.invalid"}));
 }
 
 TEST_F(MessageTest, StopCheckEndsTheFetches)
 {
     Serve("/p.html", "<img src=slow.png><img src=after.png>", "text/html");
     Serve("/after.png", "png", "image/png");
-    m_server.Server().Get("/slow.png", [this](const httplib::Request&, httplib::Response& res) {
-        for (int i = 0; i < 250 && !m_release; ++i)
-            std::this_thread::sleep_for(20ms);
-        res.set_content("late", "image/png");
-    });
-    m_server.Start();
+    HttpReply slow = Reply("late", "image/png");
+    slow.delay = 5s;
+    m_server.Handle("/slow.png", slow);
     const std::string url = m_server.Url("/p.html");
     auto message = CaptureMessage(url);
     ComPtr<IFetchStop> control;
@@ -397,7 +362,7 @@ TEST_F(MessageTest, StopCheckEndsTheFetches)
     ASSERT_EQ(control->SetStopCheck(late), S_OK);
     EXPECT_EQ(CreateBody(message.Get(), url), E_ABORT);
     EXPECT_LT(std::chrono::steady_clock::now() - deadline, 1s);
-    EXPECT_EQ(Requests("/after.png"), 0);
+    EXPECT_EQ(m_server.RequestCount("/after.png"), 0);
     EXPECT_EQ(AddPart(message.Get(), m_server.Url("/after.png")), E_UNEXPECTED);
 }
 
