@@ -57,6 +57,10 @@ bool ParseAuthority(std::string_view authority, UrlParts& parts)
         hostEnd = std::min(authority.find(':'), authority.size());
     }
     parts.host = std::string(authority.substr(0, hostEnd));
+    // No host name holds spaces or control characters.
+    if (std::any_of(parts.host.begin(), parts.host.end(),
+                    [](unsigned char c) { return c <= 0x20 || c == 0x7F; }))
+        return false;
     std::string_view rest = authority.substr(hostEnd);
     if (!rest.empty()) {
         if (rest[0] != ':')
@@ -154,6 +158,9 @@ std::string ComposeUrl(const UrlParts& parts)
         out += parts.host;
         if (!parts.portText.empty())
             out += ":" + parts.portText;
+    } else if (parts.path.starts_with("//")) {
+        // Such a path would read as an authority; "/." keeps it a path.
+        out += "/.";
     }
     out += parts.path;
     if (parts.hasQuery)

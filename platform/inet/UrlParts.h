@@ -33,13 +33,16 @@ bool IsHierarchicalScheme(std::string_view scheme);
 int DefaultPortOf(std::string_view scheme);
 
 // Parses an absolute URL or a relative reference. Fails on a port that is not
-// a number up to 65535 and on an unclosed IPv6 bracket.
+// a number up to 65535, on an unclosed IPv6 bracket and on a host with spaces
+// or control characters.
 std::optional<UrlParts> ParseUrlReference(std::string_view text);
 
 // Parses an absolute URL: as ParseUrlReference, and the scheme is required.
 std::optional<UrlParts> CrackUrl(std::string_view url);
 
-// The text of the parts (scheme, "//" authority, path, query, fragment).
+// The text of the parts (scheme, "//" authority, path, query, fragment). A
+// path that begins with "//" where there is no authority is written after
+// "/." so that it reads back as a path.
 std::string ComposeUrl(const UrlParts& parts);
 
 // The scheme of a URL in lower case; empty when the text has none.

@@ -111,7 +111,9 @@ Attributes ReadAttributes(std::string_view html, std::size_t& pos)
     while (pos < html.size()) {
         while (pos < html.size() && (IsSpace(html[pos]) || html[pos] == '/'))
             ++pos;
-        if (pos >= html.size() || html[pos] == '>') {
+        if (pos >= html.size())
+            break;
+        if (html[pos] == '>') {
             ++pos;
             break;
         }

@@ -94,6 +94,7 @@ TEST(UrlCombine, ResolvesReferencesAsBrowsersDo)
         {"file:///home/me/pages/page.html", "../../b.css", "file:///home/b.css"},
         {"ftp://files.example/pub/readme.txt", "other.txt", "ftp://files.example/pub/other.txt"},
         {"mailto:someone@example.com", "img.png", nullptr},
+        {"x:/a/b", "..//c", "x:/.//c"},
         {"not a url", "img.png", nullptr},
         {"", "img.png", nullptr},
     };
@@ -180,7 +181,8 @@ TEST(UrlParts, CracksAndComposesUrls)
         lowered.replace(0, parts->scheme.size(), parts->scheme);
         EXPECT_EQ(ComposeUrl(*parts), lowered);
     }
-    for (const char* bad : {"relative/path", "http://h:70000/", "http://h:8a/", "http://[::1/"})
+    for (const char* bad : {"relative/path", "http://h:70000/", "http://h:8a/", "http://[::1/",
+                            "http://a b/"})
         EXPECT_FALSE(CrackUrl(bad)) << bad;
     EXPECT_EQ(UrlScheme("JavaScript:x"), "javascript");
     EXPECT_EQ(UrlScheme("/just/a/path"), "");

@@ -74,6 +74,7 @@ TEST(PageReferences, FindsWhatAPageEmbeds)
          " h1 { background:url(h.png) } .f { filter: url(#svg) }</style>",
          {"style more.css", "style most.css", "image h.png"}},
         {"<img src=\"unclosed.png", {"image unclosed.png"}},
+        {"<style", {}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Describe(FindHtmlReferences(c.html).references), c.expected) << c.html;
