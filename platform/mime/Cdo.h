@@ -114,10 +114,11 @@ struct IMessage : IUnknown {
     // what `flags` suppress), and makes them the message's body: the page as
     // the first part, then one part per resource in the order found, each
     // under its absolute URL. The body is kept whatever the response status;
-    // resources that cannot be fetched are left out. Replaces an earlier body.
-    // Fails with HRESULT_FROM_WIN32 of the internet error when the page
-    // cannot be fetched, E_INVALIDARG for a scheme that is not fetched, E_ABORT
-    // once the stop check (IFetchStop) has fired. `userName` and `password`
+    // resources that cannot be fetched are left out. Replaces an earlier body;
+    // a failed call leaves it as it was. Fails with HRESULT_FROM_WIN32 of the
+    // internet error when the page cannot be fetched, E_INVALIDARG for a
+    // scheme that is not fetched or flags beyond cdoSuppressAll, E_ABORT once
+    // the stop check (IFetchStop) has fired. `userName` and `password`
     // (null or empty for none) are sent to the page's server and the
     // resources' servers.
     virtual HRESULT CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName,
@@ -128,15 +129,20 @@ struct IMessage : IUnknown {
     // Content-ID). When a part of that location is already in the message, it
     // is returned and nothing is fetched. A data URL carries its resource in
     // itself: S_FALSE and *bodyPart null. E_UNEXPECTED before
-    // CreateMHTMLBody, E_INVALIDARG for another reference type or a scheme
-    // that is not fetched, and as CreateMHTMLBody when the fetch fails.
+    // CreateMHTMLBody, E_INVALIDARG for another reference type, an empty
+    // reference or a scheme that is not fetched, and as CreateMHTMLBody when
+    // the fetch fails.
     // *bodyPart (when not null) receives a reference the caller releases.
     virtual HRESULT AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType referenceType,
                                        BSTR userName, BSTR password, IBodyPart** bodyPart) = 0;
 
     // The whole message in MIME form (MHTML once it has a body) as a new
     // stream; the caller releases it. Later changes to the message do not
-    // change a stream already returned.
+    // change a stream already returned. Text parts are quoted-printable with
+    // their line breaks placed after spaces and '>' where one is near, so a
+    // double-quoted reference of the page stands in the stream as the page
+    // wrote it unless it holds '=' or bytes outside printable ASCII. The
+    // stream never holds a NUL byte.
     virtual HRESULT GetStream(_Stream** stream) = 0;
 
 protected:
