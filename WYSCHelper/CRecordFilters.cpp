@@ -18,7 +18,8 @@ CRangeFilter::CRangeFilter(std::int64_t time, std::int64_t span, BSTR url)
     // Signed overflow would be undefined and, wrapped, would turn a long
     // range into an empty one.
     if (__builtin_add_overflow(time, span, &m_end))
-        m_end = span > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+        m_end =
+            span > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
 
 bool CRangeFilter::Matches(const CUrlRecord& record) const

@@ -15,13 +15,20 @@ struct Member {
 };
 
 constexpr Member kMembers[] = {
-    {u"GetData", DISPID_GetData},         {u"AddData", DISPID_AddData},
-    {u"DataCount", DISPID_DataCount},     {u"BaseDirectory", DISPID_BaseDirectory},
-    {u"Find", DISPID_Find},               {u"RemoveData", DISPID_RemoveData},
-    {u"CollectHistory", DISPID_CollectHistory}, {u"RemoveRange", DISPID_RemoveRange},
-    {u"HistoricalRange", DISPID_HistoricalRange}, {u"Import", DISPID_Import},
-    {u"ExportRange", DISPID_ExportRange}, {u"Export", DISPID_Export},
-    {u"TitledFileNames", DISPID_TitledFileNames}, {u"ExportRange2", DISPID_ExportRange2},
+    {u"GetData", DISPID_GetData},
+    {u"AddData", DISPID_AddData},
+    {u"DataCount", DISPID_DataCount},
+    {u"BaseDirectory", DISPID_BaseDirectory},
+    {u"Find", DISPID_Find},
+    {u"RemoveData", DISPID_RemoveData},
+    {u"CollectHistory", DISPID_CollectHistory},
+    {u"RemoveRange", DISPID_RemoveRange},
+    {u"HistoricalRange", DISPID_HistoricalRange},
+    {u"Import", DISPID_Import},
+    {u"ExportRange", DISPID_ExportRange},
+    {u"Export", DISPID_Export},
+    {u"TitledFileNames", DISPID_TitledFileNames},
+    {u"ExportRange2", DISPID_ExportRange2},
     {u"RemoveRange2", DISPID_RemoveRange2},
 };
 
@@ -147,8 +154,8 @@ HRESULT CWYSCURLBase::UrlBaseGetIDsOfNames(REFIID, LPOLESTR* names, UINT count, 
     return LookUpNames(kMembers, names, count, ids);
 }
 
-HRESULT CWYSCURLBase::UrlBaseInvoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                    EXCEPINFO*, UINT* argError)
+HRESULT CWYSCURLBase::UrlBaseInvoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                                    VARIANT* result, EXCEPINFO*, UINT* argError)
 {
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
@@ -161,95 +168,95 @@ HRESULT CWYSCURLBase::UrlBaseInvoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
         const bool call = (flags & DISPATCH_METHOD) != 0;
         HRESULT hr = S_OK;
         switch (id) {
-        case DISPID_GetData:
-        case DISPID_AddData:
-            // The visit record has no VARIANT form: only the interface carries it.
-            return DISP_E_TYPEMISMATCH;
-        case DISPID_DataCount: {
-            if (!get)
-                return DISP_E_MEMBERNOTFOUND;
-            Need(args, 0);
-            ULONG count = 0;
-            hr = get_DataCount(&count);
-            CComVariant value;
-            value.vt = VT_UI4;
-            value.ulVal = count;
-            SetResult(result, value);
-            return hr;
-        }
-        case DISPID_BaseDirectory:
-        case DISPID_CollectHistory:
-        case DISPID_HistoricalRange:
-        case DISPID_TitledFileNames: {
-            if (put) {
-                Need(args, 1);
-                if (id == DISPID_BaseDirectory)
-                    return put_BaseDirectory(args.String(0));
-                if (id == DISPID_CollectHistory)
-                    return put_CollectHistory(args.Bool(0));
-                if (id == DISPID_TitledFileNames)
-                    return put_TitledFileNames(args.Bool(0));
-                return put_HistoricalRange(args.Int64(0));
+            case DISPID_GetData:
+            case DISPID_AddData:
+                // The visit record has no VARIANT form: only the interface carries it.
+                return DISP_E_TYPEMISMATCH;
+            case DISPID_DataCount: {
+                if (!get)
+                    return DISP_E_MEMBERNOTFOUND;
+                Need(args, 0);
+                ULONG count = 0;
+                hr = get_DataCount(&count);
+                CComVariant value;
+                value.vt = VT_UI4;
+                value.ulVal = count;
+                SetResult(result, value);
+                return hr;
             }
-            if (!get)
-                return DISP_E_MEMBERNOTFOUND;
-            Need(args, 0);
-            CComVariant value;
-            if (id == DISPID_BaseDirectory) {
-                BSTR folder = nullptr;
-                hr = get_BaseDirectory(&folder);
-                value.vt = VT_BSTR;
-                value.bstrVal = folder;
-            } else if (id == DISPID_HistoricalRange) {
-                value.vt = VT_I8;
-                hr = get_HistoricalRange(&value.llVal);
-            } else {
-                value.vt = VT_BOOL;
-                hr = id == DISPID_CollectHistory ? get_CollectHistory(&value.boolVal)
-                                                 : get_TitledFileNames(&value.boolVal);
+            case DISPID_BaseDirectory:
+            case DISPID_CollectHistory:
+            case DISPID_HistoricalRange:
+            case DISPID_TitledFileNames: {
+                if (put) {
+                    Need(args, 1);
+                    if (id == DISPID_BaseDirectory)
+                        return put_BaseDirectory(args.String(0));
+                    if (id == DISPID_CollectHistory)
+                        return put_CollectHistory(args.Bool(0));
+                    if (id == DISPID_TitledFileNames)
+                        return put_TitledFileNames(args.Bool(0));
+                    return put_HistoricalRange(args.Int64(0));
+                }
+                if (!get)
+                    return DISP_E_MEMBERNOTFOUND;
+                Need(args, 0);
+                CComVariant value;
+                if (id == DISPID_BaseDirectory) {
+                    BSTR folder = nullptr;
+                    hr = get_BaseDirectory(&folder);
+                    value.vt = VT_BSTR;
+                    value.bstrVal = folder;
+                } else if (id == DISPID_HistoricalRange) {
+                    value.vt = VT_I8;
+                    hr = get_HistoricalRange(&value.llVal);
+                } else {
+                    value.vt = VT_BOOL;
+                    hr = id == DISPID_CollectHistory ? get_CollectHistory(&value.boolVal)
+                                                     : get_TitledFileNames(&value.boolVal);
+                }
+                SetResult(result, value);
+                return hr;
             }
-            SetResult(result, value);
-            return hr;
-        }
-        default:
-            break;
+            default:
+                break;
         }
         if (!call)
             return DISP_E_MEMBERNOTFOUND;
         switch (id) {
-        case DISPID_Find: {
-            Need(args, 2);
-            ULONG index = kNoRecord;
-            hr = Find(args.Int64(0), args.String(1), &index);
-            CComVariant value;
-            value.vt = VT_UI4;
-            value.ulVal = index;
-            SetResult(result, value);
-            return hr;
-        }
-        case DISPID_RemoveData:
-            Need(args, 1);
-            return RemoveData(args.UInt32(0));
-        case DISPID_RemoveRange:
-            Need(args, 3);
-            return RemoveRange(args.Int64(0), args.Int64(1), args.String(2));
-        case DISPID_Import:
-            Need(args, 1);
-            return Import(args.String(0));
-        case DISPID_ExportRange:
-            Need(args, 4);
-            return ExportRange(args.String(0), args.Int64(1), args.Int64(2), args.String(3));
-        case DISPID_Export:
-            Need(args, 1);
-            return Export(args.String(0));
-        case DISPID_ExportRange2:
-            Need(args, 2);
-            return ExportRange2(args.String(0), args.Raw(1));
-        case DISPID_RemoveRange2:
-            Need(args, 1);
-            return RemoveRange2(args.Raw(0));
-        default:
-            return DISP_E_MEMBERNOTFOUND;
+            case DISPID_Find: {
+                Need(args, 2);
+                ULONG index = kNoRecord;
+                hr = Find(args.Int64(0), args.String(1), &index);
+                CComVariant value;
+                value.vt = VT_UI4;
+                value.ulVal = index;
+                SetResult(result, value);
+                return hr;
+            }
+            case DISPID_RemoveData:
+                Need(args, 1);
+                return RemoveData(args.UInt32(0));
+            case DISPID_RemoveRange:
+                Need(args, 3);
+                return RemoveRange(args.Int64(0), args.Int64(1), args.String(2));
+            case DISPID_Import:
+                Need(args, 1);
+                return Import(args.String(0));
+            case DISPID_ExportRange:
+                Need(args, 4);
+                return ExportRange(args.String(0), args.Int64(1), args.Int64(2), args.String(3));
+            case DISPID_Export:
+                Need(args, 1);
+                return Export(args.String(0));
+            case DISPID_ExportRange2:
+                Need(args, 2);
+                return ExportRange2(args.String(0), args.Raw(1));
+            case DISPID_RemoveRange2:
+                Need(args, 1);
+                return RemoveRange2(args.Raw(0));
+            default:
+                return DISP_E_MEMBERNOTFOUND;
         }
     });
 }
@@ -285,29 +292,29 @@ HRESULT CWYSCURLBase::EventsInvoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* pa
         return DISP_E_BADPARAMCOUNT;
     return ComBoundary([&]() -> HRESULT {
         switch (id) {
-        case DISPID_OnDataAdded:
-        case DISPID_OnDataBeforeRemove: {
-            if (count != 1)
-                return DISP_E_BADPARAMCOUNT;
-            CComVariant index;
-            if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4))) {
-                if (argError)
-                    *argError = 0;
-                return DISP_E_TYPEMISMATCH;
+            case DISPID_OnDataAdded:
+            case DISPID_OnDataBeforeRemove: {
+                if (count != 1)
+                    return DISP_E_BADPARAMCOUNT;
+                CComVariant index;
+                if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4))) {
+                    if (argError)
+                        *argError = 0;
+                    return DISP_E_TYPEMISMATCH;
+                }
+                if (id == DISPID_OnDataAdded)
+                    OnDataAdded(static_cast<ULONG>(index.lVal));
+                else
+                    OnDataBeforeRemove(static_cast<ULONG>(index.lVal));
+                return S_OK;
             }
-            if (id == DISPID_OnDataAdded)
-                OnDataAdded(static_cast<ULONG>(index.lVal));
-            else
-                OnDataBeforeRemove(static_cast<ULONG>(index.lVal));
-            return S_OK;
-        }
-        case DISPID_OnSettingsChanged:
-            if (count != 0)
-                return DISP_E_BADPARAMCOUNT;
-            OnSettingsChanged();
-            return S_OK;
-        default:
-            return DISP_E_MEMBERNOTFOUND;
+            case DISPID_OnSettingsChanged:
+                if (count != 0)
+                    return DISP_E_BADPARAMCOUNT;
+                OnSettingsChanged();
+                return S_OK;
+            default:
+                return DISP_E_MEMBERNOTFOUND;
         }
     });
 }

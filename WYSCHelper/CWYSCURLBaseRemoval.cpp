@@ -90,8 +90,9 @@ void CWYSCURLBase::DeleteSavedCopy(BSTR path)
     if (!components)
         return;
     const std::string folderOfPage =
-        components->size() > 1 ? m_baseDirectory + "/" + CSavedCopyPath::Join(*components, components->size() - 1)
-                               : m_baseDirectory;
+        components->size() > 1
+            ? m_baseDirectory + "/" + CSavedCopyPath::Join(*components, components->size() - 1)
+            : m_baseDirectory;
     const std::string page = m_baseDirectory + "/" + CSavedCopyPath::Join(*components, components->size());
 
     // A folder link on the way could lead outside: then nothing is touched.

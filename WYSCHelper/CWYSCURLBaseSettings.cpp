@@ -48,7 +48,8 @@ bool ReadFlag(HKEY key, const char* name)
 void WriteFlag(HKEY key, const char* name, bool flag)
 {
     BYTE value = flag ? 1 : 0;
-    (void)RegSetValueEx(key, name, 0, REG_BINARY, &value, sizeof value);  // A lost value falls back to its default.
+    (void)RegSetValueEx(key, name, 0, REG_BINARY, &value,
+                        sizeof value);  // A lost value falls back to its default.
 }
 
 }  // namespace
@@ -56,7 +57,8 @@ void WriteFlag(HKEY key, const char* name, bool flag)
 std::string CWYSCURLBase::DefaultBaseDirectory()
 {
     char documents[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPath(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, documents))) {
+    if (FAILED(SHGetFolderPath(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                               documents))) {
         // Where the folder would be, even if it cannot be made now.
         if (FAILED(SHGetFolderPath(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents)) ||
             documents[0] == '\0') {
@@ -78,7 +80,8 @@ void CWYSCURLBase::LoadSettings()
     DWORD size = sizeof folder;
     if (RegQueryValueEx(key.Get(), kBasePath, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) ==
             ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && folder[size - 1] == '\0' && folder[0] == '/') {
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && folder[size - 1] == '\0' &&
+        folder[0] == '/') {
         // Only an absolute folder: record Paths are joined to it for every
         // file operation.
         m_baseDirectory = folder;
@@ -103,12 +106,13 @@ void CWYSCURLBase::SaveSettings()
 {
     {
         KeyHolder key;
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                           nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_READ | KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
             return;
         // Single failures are let go: each value falls back to its default
         // when read, and the next change writes all four again.
-        (void)RegSetValueEx(key.Get(), kBasePath, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_baseDirectory.c_str()),
+        (void)RegSetValueEx(key.Get(), kBasePath, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(m_baseDirectory.c_str()),
                             static_cast<DWORD>(m_baseDirectory.size() + 1));
         WriteFlag(key.Get(), kCollectHistory, m_collectHistory);
         WriteFlag(key.Get(), kTitledFileNames, m_titledFileNames);

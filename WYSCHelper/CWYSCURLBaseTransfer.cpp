@@ -38,7 +38,9 @@ bool Exists(const std::string& path)
 std::optional<std::string> CompanionFolder(const std::string& file)
 {
     auto parts = SplitPath(file);
-    if (!parts)
+    // A path without a file name names no export file, and its pages would
+    // land in a folder called "_files".
+    if (!parts || parts->fname.empty())
         return std::nullopt;
     return parts->drive + parts->dir + parts->fname + "_files";
 }
@@ -51,8 +53,8 @@ std::string ImportFolderName(std::int64_t now)
         throw ComError(E_FAIL);
     std::string month = wys::FormatTm("%b", local);
     char name[300];
-    std::snprintf(name, sizeof name, "Imported/%s %d [%dh %dm %ds] %d", month.c_str(), local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, local.tm_year + 1900);
+    std::snprintf(name, sizeof name, "Imported/%s %d [%dh %dm %ds] %d", month.c_str(), local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
     return name;
 }
 

@@ -63,8 +63,8 @@ inline Figures Summarise(std::vector<double> samples)
 
 inline void Print(const char* what, const Figures& f, const char* unit = "ms")
 {
-    std::printf("%-44s median %9.3f %s   mean %9.3f %s   worst %9.3f %s\n", what, f.median, unit, f.mean, unit,
-                f.worst, unit);
+    std::printf("%-44s median %9.3f %s   mean %9.3f %s   worst %9.3f %s\n", what, f.median, unit, f.mean,
+                unit, f.worst, unit);
 }
 
 // A visit as capture records it: a URL, a dated page path and a title.
@@ -73,7 +73,8 @@ inline CUrlRecord VisitRecord(std::int64_t time, int n)
     CUrlRecord record;
     record.Time = time;
     std::string id = std::to_string(n);
-    record.AttachUrl(NarrowToBstr("http://www.example.com/articles/2003/11/some-article-name-" + id + ".html"));
+    record.AttachUrl(
+        NarrowToBstr("http://www.example.com/articles/2003/11/some-article-name-" + id + ".html"));
     record.AttachPath(NarrowToBstr("2003/November/27/Some article title number " + id + ".htm"));
     record.AttachTitle(NarrowToBstr("Some article title number " + id + " - Example News"));
     return record;

@@ -26,8 +26,8 @@ int main(int argc, char** argv)
             list.Append(VisitRecord(now - records + i, i));
         CIndexFile::Write(CIndexFile::PathIn(history), list);
         HKEY key = nullptr;
-        RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                       nullptr, &key, nullptr);
+        RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                       KEY_WRITE, nullptr, &key, nullptr);
         RegSetValueEx(key, "BasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(history.c_str()),
                       static_cast<DWORD>(history.size() + 1));
         RegCloseKey(key);
@@ -70,8 +70,8 @@ int main(int argc, char** argv)
 
     std::vector<double> finds;
     CComBSTR missing("http://www.example.com/not/there");
-    CComBSTR middle("http://www.example.com/articles/2003/11/some-article-name-" + std::to_string(records / 2) +
-                    ".html");
+    CComBSTR middle("http://www.example.com/articles/2003/11/some-article-name-" +
+                    std::to_string(records / 2) + ".html");
     for (int i = 0; i < 50; ++i) {
         ULONG index = 0;
         Stopwatch find;

@@ -39,7 +39,8 @@ std::string U32(std::uint32_t v)
 
 std::string I64(std::int64_t v)
 {
-    return U32(static_cast<std::uint32_t>(v)) + U32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
+    return U32(static_cast<std::uint32_t>(v)) +
+           U32(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
 }
 
 // A UTF-16LE string field as the writer lays it out.
@@ -80,8 +81,8 @@ TEST(CIndexFile, LayoutOfOneRecord)
 {
     CUrlRecordList list;
     list.Append(MakeRecord(0x0102030405060708, "", "a", std::nullopt));
-    std::string expected = U32(2) + U32(1) + I64(0x0102030405060708) + U32(2) + std::string(2, '\0') + U32(4) +
-                           "a" + std::string(3, '\0') + U32(0);
+    std::string expected = U32(2) + U32(1) + I64(0x0102030405060708) + U32(2) + std::string(2, '\0') +
+                           U32(4) + "a" + std::string(3, '\0') + U32(0);
     EXPECT_EQ(Hex(CIndexFile::Serialize(list)), Hex(expected));
     EXPECT_EQ(Hex(expected.substr(0, 30)),
               "02 00 00 00 01 00 00 00 08 07 06 05 04 03 02 01 02 00 00 00 00 00 04 00 00 00 61 00 00 00 ");
@@ -106,8 +107,8 @@ TEST(CIndexFile, OlderVersionsHaveNoTitle)
 {
     for (std::uint32_t version : {0u, 1u}) {
         SCOPED_TRACE(version);
-        std::string bytes = U32(version) + U32(2) + I64(10) + Field(u"http://a/") + Field(u"a.htm") + I64(11) +
-                            kNullField + Field(u"b.htm");
+        std::string bytes = U32(version) + U32(2) + I64(10) + Field(u"http://a/") + Field(u"a.htm") +
+                            I64(11) + kNullField + Field(u"b.htm");
         CUrlRecordList list = Read(bytes);
         EXPECT_EQ(Describe(list), "10 'http://a/' 'a.htm' null; 11 null 'b.htm' null; ");
         std::string again = CIndexFile::Serialize(list);
@@ -262,7 +263,8 @@ TEST_F(CIndexFileOnDisk, FailedWriteLeavesThePreviousFileWhole)
 
     CUrlRecordList big;
     for (int i = 0; i < 5000; ++i)
-        big.Append(MakeRecord(i, "http://example.com/" + std::to_string(i), "p/" + std::to_string(i) + ".htm", "t"));
+        big.Append(
+            MakeRecord(i, "http://example.com/" + std::to_string(i), "p/" + std::to_string(i) + ".htm", "t"));
     // A file size limit makes the write fail part-way, as a full disk would.
     struct rlimit saved;
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);

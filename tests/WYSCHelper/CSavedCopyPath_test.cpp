@@ -73,7 +73,8 @@ TEST(CSavedCopyPath, ResolvesInsideFollowsLinks)
     EXPECT_FALSE(CSavedCopyPath::ResolvesInside(root, root + "/out"));
     EXPECT_FALSE(CSavedCopyPath::ResolvesInside(root, home.Path()));
     EXPECT_FALSE(CSavedCopyPath::ResolvesInside(root, root + "/missing"));
-    EXPECT_FALSE(CSavedCopyPath::ResolvesInside(root + "/a", root + "/ab")) << "a name prefix is not a folder prefix";
+    EXPECT_FALSE(CSavedCopyPath::ResolvesInside(root + "/a", root + "/ab"))
+        << "a name prefix is not a folder prefix";
 }
 
 }  // namespace

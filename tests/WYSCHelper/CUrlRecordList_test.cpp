@@ -39,12 +39,8 @@ TEST(CUrlRecordList, RemoveIndicesKeepsOrderOfTheRest)
         std::string left;
     };
     const Case cases[] = {
-        {{}, "0 1 2 3 4 "},
-        {{0}, "1 2 3 4 "},
-        {{4}, "0 1 2 3 "},
-        {{1, 3}, "0 2 4 "},
-        {{0, 1, 2, 3, 4}, ""},
-        {{2, 3, 4}, "0 1 "},
+        {{}, "0 1 2 3 4 "}, {{0}, "1 2 3 4 "},     {{4}, "0 1 2 3 "},
+        {{1, 3}, "0 2 4 "}, {{0, 1, 2, 3, 4}, ""}, {{2, 3, 4}, "0 1 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.remove));
@@ -55,7 +51,8 @@ TEST(CUrlRecordList, RemoveIndicesKeepsOrderOfTheRest)
             left += std::to_string(r.Time) + " ";
         EXPECT_EQ(left, c.left);
         for (const CUrlRecord& r : list)
-            EXPECT_EQ(wys::BstrToNarrow(r.Url), "u" + std::to_string(r.Time)) << "strings moved with their records";
+            EXPECT_EQ(wys::BstrToNarrow(r.Url), "u" + std::to_string(r.Time))
+                << "strings moved with their records";
     }
 }
 

@@ -66,7 +66,8 @@ TEST_F(CWYSCURLBaseTest, AnswersItsInterfacesInOrder)
         if (object)
             static_cast<IUnknown*>(object)->Release();
     }
-    EXPECT_EQ(pointers["IUnknown"], pointers["IProvideClassInfo2"]) << "IUnknown goes through the first interface";
+    EXPECT_EQ(pointers["IUnknown"], pointers["IProvideClassInfo2"])
+        << "IUnknown goes through the first interface";
     EXPECT_EQ(pointers["IProvideClassInfo"], pointers["IProvideClassInfo2"]);
     EXPECT_EQ(pointers["IDispatch"], pointers["IWYSCURLBase"]) << "IDispatch is answered by IWYSCURLBase";
     EXPECT_NE(pointers["IWYSCURLBaseEvents"], pointers["IWYSCURLBase"]);
@@ -98,7 +99,8 @@ TEST_F(CWYSCURLBaseTest, OffersTwoConnectionPointsWithReusedSlots)
     ComPtr<IConnectionPoint> notify;
     ComPtr<IConnectionPoint> other;
     EXPECT_EQ(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, events.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(IPropertyNotifySink::Iid, notify.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(container->FindConnectionPoint(IPropertyNotifySink::Iid, notify.ReleaseAndGetAddressOf()),
+              S_OK);
     EXPECT_EQ(container->FindConnectionPoint(IID_IWYSCURLBase, other.ReleaseAndGetAddressOf()),
               CONNECT_E_NOCONNECTION);
     EXPECT_FALSE(other);
@@ -138,7 +140,8 @@ TEST_F(CWYSCURLBaseTest, AddDataChecksDuplicatesAndSavedCopies)
         {"same second and URL", 100, u"http://a/", "2003/November/27/b.htm", true, E_INVALIDARG},
         {"same second, URL in other case", 100, u"HTTP://A/", "2003/November/27/c.htm", true, S_OK},
         {"same URL, next second", 101, u"http://a/", "2003/November/27/d.htm", true, S_OK},
-        {"URL equal up to its first NUL", 100, u"http://a/\0tail"s, "2003/November/27/e.htm", true, E_INVALIDARG},
+        {"URL equal up to its first NUL", 100, u"http://a/\0tail"s, "2003/November/27/e.htm", true,
+         E_INVALIDARG},
         {"no saved copy", 102, u"http://b/", "2003/November/27/missing.htm", false, E_INVALIDARG},
         {"saved copy is a folder", 103, u"http://c/", "2003/November/27/folder", false, S_OK},
         {"backslashes", 104, u"http://d/", "2003\\November\\27\\a.htm", false, S_OK},
@@ -205,8 +208,12 @@ TEST_F(CWYSCURLBaseTest, FindAndGetDataReadTheList)
         ULONG index;
     };
     const Case cases[] = {
-        {100, "http://old/", 1}, {300, "http://new/", 0}, {100, "HTTP://OLD/", kNoRecord},
-        {101, "http://old/", kNoRecord}, {5, "", 3}, {5, std::nullopt, 3},
+        {100, "http://old/", 1},
+        {300, "http://new/", 0},
+        {100, "HTTP://OLD/", kNoRecord},
+        {101, "http://old/", kNoRecord},
+        {5, "", 3},
+        {5, std::nullopt, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.time << " " << c.url.value_or("<null>"));
@@ -253,7 +260,8 @@ TEST_F(CWYSCURLBaseTest, TheTenthChangeExpiresOldVisitsFirst)
     SetSettingsValue("HistoryRange", REG_BINARY, std::string("\x3c\0\0\0\0\0\0\0", 8));  // 60 seconds
     CreateBase();
     for (int i = 0; i < 9; ++i)
-        ASSERT_EQ(AddVisit(m_now - 100 + i, "http://old/" + std::to_string(i), std::to_string(i) + ".htm"), S_OK);
+        ASSERT_EQ(AddVisit(m_now - 100 + i, "http://old/" + std::to_string(i), std::to_string(i) + ".htm"),
+                  S_OK);
     TakeLog();
     // An old visit as the tenth change: expiry takes it away again, so it is
     // announced as leaving but never as added.
@@ -324,8 +332,8 @@ TEST_F(CWYSCURLBaseTest, EventInterfaceOnTheObjectRaisesEvents)
         std::vector<VARIANT> reversed(c.args.rbegin(), c.args.rend());
         DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
                           static_cast<UINT>(reversed.size()), 0};
-        EXPECT_EQ(events->Invoke(c.id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
-                                 nullptr),
+        EXPECT_EQ(events->Invoke(c.id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                 nullptr, nullptr),
                   c.result);
         EXPECT_EQ(TakeLog(), c.log);
     }
@@ -353,8 +361,8 @@ TEST_F(CWYSCURLBaseTest, MovingTheHistoryFolderReplacesTheList)
     WriteIndex(other, five);
     CComBSTR otherBstr(other);
     EXPECT_EQ(m_base->put_BaseDirectory(otherBstr), S_OK);
-    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://a/", "removing 1 http://b/", "settings", "added 0", "added 1",
-                              "added 2", "added 3", "added 4"}));
+    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://a/", "removing 1 http://b/", "settings", "added 0",
+                              "added 1", "added 2", "added 3", "added 4"}));
     EXPECT_EQ(Count(), 5u);
     EXPECT_EQ(ReadIndex(History()).Count(), 2u) << "the old folder got its index before the move";
     EXPECT_TRUE(fs::exists(History() + "/a.htm")) << "moving deletes no page";
@@ -437,7 +445,8 @@ TEST_F(CWYSCURLBaseTest, TwoClientsShareOneList)
     ComPtr<IWYSCURLBase> secondClient;
     ASSERT_EQ(m_base->QueryInterface(IID_IWYSCURLBase, secondClient.PutVoid()), S_OK);
     Log log;
-    ComPtr<wys::test::CRecordingSink> sink(new wys::test::CRecordingSink(secondClient.Get(), &log, "client2"));
+    ComPtr<wys::test::CRecordingSink> sink(
+        new wys::test::CRecordingSink(secondClient.Get(), &log, "client2"));
     Advise(sink->GetUnknown());
     ASSERT_EQ(AddVisit(1, "http://a/", "a.htm"), S_OK);
     EXPECT_EQ(TakeLog(), Log{"added 0"});

@@ -19,7 +19,10 @@ constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 struct Text {
     bool null = false;
     std::u16string chars;
-    BSTR Make() const { return null ? nullptr : SysAllocStringLen(chars.data(), static_cast<UINT>(chars.size())); }
+    BSTR Make() const
+    {
+        return null ? nullptr : SysAllocStringLen(chars.data(), static_cast<UINT>(chars.size()));
+    }
 };
 const Text kNull{true, u""};
 
@@ -54,10 +57,11 @@ TEST(CExactFilter, MatchesTimeAndUrlExactly)
         {10, {false, u"\u00e9"}, 10, {false, u"e\u0301"}, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "filter " << c.time << " '" << std::string(c.url.chars.begin(), c.url.chars.end())
-                                        << "' null=" << c.url.null << ", record " << c.recordTime << " '"
-                                        << std::string(c.recordUrl.chars.begin(), c.recordUrl.chars.end())
-                                        << "' null=" << c.recordUrl.null);
+        SCOPED_TRACE(testing::Message()
+                     << "filter " << c.time << " '" << std::string(c.url.chars.begin(), c.url.chars.end())
+                     << "' null=" << c.url.null << ", record " << c.recordTime << " '"
+                     << std::string(c.recordUrl.chars.begin(), c.recordUrl.chars.end())
+                     << "' null=" << c.recordUrl.null);
         CComBSTR url;
         url.Attach(c.url.Make());
         CExactFilter filter(c.time, url);
@@ -98,8 +102,8 @@ TEST(CRangeFilter, SelectsHalfOpenRangeAndOptionalUrl)
         {kMin, 1, kNull, kMin, kNull, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "start " << c.start << " span " << c.span << " url null=" << c.url.null
-                                        << " record time " << c.recordTime);
+        SCOPED_TRACE(testing::Message() << "start " << c.start << " span " << c.span
+                                        << " url null=" << c.url.null << " record time " << c.recordTime);
         CComBSTR url;
         url.Attach(c.url.Make());
         CRangeFilter filter(c.start, c.span, url);
@@ -110,8 +114,8 @@ TEST(CRangeFilter, SelectsHalfOpenRangeAndOptionalUrl)
 TEST(CPathSetFilter, MembershipIsExactEquality)
 {
     CPathSetFilter filter;
-    for (const Text& member : {Text{false, u"2003/Nov/27/a.htm"}, Text{false, u"b.mht"}, Text{false, u"b.mht"},
-                               Text{false, u"x\0y"s}, kNull}) {
+    for (const Text& member : {Text{false, u"2003/Nov/27/a.htm"}, Text{false, u"b.mht"},
+                               Text{false, u"b.mht"}, Text{false, u"x\0y"s}, kNull}) {
         CComBSTR text;
         text.Attach(member.Make());
         filter.Add(text);

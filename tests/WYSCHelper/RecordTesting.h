@@ -40,7 +40,8 @@ inline std::string Describe(const CUrlRecordList& list)
 {
     std::string out;
     for (const CUrlRecord& r : list)
-        out += std::to_string(r.Time) + " " + Describe(r.Url) + " " + Describe(r.Path) + " " + Describe(r.Title) + "; ";
+        out += std::to_string(r.Time) + " " + Describe(r.Url) + " " + Describe(r.Path) + " " +
+               Describe(r.Title) + "; ";
     return out;
 }
 

@@ -18,11 +18,14 @@ protected:
         EXPECT_EQ(m_base.As(&dispatch), S_OK);
         std::vector<VARIANT> reversed(args.rbegin(), args.rend());
         DISPID named = DISPID_PROPERTYPUT;
-        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), flags == DISPATCH_PROPERTYPUT ? &named : nullptr,
+        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(),
+                          flags == DISPATCH_PROPERTYPUT ? &named : nullptr,
                           static_cast<UINT>(reversed.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
         CComVariant ignored;
-        return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result ? result : &ignored, nullptr,
-                                nullptr);
+        if (result)
+            result->Clear();  // the result is an out parameter: Invoke does not free what it held
+        return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result ? result : &ignored,
+                                nullptr, nullptr);
     }
 };
 
@@ -37,12 +40,23 @@ TEST_F(UrlBaseDispatchTest, NamesMapToTheirDispatchIdentifiers)
         DISPID id;
     };
     const Case cases[] = {
-        {u"GetData", S_OK, 1},          {u"adddata", S_OK, 2},         {u"DATACOUNT", S_OK, 3},
-        {u"BaseDirectory", S_OK, 4},    {u"Find", S_OK, 5},            {u"RemoveData", S_OK, 6},
-        {u"CollectHistory", S_OK, 7},   {u"RemoveRange", S_OK, 8},     {u"HistoricalRange", S_OK, 9},
-        {u"Import", S_OK, 10},          {u"ExportRange", S_OK, 11},    {u"Export", S_OK, 12},
-        {u"TitledFileNames", S_OK, 13}, {u"ExportRange2", S_OK, 14},   {u"RemoveRange2", S_OK, 15},
-        {u"OnDataAdded", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN}, {u"", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+        {u"GetData", S_OK, 1},
+        {u"adddata", S_OK, 2},
+        {u"DATACOUNT", S_OK, 3},
+        {u"BaseDirectory", S_OK, 4},
+        {u"Find", S_OK, 5},
+        {u"RemoveData", S_OK, 6},
+        {u"CollectHistory", S_OK, 7},
+        {u"RemoveRange", S_OK, 8},
+        {u"HistoricalRange", S_OK, 9},
+        {u"Import", S_OK, 10},
+        {u"ExportRange", S_OK, 11},
+        {u"Export", S_OK, 12},
+        {u"TitledFileNames", S_OK, 13},
+        {u"ExportRange2", S_OK, 14},
+        {u"RemoveRange2", S_OK, 15},
+        {u"OnDataAdded", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+        {u"", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::u16string(c.name)));
@@ -88,8 +102,8 @@ TEST_F(UrlBaseDispatchTest, PropertiesAndMethodsWorkLateBound)
     EXPECT_EQ(result.vt, VT_BSTR);
     EXPECT_EQ(BstrView(result.bstrVal), CComBSTR(History()).View());
 
-    EXPECT_EQ(Call(DISPID_Find, DISPATCH_METHOD, {CComVariant(LONG{100}), CComVariant(std::string_view("http://a/"))},
-                   &result),
+    EXPECT_EQ(Call(DISPID_Find, DISPATCH_METHOD,
+                   {CComVariant(LONG{100}), CComVariant(std::string_view("http://a/"))}, &result),
               S_OK);
     EXPECT_EQ(result.vt, VT_UI4);
     EXPECT_EQ(result.ulVal, 0u);
@@ -102,12 +116,30 @@ TEST_F(UrlBaseDispatchTest, PropertiesAndMethodsWorkLateBound)
         HRESULT result;
     };
     const Case failures[] = {
-        {"GetData has no VARIANT form", DISPID_GetData, DISPATCH_METHOD, {CComVariant(LONG{0})}, DISP_E_TYPEMISMATCH},
-        {"AddData has no VARIANT form", DISPID_AddData, DISPATCH_METHOD, {CComVariant(LONG{0})}, DISP_E_TYPEMISMATCH},
-        {"Find with one argument", DISPID_Find, DISPATCH_METHOD, {CComVariant(LONG{0})}, DISP_E_BADPARAMCOUNT},
-        {"Find with a word for a time", DISPID_Find, DISPATCH_METHOD,
-         {CComVariant(std::string_view("soon")), CComVariant(std::string_view("u"))}, DISP_E_TYPEMISMATCH},
-        {"a method put as a property", DISPID_Export, DISPATCH_PROPERTYPUT, {CComVariant(std::string_view("x"))},
+        {"GetData has no VARIANT form",
+         DISPID_GetData,
+         DISPATCH_METHOD,
+         {CComVariant(LONG{0})},
+         DISP_E_TYPEMISMATCH},
+        {"AddData has no VARIANT form",
+         DISPID_AddData,
+         DISPATCH_METHOD,
+         {CComVariant(LONG{0})},
+         DISP_E_TYPEMISMATCH},
+        {"Find with one argument",
+         DISPID_Find,
+         DISPATCH_METHOD,
+         {CComVariant(LONG{0})},
+         DISP_E_BADPARAMCOUNT},
+        {"Find with a word for a time",
+         DISPID_Find,
+         DISPATCH_METHOD,
+         {CComVariant(std::string_view("soon")), CComVariant(std::string_view("u"))},
+         DISP_E_TYPEMISMATCH},
+        {"a method put as a property",
+         DISPID_Export,
+         DISPATCH_PROPERTYPUT,
+         {CComVariant(std::string_view("x"))},
          DISP_E_MEMBERNOTFOUND},
         {"no such member", 99, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND},
         {"RemoveData out of range", DISPID_RemoveData, DISPATCH_METHOD, {CComVariant(LONG{5})}, E_INVALIDARG},

@@ -139,7 +139,8 @@ TEST_F(UrlBaseRemovalTest, RemoveRangeSelectsByTimeAndOptionalUrl)
                 left[i] += "+1";
         }
         EXPECT_EQ(left, c.left);
-        EXPECT_TRUE(fs::exists(CIndexFile::PathIn(History()))) << "the index is written even when nothing went";
+        EXPECT_TRUE(fs::exists(CIndexFile::PathIn(History())))
+            << "the index is written even when nothing went";
         m_base = nullptr;
     }
 }

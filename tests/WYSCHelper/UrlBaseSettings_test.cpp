@@ -59,7 +59,8 @@ TEST_F(UrlBaseSettingsTest, WithoutAKeyTheDefaultsHold)
     EXPECT_EQ(s.collect, VARIANT_TRUE);
     EXPECT_EQ(s.titled, VARIANT_TRUE);
     EXPECT_EQ(s.range, 1296000);
-    EXPECT_TRUE(fs::is_directory(m_home.Home() + "/Documents")) << "the documents folder is made when missing";
+    EXPECT_TRUE(fs::is_directory(m_home.Home() + "/Documents"))
+        << "the documents folder is made when missing";
     EXPECT_FALSE(fs::exists(DefaultFolder())) << "the history folder itself is not";
     EXPECT_FALSE(GetSettingsValue("BasePath")) << "creation writes nothing";
     EXPECT_EQ(TakeLog(), Log{});
@@ -90,10 +91,17 @@ TEST_F(UrlBaseSettingsTest, ValuesOfWrongTypesOrSizesFallBack)
         {"range in four bytes", "HistoryRange", REG_BINARY, Bytes({60, 0, 0, 0}), {"", -1, -1, 1296000}},
         {"range in nine bytes", "HistoryRange", REG_BINARY, eight60 + Bytes({0}), {"", -1, -1, 1296000}},
         {"folder", "BasePath", REG_SZ, Sz("/data/history"), {"/data/history", -1, -1, 1296000}},
-        {"folder, expandable", "BasePath", REG_EXPAND_SZ, Sz("/srv/$USER/h"), {"/srv/$USER/h", -1, -1, 1296000}},
+        {"folder, expandable",
+         "BasePath",
+         REG_EXPAND_SZ,
+         Sz("/srv/$USER/h"),
+         {"/srv/$USER/h", -1, -1, 1296000}},
         {"folder without terminator", "BasePath", REG_SZ, "/data/history", {"", -1, -1, 1296000}},
         {"folder as binary", "BasePath", REG_BINARY, Sz("/data/history"), {"", -1, -1, 1296000}},
-        {"folder of 259 bytes", "BasePath", REG_SZ, Sz("/" + std::string(258, 'x')),
+        {"folder of 259 bytes",
+         "BasePath",
+         REG_SZ,
+         Sz("/" + std::string(258, 'x')),
          {"/" + std::string(258, 'x'), -1, -1, 1296000}},
         {"folder of 260 bytes", "BasePath", REG_SZ, Sz("/" + std::string(259, 'x')), {"", -1, -1, 1296000}},
         {"relative folder", "BasePath", REG_SZ, Sz("history"), {"", -1, -1, 1296000}},
@@ -134,19 +142,40 @@ TEST_F(UrlBaseSettingsTest, EveryChangeWritesAllFourValuesThenTellsClients)
         std::string bytes;
     };
     const Case cases[] = {
-        {"titled false again", [](IWYSCURLBase* b) { return b->put_TitledFileNames(VARIANT_FALSE); }, {},
-         "TitledFileNames", Bytes({0})},
-        {"titled 1 means false", [](IWYSCURLBase* b) { return b->put_TitledFileNames(1); }, {}, "TitledFileNames",
+        {"titled false again",
+         [](IWYSCURLBase* b) { return b->put_TitledFileNames(VARIANT_FALSE); },
+         {},
+         "TitledFileNames",
          Bytes({0})},
-        {"collect 1 means false", [](IWYSCURLBase* b) { return b->put_CollectHistory(1); }, {"settings"},
-         "CollectHistory", Bytes({0})},
-        {"collect true", [](IWYSCURLBase* b) { return b->put_CollectHistory(VARIANT_TRUE); }, {"settings"},
-         "CollectHistory", Bytes({1})},
-        {"range 0", [](IWYSCURLBase* b) { return b->put_HistoricalRange(0); }, {"settings"}, "HistoryRange",
+        {"titled 1 means false",
+         [](IWYSCURLBase* b) { return b->put_TitledFileNames(1); },
+         {},
+         "TitledFileNames",
+         Bytes({0})},
+        {"collect 1 means false",
+         [](IWYSCURLBase* b) { return b->put_CollectHistory(1); },
+         {"settings"},
+         "CollectHistory",
+         Bytes({0})},
+        {"collect true",
+         [](IWYSCURLBase* b) { return b->put_CollectHistory(VARIANT_TRUE); },
+         {"settings"},
+         "CollectHistory",
+         Bytes({1})},
+        {"range 0",
+         [](IWYSCURLBase* b) { return b->put_HistoricalRange(0); },
+         {"settings"},
+         "HistoryRange",
          Bytes({0, 0, 0, 0, 0, 0, 0, 0})},
-        {"range 0 again", [](IWYSCURLBase* b) { return b->put_HistoricalRange(0); }, {}, "HistoryRange",
+        {"range 0 again",
+         [](IWYSCURLBase* b) { return b->put_HistoricalRange(0); },
+         {},
+         "HistoryRange",
          Bytes({0, 0, 0, 0, 0, 0, 0, 0})},
-        {"range -2", [](IWYSCURLBase* b) { return b->put_HistoricalRange(-2); }, {"settings"}, "HistoryRange",
+        {"range -2",
+         [](IWYSCURLBase* b) { return b->put_HistoricalRange(-2); },
+         {"settings"},
+         "HistoryRange",
          Bytes({0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})},
     };
     for (const Case& c : cases) {

@@ -94,7 +94,8 @@ protected:
         return Describe(list);
     }
     // An export file with its companion folder, written by hand.
-    void WriteExport(const std::string& file, const CUrlRecordList& list, const std::vector<std::string>& pages)
+    void WriteExport(const std::string& file, const CUrlRecordList& list,
+                     const std::vector<std::string>& pages)
     {
         ASSERT_TRUE(CIndexFile::Write(file, list));
         std::string companion = file.substr(0, file.rfind('.')) + "_files";
@@ -110,11 +111,13 @@ TEST_F(UrlBaseTransferTest, ExportRangeWritesTheDayAndCopiesItsPages)
     const std::string file = Exports() + "/week.hef";
     CComBSTR path(file);
     EXPECT_EQ(m_base->ExportRange(path, kNov26 + kDay, kDay, nullptr), S_OK);
-    EXPECT_EQ(ExportedRecords(file), "1069891205 'http://b/' '2003/November/27/b.htm' 'title http://b/'; "
-                                     "1069891206 'http://c/' '2003/November/27/c.mht' 'title http://c/'; ");
+    EXPECT_EQ(ExportedRecords(file),
+              "1069891205 'http://b/' '2003/November/27/b.htm' 'title http://b/'; "
+              "1069891206 'http://c/' '2003/November/27/c.mht' 'title http://c/'; ");
     const std::string companion = Exports() + "/week_files";
     EXPECT_TRUE(fs::exists(companion + "/2003/November/27/b.htm"));
-    EXPECT_TRUE(fs::exists(companion + "/2003/November/27/b_files/r.css")) << "resources travel with the page";
+    EXPECT_TRUE(fs::exists(companion + "/2003/November/27/b_files/r.css"))
+        << "resources travel with the page";
     EXPECT_TRUE(fs::exists(companion + "/2003/November/27/c.mht"));
     EXPECT_FALSE(fs::exists(companion + "/2003/November/26"));
     EXPECT_EQ(TakeLog(), Log{}) << "export raises no event";
@@ -162,7 +165,8 @@ TEST_F(UrlBaseTransferTest, ExportRange2TakesOnlyAOneDimensionalArrayOfStrings)
         {"two paths, one twice, list order kept",
          [&](VARIANT* v) {
              v->vt = VT_ARRAY | VT_BSTR;
-             v->parray = vector({"2003/November/28/d.htm", "2003/November/26/a.htm", "2003/November/28/d.htm"});
+             v->parray =
+                 vector({"2003/November/28/d.htm", "2003/November/26/a.htm", "2003/November/28/d.htm"});
          },
          S_OK,
          "1069804900 'http://a/' '2003/November/26/a.htm' 'title http://a/'; "
@@ -256,12 +260,15 @@ TEST_F(UrlBaseTransferTest, ExportToUnusableTargetsWritesNothingAndSucceeds)
 
     AddThreeDays();
     WriteFile(Exports() + "/plain-file", "x");
+    ScopedPresenter boxes;
     for (const std::string& target : {Exports() + "/plain-file/x.hef", std::string(""), Exports() + "/"}) {
         SCOPED_TRACE(target);
         CComBSTR path(target);
         EXPECT_EQ(m_base->Export(path), S_OK);
     }
     EXPECT_EQ(ReadFile(Exports() + "/plain-file"), "x");
+    EXPECT_FALSE(fs::exists(Exports() + "/_files")) << "a path without a file name exports nothing";
+    EXPECT_EQ(boxes.Recorder().Count(), 1u) << "the shell reports the failed copy in its own box";
 
     // A folder that does not exist yet is made by the copy of the pages.
     const std::string nested = Exports() + "/new/folder/h.hef";
@@ -284,7 +291,8 @@ TEST_F(UrlBaseTransferTest, ExportCopiesNoPageFromOrToOutside)
     const std::string file = Exports() + "/x.hef";
     CComBSTR path(file);
     EXPECT_EQ(m_base->Export(path), S_OK);
-    EXPECT_EQ(ExportedRecords(file), "1 'http://x/' '../outside/secret.htm' null; 2 'http://y/' 'y.htm' null; ");
+    EXPECT_EQ(ExportedRecords(file),
+              "1 'http://x/' '../outside/secret.htm' null; 2 'http://y/' 'y.htm' null; ");
     EXPECT_FALSE(fs::exists(Exports() + "/outside"));
     EXPECT_TRUE(fs::exists(Exports() + "/x_files/y.htm"));
 }
@@ -300,14 +308,17 @@ TEST_F(UrlBaseTransferTest, ImportPutsPagesIntoAFolderNamedAfterTheLocalTime)
     list.Append(MakeRecord(m_now - 2 * kDay, "http://a/", "2003/November/25/a.htm", "A"));
     list.Append(MakeRecord(m_now - kDay, "http://b/", "2003\\November\\26\\b.htm", "B"));
     const std::string file = Exports() + "/backup.hef";
-    WriteExport(file, list, {"2003/November/25/a.htm", "2003/November/25/a_files/i.png", "2003/November/26/b.htm"});
+    WriteExport(file, list,
+                {"2003/November/25/a.htm", "2003/November/25/a_files/i.png", "2003/November/26/b.htm"});
 
     CComBSTR path(file);
     EXPECT_EQ(m_base->Import(path), S_OK);
     EXPECT_EQ(TakeLog(), (Log{"added 1", "added 2"}));
     const std::string folder = "Imported/Nov 27 [14h 5m 9s] 2003";
-    EXPECT_EQ(Record(1), std::to_string(m_now - 2 * kDay) + " 'http://a/' '" + folder + "/2003/November/25/a.htm' 'A'");
-    EXPECT_EQ(Record(2), std::to_string(m_now - kDay) + " 'http://b/' '" + folder + "/2003\\November\\26\\b.htm' 'B'");
+    EXPECT_EQ(Record(1),
+              std::to_string(m_now - 2 * kDay) + " 'http://a/' '" + folder + "/2003/November/25/a.htm' 'A'");
+    EXPECT_EQ(Record(2),
+              std::to_string(m_now - kDay) + " 'http://b/' '" + folder + "/2003\\November\\26\\b.htm' 'B'");
     EXPECT_EQ(ReadFile(History() + "/" + folder + "/2003/November/25/a.htm"), "page 2003/November/25/a.htm");
     EXPECT_TRUE(fs::exists(History() + "/" + folder + "/2003/November/25/a_files/i.png"));
     EXPECT_TRUE(fs::exists(History() + "/" + folder + "/2003/November/26/b.htm"));
