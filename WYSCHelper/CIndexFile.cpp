@@ -133,7 +133,7 @@ private:
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    // False, with an unspecified part consumed, when fewer than `size` bytes are left.
+    // False, with some of the bytes consumed, when fewer than `size` are left.
     virtual bool Read(void* out, std::size_t size) = 0;
     virtual std::uint64_t Remaining() const = 0;
 };
