@@ -287,6 +287,13 @@ void CConnection::HandleRelease(const CFrame& frame)
     m_exports.erase(it);
     m_exportIds.erase(gone.identity.Get());
     gone = Export{};  // releases; may run arbitrary code
+    if (m_exports.empty()) {
+        // The peer let go of every object of ours without unadvising: its
+        // sinks stay with their connection points, whose objects may now
+        // end; holding them for an undo would keep those objects alive.
+        auto sinks = std::move(m_peerSinks);
+        sinks.clear();
+    }
     CloseIfIdle();
 }
 

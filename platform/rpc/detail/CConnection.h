@@ -9,7 +9,8 @@
 // away (advised sinks, server locks). Everything runs on the owning
 // apartment's thread. Closing it fails the waiting calls with
 // RPC_E_DISCONNECTED, unadvises the peer's sinks, gives back its server
-// locks and releases every object the peer held.
+// locks and releases every object the peer held. (A peer that holds none of
+// this side's objects any more is no longer tracked for its sinks.)
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // The table of interfaces the runtime can carry, with the platform's own
 // interfaces registered from the start.
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
@@ -22,16 +23,38 @@ using wys::rpc::CWireReader;
 using wys::rpc::CWireWriter;
 
 // What a successful Advise, Unadvise or LockServer changes is noted on the
-// connection, so that a lost peer's sinks and locks can be undone.
+// connection, so that a lost peer's sinks and locks can be undone. The
+// reply is looked at just before it leaves.
+class CReplyWatch final : public CMarshalContext {
+public:
+    CReplyWatch(CMarshalContext& inner, std::size_t mark, std::function<void(HRESULT, CWireReader&)> onReply)
+        : m_inner(inner), m_mark(mark), m_onReply(std::move(onReply))
+    {
+    }
+    void WriteInterface(CWireWriter& w, IUnknown* object, REFIID iid) override { m_inner.WriteInterface(w, object, iid); }
+    void* ReadInterface(CWireReader& r, REFIID iid) override { return m_inner.ReadInterface(r, iid); }
+    void ReplyReady(CWireWriter& reply) override
+    {
+        CWireReader answer(reply.Data() + m_mark, reply.Size() - m_mark);
+        HRESULT hr = answer.I32();
+        m_onReply(hr, answer);
+        m_inner.ReplyReady(reply);
+    }
+
+private:
+    CMarshalContext& m_inner;
+    std::size_t m_mark;
+    std::function<void(HRESULT, CWireReader&)> m_onReply;
+};
+
 void AdviseStub(void* object, CWireReader& request, CWireWriter& reply, CMarshalContext& context)
 {
     using namespace wys_rpc_remote_IConnectionPoint;
-    std::size_t mark = reply.Size();
-    kStubs[static_cast<int>(Slots::Advise)](object, request, reply, context);
-    CWireReader answer(reply.Data() + mark, reply.Size() - mark);
-    HRESULT hr = answer.I32();
-    if (SUCCEEDED(hr) && answer.Remaining() == sizeof(DWORD))
-        context.PeerAdvised(static_cast<IConnectionPoint*>(object), answer.U32());
+    CReplyWatch watch(context, reply.Size(), [&](HRESULT hr, CWireReader& answer) {
+        if (SUCCEEDED(hr) && answer.Remaining() == sizeof(DWORD))
+            context.PeerAdvised(static_cast<IConnectionPoint*>(object), answer.U32());
+    });
+    kStubs[static_cast<int>(Slots::Advise)](object, request, reply, watch);
 }
 
 void UnadviseStub(void* object, CWireReader& request, CWireWriter& reply, CMarshalContext& context)
@@ -39,11 +62,11 @@ void UnadviseStub(void* object, CWireReader& request, CWireWriter& reply, CMarsh
     using namespace wys_rpc_remote_IConnectionPoint;
     CWireReader peek = request;
     DWORD cookie = peek.U32();
-    std::size_t mark = reply.Size();
-    kStubs[static_cast<int>(Slots::Unadvise)](object, request, reply, context);
-    CWireReader answer(reply.Data() + mark, reply.Size() - mark);
-    if (SUCCEEDED(answer.I32()))
-        context.PeerUnadvised(static_cast<IConnectionPoint*>(object), cookie);
+    CReplyWatch watch(context, reply.Size(), [&](HRESULT hr, CWireReader&) {
+        if (SUCCEEDED(hr))
+            context.PeerUnadvised(static_cast<IConnectionPoint*>(object), cookie);
+    });
+    kStubs[static_cast<int>(Slots::Unadvise)](object, request, reply, watch);
 }
 
 void LockServerStub(void* object, CWireReader& request, CWireWriter& reply, CMarshalContext& context)
@@ -51,11 +74,11 @@ void LockServerStub(void* object, CWireReader& request, CWireWriter& reply, CMar
     using namespace wys_rpc_remote_IClassFactory;
     CWireReader peek = request;
     BOOL lock = peek.I32();
-    std::size_t mark = reply.Size();
-    kStubs[static_cast<int>(Slots::LockServer)](object, request, reply, context);
-    CWireReader answer(reply.Data() + mark, reply.Size() - mark);
-    if (SUCCEEDED(answer.I32()))
-        context.PeerLockedServer(static_cast<IClassFactory*>(object), lock);
+    CReplyWatch watch(context, reply.Size(), [&](HRESULT hr, CWireReader&) {
+        if (SUCCEEDED(hr))
+            context.PeerLockedServer(static_cast<IClassFactory*>(object), lock);
+    });
+    kStubs[static_cast<int>(Slots::LockServer)](object, request, reply, watch);
 }
 
 template <std::size_t N>

@@ -54,6 +54,7 @@ ULONG CTestObject::AddRef()
 
 ULONG CTestObject::Release()
 {
+
     if (RefCount() == 2 && onClientsChanged)
         onClientsChanged(false);
     return CComObjectRoot::Release();

@@ -53,6 +53,7 @@ int main(int argc, char** argv)
         factory.Attach(CreateComObject<wys::test::CTestFactory>());
         factory->onLockChanged = [&](int change) {
             locks += change;
+            std::fprintf(stderr, "test server %d: locks %d\n", static_cast<int>(::getpid()), locks);
             ++generation;
             if (locks == 0)
                 armIdleCheck();
