@@ -13,14 +13,8 @@ struct ClassRegistration {
     std::string localServer;   // LocalServer32: command line of a program
 };
 
-// The registration of clsid under HKEY_CLASSES_ROOT\CLSID\{clsid}. False when
-// the class has neither an in-process nor a local server.
+// The default values of HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 and
+// \LocalServer32 (empty when missing). False when the class has neither.
 bool LookupClassRegistration(REFCLSID clsid, ClassRegistration* registration);
-
-// Records a registration for LookupClassRegistration in this process (and
-// the processes it forks). This stands in for writing HKEY_CLASSES_ROOT
-// until the registry is part of the build.
-void RegisterClassServers(REFCLSID clsid, const ClassRegistration& registration);
-void UnregisterClassServers(REFCLSID clsid);
 
 }  // namespace wys::rpc

@@ -18,9 +18,9 @@
 #include "platform/com/ComPtr.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
-#include "platform/rpc/detail/ClassRegistration.h"
 #include "platform/rpc/detail/Frame.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
+#include "tests/platform/rpc/support/ClassRegistry.h"
 #include "tests/platform/rpc/support/EventSink.h"
 #include "tests/platform/rpc/support/TestObject.h"
 #include "tests/support/TempHome.h"
@@ -174,7 +174,8 @@ protected:
     }
     void Register(const std::string& options)
     {
-        wys::rpc::RegisterClassServers(CLSID_TestObject, {"", std::string(WYS_RPC_TEST_SERVER) + " " + options});
+        ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32",
+                                        std::string(WYS_RPC_TEST_SERVER) + " " + options));
     }
     void EnterApartment()
     {
@@ -515,7 +516,7 @@ TEST_F(LocalServer, UnknownClassesAndMissingProgramsFail)
     EXPECT_EQ(CoCreateInstance(MakeGuid("{00000000-1111-2222-3333-444444444444}"), nullptr, CLSCTX_ALL, IID_IUnknown,
                                object.PutVoid()),
               REGDB_E_CLASSNOTREG);
-    wys::rpc::RegisterClassServers(CLSID_TestObject, {"", m_home.Path() + "/no-such-program"});
+    ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", m_home.Path() + "/no-such-program"));
     auto started = std::chrono::steady_clock::now();
     CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
