@@ -380,7 +380,8 @@ void CConnection::Flush()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            m_apartment->SetWantWrite(this, true);
+            if (!m_wantWrite)
+                m_apartment->SetWantWrite(this, m_wantWrite = true);
             return;
         }
         Close();
@@ -389,7 +390,8 @@ void CConnection::Flush()
     if (!m_closed) {
         m_outgoing.clear();
         m_outgoingSent = 0;
-        m_apartment->SetWantWrite(this, false);
+        if (m_wantWrite)
+            m_apartment->SetWantWrite(this, m_wantWrite = false);
     }
 }
 

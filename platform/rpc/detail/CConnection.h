@@ -105,6 +105,7 @@ private:
     std::vector<std::uint8_t> m_readBuffer;
     std::vector<std::uint8_t> m_outgoing;
     std::size_t m_outgoingSent = 0;
+    bool m_wantWrite = false;  // watching for room to send the rest
 
     std::uint32_t m_nextCallId = 1;
     std::unordered_map<std::uint32_t, PendingCall*> m_pending;
