@@ -167,10 +167,18 @@ protected:
     {
         if (m_inApartment)
             CoUninitialize();
+        // Without clients the servers end by themselves; a server that ends
+        // normally reports what the sanitizers found into its log.
         for (pid_t pid : m_servers) {
-            ::kill(pid, SIGKILL);
-            WaitForProcessEnd(pid, 5000);
+            if (!WaitForProcessEnd(pid, 5000)) {
+                ADD_FAILURE() << "server " << pid << " outlived its clients";
+                ::kill(pid, SIGKILL);
+                WaitForProcessEnd(pid, 5000);
+            }
         }
+        std::string log = Log();
+        EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+        EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
     }
     void Register(const std::string& options)
     {
