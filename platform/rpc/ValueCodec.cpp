@@ -313,7 +313,7 @@ SAFEARRAY* ReadArrayAt(CWireReader& r, CMarshalContext& c, int depth)
     r.ExpectItems(count, MinWireSize(vt));
     SAFEARRAY* a = SafeArrayCreate(vt, dims, bounds.data());
     if (!a)
-        throw std::bad_alloc();
+        throw CWireError("array shape cannot be made");  // e.g. a huge dimension times an empty one
     std::unique_ptr<SAFEARRAY, HRESULT (*)(SAFEARRAY*)> guard(a, SafeArrayDestroy);
     auto* data = static_cast<std::uint8_t*>(a->pvData);
     for (std::uint64_t i = 0; i < count; ++i)

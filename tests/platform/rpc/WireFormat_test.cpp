@@ -305,6 +305,17 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              }
              return w;
          }()},
+        {"huge dimension times an empty one", [&] {
+             auto w = header(VT_ARRAY | VT_VARIANT);
+             w.U8(1);
+             w.U16(VT_VARIANT);
+             w.U16(2);
+             w.U32(0xFFFFFFFFu);
+             w.I32(0);
+             w.U32(0);
+             w.I32(0);
+             return w;
+         }()},
         {"no dimensions", [&] {
              auto w = header(VT_ARRAY | VT_I4);
              w.U8(1);
