@@ -33,15 +33,6 @@ bool IsAgile(IUnknown* object)
 
 }  // namespace
 
-IUnknown* CConnection::Export::Find(REFIID iid) const
-{
-    for (const auto& [id, pointer] : interfaces) {
-        if (id == iid)
-            return pointer.Get();
-    }
-    return nullptr;
-}
-
 CConnection::CConnection(std::shared_ptr<CApartment> apartment, CFd fd, Origin origin, Scope scope, std::string key)
     : m_apartment(std::move(apartment)),
       m_fd(std::move(fd)),
@@ -219,13 +210,8 @@ void CConnection::DispatchRoot(std::uint16_t method, CWireReader& request, CWire
 
 void CConnection::DispatchObject(const CFrame& frame, CWireReader& request, CWireWriter& reply)
 {
-    auto it = m_exports.find(frame.header.objectId);
-    if (it == m_exports.end()) {
-        reply.I32(CO_E_OBJNOTCONNECTED);
-        return;
-    }
-    Export& entry = it->second;
     REFIID iid = frame.header.iid;
+    HRESULT hr = S_OK;
     if (iid == IID_IUnknown) {
         if (frame.header.method != kRemoteQueryInterface) {
             reply.I32(RPC_E_INVALIDMETHOD);
@@ -233,32 +219,23 @@ void CConnection::DispatchObject(const CFrame& frame, CWireReader& request, CWir
         }
         IID asked = request.Guid();
         request.ExpectEnd();
-        ComPtr<IUnknown> typed;
-        HRESULT hr = E_NOINTERFACE;
         if (asked == IID_IUnknown || FindRemoteInterface(asked))
-            hr = entry.identity->QueryInterface(asked, typed.PutVoid());
-        if (SUCCEEDED(hr) && !entry.Find(asked))
-            entry.interfaces.emplace_back(asked, typed);
+            m_exports.Interface(frame.header.objectId, asked, &hr);
+        else
+            hr = E_NOINTERFACE;
         reply.I32(hr);
         return;
     }
+    // The peer may call any interface the object answers, asked or not.
+    ComPtr<IUnknown> pointer = m_exports.Interface(frame.header.objectId, iid, &hr);
     const RemoteInterface* remote = FindRemoteInterface(iid);
-    if (!remote) {
-        reply.I32(E_NOINTERFACE);
+    if (!pointer || !remote) {
+        reply.I32(pointer ? E_NOINTERFACE : hr);
         return;
     }
     if (frame.header.method >= remote->methodCount) {
         reply.I32(RPC_E_INVALIDMETHOD);
         return;
-    }
-    ComPtr<IUnknown> pointer = entry.Find(iid);
-    if (!pointer) {
-        // The peer may call any interface the object answers, asked or not.
-        if (FAILED(entry.identity->QueryInterface(iid, pointer.PutVoid()))) {
-            reply.I32(E_NOINTERFACE);
-            return;
-        }
-        entry.interfaces.emplace_back(iid, pointer);
     }
     // `pointer` keeps the object alive should a nested release drop its entry.
     remote->stubs[frame.header.method](pointer.Get(), request, reply, *this);
@@ -275,19 +252,11 @@ void CConnection::HandleRelease(const CFrame& frame)
         Close();
         return;
     }
-    auto it = m_exports.find(frame.header.objectId);
-    if (it == m_exports.end() || count == 0 || count > it->second.references) {
-        Close();  // giving back more than it holds: the peer is broken
+    if (!m_exports.Release(frame.header.objectId, count)) {
+        Close();  // giving back what it does not hold: the peer is broken
         return;
     }
-    it->second.references -= count;
-    if (it->second.references > 0)
-        return;
-    Export gone = std::move(it->second);
-    m_exports.erase(it);
-    m_exportIds.erase(gone.identity.Get());
-    gone = Export{};  // releases; may run arbitrary code
-    if (m_exports.empty()) {
+    if (m_exports.Empty()) {
         // The peer let go of every object of ours without unadvising: its
         // sinks stay with their connection points, whose objects may now
         // end; holding them for an undo would keep those objects alive.
@@ -322,28 +291,16 @@ HRESULT CConnection::Call(std::uint64_t objectId, REFIID iid, std::uint16_t meth
     return pending.lost ? RPC_E_DISCONNECTED : pending.result;
 }
 
-HRESULT CConnection::GetClassObject(REFCLSID clsid, REFIID iid, void** object)
+HRESULT CConnection::CallRoot(RootMethod method, const GUID& first, std::uint64_t token, REFIID iid, void** object)
 {
     *object = nullptr;
     return Call(
-        0, GUID_NULL, static_cast<std::uint16_t>(RootMethod::GetClassObject),
+        0, GUID_NULL, static_cast<std::uint16_t>(method),
         [&](CWireWriter& w, CMarshalContext&) {
-            w.Guid(clsid);
-            w.Guid(iid);
-        },
-        [&](CWireReader& r, CMarshalContext& c, HRESULT hr) {
-            if (SUCCEEDED(hr))
-                *object = c.ReadInterface(r, iid);
-        });
-}
-
-HRESULT CConnection::TakeStreamObject(std::uint64_t token, REFIID iid, void** object)
-{
-    *object = nullptr;
-    return Call(
-        0, GUID_NULL, static_cast<std::uint16_t>(RootMethod::TakeStreamObject),
-        [&](CWireWriter& w, CMarshalContext&) {
-            w.U64(token);
+            if (method == RootMethod::GetClassObject)
+                w.Guid(first);
+            else
+                w.U64(token);
             w.Guid(iid);
         },
         [&](CWireReader& r, CMarshalContext& c, HRESULT hr) {
@@ -412,7 +369,7 @@ void CConnection::ForgetImport(std::uint64_t objectId, CProxyManager* manager, s
 
 void CConnection::CloseIfIdle()
 {
-    if (m_origin == Origin::Dialed && !m_closed && m_imports.empty() && m_exports.empty() && m_pending.empty() &&
+    if (m_origin == Origin::Dialed && !m_closed && m_imports.empty() && m_exports.Empty() && m_pending.empty() &&
         m_peerSinks.empty() && m_peerLocks.empty())
         Close();
 }
@@ -439,9 +396,7 @@ void CConnection::Close()
     for (auto& factory : locks)
         factory->LockServer(FALSE);
     locks.clear();
-    auto exports = std::move(m_exports);
-    m_exportIds.clear();
-    exports.clear();
+    m_exports.Clear();
     m_imports.clear();  // their managers stay and fail their calls
 }
 
@@ -472,19 +427,7 @@ void CConnection::WriteInterface(CWireWriter& writer, IUnknown* object, REFIID i
     }
     if (iid != IID_IUnknown && !FindRemoteInterface(iid))
         throw ComError(E_NOINTERFACE);
-    std::uint64_t id;
-    auto found = m_exportIds.find(identity.Get());
-    if (found != m_exportIds.end()) {
-        id = found->second;
-    } else {
-        id = m_nextExportId++;
-        m_exports[id].identity = identity;
-        m_exportIds[identity.Get()] = id;
-    }
-    Export& entry = m_exports[id];
-    entry.references += 1;
-    if (!entry.Find(iid))
-        entry.interfaces.emplace_back(iid, typed);
+    std::uint64_t id = m_exports.Add(identity, iid, typed);
     writer.U8(static_cast<std::uint8_t>(RefKind::SendersObject));
     writer.U64(id);
     writer.Guid(iid);
@@ -520,14 +463,13 @@ void* CConnection::ReadInterface(CWireReader& reader, REFIID iid)
         return object;
     }
     case RefKind::ReceiversObject: {
-        auto it = m_exports.find(id);
-        if (it == m_exports.end())
+        HRESULT hr;
+        ComPtr<IUnknown> object = m_exports.Interface(id, iid, &hr);
+        if (hr == CO_E_OBJNOTCONNECTED)
             throw CWireError("reference to an object never exported");
-        void* object = nullptr;
-        HRESULT hr = it->second.identity->QueryInterface(iid, &object);
         if (FAILED(hr))
             throw ComError(hr);
-        return object;
+        return object.Detach();
     }
     case RefKind::AgilePointer:
         if (m_scope != Scope::ThisProcess)

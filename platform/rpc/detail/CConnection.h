@@ -22,6 +22,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/rpc/RemoteInterface.h"
 #include "platform/rpc/detail/CApartment.h"
+#include "platform/rpc/detail/ExportTable.h"
 #include "platform/rpc/detail/Frame.h"
 
 namespace wys::rpc {
@@ -52,8 +53,14 @@ public:
     // for the reply, dispatching incoming calls meanwhile.
     HRESULT Call(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request, ReplyReader reply);
     // The root calls of the peer's apartment.
-    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);
-    HRESULT TakeStreamObject(std::uint64_t token, REFIID iid, void** object);
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object)
+    {
+        return CallRoot(RootMethod::GetClassObject, clsid, 0, iid, object);
+    }
+    HRESULT TakeStreamObject(std::uint64_t token, REFIID iid, void** object)
+    {
+        return CallRoot(RootMethod::TakeStreamObject, GUID_NULL, token, iid, object);
+    }
 
     // A proxy manager is gone; `references` of the peer's object go back.
     void ForgetImport(std::uint64_t objectId, CProxyManager* manager, std::uint32_t references);
@@ -66,9 +73,6 @@ public:
     void PeerUnadvised(IConnectionPoint* point, DWORD cookie) override;
     void PeerLockedServer(IClassFactory* factory, BOOL lock) override;
 
-    // Counts for tests and diagnostics.
-    std::size_t ExportCount() const { return m_exports.size(); }
-    std::size_t ImportCount() const { return m_imports.size(); }
 
 private:
     struct PendingCall {
@@ -77,13 +81,8 @@ private:
         bool lost = false;
         HRESULT result = S_OK;
     };
-    struct Export {
-        ComPtr<IUnknown> identity;
-        std::uint32_t references = 0;
-        std::vector<std::pair<IID, ComPtr<IUnknown>>> interfaces;
-        IUnknown* Find(REFIID iid) const;
-    };
 
+    HRESULT CallRoot(RootMethod method, const GUID& clsid, std::uint64_t token, REFIID iid, void** object);
     void Send(CWireWriter& frame);
     void Flush();
     void ReadAvailable();
@@ -110,9 +109,7 @@ private:
     std::uint32_t m_nextCallId = 1;
     std::unordered_map<std::uint32_t, PendingCall*> m_pending;
 
-    std::uint64_t m_nextExportId = 1;
-    std::unordered_map<std::uint64_t, Export> m_exports;
-    std::unordered_map<IUnknown*, std::uint64_t> m_exportIds;
+    CExportTable m_exports;
     std::unordered_map<std::uint64_t, CProxyManager*> m_imports;
 
     std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> m_peerSinks;
