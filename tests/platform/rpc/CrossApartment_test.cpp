@@ -47,6 +47,14 @@ protected:
     }
 };
 
+template <class I>
+ComPtr<I> As(const ComPtr<ITestControl>& object)
+{
+    ComPtr<I> result;
+    EXPECT_EQ(object.As(&result), S_OK);
+    return result;
+}
+
 class CAgileThing final : public CComObjectRoot<CAgileThing, ITestControl, IAgileObject> {
 public:
     HRESULT GetIdentity(DWORD*, DWORD* thread, ULONG*) override
@@ -238,6 +246,28 @@ TEST_F(CrossApartment, EventsReachSinksInAnotherApartment)
     EXPECT_EQ(urlsSeenInside, (std::vector<std::u16string>{u"http://one/", u"http://two/"}));
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(sink->RefCount(), 1u) << "the other apartment released its proxy of the sink";
+}
+
+TEST_F(CrossApartment, ClassInformationCrossesToo)
+{
+    CStaThread other;
+    ComPtr<ITestControl> remote = ObjectOn(other);
+    ComPtr<IProvideClassInfo2> info;
+    ASSERT_EQ(remote.As(&info), S_OK);
+    ComPtr<ITypeInfo> type;
+    ASSERT_EQ(info->GetClassInfo(type.ReleaseAndGetAddressOf()), S_OK);
+    GUID guid{};
+    ASSERT_EQ(type->GetGuid(&guid), S_OK) << "the type information is itself a proxy";
+    EXPECT_EQ(guid, CLSID_TestObject);
+    ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &guid), S_OK);
+    EXPECT_EQ(guid, DIID_IWYSCURLBaseEvents);
+    EXPECT_EQ(info->GetGUID(7, &guid), E_INVALIDARG);
+    ComPtr<IProvideClassInfo> plain;
+    ASSERT_EQ(info.As(&plain), S_OK);
+    EXPECT_TRUE(IsSameObject(plain.Get(), remote.Get()));
+    UINT count = 9;
+    EXPECT_EQ(As<IDispatch>(remote)->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
 }
 
 TEST_F(CrossApartment, EndedApartmentDisconnectsItsProxies)

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "platform/com/TypeInfo.h"
 #include "platform/rpc/MessageLoop.h"
 #include "platform/rpc/RemoteInterface.h"
 
@@ -267,6 +268,21 @@ HRESULT CTestObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
         return CONNECT_E_NOCONNECTION;
     *point = &m_events;
     m_events.AddRef();
+    return S_OK;
+}
+
+HRESULT CTestObject::GetClassInfo(ITypeInfo** info)
+{
+    return CreateGuidTypeInfo(CLSID_TestObject, info);
+}
+
+HRESULT CTestObject::GetGUID(DWORD kind, GUID* guid)
+{
+    if (!guid)
+        return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID)
+        return E_INVALIDARG;
+    *guid = DIID_IWYSCURLBaseEvents;
     return S_OK;
 }
 

@@ -21,7 +21,8 @@ namespace wys::test {
 // Registers ITestControl with the runtime (idempotent).
 void RegisterTestInterfaces();
 
-class CTestObject final : public CComObjectRoot<CTestObject, ITestControl, IWYSCURLBase, IConnectionPointContainer> {
+class CTestObject final
+    : public CComObjectRoot<CTestObject, ITestControl, IWYSCURLBase, IConnectionPointContainer, IProvideClassInfo2> {
 public:
     CTestObject();
     ~CTestObject() override;
@@ -72,6 +73,10 @@ public:
     HRESULT RemoveRange2(VARIANT) override { return S_OK; }
 
     HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // The class's identifier and the events' dispinterface.
+    HRESULT GetClassInfo(ITypeInfo** info) override;
+    HRESULT GetGUID(DWORD kind, GUID* guid) override;
 
 private:
     void Note() { m_threads.push_back(GetCurrentThreadIdForTests()); }
