@@ -366,6 +366,22 @@ TEST_F(LocalServer, KilledClientLosesItsSinksAndLocksAtOnce)
         << Log();
 }
 
+TEST_F(LocalServer, ServerLockKeepsTheServerWithoutObjects)
+{
+    EnterApartment();
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(CoGetClassObject(CLSID_TestObject, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid, factory.PutVoid()),
+              S_OK);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    ComPtr<ITestControl> object;
+    ASSERT_EQ(factory->CreateInstance(nullptr, ITestControl::Iid, object.PutVoid()), S_OK);
+    auto server = static_cast<pid_t>(Track(object).process);
+    object = nullptr;
+    EXPECT_FALSE(WaitForProcessEnd(server, 1000)) << "locked: the idle time passes without an end";
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_TRUE(WaitForProcessEnd(server, 5000));
+}
+
 TEST_F(LocalServer, SimultaneousFirstRequestsStartOneServer)
 {
     std::vector<std::unique_ptr<CChildProcess>> children;
