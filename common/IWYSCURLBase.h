@@ -81,3 +81,6 @@ struct IWYSCURLBaseEvents : IDispatch {
 protected:
     ~IWYSCURLBaseEvents() = default;
 };
+
+// Every program that uses the interface can call it across processes.
+#include "common/IWYSCURLBaseRemoting.h"

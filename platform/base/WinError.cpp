@@ -68,6 +68,10 @@ std::string HResultText(HRESULT hr)
         {RPC_E_DISCONNECTED, "RPC_E_DISCONNECTED"},
         {RPC_E_SERVER_DIED, "RPC_E_SERVER_DIED"},
         {RPC_E_INVALID_DATA, "RPC_E_INVALID_DATA"},
+        {RPC_E_INVALIDMETHOD, "RPC_E_INVALIDMETHOD"},
+        {RPC_E_CHANGED_MODE, "RPC_E_CHANGED_MODE"},
+        {RPC_E_WRONG_THREAD, "RPC_E_WRONG_THREAD"},
+        {RPC_S_CALLPENDING, "RPC_S_CALLPENDING"},
     };
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(hr));

@@ -61,6 +61,10 @@ inline constexpr HRESULT RPC_E_SERVER_DIED = MakeHResult(0x80010007u);
 inline constexpr HRESULT RPC_E_CHANGED_MODE = MakeHResult(0x80010106u);
 inline constexpr HRESULT RPC_E_WRONG_THREAD = MakeHResult(0x8001010Eu);
 inline constexpr HRESULT RPC_E_INVALID_DATA = MakeHResult(0x8001000Fu);
+// The method number of a call names no method of its interface.
+inline constexpr HRESULT RPC_E_INVALIDMETHOD = MakeHResult(0x80010104u);
+// A wait that keeps dispatching calls ran out of time.
+inline constexpr HRESULT RPC_S_CALLPENDING = MakeHResult(0x80010115u);
 
 // Win32 error values, as the registry and file APIs return them.
 inline constexpr LONG ERROR_SUCCESS = 0;
