@@ -4,6 +4,7 @@
 #include <QLayout>
 
 #include <ctime>
+#include <utility>
 
 #include "Wayscribe/tools/CExportPanel.h"
 #include "Wayscribe/tools/CHistoryFileDialog.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-CExportDialog::ShowHook g_showHook = nullptr;
+CExportDialog::ShowHook g_showHook;
 
 // A VARIANT holding a one-dimensional array of BSTR, in the set's order.
 HRESULT MakePathArray(const std::set<std::string>& paths, CComVariant* variant)
@@ -39,7 +40,7 @@ HRESULT MakePathArray(const std::set<std::string>& paths, CComVariant* variant)
 
 CExportDialog::ShowHook CExportDialog::SetShowHook(ShowHook hook)
 {
-    return std::exchange(g_showHook, hook);
+    return std::exchange(g_showHook, std::move(hook));
 }
 
 bool CExportDialog::DoModal(QWidget* owner)
@@ -55,8 +56,8 @@ bool CExportDialog::DoModal(QWidget* owner)
     dialog.setSizeGripEnabled(false);
     dialog.resize(dialog.sizeHint().expandedTo(QSize(640, 0)));
     dialog.setFixedSize(dialog.size());
-    if (g_showHook)
-        g_showHook(&dialog, panel);
+    if (const ShowHook hook = g_showHook)
+        hook(&dialog, panel);
 
     if (dialog.exec() != QDialog::Accepted)
         return false;

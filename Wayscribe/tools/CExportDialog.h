@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -53,6 +54,6 @@ public:
     // Called with the file dialog and its panel once they are set up and
     // before the dialog shows (tests drive the dialog from here); null for
     // none. Returns the previous hook.
-    using ShowHook = void (*)(CHistoryFileDialog* dialog, CExportPanel* panel);
+    using ShowHook = std::function<void(CHistoryFileDialog* dialog, CExportPanel* panel)>;
     static ShowHook SetShowHook(ShowHook hook);
 };

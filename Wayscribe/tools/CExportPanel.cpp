@@ -51,6 +51,7 @@ CExportPanel::CExportPanel(QWidget* parent) : QWidget(parent)
         date->setCalendarPopup(true);
         date->setDisplayFormat("yyyy-MM-dd");
         date->setDateRange(EarliestDate(), LatestDate());
+        date->setMinimumWidth(date->fontMetrics().horizontalAdvance("0000-00-000") + 36);
         return date;
     };
     const auto makeTime = [&](int id) {

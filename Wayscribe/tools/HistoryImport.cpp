@@ -9,13 +9,13 @@ namespace HistoryImport {
 
 namespace {
 
-ShowHook g_showHook = nullptr;
+ShowHook g_showHook;
 
 }  // namespace
 
 ShowHook SetShowHook(ShowHook hook)
 {
-    return std::exchange(g_showHook, hook);
+    return std::exchange(g_showHook, std::move(hook));
 }
 
 std::string ImportHistoryFiles(QWidget* owner)
@@ -24,8 +24,8 @@ std::string ImportHistoryFiles(QWidget* owner)
     if (FAILED(wys::ConnectUrlBase(&base)))
         return std::string();
     CHistoryFileDialog dialog(owner, CHistoryFileDialog::Kind::Import);
-    if (g_showHook)
-        g_showHook(&dialog);
+    if (const ShowHook hook = g_showHook)
+        hook(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::string();
     const std::string path = dialog.ChosenPath();

@@ -3,6 +3,7 @@
 // imported visits through the URL base's events, not from here.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -18,7 +19,7 @@ std::string ImportHistoryFiles(QWidget* owner);
 
 // Called with the open dialog before it shows (tests drive it from here);
 // null for none. Returns the previous hook.
-using ShowHook = void (*)(CHistoryFileDialog* dialog);
+using ShowHook = std::function<void(CHistoryFileDialog* dialog)>;
 ShowHook SetShowHook(ShowHook hook);
 
 }  // namespace HistoryImport
