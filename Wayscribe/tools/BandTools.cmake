@@ -4,6 +4,7 @@
 
 wys_add_library(wys_bandtools
     SOURCES tools/TabStripMetrics.cpp tools/CDotNetTabCtrl.cpp tools/CTabbedChildWindow.cpp
-            tools/BandIcons.cpp
+            tools/BandIcons.cpp tools/CPropertySheet.cpp tools/CPropertyPage.h
+            CNodePropertyPage.cpp CTimePP.cpp CUrlPP.cpp CDayPP.cpp CMonthPP.cpp NodePropertySheet.cpp
     LIBS wys_advancedtree_ui wys_historymodel wys_common Qt6::Widgets)
 set_target_properties(wys_bandtools PROPERTIES AUTOMOC ON)
