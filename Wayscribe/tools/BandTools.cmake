@@ -7,7 +7,8 @@ wys_add_library(wys_bandtools
             tools/BandIcons.cpp tools/CPropertySheet.cpp tools/CPropertyPage.h
             CNodePropertyPage.cpp CTimePP.cpp CUrlPP.cpp CDayPP.cpp CMonthPP.cpp NodePropertySheet.cpp
             tools/Help.cpp tools/CHelpViewer.cpp tools/BandVersion.cpp tools/CAboutDialog.cpp
-    LIBS wys_advancedtree_ui wys_historymodel wys_common wys_platform_registry Qt6::Widgets)
+            tools/CQtMessageBoxPresenter.cpp
+    LIBS wys_advancedtree_ui wys_historymodel wys_common wys_platform_registry wys_platform_ui Qt6::Widgets)
 set_target_properties(wys_bandtools PROPERTIES AUTOMOC ON)
 # The band library's product version, as the About box shows it.
 set(wys_version_revision 0)
