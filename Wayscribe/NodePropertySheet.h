@@ -42,8 +42,7 @@ void FillMonthPP(CMonthPP& page, const CMonthTreeItem& node);
 
 // A sheet without Apply, titled for the node's kind, holding its one page
 // filled with the node's values; null for a node that is no history node.
-std::unique_ptr<CPropertySheet> CreateNodePropertySheet(const AdvancedTree::CTreeItem* node,
-                                                        QWidget* owner);
+std::unique_ptr<CPropertySheet> CreateNodePropertySheet(const AdvancedTree::CTreeItem* node, QWidget* owner);
 
 // Runs that sheet modally, owned by the active window. Returns the dialog's
 // result, or -1 when the node has no properties.

@@ -157,7 +157,7 @@ bool CAdvancedTree::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::ContextMenu) {
             auto* menuEvent = static_cast<QContextMenuEvent*>(event);
             ShowContextMenuAt(menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos()
-                                                                             : QCursor::pos());
+                                                                              : QCursor::pos());
             return true;
         }
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {

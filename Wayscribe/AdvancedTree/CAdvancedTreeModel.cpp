@@ -130,17 +130,17 @@ QVariant CAdvancedTreeModel::data(const QModelIndex& index, int role) const
     if (!node)
         return QVariant();
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return QString::fromStdString(node->GetText());
-    case Qt::DecorationRole: {
-        const int image = node->GetImage();
-        if (image >= 0 && image < m_images.size())
-            return m_images[image];
-        return QVariant();
-    }
-    default:
-        return QVariant();
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return QString::fromStdString(node->GetText());
+        case Qt::DecorationRole: {
+            const int image = node->GetImage();
+            if (image >= 0 && image < m_images.size())
+                return m_images[image];
+            return QVariant();
+        }
+        default:
+            return QVariant();
     }
 }
 
@@ -204,7 +204,8 @@ void CAdvancedTreeModel::InsertInPlace(CTreeItem* parent, CTreeItem* child)
     std::size_t position = parentRow->children.size();
     if (index == 0) {
         position = 0;
-    } else if (Row* previous = RowOfNode(parent->GetChild(index - 1)); previous && previous->parent == parentRow) {
+    } else if (Row* previous = RowOfNode(parent->GetChild(index - 1));
+               previous && previous->parent == parentRow) {
         position = static_cast<std::size_t>(PositionOf(previous)) + 1;
     }
     InsertRow(child, parentRow, position);

@@ -147,16 +147,26 @@ void Magnifier(QPainter& p)
 Drawing DrawingOf(int resourceId)
 {
     switch (resourceId) {
-    case kDay: return Day;
-    case kMonth: return Month;
-    case kPage: return Page;
-    case kTime: return Clock;
-    case kOptions: return Gear;
-    case kImport: return [](QPainter& p) { Tray(p, true); };
-    case kExport: return [](QPainter& p) { Tray(p, false); };
-    case kProduct: return Product;
-    case kSearch: return Magnifier;
-    default: return nullptr;
+        case kDay:
+            return Day;
+        case kMonth:
+            return Month;
+        case kPage:
+            return Page;
+        case kTime:
+            return Clock;
+        case kOptions:
+            return Gear;
+        case kImport:
+            return [](QPainter& p) { Tray(p, true); };
+        case kExport:
+            return [](QPainter& p) { Tray(p, false); };
+        case kProduct:
+            return Product;
+        case kSearch:
+            return Magnifier;
+        default:
+            return nullptr;
     }
 }
 

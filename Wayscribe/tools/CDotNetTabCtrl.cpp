@@ -197,18 +197,18 @@ QSize CDotNetTabCtrl::minimumSizeHint() const
 bool CDotNetTabCtrl::event(QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::ToolTip:
-        return ShowToolTip(static_cast<QHelpEvent*>(event));
-    case QEvent::ApplicationFontChange:
-        UpdateFonts();
-        break;
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::ThemeChange:
-        UpdateColors();
-        UpdateFonts();
-        break;
-    default:
-        break;
+        case QEvent::ToolTip:
+            return ShowToolTip(static_cast<QHelpEvent*>(event));
+        case QEvent::ApplicationFontChange:
+            UpdateFonts();
+            break;
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::ThemeChange:
+            UpdateColors();
+            UpdateFonts();
+            break;
+        default:
+            break;
     }
     return QWidget::event(event);
 }

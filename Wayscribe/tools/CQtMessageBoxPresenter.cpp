@@ -16,26 +16,35 @@ namespace {
 QMessageBox::Icon IconOf(UINT type)
 {
     switch (type & MB_ICONMASK) {
-    case MB_ICONHAND: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
-    case MB_ICONASTERISK: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+        case MB_ICONHAND:
+            return QMessageBox::Critical;
+        case MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case MB_ICONEXCLAMATION:
+            return QMessageBox::Warning;
+        case MB_ICONASTERISK:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
 QMessageBox::ButtonRole RoleOf(int id)
 {
     switch (id) {
-    case IDOK:
-    case IDYES:
-    case IDRETRY:
-    case IDTRYAGAIN:
-    case IDCONTINUE: return QMessageBox::AcceptRole;
-    case IDNO: return QMessageBox::NoRole;
-    case IDCANCEL:
-    case IDABORT: return QMessageBox::RejectRole;
-    default: return QMessageBox::ActionRole;
+        case IDOK:
+        case IDYES:
+        case IDRETRY:
+        case IDTRYAGAIN:
+        case IDCONTINUE:
+            return QMessageBox::AcceptRole;
+        case IDNO:
+            return QMessageBox::NoRole;
+        case IDCANCEL:
+        case IDABORT:
+            return QMessageBox::RejectRole;
+        default:
+            return QMessageBox::ActionRole;
     }
 }
 

@@ -14,8 +14,8 @@ inline constexpr DWORD kExportHelpIds[] = {
 // The options dialog: collection, folder, the four keep-time edits and
 // their spin controls, long file names, Browse.
 inline constexpr DWORD kOptionsHelpIds[] = {
-    202, 1004, 203, 1005, 217, 1006, 218, 1006, 219, 1006, 220, 1006, 224, 1006,
-    222, 1006, 225, 1006, 226, 1006, 242, 1010, 204, 1011, 0,   0,
+    202,  1004, 203,  1005, 217,  1006, 218,  1006, 219,  1006, 220,  1006, 224,
+    1006, 222,  1006, 225,  1006, 226,  1006, 242,  1010, 204,  1011, 0,    0,
 };
 
 }  // namespace Help

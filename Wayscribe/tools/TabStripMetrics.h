@@ -11,10 +11,10 @@
 namespace TabStrip {
 
 // Pixels.
-inline constexpr int kIndent = 5;        // before the first tab and after the last
-inline constexpr int kPadding = 3;       // at each side of a tab
-inline constexpr int kMargin = 4;        // at each side of a label
-inline constexpr int kMinLabelRoom = 12; // narrower than this, no label is drawn
+inline constexpr int kIndent = 5;         // before the first tab and after the last
+inline constexpr int kPadding = 3;        // at each side of a tab
+inline constexpr int kMargin = 4;         // at each side of a label
+inline constexpr int kMinLabelRoom = 12;  // narrower than this, no label is drawn
 // The least width a shrunk tab other than the current one is given room for.
 inline constexpr int kMinShrunkTab = kMinLabelRoom + 2 * kPadding + kMargin;
 // Height of the band of button face along the strip's edge next to the view.

@@ -33,7 +33,8 @@ struct CActions {
 
 class CTestNode : public CSortedTreeItem, public CTreeItemComparer {
 public:
-    CTestNode(int key, std::string name, CActions* actions, AutoDeleteMode mode = AutoDeleteMode::WhenDetached)
+    CTestNode(int key, std::string name, CActions* actions,
+              AutoDeleteMode mode = AutoDeleteMode::WhenDetached)
         : CSortedTreeItem(mode), key(key), name(std::move(name)), m_actions(actions)
     {
     }
@@ -127,7 +128,8 @@ protected:
 TEST_F(AdvancedTreeTest, RowsFollowEveryChangeOfTheModelAndSatisfyTheModelTester)
 {
     wys::test::CQtMessageCatcher catcher;
-    QAbstractItemModelTester tester(m_tree->GetModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(m_tree->GetModel(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
 
     // Random changes over a small key space, so that nodes meet themselves,
     // their siblings and their ancestors; after each, the rows must be those
@@ -147,9 +149,11 @@ TEST_F(AdvancedTreeTest, RowsFollowEveryChangeOfTheModelAndSatisfyTheModelTester
         const int action = static_cast<int>(random() % 8);
         std::string what;
         if (nodes.empty() || action == 0 || action == 1) {
-            CTreeItem* parent = nodes.empty() || random() % 3 == 0 ? static_cast<CTreeItem*>(m_root.get()) : pick();
+            CTreeItem* parent =
+                nodes.empty() || random() % 3 == 0 ? static_cast<CTreeItem*>(m_root.get()) : pick();
             const int key = static_cast<int>(random() % 5);
-            auto mode = random() % 4 == 0 ? AutoDeleteMode::WhenDetachedOrEmpty : AutoDeleteMode::WhenDetached;
+            auto mode =
+                random() % 4 == 0 ? AutoDeleteMode::WhenDetachedOrEmpty : AutoDeleteMode::WhenDetached;
             auto* node = new CTestNode(key, "n" + std::to_string(step), &dead, mode);
             node->AddListener(&forget);
             nodes.push_back(node);
@@ -186,8 +190,8 @@ TEST_F(AdvancedTreeTest, RowsFollowEveryChangeOfTheModelAndSatisfyTheModelTester
             ASSERT_EQ(Model().HasRow(node), node->HasListener(m_tree->GetModel()))
                 << "step " << step << ": " << what << ", node " << node->name;
         }
-        ASSERT_TRUE(catcher.Messages().isEmpty()) << "step " << step << ": " << what << ": "
-                                                  << catcher.Messages().join("\n").toStdString();
+        ASSERT_TRUE(catcher.Messages().isEmpty())
+            << "step " << step << ": " << what << ": " << catcher.Messages().join("\n").toStdString();
     }
     m_root->RemoveAllChildren();
     EXPECT_EQ(Model().GetRowTotal(), 0u);

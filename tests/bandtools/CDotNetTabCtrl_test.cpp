@@ -29,7 +29,9 @@ struct CNotifications {
 
     void Attach(CDotNetTabCtrl& tabs)
     {
-        auto add = [this](const std::string& name, int index) { log.push_back(name + " " + std::to_string(index)); };
+        auto add = [this](const std::string& name, int index) {
+            log.push_back(name + " " + std::to_string(index));
+        };
         QObject::connect(&tabs, &CDotNetTabCtrl::SelectionChanging, [=, this](int i, bool* c) {
             add("changing", i);
             *c = cancel;

@@ -85,7 +85,8 @@ TEST(CQtMessageBoxPresenter, BoxesAskedForOnOtherThreadsAppearOnTheApplicationsT
     int answer = 0;
     std::atomic<bool> done = false;
     std::thread worker([&]() {
-        answer = MessageBoxA(nullptr, "Specify one or more search flags (URL, Title, Content)", nullptr, MB_OK);
+        answer =
+            MessageBoxA(nullptr, "Specify one or more search flags (URL, Title, Content)", nullptr, MB_OK);
         done = true;
     });
     while (!done)

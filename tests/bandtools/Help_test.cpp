@@ -76,18 +76,24 @@ TEST_F(HelpTest, HelpPathComesFromTheUserThenTheMachine)
     const std::vector<Case> cases = {
         {"none", {}, ""},
         {"user only", {{HKEY_CURRENT_USER, {REG_SZ, Sz("/home/u/help")}}}, "/home/u/help"},
-        {"machine only", {{HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/usr/share/wayscribe/help")}}}, "/usr/share/wayscribe/help"},
+        {"machine only",
+         {{HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/usr/share/wayscribe/help")}}},
+         "/usr/share/wayscribe/help"},
         {"user wins",
          {{HKEY_CURRENT_USER, {REG_SZ, Sz("/user")}}, {HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/machine")}}},
          "/user"},
         // Read successfully though empty: the machine is not asked.
-        {"user empty", {{HKEY_CURRENT_USER, {REG_SZ, Sz("")}}, {HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/machine")}}}, ""},
+        {"user empty",
+         {{HKEY_CURRENT_USER, {REG_SZ, Sz("")}}, {HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/machine")}}},
+         ""},
         {"up to the first NUL", {{HKEY_CURRENT_USER, {REG_SZ, std::string("/a\0/b", 5)}}}, "/a"},
         {"without NUL", {{HKEY_CURRENT_USER, {REG_SZ, "/no-terminator"}}}, "/no-terminator"},
         {"expandable", {{HKEY_CURRENT_USER, {REG_EXPAND_SZ, Sz("/x")}}}, "/x"},
         {"longest", {{HKEY_CURRENT_USER, {REG_SZ, Sz(longest)}}}, longest},
         // Not a string, or too long to read: as if it were missing.
-        {"number", {{HKEY_CURRENT_USER, {REG_DWORD, "\x01\0\0\0"}}, {HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/m")}}}, "/m"},
+        {"number",
+         {{HKEY_CURRENT_USER, {REG_DWORD, "\x01\0\0\0"}}, {HKEY_LOCAL_MACHINE, {REG_SZ, Sz("/m")}}},
+         "/m"},
         {"too long", {{HKEY_CURRENT_USER, {REG_SZ, Sz(longest + "y")}}}, ""},
     };
     for (const Case& c : cases) {
@@ -151,7 +157,8 @@ TEST_F(HelpTest, TheViewerShowsOnlyTopicsInsideTheHelpFolder)
     // A help path naming a file stands for its folder.
     EXPECT_EQ(ResolveHelpTopic(kHelpFolder + "/topics.txt", "optionsd.htm").toStdString(),
               kHelpFolder + "/optionsd.htm");
-    for (const char* outside : {"../../CMakeCache.txt", "../help-other/About.htm", "/etc/passwd", "missing.htm", ""})
+    for (const char* outside :
+         {"../../CMakeCache.txt", "../help-other/About.htm", "/etc/passwd", "missing.htm", ""})
         EXPECT_TRUE(ResolveHelpTopic(kHelpFolder, outside).isEmpty()) << outside;
 
     CHelpViewer viewer;

@@ -23,7 +23,10 @@ namespace {
 
 class CProvider : public CQXServiceProvider {
 public:
-    void ExportSelection(std::int64_t, std::int64_t, const std::string&, const std::set<std::string>&) override {}
+    void ExportSelection(std::int64_t, std::int64_t, const std::string&,
+                         const std::set<std::string>&) override
+    {
+    }
     std::string GetBaseDirectory() override { return "/home/u/Collected IE History"; }
     void Navigate(const std::string& target) override { navigations.push_back(target); }
     int IsTitleView() override { return titleView; }
@@ -37,7 +40,8 @@ std::string Rows(const QAbstractItemModel& model, const QModelIndex& parent = QM
     std::string out;
     for (int row = 0; row < model.rowCount(parent); ++row) {
         const QModelIndex index = model.index(row, 0, parent);
-        out += std::string(static_cast<std::size_t>(depth) * 2, ' ') + index.data().toString().toStdString() + "\n";
+        out += std::string(static_cast<std::size_t>(depth) * 2, ' ') + index.data().toString().toStdString() +
+               "\n";
         out += Rows(model, index, depth + 1);
     }
     return out;
@@ -103,7 +107,8 @@ TEST(HistoryTree, ACalendarOfVisitsOpensOnItsLatestVisitAndFollowsChanges)
     AdvancedTree::CTreeItem* day = root->GetChild(1)->GetChild(1);
     ASSERT_TRUE(tree.SelectNode(day->GetChild(0)));
     EXPECT_EQ(provider.navigations.back(), "/home/u/Collected IE History/2024/March/4/" +
-                                               std::to_string(wys::ComposeLocalTime(2024, 3, 4, 10, 5, 0)) + ".htm");
+                                               std::to_string(wys::ComposeLocalTime(2024, 3, 4, 10, 5, 0)) +
+                                               ".htm");
     EXPECT_TRUE(tree.GetTreeView()->isExpanded(tree.GetModel()->IndexOf(day->GetChild(0))));
     EXPECT_FALSE(wys::test::SaveScreenshot(&tree, "history-tree").isEmpty());
 

@@ -30,7 +30,10 @@ namespace {
 
 class CProvider : public CQXServiceProvider {
 public:
-    void ExportSelection(std::int64_t, std::int64_t, const std::string&, const std::set<std::string>&) override {}
+    void ExportSelection(std::int64_t, std::int64_t, const std::string&,
+                         const std::set<std::string>&) override
+    {
+    }
     std::string GetBaseDirectory() override { return "/home/u/Collected IE History"; }
     void Navigate(const std::string&) override {}
     int IsTitleView() override { return 1; }
@@ -66,7 +69,10 @@ protected:
     void Add(const CDataItem& visit) { m_view.AddItem(visit); }
 
     CTreeItem* Month(std::size_t index = 0) const { return m_root->GetChild(index); }
-    CTreeItem* Day(std::size_t index = 0, std::size_t month = 0) const { return Month(month)->GetChild(index); }
+    CTreeItem* Day(std::size_t index = 0, std::size_t month = 0) const
+    {
+        return Month(month)->GetChild(index);
+    }
     CTreeItem* Page(std::size_t index = 0, std::size_t day = 0) const { return Day(day)->GetChild(index); }
 
     // Opens the node's sheet as a user would see it and reads one control.
@@ -115,7 +121,8 @@ TEST_F(NodePropertySheetTest, AVisitShowsItsLongTimeTitleAddressAndFullPath)
     EXPECT_EQ(Text(*sheet, 205), "Tuesday, March 14, 1995, 12:41:29");
     EXPECT_EQ(Text(*sheet, 211), "Again");
     EXPECT_EQ(Text(*sheet, 206), "http://a.example/");
-    EXPECT_EQ(Text(*sheet, 207), "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 12, 41, 29)) + ".htm");
+    EXPECT_EQ(Text(*sheet, 207),
+              "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 12, 41, 29)) + ".htm");
     EXPECT_TRUE(sheet->findChild<QLineEdit*>("211")->isReadOnly());
 
     // Titles are shown as typed, never as markup.
@@ -143,7 +150,8 @@ TEST_F(NodePropertySheetTest, APageCountsItsVisitsAndShowsTheLatest)
     EXPECT_EQ(Text(*thrice, 210), "3");
     EXPECT_EQ(Text(*thrice, 209), "Tuesday, March 14, 1995, 15:30:00");
     EXPECT_EQ(Text(*thrice, 211), "First title");
-    EXPECT_EQ(Text(*thrice, 207), "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 10)) + ".htm");
+    EXPECT_EQ(Text(*thrice, 207),
+              "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 10)) + ".htm");
 
     // Once the first visit is gone, its saved copy is gone too: the page
     // speaks of the earliest visit left.
@@ -151,7 +159,8 @@ TEST_F(NodePropertySheetTest, APageCountsItsVisitsAndShowsTheLatest)
     auto two = Open(Page(1));
     EXPECT_EQ(Text(*two, 210), "2");
     EXPECT_EQ(Text(*two, 211), "Second title");
-    EXPECT_EQ(Text(*two, 207), "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 11)) + ".htm");
+    EXPECT_EQ(Text(*two, 207),
+              "/home/u/Collected IE History/1995/March/14/" + std::to_string(At(3, 14, 11)) + ".htm");
     m_view.RemoveItem(Visit(At(3, 14, 11), "http://thrice.example/"));
     auto last = Open(Page(1));
     EXPECT_EQ(Text(*last, 210), "1");

@@ -90,19 +90,16 @@ TEST(TabStripMetrics, BackgroundLightensTheButtonFaceAndInactiveLabelsDarkenGrey
     const std::pair<QColor, QColor> faces[] = {
         {QColor(212, 208, 200), QColor(247, 242, 233)},  // the classic face: lifted by 35
         {QColor(236, 233, 216), QColor(255, 252, 233)},  // brighter than 220: lifted to white at most
-        {QColor(240, 240, 240), QColor(255, 255, 255)},
-        {QColor(0, 0, 0), QColor(35, 35, 35)},
+        {QColor(240, 240, 240), QColor(255, 255, 255)}, {QColor(0, 0, 0), QColor(35, 35, 35)},
         {QColor(100, 0, 50), QColor(135, 0, 68)},
     };
     for (const auto& [face, expected] : faces)
         EXPECT_EQ(Text(LightenButtonFace(face)), Text(expected)) << "face " << Text(face);
 
     const std::pair<QColor, QColor> greys[] = {
-        {QColor(128, 128, 128), QColor(84, 84, 84)},
-        {QColor(172, 168, 153), QColor(128, 125, 114)},
+        {QColor(128, 128, 128), QColor(84, 84, 84)}, {QColor(172, 168, 153), QColor(128, 125, 114)},
         {QColor(40, 100, 0), QColor(20, 56, 0)},  // channels of 42 or less are halved
-        {QColor(42, 42, 42), QColor(21, 21, 21)},
-        {QColor(0, 0, 0), QColor(0, 0, 0)},
+        {QColor(42, 42, 42), QColor(21, 21, 21)},    {QColor(0, 0, 0), QColor(0, 0, 0)},
     };
     for (const auto& [grey, expected] : greys)
         EXPECT_EQ(Text(DarkenGrayText(grey)), Text(expected)) << "grey " << Text(grey);
