@@ -33,7 +33,8 @@ CAdvancedTree::CAdvancedTree(QWidget* parent) : QWidget(parent)
     m_view->setIconSize(QSize(16, 16));
     m_view->setMouseTracking(true);
     m_view->viewport()->setAttribute(Qt::WA_Hover);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport = m_view->viewport();
+    m_viewport->installEventFilter(this);
     m_view->setFocusPolicy(Qt::StrongFocus);
 
     auto* layout = new QVBoxLayout(this);
@@ -59,7 +60,8 @@ CAdvancedTree::CAdvancedTree(QWidget* parent) : QWidget(parent)
 CAdvancedTree::~CAdvancedTree()
 {
     // The view goes before the model so that nothing paints rows whose nodes
-    // are being left.
+    // are being left; its viewport's last events are none of ours.
+    m_viewport->removeEventFilter(this);
     delete m_view;
     m_view = nullptr;
 }
@@ -82,7 +84,7 @@ void CAdvancedTree::SetImageList(QList<QIcon> images)
 
 void CAdvancedTree::Invalidate()
 {
-    m_view->viewport()->update();
+    m_viewport->update();
     update();
 }
 
@@ -153,7 +155,7 @@ void CAdvancedTree::OnClicked(const QModelIndex& index)
 
 bool CAdvancedTree::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_view->viewport()) {
+    if (watched == m_viewport) {
         if (event->type() == QEvent::ContextMenu) {
             auto* menuEvent = static_cast<QContextMenuEvent*>(event);
             ShowContextMenuAt(menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos()
@@ -178,7 +180,7 @@ void CAdvancedTree::contextMenuEvent(QContextMenuEvent* event)
 
 void CAdvancedTree::ShowContextMenuAt(const QPoint& globalPos)
 {
-    const QModelIndex index = m_view->indexAt(m_view->viewport()->mapFromGlobal(globalPos));
+    const QModelIndex index = m_view->indexAt(m_viewport->mapFromGlobal(globalPos));
     if (CTreeItem* node = m_model->NodeOf(index))
         node->ShowContextMenu(static_cast<QWidget*>(this), globalPos.x(), globalPos.y());
 }

@@ -85,6 +85,7 @@ private:
 
     CAdvancedTreeModel* m_model = nullptr;
     QTreeView* m_view = nullptr;
+    QWidget* m_viewport = nullptr;  // the view's, which it owns
     bool m_selectingByCode = false;
 };
 
