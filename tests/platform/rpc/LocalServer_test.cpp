@@ -543,5 +543,8 @@ TEST_F(LocalServer, UnknownClassesAndMissingProgramsFail)
     ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", m_home.Path() + "/no-such-program"));
     auto started = std::chrono::steady_clock::now();
     CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
+    // A program that ends without registering the class fails as fast.
+    ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", "/bin/true"));
+    CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
