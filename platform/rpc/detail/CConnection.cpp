@@ -206,6 +206,9 @@ void CConnection::DispatchRoot(std::uint16_t method, CWireReader& request, CWire
     reply.I32(hr);
     if (SUCCEEDED(hr))
         WriteInterface(reply, typed.Get(), iid);
+    // Out before `object` goes: if it is a proxy of the peer's, its release
+    // must follow the reply that refers to it.
+    ReplyReady(reply);
 }
 
 void CConnection::DispatchObject(const CFrame& frame, CWireReader& request, CWireWriter& reply)

@@ -130,6 +130,22 @@ TEST_F(CrossApartment, ProxiesKeepIdentityAndGiveTheirReferencesBack)
     echoed = nullptr;
     EXPECT_EQ(local->RefCount(), 1u) << "the other apartment gave its reference back";
 
+    // The other apartment reaches back over the same link: a proxy it got
+    // from a stream returns here as the object itself.
+    IStream* outbound = nullptr;
+    ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, local->GetUnknown(), &outbound), S_OK);
+    IStream* inbound = other.Run([&] {
+        ComPtr<ITestControl> proxy;
+        EXPECT_EQ(CoGetInterfaceAndReleaseStream(outbound, ITestControl::Iid, proxy.PutVoid()), S_OK);
+        IStream* s = nullptr;
+        EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, proxy.Get(), &s), S_OK);
+        return s;
+    });
+    ComPtr<ITestControl> home;
+    ASSERT_EQ(CoGetInterfaceAndReleaseStream(inbound, ITestControl::Iid, home.PutVoid()), S_OK);
+    EXPECT_EQ(home.Get(), static_cast<ITestControl*>(local.Get()));
+    home = nullptr;
+
     first = nullptr;
     second = nullptr;
     history = nullptr;
