@@ -171,6 +171,18 @@ TEST_F(CrossApartment, ValuesCrossExactlyAndFailuresKeepTheirOutValues)
         EXPECT_EQ(back.ByteLength(), SysStringByteLen(text));
     }
 
+    // Large values cross in many pieces; values beyond the frame limit fail.
+    std::u16string large(1u << 19, u'x');
+    large[12345] = 0;
+    CComBSTR big(large);
+    CComBSTR bigBack;
+    ASSERT_EQ(remote->EchoBstr(big, &bigBack), S_OK);
+    EXPECT_TRUE(bigBack.View() == big.View());
+    CComBSTR huge(std::u16string(9u << 20, u'y'));
+    EXPECT_EQ(remote->EchoBstr(huge, &bigBack), RPC_E_INVALID_DATA);
+    ULONG pong = 0;
+    EXPECT_EQ(remote->Ping(1, &pong), S_OK) << "the link stays";
+
     ComPtr<IWYSCURLBase> history;
     ASSERT_EQ(remote.As(&history), S_OK);
     _URL_DATE_ record{1700000000, SysAllocString(u"http://a/"), SysAllocString(u""), nullptr};
