@@ -279,8 +279,8 @@ TEST_F(LocalServer, EventsReachEveryClientInOrderAndMayCallBack)
     ASSERT_EQ(child.Receive(), "ready");
     for (const char16_t* url : {u"http://0/", u"http://1/", u"http://2/"})
         ASSERT_EQ(AddRecord(object, url), S_OK);
-    // The child advised first; both see every event, in order, and read the
-    // record from inside the event.
+    // Both clients see every event, in order, and read the record from
+    // inside the event.
     EXPECT_EQ(sink->events, (std::vector<std::string>{"1:0", "1:1", "1:2"}));
     EXPECT_EQ(seenInside, (std::vector<std::string>{"http://0/", "http://1/", "http://2/"}));
     EXPECT_EQ(child.Receive(), "event 1 http://0/");
