@@ -12,7 +12,8 @@ bool CSortedTreeItem::InsertSorted(CTreeItem* child)
     if (!comparer || child->GetParent() == this)
         return false;
     const std::size_t last = GetChildCount();
-    const bool sameClass = last == 0 || typeid(*child) == typeid(*GetChild(0));
+    const CTreeItem* first = last == 0 ? nullptr : GetChild(0);
+    const bool sameClass = !first || typeid(*child) == typeid(*first);
     AppendChildLink(child);
     try {
         std::size_t place = last;

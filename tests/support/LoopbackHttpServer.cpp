@@ -88,7 +88,8 @@ struct LoopbackHttpServer::State {
 httplib::Server::HandlerResponse LoopbackHttpServer::State::Answer(const httplib::Request& request,
                                                                    httplib::Response& response)
 {
-    HttpRequest copy{request.method, request.path, request.target, {}, request.body};
+    HttpRequest copy{request.method, request.path, request.target, {}, request.body,
+                     request.remote_port};
     for (const auto& [key, value] : request.headers)
         copy.headers.emplace_back(key, value);
 

@@ -25,6 +25,7 @@ struct HttpRequest {
     std::string target;  // as sent: path and query, still encoded
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    int remotePort = 0;  // the client's port: one value per connection
 
     // The first header of that name (case-insensitive); empty when absent.
     std::string Header(std::string_view name) const;

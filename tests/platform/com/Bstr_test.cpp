@@ -46,7 +46,8 @@ TEST(Bstr, EmbeddedNulsAndOddByteLengthsSurviveCopies)
     EXPECT_EQ(held.ByteLength(), 7u);
     EXPECT_EQ(std::memcmp(held.m_str, bytes, 7), 0);
     CComBSTR second(held);
-    second = second;  // self-assignment keeps the string
+    CComBSTR& same = second;
+    second = same;  // self-assignment keeps the string
     EXPECT_EQ(second.ByteLength(), 7u);
     EXPECT_EQ(std::memcmp(second.m_str, bytes, 7), 0);
     SysFreeString(odd);

@@ -1,0 +1,349 @@
+#include "WYSCHelper/CIndexFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+// A write is flushed once this much has gathered.
+constexpr std::size_t kFlushSize = 1 << 20;
+// The smallest record: Time and two null strings (Title absent or null too).
+constexpr std::uint64_t kSmallestRecord = 8 + 4 + 4;
+
+// --- Writing ----------------------------------------------------------------
+
+void PutU32(std::string& out, std::uint32_t value)
+{
+    char bytes[4];
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    out.append(bytes, 4);
+}
+
+void PutI64(std::string& out, std::int64_t value)
+{
+    auto bits = static_cast<std::uint64_t>(value);
+    char bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    out.append(bytes, 8);
+}
+
+void PutString(std::string& out, BSTR text)
+{
+    if (!text) {
+        PutU32(out, 0);
+        return;
+    }
+    UINT bytes = SysStringByteLen(text);
+    PutU32(out, bytes + 2);
+    out.append(reinterpret_cast<const char*>(text), bytes);
+    out.append(2, '\0');
+}
+
+void PutHeader(std::string& out, const CUrlRecordList& list)
+{
+    PutU32(out, CIndexFile::kVersion);
+    PutU32(out, list.Count());
+}
+
+void PutRecord(std::string& out, const CUrlRecord& record)
+{
+    PutI64(out, record.Time);
+    PutString(out, record.Url);
+    PutString(out, record.Path);
+    PutString(out, record.Title);
+}
+
+// Closes a descriptor and removes the temporary file unless it was kept.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target)
+    {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            m_path = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+            m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    ~TemporaryFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_kept)
+            ::unlink(m_path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+
+    bool WriteAll(const std::string& bytes)
+    {
+        const char* data = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            ssize_t done = ::write(m_fd, data, left);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0)
+                return false;
+            data += done;
+            left -= static_cast<std::size_t>(done);
+        }
+        return true;
+    }
+
+    // Flushes, closes and renames the file over `target`.
+    bool CommitTo(const std::string& target)
+    {
+        if (::fdatasync(m_fd) != 0)
+            return false;
+        int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0)
+            return false;
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            return false;
+        m_kept = true;
+        return true;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    bool m_kept = false;
+};
+
+// --- Reading ----------------------------------------------------------------
+
+// Where the reader's bytes come from. Remaining() bounds every allocation.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // False, with some of the bytes consumed, when fewer than `size` are left.
+    virtual bool Read(void* out, std::size_t size) = 0;
+    virtual std::uint64_t Remaining() const = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const void* data, std::size_t size) : m_data(static_cast<const char*>(data)), m_left(size) {}
+    bool Read(void* out, std::size_t size) override
+    {
+        if (size > m_left)
+            return false;
+        std::memcpy(out, m_data, size);
+        m_data += size;
+        m_left -= size;
+        return true;
+    }
+    std::uint64_t Remaining() const override { return m_left; }
+
+private:
+    const char* m_data;
+    std::size_t m_left;
+};
+
+class FileSource final : public ByteSource {
+public:
+    FileSource(int fd, std::uint64_t size) : m_fd(fd), m_left(size) {}
+    bool Read(void* out, std::size_t size) override
+    {
+        auto* target = static_cast<char*>(out);
+        while (size > 0) {
+            if (m_begin == m_end && !Fill())
+                return false;
+            std::size_t take = std::min(size, m_end - m_begin);
+            std::memcpy(target, m_buffer + m_begin, take);
+            m_begin += take;
+            target += take;
+            size -= take;
+            m_left -= std::min<std::uint64_t>(m_left, take);
+        }
+        return true;
+    }
+    std::uint64_t Remaining() const override { return m_left; }
+
+private:
+    bool Fill()
+    {
+        for (;;) {
+            ssize_t got = ::read(m_fd, m_buffer, sizeof m_buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            m_begin = 0;
+            m_end = static_cast<std::size_t>(got);
+            return true;
+        }
+    }
+
+    int m_fd;
+    std::uint64_t m_left;
+    char m_buffer[kBufferSize];
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+};
+
+bool GetU32(ByteSource& source, std::uint32_t* value)
+{
+    unsigned char bytes[4];
+    if (!source.Read(bytes, 4))
+        return false;
+    *value = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+             static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    return true;
+}
+
+bool GetI64(ByteSource& source, std::int64_t* value)
+{
+    unsigned char bytes[8];
+    if (!source.Read(bytes, 8))
+        return false;
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i)
+        bits = bits << 8 | bytes[i];
+    *value = static_cast<std::int64_t>(bits);
+    return true;
+}
+
+// False ends the reading. The string's terminator is always a real NUL,
+// whatever the file holds in its place.
+bool GetString(ByteSource& source, BSTR* text)
+{
+    std::uint32_t count;
+    if (!GetU32(source, &count))
+        return false;
+    if (count == 0) {
+        *text = nullptr;
+        return true;
+    }
+    // A count of 1 cannot hold the terminator; more than the file holds
+    // cannot be read in full. Either way the data is damaged here.
+    if (count < 2 || count > source.Remaining())
+        return false;
+    BSTR made = SysAllocStringByteLen(nullptr, count - 2);
+    if (!made)
+        return false;
+    char terminator[2];
+    if (!source.Read(made, count - 2) || !source.Read(terminator, 2)) {
+        SysFreeString(made);
+        return false;
+    }
+    *text = made;
+    return true;
+}
+
+void ReadFrom(ByteSource& source, CUrlRecordList* list)
+{
+    if (!list)
+        return;
+    std::uint32_t version;
+    std::uint32_t count;
+    if (!GetU32(source, &version) || version > CIndexFile::kVersion)
+        return;
+    if (!GetU32(source, &count))
+        return;
+    // The count is only a hint and may be hostile: never reserve more than
+    // the remaining bytes could hold.
+    std::uint64_t room = std::min<std::uint64_t>(count, source.Remaining() / kSmallestRecord);
+    list->ReserveTotal(static_cast<std::size_t>(list->Count() + room));
+    const bool hasTitle = version > 1;
+    try {
+        for (;;) {
+            CUrlRecord record;
+            if (!GetI64(source, &record.Time))
+                return;
+            if (!GetString(source, &record.Url) || !GetString(source, &record.Path))
+                return;
+            if (hasTitle && !GetString(source, &record.Title))
+                return;
+            list->Append(std::move(record));
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory ends the reading like a damaged tail: what was read stays.
+    }
+}
+
+}  // namespace
+
+std::string CIndexFile::PathIn(const std::string& folder)
+{
+    return folder + "/" + kFileName;
+}
+
+std::string CIndexFile::Serialize(const CUrlRecordList& list)
+{
+    std::string out;
+    PutHeader(out, list);
+    for (const CUrlRecord& record : list)
+        PutRecord(out, record);
+    return out;
+}
+
+bool CIndexFile::Write(const std::string& path, const CUrlRecordList& list)
+{
+    try {
+        TemporaryFile file(path);
+        if (!file.IsOpen())
+            return false;
+        struct stat existing;
+        if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+            ::fchmod(file.Fd(), existing.st_mode & 07777);  // Best effort: the data matters more.
+        std::string buffer;
+        buffer.reserve(kFlushSize + 4096);
+        PutHeader(buffer, list);
+        for (const CUrlRecord& record : list) {
+            PutRecord(buffer, record);
+            if (buffer.size() >= kFlushSize) {
+                if (!file.WriteAll(buffer))
+                    return false;
+                buffer.clear();
+            }
+        }
+        if (!file.WriteAll(buffer))
+            return false;
+        return file.CommitTo(path);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void CIndexFile::Read(const std::string& path, CUrlRecordList* list)
+{
+    if (!list)
+        return;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        try {
+            auto source = std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size));
+            ReadFrom(*source, list);
+        } catch (const std::bad_alloc&) {
+            // No buffer, no records: the list stays as it was.
+        }
+    }
+    ::close(fd);
+}
+
+void CIndexFile::ReadBytes(const void* data, std::size_t size, CUrlRecordList* list)
+{
+    MemorySource source(data, size);
+    ReadFrom(source, list);
+}

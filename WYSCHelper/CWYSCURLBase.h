@@ -1,0 +1,148 @@
+// The URL base object: the one component object through which every client
+// reaches the history. It owns the record list, the settings and the index
+// file, and raises the events of IWYSCURLBaseEvents to its advised sinks.
+//
+// A plain in-process object: whoever hosts it (the WYSCHelper server, or a
+// test) creates it with Create, keeps it, and hands out references. Events go
+// out through IDispatch::Invoke on each advised sink, so a sink living in
+// another process behind a proxy works as one in this process does.
+//
+// Threading: single-threaded. Every call, including calls a sink makes back
+// into the object while it handles an event, must come on the thread that
+// created the object. The object has no lock.
+//
+// Re-entrancy: while an operation that changes the list is under way (and
+// so while it delivers its events), another call that would change the list
+// (AddData, RemoveData, RemoveRange, Import and the puts of BaseDirectory and
+// HistoricalRange) is refused with WYSC_E_CHANGE_IN_PROGRESS and does
+// nothing. Reading calls (GetData, Find, DataCount, the gets, the exports)
+// are always served, so a sink may read the record named by an event.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "WYSCHelper/CUrlBaseDispatchParts.h"
+#include "WYSCHelper/CUrlBaseOptions.h"
+#include "WYSCHelper/CUrlRecordList.h"
+#include "platform/com/ComObject.h"
+#include "platform/com/ConnectionPoint.h"
+
+// A change of the list was asked for while another one is being made.
+inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  // RPC_E_CALL_REJECTED
+
+class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
+                                                 CUrlBaseEventsDispatchPart, IConnectionPointContainer> {
+public:
+    // Registry key of the settings under HKEY_CURRENT_USER.
+    static constexpr const char* kSettingsKey = "Software\\Quillonix\\WYSCUrlBase";
+    static constexpr std::int64_t kDefaultHistoryRange = 1296000;  // 15 days
+
+    // Makes a new object: defaults, then the settings from the registry, then
+    // the index file of the history folder. Raises no event. On success
+    // *object holds the interface `iid` with one reference for the caller.
+    // E_POINTER for a null `object`, E_NOINTERFACE (no object kept) for an
+    // interface it does not offer, E_OUTOFMEMORY.
+    static HRESULT Create(REFIID iid, void** object, CUrlBaseOptions options = {});
+
+    // The history folder a new object starts with when the registry names
+    // none: the documents folder followed by "/Collected IE History".
+    static std::string DefaultBaseDirectory();
+
+    // IProvideClassInfo / IProvideClassInfo2
+    HRESULT GetClassInfo(ITypeInfo** info) override;
+    HRESULT GetGUID(DWORD kind, GUID* guid) override;
+
+    // IWYSCURLBase
+    HRESULT GetData(_URL_DATE_* pData, ULONG index) override;
+    HRESULT AddData(_URL_DATE_ data) override;
+    HRESULT get_DataCount(ULONG* count) override;
+    HRESULT get_BaseDirectory(BSTR* path) override;
+    HRESULT put_BaseDirectory(BSTR path) override;
+    HRESULT Find(LONGLONG Time, BSTR Url, ULONG* pIndex) override;
+    HRESULT RemoveData(ULONG index) override;
+    HRESULT get_CollectHistory(VARIANT_BOOL* value) override;
+    HRESULT put_CollectHistory(VARIANT_BOOL value) override;
+    HRESULT RemoveRange(LONGLONG Time, LONGLONG timeSpan, BSTR Url) override;
+    HRESULT get_HistoricalRange(LONGLONG* seconds) override;
+    HRESULT put_HistoricalRange(LONGLONG seconds) override;
+    HRESULT Import(BSTR Path) override;
+    HRESULT ExportRange(BSTR Path, LONGLONG Time, LONGLONG timeSpan, BSTR Url) override;
+    HRESULT Export(BSTR Path) override;
+    HRESULT get_TitledFileNames(VARIANT_BOOL* value) override;
+    HRESULT put_TitledFileNames(VARIANT_BOOL value) override;
+    HRESULT ExportRange2(BSTR Path, VARIANT v) override;
+    HRESULT RemoveRange2(VARIANT v) override;
+
+    // IConnectionPointContainer: one point for IWYSCURLBaseEvents and one for
+    // IPropertyNotifySink (on which nothing is ever sent).
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // Counts one change made by AddData or RemoveData; every tenth runs the
+    // expiry pass and saves the index file.
+    virtual void OnModified();
+    // Saves the index file.
+    ~CWYSCURLBase() override;
+
+private:
+    // Marks a change of the list as under way for the scope's life, so that
+    // a call arriving from a sink meanwhile cannot change the list under it.
+    class ChangeScope {
+    public:
+        explicit ChangeScope(CWYSCURLBase& owner) : m_owner(owner), m_refused(owner.m_changesUnderWay > 0)
+        {
+            ++m_owner.m_changesUnderWay;
+        }
+        ~ChangeScope() { --m_owner.m_changesUnderWay; }
+        ChangeScope(const ChangeScope&) = delete;
+        ChangeScope& operator=(const ChangeScope&) = delete;
+        bool Refused() const { return m_refused; }
+
+    private:
+        CWYSCURLBase& m_owner;
+        bool m_refused;
+    };
+
+    explicit CWYSCURLBase(CUrlBaseOptions options);
+
+    // IDispatch of IWYSCURLBase.
+    HRESULT UrlBaseGetTypeInfoCount(UINT* count) override;
+    HRESULT UrlBaseGetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT UrlBaseGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    HRESULT UrlBaseInvoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO* exception, UINT* argError) override;
+    // IDispatch of IWYSCURLBaseEvents: a call raises the event to all sinks.
+    HRESULT EventsGetTypeInfoCount(UINT* count) override;
+    HRESULT EventsGetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT EventsGetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    HRESULT EventsInvoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* exception, UINT* argError) override;
+
+    // Events, delivered synchronously in sink order; the first sink that
+    // fails ends that event's delivery. Failures never reach the caller.
+    void OnDataAdded(ULONG index);
+    void OnDataBeforeRemove(ULONG index);
+    void OnSettingsChanged();
+
+    std::int64_t Now() const;
+    void LoadSettings();
+    void SaveSettings();
+    void LoadIndex();
+    void SaveIndex() const;
+    void RemoveAllRecords();
+    bool Expire();
+    void DeleteSavedCopy(BSTR path);
+    void ExportSelected(BSTR path, const CRecordFilter& selection);
+    HRESULT ImportFile(BSTR path);
+
+    CUrlRecordList m_list;
+    std::string m_baseDirectory;
+    std::int32_t m_changeCounter = 0;
+    bool m_collectHistory = true;
+    std::int64_t m_historyRange = kDefaultHistoryRange;
+    bool m_titledFileNames = true;
+    CConnectionPoint m_eventsPoint;
+    CConnectionPoint m_propertyNotifyPoint;
+    CUrlBaseOptions m_options;
+    int m_changesUnderWay = 0;
+};

@@ -1,0 +1,44 @@
+// Private to platform/dom: what every object of the document object model
+// shares. The objects are reached through their own interfaces; their
+// IDispatch offers no names or type information.
+#pragma once
+
+#include <string_view>
+
+#include "platform/com/ComObject.h"
+#include "platform/com/Dispatch.h"
+
+namespace wys::dom {
+
+// The IDispatch answers of objects whose automation side is empty.
+HRESULT NoTypeInfoCount(UINT* count);
+HRESULT NoTypeInfo(ITypeInfo** info);
+
+// IDispatch members for objects whose automation side is empty.
+template <class Derived, class... Interfaces>
+class CDomObject : public CComObjectRoot<Derived, Interfaces...> {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
+    {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
+// Stores a new BSTR holding `utf8` in *out. E_POINTER for a null out,
+// E_OUTOFMEMORY (and a null *out) when the string cannot be allocated.
+HRESULT ReturnString(std::string_view utf8, BSTR* out) noexcept;
+
+// The position named by an integer variant (also by reference). E_INVALIDARG
+// for anything else and for values outside 0..count-1.
+HRESULT IndexFromVariant(const VARIANT* index, ULONG count, ULONG* position);
+
+// Stores `object` with a new reference in *result as VT_DISPATCH.
+void ReturnDispatch(IDispatch* object, VARIANT* result);
+
+}  // namespace wys::dom

@@ -1,0 +1,274 @@
+// Turns the HTML parser's output into the module's own node array.
+#include <gumbo.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <utility>
+
+#include "platform/com/Utf.h"
+#include "platform/dom/src/DocumentTree.h"
+
+namespace wys::dom {
+namespace {
+
+// Keeps every block the parser allocates on one list, so that its whole
+// output is released with one loop. The parser's own release function walks
+// the tree recursively and overflows the stack on deeply nested pages.
+class CParserHeap {
+public:
+    CParserHeap() { m_head.prev = m_head.next = &m_head; }
+    ~CParserHeap()
+    {
+        for (Block* block = m_head.next; block != &m_head;) {
+            Block* next = block->next;
+            std::free(block);
+            block = next;
+        }
+    }
+    CParserHeap(const CParserHeap&) = delete;
+    CParserHeap& operator=(const CParserHeap&) = delete;
+
+    static void* Allocate(void* userdata, std::size_t size)
+    {
+        auto* heap = static_cast<CParserHeap*>(userdata);
+        void* raw = size <= std::numeric_limits<std::size_t>::max() - sizeof(Block)
+                        ? std::malloc(sizeof(Block) + size)
+                        : nullptr;
+        if (!raw) {
+            // The parser does not check its allocations; going on would
+            // crash at a random place instead of here.
+            std::fputs("wayscribe: out of memory while parsing HTML\n", stderr);
+            std::abort();
+        }
+        auto* block = static_cast<Block*>(raw);
+        block->prev = &heap->m_head;
+        block->next = heap->m_head.next;
+        heap->m_head.next->prev = block;
+        heap->m_head.next = block;
+        return block + 1;
+    }
+    static void Deallocate(void*, void* pointer)
+    {
+        if (!pointer)
+            return;
+        Block* block = static_cast<Block*>(pointer) - 1;
+        block->prev->next = block->next;
+        block->next->prev = block->prev;
+        std::free(block);
+    }
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* prev;
+        Block* next;
+    };
+    Block m_head;
+};
+
+bool IsTagNameEnd(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '/' || c == '>';
+}
+
+// The tag name of an element the parser does not know, from its start tag
+// as written ("<My-Widget a=1>" gives "my-widget"). NUL and invalid UTF-8
+// become U+FFFD, as the tokenizer makes them.
+std::string UnknownTagName(const GumboStringPiece& original)
+{
+    std::string_view text(original.data ? original.data : "", original.data ? original.length : 0);
+    if (!text.empty() && text.front() == '<')
+        text.remove_prefix(1);
+    if (!text.empty() && text.front() == '/')
+        text.remove_prefix(1);
+    std::size_t length = 0;
+    while (length < text.size() && !IsTagNameEnd(text[length]))
+        ++length;
+    std::string name;
+    for (char c : text.substr(0, length)) {
+        if (c == '\0')
+            name += "\xEF\xBF\xBD";
+        else
+            name += c;
+    }
+    name = Utf16ToUtf8(Utf8ToUtf16(AsciiLower(name)));
+    // NOTE: The parser only makes unknown elements from start tags it has
+    // read, so the name is never empty; the fallback keeps serialisation
+    // well-formed should that ever change.
+    return name.empty() ? std::string("unknown") : name;
+}
+
+std::string ElementName(const GumboElement& element)
+{
+    std::string name = element.tag == GUMBO_TAG_UNKNOWN ? UnknownTagName(element.original_tag)
+                                                        : gumbo_normalized_tagname(element.tag);
+    if (element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+        GumboStringPiece piece{name.data(), name.size()};
+        if (const char* adjusted = gumbo_normalize_svg_tagname(&piece))
+            name = adjusted;
+    }
+    return name;
+}
+
+std::string AttributeName(const GumboAttribute& attribute)
+{
+    std::string_view name = attribute.name;
+    // The parser loses a NUL that starts an attribute name, where the HTML
+    // tokenizer reads U+FFFD; an empty name would serialise as `=""`, which
+    // reads back as an attribute named `=""`.
+    if (name.empty())
+        return "\xEF\xBF\xBD";
+    switch (attribute.attr_namespace) {
+    case GUMBO_ATTR_NAMESPACE_XLINK:
+        return "xlink:" + std::string(name);
+    case GUMBO_ATTR_NAMESPACE_XML:
+        return "xml:" + std::string(name);
+    case GUMBO_ATTR_NAMESPACE_XMLNS:
+        return name == "xmlns" ? std::string(name) : "xmlns:" + std::string(name);
+    case GUMBO_ATTR_NAMESPACE_NONE:
+        break;
+    }
+    return std::string(name);
+}
+
+ElementNamespace NamespaceOf(GumboNamespaceEnum ns)
+{
+    switch (ns) {
+    case GUMBO_NAMESPACE_SVG:
+        return ElementNamespace::Svg;
+    case GUMBO_NAMESPACE_MATHML:
+        return ElementNamespace::MathMl;
+    case GUMBO_NAMESPACE_HTML:
+        break;
+    }
+    return ElementNamespace::Html;
+}
+
+const GumboVector& ChildrenOf(const GumboNode& node)
+{
+    return node.type == GUMBO_NODE_DOCUMENT ? node.v.document.children : node.v.element.children;
+}
+
+}  // namespace
+
+class CDocumentTreeBuilder {
+public:
+    explicit CDocumentTreeBuilder(CDocumentTree& tree) : m_tree(tree) {}
+
+    void Convert(const GumboOutput& output)
+    {
+        std::vector<DomNode>& nodes = m_tree.m_nodes;
+        DomNode document;
+        document.kind = NodeKind::Document;
+        nodes.push_back(std::move(document));
+        PushChildren(*output.document, 0, false);
+        while (!m_pending.empty()) {
+            Pending next = m_pending.back();
+            m_pending.pop_back();
+            Add(*next.node, next.parent, next.inert, output.root);
+        }
+        // Children follow their parents, so a backwards pass sees every
+        // subtree's end before its parent's.
+        for (std::uint32_t i = 0; i < nodes.size(); ++i)
+            nodes[i].end = i + 1;
+        for (std::uint32_t i = static_cast<std::uint32_t>(nodes.size()); i-- > 1;) {
+            DomNode& parent = nodes[nodes[i].parent];
+            parent.end = std::max(parent.end, nodes[i].end);
+        }
+    }
+
+private:
+    struct Pending {
+        const GumboNode* node;
+        std::uint32_t parent;
+        bool inert;
+    };
+
+    void PushChildren(const GumboNode& node, std::uint32_t index, bool inert)
+    {
+        const GumboVector& children = ChildrenOf(node);
+        for (unsigned i = children.length; i-- > 0;)
+            m_pending.push_back({static_cast<const GumboNode*>(children.data[i]), index, inert});
+    }
+
+    void Add(const GumboNode& node, std::uint32_t parent, bool inert, const GumboNode* root)
+    {
+        std::vector<DomNode>& nodes = m_tree.m_nodes;
+        switch (node.type) {
+        case GUMBO_NODE_ELEMENT:
+        case GUMBO_NODE_TEMPLATE: {
+            DomNode element;
+            element.ns = NamespaceOf(node.v.element.tag_namespace);
+            element.inert = inert;
+            element.parent = parent;
+            element.text = ElementName(node.v.element);
+            const GumboVector& attributes = node.v.element.attributes;
+            element.attributes.reserve(attributes.length);
+            for (unsigned i = 0; i < attributes.length; ++i) {
+                const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+                element.attributes.push_back({AttributeName(*attribute), attribute->value});
+            }
+            auto index = static_cast<std::uint32_t>(nodes.size());
+            if (&node == root)
+                m_tree.m_root = index;
+            nodes.push_back(std::move(element));
+            PushChildren(node, index, inert || node.type == GUMBO_NODE_TEMPLATE);
+            return;
+        }
+        case GUMBO_NODE_TEXT:
+        case GUMBO_NODE_WHITESPACE:
+        case GUMBO_NODE_CDATA: {
+            // A text node directly after a text sibling joins it, as a
+            // browser's tree never holds two adjacent text nodes after parsing.
+            DomNode& last = nodes.back();
+            if (last.kind == NodeKind::Text && last.parent == parent) {
+                last.text += node.v.text.text;
+                return;
+            }
+            AddCharacterData(NodeKind::Text, node, parent, inert);
+            return;
+        }
+        case GUMBO_NODE_COMMENT:
+            AddCharacterData(NodeKind::Comment, node, parent, inert);
+            return;
+        case GUMBO_NODE_DOCUMENT:
+            return;
+        }
+    }
+
+    void AddCharacterData(NodeKind kind, const GumboNode& node, std::uint32_t parent, bool inert)
+    {
+        DomNode data;
+        data.kind = kind;
+        data.inert = inert;
+        data.parent = parent;
+        data.text = node.v.text.text;
+        m_tree.m_nodes.push_back(std::move(data));
+    }
+
+    CDocumentTree& m_tree;
+    std::vector<Pending> m_pending;
+};
+
+CDocumentTree CDocumentTree::Parse(std::string_view html)
+{
+    CParserHeap heap;
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &CParserHeap::Allocate;
+    options.deallocator = &CParserHeap::Deallocate;
+    options.userdata = &heap;
+    // Parse errors are not needed, and a hostile page would otherwise make
+    // the parser keep one record per error.
+    options.max_errors = 0;
+    // The parser reads `length` bytes and never a terminating NUL.
+    const char* text = html.empty() ? "" : html.data();
+    const GumboOutput* output = gumbo_parse_with_options(&options, text, html.size());
+    CDocumentTree tree;
+    CDocumentTreeBuilder(tree).Convert(*output);
+    // The heap's destructor releases the output; see CParserHeap.
+    return tree;
+}
+
+}  // namespace wys::dom

@@ -1,0 +1,165 @@
+#include "platform/mime/MhtmlWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <random>
+
+#include "platform/mime/MimeCodec.h"
+
+namespace {
+
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// Header values must stay on their line and hold no NUL.
+std::string SingleLine(std::string_view value)
+{
+    std::string out;
+    for (char c : value) {
+        if (c == '\r' || c == '\n' || c == '\t')
+            out += ' ';
+        else if (c != '\0')
+            out += c;
+    }
+    return out;
+}
+
+bool IsPrintableAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// Encoded words of at most 45 bytes each (60 characters of base64), split
+// between UTF-8 sequences, on folded lines.
+std::string EncodedWords(std::string_view text)
+{
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = std::min(pos + 45, text.size());
+        while (end < text.size() && end > pos + 1 &&
+               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+        std::string encoded = Base64Encode(text.substr(pos, end - pos));
+        encoded.erase(std::remove_if(encoded.begin(), encoded.end(),
+                                     [](char c) { return c == '\r' || c == '\n'; }),
+                      encoded.end());
+        if (!out.empty())
+            out += "\r\n ";
+        out += "=?utf-8?B?" + encoded + "?=";
+        pos = end;
+    }
+    return out;
+}
+
+std::string HeaderText(std::string_view value)
+{
+    std::string line = SingleLine(value);
+    // Long lines are folded too, which only encoded words allow for a URL.
+    if (IsPrintableAscii(line) && line.size() <= 900 && line.find("=?") == std::string::npos)
+        return line;
+    return EncodedWords(line);
+}
+
+std::string LocationText(std::string_view location)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : SingleLine(location)) {
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string DateText(std::time_t time)
+{
+    static const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[utc.tm_wday],
+                  utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return text;
+}
+
+}  // namespace
+
+std::string MediaTypeOf(std::string_view contentType)
+{
+    std::string_view type = contentType.substr(0, contentType.find(';'));
+    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.front())))
+        type.remove_prefix(1);
+    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back())))
+        type.remove_suffix(1);
+    return Lower(type);
+}
+
+bool IsTextMediaType(std::string_view mediaType)
+{
+    return mediaType.starts_with("text/") || mediaType.ends_with("+xml") ||
+           mediaType.ends_with("+json") || mediaType == "application/javascript" ||
+           mediaType == "application/x-javascript" || mediaType == "application/ecmascript" ||
+           mediaType == "application/json" || mediaType == "application/xml";
+}
+
+std::string NewBoundary()
+{
+    std::random_device seed;
+    std::mt19937_64 random(static_cast<std::uint64_t>(seed()) << 32 | seed());
+    char text[64];
+    std::snprintf(text, sizeof text, "----=_NextPart_000_%016llX",
+                  static_cast<unsigned long long>(random()));
+    return text;
+}
+
+std::string WriteMhtml(const MessageHeaders& headers, const std::vector<MimeBodyPart>& parts,
+                       std::string_view boundary)
+{
+    std::string out;
+    out += "From: " + HeaderText(headers.from) + "\r\n";
+    out += "Subject: " + HeaderText(headers.subject) + "\r\n";
+    out += "Date: " + DateText(headers.date) + "\r\n";
+    out += "MIME-Version: 1.0\r\n";
+    if (parts.empty()) {
+        out += "Content-Type: text/plain; charset=\"us-ascii\"\r\n";
+        out += "Content-Transfer-Encoding: 7bit\r\n\r\n";
+        return out;
+    }
+    std::string rootType = MediaTypeOf(parts.front().contentType);
+    out += "Content-Type: multipart/related; type=\"" + SingleLine(rootType) + "\"; boundary=\"" +
+           std::string(boundary) + "\"\r\n\r\n";
+    out += "This is a multi-part message in MIME format.\r\n";
+    for (const MimeBodyPart& part : parts) {
+        bool text = IsTextMediaType(MediaTypeOf(part.contentType));
+        out += "\r\n--" + std::string(boundary) + "\r\n";
+        out += "Content-Type: " + SingleLine(part.contentType) + "\r\n";
+        out += text ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                    : "Content-Transfer-Encoding: base64\r\n";
+        if (!part.location.empty())
+            out += "Content-Location: " + LocationText(part.location) + "\r\n";
+        if (!part.contentId.empty())
+            out += "Content-ID: <" + SingleLine(part.contentId) + ">\r\n";
+        out += "\r\n";
+        // The CRLF before each delimiter belongs to the delimiter, so the
+        // encoded text goes in exactly as it is.
+        out += text ? QuotedPrintableEncode(part.body) : Base64Encode(part.body);
+    }
+    out += "\r\n--" + std::string(boundary) + "--\r\n";
+    return out;
+}

@@ -1,0 +1,207 @@
+#include "platform/mime/MimeCodec.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kHex[] = "0123456789ABCDEF";
+constexpr std::size_t kLineLimit = 76;
+
+int Base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Writes quoted-printable lines, moving the start of a new line back to the
+// last good break point when one lies on the current line.
+class QuotedPrintableWriter {
+public:
+    void Token(std::string_view token, bool breakAfter)
+    {
+        // A line holds the token and still leaves room for a soft break's '='.
+        if (m_column + token.size() > kLineLimit - 1) {
+            SoftBreak();
+            // What followed the break point may itself leave no room.
+            if (m_column + token.size() > kLineLimit - 1) {
+                m_out += "=\r\n";
+                m_column = 0;
+            }
+        }
+        m_out.append(token);
+        m_column += token.size();
+        if (breakAfter) {
+            m_breakAt = m_out.size();
+            m_breakColumn = m_column;
+        }
+    }
+    void HardBreak()
+    {
+        m_out += "\r\n";
+        Reset();
+    }
+    // Ends the line at once, where a lone LF was written.
+    void ForcedSoftBreak()
+    {
+        m_out += "=\r\n";
+        Reset();
+    }
+    std::string Take() { return std::move(m_out); }
+
+private:
+    void SoftBreak()
+    {
+        if (m_breakAt != std::string::npos && m_breakColumn > 0) {
+            m_out.insert(m_breakAt, "=\r\n");
+            m_column -= m_breakColumn;
+        } else {
+            m_out += "=\r\n";
+            m_column = 0;
+        }
+        m_breakAt = std::string::npos;
+    }
+    void Reset()
+    {
+        m_column = 0;
+        m_breakAt = std::string::npos;
+    }
+
+    std::string m_out;
+    std::size_t m_column = 0;
+    std::size_t m_breakAt = std::string::npos;  // offset in m_out just after a break point
+    std::size_t m_breakColumn = 0;
+};
+
+}  // namespace
+
+std::string Base64Encode(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 4 / 3 + bytes.size() / 57 * 2 + 8);
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
+        std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        if (n > 1)
+            group |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
+        if (n > 2)
+            group |= static_cast<std::uint8_t>(bytes[i + 2]);
+        out += kBase64[(group >> 18) & 63];
+        out += kBase64[(group >> 12) & 63];
+        out += n > 1 ? kBase64[(group >> 6) & 63] : '=';
+        out += n > 2 ? kBase64[group & 63] : '=';
+        column += 4;
+        if (column == kLineLimit) {
+            out += "\r\n";
+            column = 0;
+        }
+    }
+    if (column > 0)
+        out += "\r\n";
+    return out;
+}
+
+std::string Base64Decode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 3 / 4);
+    std::uint32_t group = 0;
+    int bits = 0;
+    for (char c : text) {
+        if (c == '=')
+            break;
+        int value = Base64Value(c);
+        if (value < 0)
+            continue;
+        group = (group << 6) | static_cast<std::uint32_t>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((group >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+std::string QuotedPrintableEncode(std::string_view bytes)
+{
+    QuotedPrintableWriter writer;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            writer.HardBreak();
+            ++i;
+            continue;
+        }
+        // Spaces and tabs at the end of a line would be taken for padding.
+        bool lineEnds = i + 1 == bytes.size() || bytes[i + 1] == '\n' ||
+                        (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
+        bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);
+        if (literal) {
+            char token = static_cast<char>(c);
+            writer.Token(std::string_view(&token, 1), c == ' ' || c == '>');
+        } else {
+            const char token[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+            writer.Token(std::string_view(token, 3), false);
+            if (c == '\n')
+                writer.ForcedSoftBreak();
+        }
+    }
+    return writer.Take();
+}
+
+std::string QuotedPrintableDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t end = text.find('\n', i);
+        bool lastLine = end == std::string_view::npos;
+        std::string_view line = text.substr(i, lastLine ? std::string_view::npos : end - i);
+        i = lastLine ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        bool soft = !line.empty() && line.back() == '=';
+        if (soft)
+            line.remove_suffix(1);
+        for (std::size_t k = 0; k < line.size(); ++k) {
+            if (line[k] == '=') {
+                int high = k + 1 < line.size() ? HexValue(line[k + 1]) : -1;
+                int low = k + 2 < line.size() ? HexValue(line[k + 2]) : -1;
+                if (high >= 0 && low >= 0) {
+                    out += static_cast<char>(high * 16 + low);
+                    k += 2;
+                    continue;
+                }
+            }
+            out += line[k];
+        }
+        if (!soft && !lastLine)
+            out += "\r\n";
+    }
+    return out;
+}
