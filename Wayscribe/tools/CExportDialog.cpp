@@ -8,6 +8,8 @@
 
 #include "Wayscribe/tools/CExportPanel.h"
 #include "Wayscribe/tools/CHistoryFileDialog.h"
+#include "Wayscribe/tools/Help.h"
+#include "Wayscribe/tools/HelpMaps.h"
 #include "platform/com/Variant.h"
 
 namespace {
@@ -52,6 +54,7 @@ bool CExportDialog::DoModal(QWidget* owner)
     else
         dialog.layout()->addWidget(panel);
     panel->Initialize(Scope, SelectedItemAllowed, UrlFilter, From, To);
+    Help::InstallContextHelp(&dialog, Help::kExportHelpIds);
     // Its size follows from the panel; the dialog is not resizable.
     dialog.setSizeGripEnabled(false);
     dialog.resize(dialog.sizeHint().expandedTo(QSize(640, 0)));

@@ -1,7 +1,8 @@
 // The export dialog: a save dialog for a history export file with the export
 // panel below its controls, and the URL base call that the choice makes.
 //
-// Lives on the stack of the command that shows it; GUI thread only.
+// F1 on a control of the panel shows its popup topic. Lives on the stack of
+// the command that shows it; GUI thread only.
 #pragma once
 
 #include <cstdint>

@@ -12,14 +12,16 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStandardPaths>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <mutex>
 
+#include "Wayscribe/tools/BandIcons.h"
 #include "Wayscribe/tools/CKeepTime.h"
 #include "Wayscribe/tools/CUpDownControl.h"
+#include "Wayscribe/tools/Help.h"
+#include "Wayscribe/tools/HelpMaps.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
 #include "common/StringConvert.h"
 #include "platform/shell/CreateFolderPath.h"
@@ -84,7 +86,7 @@ void COptionsDialog::BuildControls()
 
     auto* intro = new QHBoxLayout;
     auto* icon = new QLabel(this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(32, 32));
+    icon->setPixmap(BandIcons::Icon(BandIcons::kOptions).pixmap(32, 32));
     intro->addWidget(icon);
     intro->addWidget(new QLabel("Here you may set preferences for Trailbook", this), 1);
     top->addLayout(intro);
@@ -170,6 +172,8 @@ void COptionsDialog::BuildControls()
     auto* help = new QPushButton("Help", this);
     help->setObjectName(Id(kHelpId));
     help->setAutoDefault(false);
+    connect(help, &QPushButton::clicked, this, [] { Help::OpenHelpTopic(Help::kOptionsTopic); });
+    Help::InstallContextHelp(this, Help::kOptionsHelpIds);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     buttons->addWidget(help);

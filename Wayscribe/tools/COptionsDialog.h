@@ -3,7 +3,8 @@
 // the dialog opens and written back, all four in that order, on OK.
 //
 // Every control carries its control identifier as its object name ("202",
-// "217", ...), OK is "1", Cancel "2" and Help "9".
+// "217", ...), OK is "1", Cancel "2" and Help "9". Help opens the help
+// topic "optionsd.htm"; F1 on a control shows its popup topic.
 //
 // The dialog makes its own connection to the URL base on opening and another
 // on OK, on the calling thread, which must be the GUI thread and be in an
@@ -45,7 +46,6 @@ public:
         kCancelId = 2,
         kHelpId = 9,
     };
-    static constexpr int kTimerId = 1;
     static constexpr int kTimerPeriodMs = 250;
     static constexpr const char* kTitle = "Trailbook Pro Options";
     static constexpr const char* kFolderPickerTitle = "Select folder for History files";

@@ -4,6 +4,7 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
 
@@ -15,6 +16,7 @@
 #include "Wayscribe/tools/CExportPanel.h"
 #include "Wayscribe/tools/CExportRange.h"
 #include "Wayscribe/tools/CHistoryFileDialog.h"
+#include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HistoryImport.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
 #include "common/LocalTime.h"
@@ -357,6 +359,29 @@ TEST_F(ExportDialog, EnablingRuleFollowsTheScopeWithinAQuarterSecond)
     CExportDialog::ExportAll(nullptr, m_base.Get());
     EXPECT_EQ(m_shown, 1);
     EXPECT_FALSE(fs::exists(Exports()) && !fs::is_empty(Exports())) << "cancelled: nothing written";
+}
+
+TEST_F(ExportDialog, F1OnAPanelControlShowsItsPopup)
+{
+    const std::string helpPath = Help::GetHelpPath();
+    Help::SetHelpPath(WYS_HELP_DIR);
+    bool shown = false;
+    Answer(
+        [&](CHistoryFileDialog* dialog, CExportPanel* panel) {
+            QApplication::setActiveWindow(dialog);
+            Control<QRadioButton>(panel, 259)->setChecked(true);
+            RunEventsFor(std::chrono::milliseconds(300));
+            auto* time = Control<CCheckedTimeEdit>(panel, 234)->TimeEdit();
+            time->setFocus();
+            QTest::keyClick(time, Qt::Key_F1);
+            shown = ShownHelpPopup() != nullptr;
+            if (QWidget* popup = ShownHelpPopup())
+                popup->close();
+        },
+        "");
+    CExportDialog::ExportAll(nullptr, m_base.Get());
+    EXPECT_TRUE(shown);
+    Help::SetHelpPath(helpPath);
 }
 
 TEST_F(ExportDialog, ImportReadsTheChosenFileIntoTheHistory)

@@ -9,6 +9,7 @@
 
 #include "Wayscribe/tools/COptionsDialog.h"
 #include "Wayscribe/tools/CUpDownControl.h"
+#include "Wayscribe/tools/Help.h"
 #include "common/StringConvert.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
@@ -292,6 +293,35 @@ TEST_F(OptionsDialog, WithoutTheUrlBaseItOpensEmptyAndOkOnlyCloses)
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_TRUE(States().empty());
     EXPECT_EQ(m_server->CollectHistory(), VARIANT_FALSE);
+}
+
+TEST_F(OptionsDialog, HelpOpensTheOptionsTopicAndF1ShowsTheControlsPopup)
+{
+    std::vector<std::string> started;
+    auto previous = Help::SetProcessStarter([&](const std::string& line) {
+        started.push_back(line);
+        return true;
+    });
+    const std::string helpPath = Help::GetHelpPath();
+    Help::SetHelpPath(WYS_HELP_DIR);
+    auto dialog = Open();
+    Control<QPushButton>(dialog.get(), 9)->click();
+    EXPECT_EQ(started, std::vector<std::string>{"hh.exe mk:@MSITStore:" WYS_HELP_DIR "::/optionsd.htm"});
+
+    QApplication::setActiveWindow(dialog.get());
+    Control<QCheckBox>(dialog.get(), 202)->setChecked(true);
+    RunEventsFor(std::chrono::milliseconds(300));
+    EXPECT_EQ(ShownHelpPopup(), nullptr);
+    auto* hours = Control<QLineEdit>(dialog.get(), 218);
+    hours->setFocus();
+    QTest::keyClick(hours, Qt::Key_F1);
+    EXPECT_NE(ShownHelpPopup(), nullptr);
+    EXPECT_TRUE(started.size() == 1u) << "a popup, not the viewer";
+    if (QWidget* popup = ShownHelpPopup())
+        popup->close();
+    Help::SetHelpPath(helpPath);
+    Help::SetProcessStarter(previous);
+    States();
 }
 
 }  // namespace

@@ -81,6 +81,15 @@ void WithModalDialog(std::function<void(QWidget* dialog)> action)
     poll->start(10);
 }
 
+QWidget* ShownHelpPopup()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && QByteArray(widget->metaObject()->className()) == "QWhatsThat")
+            return widget;
+    }
+    return nullptr;
+}
+
 void DialogTest::SetUp()
 {
     StartQtApplication();

@@ -47,6 +47,9 @@ void RunEventsFor(std::chrono::milliseconds period);
 // dialogs opened with exec()); fails the test when none shows up.
 void WithModalDialog(std::function<void(QWidget* dialog)> action);
 
+// The popup that context help shows, when one is up.
+QWidget* ShownHelpPopup();
+
 class DialogTest : public TempHomeTest {
 protected:
     void SetUp() override;

@@ -133,6 +133,12 @@ HRESULT CUrlBaseServerThread::AddVisit(std::int64_t time, const std::string& url
                                        const std::string& title, const std::string& page)
 {
     WriteFile(BaseDirectory() + "/" + path, page);
+    return AddRecord(time, url, path, title);
+}
+
+HRESULT CUrlBaseServerThread::AddRecord(std::int64_t time, const std::string& url, const std::string& path,
+                                        const std::string& title)
+{
     HRESULT hr = E_FAIL;
     Run([&](IWYSCURLBase* base) {
         CComBSTR u(url), p(path), t(title);

@@ -38,6 +38,9 @@ public:
     // returns AddData's result.
     HRESULT AddVisit(std::int64_t time, const std::string& url, const std::string& path,
                      const std::string& title, const std::string& page = "<html></html>");
+    // Adds the visit only; whatever stands at its path stays as it is.
+    HRESULT AddRecord(std::int64_t time, const std::string& url, const std::string& path,
+                      const std::string& title);
 
     // Withdraws the class: later connections fail with REGDB_E_CLASSNOTREG.
     void Revoke();
