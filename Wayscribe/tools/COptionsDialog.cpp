@@ -238,7 +238,7 @@ void COptionsDialog::Browse()
     const std::optional<QString> folder =
         picker ? picker(this, kFolderPickerTitle) : PlatformFolderPicker(this, kFolderPickerTitle);
     if (folder && !folder->isEmpty())
-        m_folder->setText(QDir::toNativeSeparators(*folder));
+        m_folder->setText(*folder);
 }
 
 bool COptionsDialog::CheckFolder(const QString& folder)

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <map>
+
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
@@ -159,6 +161,34 @@ TEST_F(SearchPane, ControlsStartFromTheRegistry)
         SetUserValue(key, "SearchContent", REG_NONE, "");
         SetUserValue(key, "SearchExpression", REG_NONE, "");
     }
+}
+
+TEST_F(SearchPane, ResizingStretchesTheEditAndTreeAndKeepsTheButtonsAtTheRightEdge)
+{
+    auto pane = Open();
+    RunEventsFor(std::chrono::milliseconds(50));
+    const auto geometry = [&](int id) { return Control(pane.get(), id)->geometry(); };
+    const int stretched[] = {245, 247, 261, 262, 106};
+    const int moved[] = {243, 244, 250, 251, 252};
+    std::map<int, QRect> before;
+    for (int id : {245, 247, 261, 262, 106, 243, 244, 250, 251, 252, 256})
+        before[id] = geometry(id);
+    pane->resize(pane->width() + 100, pane->height() + 80);
+    RunEventsFor(std::chrono::milliseconds(50));
+    for (int id : stretched) {
+        EXPECT_EQ(geometry(id).left(), before[id].left()) << id;
+        EXPECT_EQ(geometry(id).width(), before[id].width() + 100) << id;
+    }
+    EXPECT_EQ(geometry(106).height(), before[106].height() + 80);
+    for (int id : moved) {
+        EXPECT_EQ(geometry(id).left(), before[id].left() + 100) << id;
+        EXPECT_EQ(geometry(id).size(), before[id].size()) << id;
+    }
+    EXPECT_EQ(geometry(256).topLeft(), before[256].topLeft());
+    // The pane cannot be made smaller than its controls need.
+    pane->resize(10, 10);
+    EXPECT_GE(pane->width(), pane->minimumSizeHint().width());
+    EXPECT_GE(pane->height(), pane->minimumSizeHint().height());
 }
 
 TEST_F(SearchPane, ClosingWritesTheBoxesAndTheExpression)
