@@ -115,3 +115,11 @@ void DialogTest::StartServer()
 }
 
 }  // namespace wys::test
+
+// Read by the leak sanitizer when it is in the program. Fontconfig keeps
+// what it loads for the life of the process and never frees it; those
+// blocks are the library's, not ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
