@@ -331,6 +331,7 @@ int CHistoryClient::Watch(int stopFd, std::chrono::milliseconds checkEvery)
     CAdvisedSink printer(m_history, &m_out);
     if (FAILED(printer.Result()))
         return Failed("listening to the history", printer.Result());
+    m_err << "wayscribe-history: watching the history; interrupt to stop" << std::endl;
     for (;;) {
         DWORD index = 0;
         HRESULT hr = CoWaitForMultipleHandles(0, static_cast<DWORD>(checkEvery.count()), 1, &stopFd, &index);

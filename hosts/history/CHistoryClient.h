@@ -38,7 +38,7 @@ public:
     // Runs every command but Help and Watch; returns the exit status.
     int Run(const HistoryCommand& command);
 
-    // Prints the events until `stopFd` becomes readable (kExitDone) or the
+    // Prints the events (saying on `err` once it listens) until `stopFd` becomes readable (kExitDone) or the
     // server stops answering the check made every `checkEvery`
     // (kExitUnreachable).
     int Watch(int stopFd, std::chrono::milliseconds checkEvery = std::chrono::milliseconds(1000));
