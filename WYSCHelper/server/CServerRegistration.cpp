@@ -17,7 +17,7 @@ constexpr const char* kAutomationProxyStub = "{00020424-0000-0000-C000-000000000
 
 struct Entry {
     std::string key;
-    const char* valueName;  // null: the key's default value
+    const char* valueName;             // null: the key's default value
     std::optional<std::string> value;  // nullopt: the key alone, without a value
 };
 
@@ -34,7 +34,8 @@ HRESULT Write(const Entry& entry)
     if (result != ERROR_SUCCESS)
         return FromRegistry(result);
     if (entry.value)
-        result = RegSetValueEx(key, entry.valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.value->c_str()),
+        result = RegSetValueEx(key, entry.valueName, 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(entry.value->c_str()),
                                static_cast<DWORD>(entry.value->size() + 1));
     RegCloseKey(key);
     return FromRegistry(result);

@@ -42,7 +42,9 @@ HRESULT CUrlBaseClassFactory::MakeObject()
         return m_creationResult;
     m_tried = true;
     CUrlBaseOptions options;
-    options.ReferenceCountChanged = [this](ULONG previous, ULONG now) { OnReferenceCountChanged(previous, now); };
+    options.ReferenceCountChanged = [this](ULONG previous, ULONG now) {
+        OnReferenceCountChanged(previous, now);
+    };
     ComPtr<IUnknown> made;
     m_creationResult = m_create(IID_IUnknown, made.PutVoid(), std::move(options));
     if (SUCCEEDED(m_creationResult) && !made)

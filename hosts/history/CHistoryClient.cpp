@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "common/StringConvert.h"
 #include "hosts/history/CHistoryEventSink.h"
@@ -27,7 +26,9 @@ HRESULT Change(Call call)
 {
     HRESULT hr = call();
     for (int attempt = 1; hr == kChangeInProgress && attempt < kChangeAttempts; ++attempt) {
-        std::this_thread::sleep_for(kChangeRetryDelay);
+        // Waits dispatching: our own sinks must not hold up the change under way.
+        DWORD index = 0;
+        CoWaitForMultipleHandles(0, static_cast<DWORD>(kChangeRetryDelay.count()), 0, nullptr, &index);
         hr = call();
     }
     return hr;
@@ -48,7 +49,8 @@ public:
         m_sink.Attach(CreateComObject<CHistoryEventSink>(history, out));
         ComPtr<IConnectionPointContainer> container;
         if (SUCCEEDED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())))
-            m_result = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
+            m_result =
+                container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
         else
             m_result = E_NOINTERFACE;
         if (SUCCEEDED(m_result))
@@ -127,19 +129,29 @@ int CHistoryClient::Failed(const char* what, HRESULT hr)
 int CHistoryClient::Run(const HistoryCommand& command)
 {
     switch (command.verb) {
-    case HistoryVerb::List: return List(command);
-    case HistoryVerb::Count: return Count();
-    case HistoryVerb::Find: return Find(command);
-    case HistoryVerb::Remove: return Remove(command);
-    case HistoryVerb::RemoveRange: return RemoveRange(command);
-    case HistoryVerb::Export:
-    case HistoryVerb::ExportRange:
-    case HistoryVerb::ExportPaths: return Export(command);
-    case HistoryVerb::Import: return Import(command);
-    case HistoryVerb::Settings: return Settings();
-    case HistoryVerb::Set: return Set(command);
-    case HistoryVerb::Help:
-    case HistoryVerb::Watch: break;
+        case HistoryVerb::List:
+            return List(command);
+        case HistoryVerb::Count:
+            return Count();
+        case HistoryVerb::Find:
+            return Find(command);
+        case HistoryVerb::Remove:
+            return Remove(command);
+        case HistoryVerb::RemoveRange:
+            return RemoveRange(command);
+        case HistoryVerb::Export:
+        case HistoryVerb::ExportRange:
+        case HistoryVerb::ExportPaths:
+            return Export(command);
+        case HistoryVerb::Import:
+            return Import(command);
+        case HistoryVerb::Settings:
+            return Settings();
+        case HistoryVerb::Set:
+            return Set(command);
+        case HistoryVerb::Help:
+        case HistoryVerb::Watch:
+            break;
     }
     m_err << "wayscribe-history: this command is not run here\n";
     return kExitUsage;
@@ -251,8 +263,9 @@ int CHistoryClient::Export(const HistoryCommand& c)
     if (FAILED(hr))
         return Failed("exporting", hr);
     if (StampOf(file) == before) {
-        m_err << "wayscribe-history: nothing was exported: no visit was selected, or the saved pages could not "
-                 "be copied\n";
+        m_err
+            << "wayscribe-history: nothing was exported: no visit was selected, or the saved pages could not "
+               "be copied\n";
         return kExitRefused;
     }
     m_out << "exported to " << file << std::endl;
@@ -310,16 +323,20 @@ int CHistoryClient::Set(const HistoryCommand& c)
     HRESULT hr = E_UNEXPECTED;
     VARIANT_BOOL flag = c.flag ? VARIANT_TRUE : VARIANT_FALSE;
     switch (c.setting) {
-    case HistorySetting::BaseDirectory: {
-        CComBSTR folder(Absolute(c.folder));
-        hr = Change([&] { return m_history->put_BaseDirectory(folder); });
-        break;
-    }
-    case HistorySetting::CollectHistory: hr = m_history->put_CollectHistory(flag); break;
-    case HistorySetting::TitledFileNames: hr = m_history->put_TitledFileNames(flag); break;
-    case HistorySetting::HistoryRange:
-        hr = Change([&] { return m_history->put_HistoricalRange(c.seconds); });
-        break;
+        case HistorySetting::BaseDirectory: {
+            CComBSTR folder(Absolute(c.folder));
+            hr = Change([&] { return m_history->put_BaseDirectory(folder); });
+            break;
+        }
+        case HistorySetting::CollectHistory:
+            hr = m_history->put_CollectHistory(flag);
+            break;
+        case HistorySetting::TitledFileNames:
+            hr = m_history->put_TitledFileNames(flag);
+            break;
+        case HistorySetting::HistoryRange:
+            hr = Change([&] { return m_history->put_HistoricalRange(c.seconds); });
+            break;
     }
     if (FAILED(hr))
         return Failed("changing the setting", hr);

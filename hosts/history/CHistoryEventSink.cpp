@@ -14,7 +14,8 @@ HRESULT CHistoryEventSink::GetTypeInfoCount(UINT* count)
     return S_OK;
 }
 
-HRESULT CHistoryEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*)
+HRESULT CHistoryEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                  UINT*)
 {
     UINT arguments = params ? params->cArgs : 0;
     if (id == DISPID_OnSettingsChanged) {

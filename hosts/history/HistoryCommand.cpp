@@ -39,11 +39,13 @@ ParsedHistoryCommand Error(std::string message)
 }
 
 // Reads a time argument into *out; false with *error set when it is none.
-bool TimeArgument(const std::string& text, const char* what, std::optional<std::int64_t>* out, std::string* error)
+bool TimeArgument(const std::string& text, const char* what, std::optional<std::int64_t>* out,
+                  std::string* error)
 {
     *out = ParseTime(text);
     if (!*out)
-        *error = std::string("bad ") + what + " \"" + text + "\": give seconds since 1970 or YYYY-MM-DD[ HH:MM[:SS]]";
+        *error = std::string("bad ") + what + " \"" + text +
+                 "\": give seconds since 1970 or YYYY-MM-DD[ HH:MM[:SS]]";
     return out->has_value();
 }
 
@@ -68,7 +70,8 @@ bool Setting(const std::string& name, const std::string& value, HistoryCommand* 
         return !value.empty();
     }
     if (name == "collect-history" || name == "titled-file-names") {
-        c->setting = name == "collect-history" ? HistorySetting::CollectHistory : HistorySetting::TitledFileNames;
+        c->setting =
+            name == "collect-history" ? HistorySetting::CollectHistory : HistorySetting::TitledFileNames;
         auto flag = ParseSwitch(value);
         if (!flag)
             *error = name + " is on or off, not \"" + value + "\"";
@@ -79,7 +82,8 @@ bool Setting(const std::string& name, const std::string& value, HistoryCommand* 
         c->setting = HistorySetting::HistoryRange;
         auto seconds = ParseSpan(value);
         if (!seconds)
-            *error = "history-range is a number of seconds (or Nm, Nh, Nd) of at least 0, not \"" + value + "\"";
+            *error =
+                "history-range is a number of seconds (or Nm, Nh, Nd) of at least 0, not \"" + value + "\"";
         c->seconds = seconds.value_or(0);
         return seconds.has_value();
     }
@@ -113,44 +117,45 @@ ParsedHistoryCommand ParseHistoryCommand(const std::vector<std::string>& args)
     std::string error;
     bool ok = true;
     switch (info.verb) {
-    case HistoryVerb::List:
-        if (a.size() >= 1)
-            ok = TimeArgument(a[0], "FROM", &c.from, &error);
-        if (ok && a.size() == 2)
+        case HistoryVerb::List:
+            if (a.size() >= 1)
+                ok = TimeArgument(a[0], "FROM", &c.from, &error);
+            if (ok && a.size() == 2)
+                ok = Range(a, 0, &c, &error);
+            break;
+        case HistoryVerb::Find:
+        case HistoryVerb::Remove:
+            ok = TimeArgument(a[0], "TIME", &c.from, &error);
+            c.url = a[1];
+            break;
+        case HistoryVerb::RemoveRange:
             ok = Range(a, 0, &c, &error);
-        break;
-    case HistoryVerb::Find:
-    case HistoryVerb::Remove:
-        ok = TimeArgument(a[0], "TIME", &c.from, &error);
-        c.url = a[1];
-        break;
-    case HistoryVerb::RemoveRange:
-        ok = Range(a, 0, &c, &error);
-        if (a.size() == 3)
-            c.url = a[2];
-        break;
-    case HistoryVerb::Export:
-    case HistoryVerb::Import:
-        c.file = a[0];
-        break;
-    case HistoryVerb::ExportRange:
-        c.file = a[0];
-        ok = Range(a, 1, &c, &error);
-        if (a.size() == 4)
-            c.url = a[3];
-        break;
-    case HistoryVerb::ExportPaths:
-        c.file = a[0];
-        c.paths.assign(a.begin() + 1, a.end());
-        break;
-    case HistoryVerb::Set:
-        ok = Setting(a[0], a[1], &c, &error);
-        break;
-    default:
-        break;
+            if (a.size() == 3)
+                c.url = a[2];
+            break;
+        case HistoryVerb::Export:
+        case HistoryVerb::Import:
+            c.file = a[0];
+            break;
+        case HistoryVerb::ExportRange:
+            c.file = a[0];
+            ok = Range(a, 1, &c, &error);
+            if (a.size() == 4)
+                c.url = a[3];
+            break;
+        case HistoryVerb::ExportPaths:
+            c.file = a[0];
+            c.paths.assign(a.begin() + 1, a.end());
+            break;
+        case HistoryVerb::Set:
+            ok = Setting(a[0], a[1], &c, &error);
+            break;
+        default:
+            break;
     }
-    if (ok && (info.verb == HistoryVerb::Export || info.verb == HistoryVerb::ExportRange ||
-               info.verb == HistoryVerb::ExportPaths || info.verb == HistoryVerb::Import) &&
+    if (ok &&
+        (info.verb == HistoryVerb::Export || info.verb == HistoryVerb::ExportRange ||
+         info.verb == HistoryVerb::ExportPaths || info.verb == HistoryVerb::Import) &&
         c.file.empty()) {
         ok = false;
         error = "the file name is empty";

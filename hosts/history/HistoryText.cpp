@@ -1,11 +1,11 @@
 #include "hosts/history/HistoryText.h"
 
+#include <strings.h>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <limits>
 #include <cstring>
-#include <strings.h>
+#include <limits>
 
 #include "common/LocalTime.h"
 
@@ -75,11 +75,21 @@ std::optional<std::int64_t> ParseSpan(std::string_view text)
     std::int64_t unit = 1;
     if (!text.empty()) {
         switch (text.back()) {
-        case 's': unit = 1; break;
-        case 'm': unit = 60; break;
-        case 'h': unit = 3600; break;
-        case 'd': unit = 86400; break;
-        default: unit = 0; break;
+            case 's':
+                unit = 1;
+                break;
+            case 'm':
+                unit = 60;
+                break;
+            case 'h':
+                unit = 3600;
+                break;
+            case 'd':
+                unit = 86400;
+                break;
+            default:
+                unit = 0;
+                break;
         }
         if (unit != 0)
             text.remove_suffix(1);
@@ -131,8 +141,8 @@ namespace wys::history {
 
 std::string VisitLine(const _URL_DATE_& visit)
 {
-    return FormatTime(visit.Time) + "\t" + Field(BstrToNarrow(visit.Url)) + "\t" + Field(BstrToNarrow(visit.Title)) +
-           "\t" + Field(BstrToNarrow(visit.Path));
+    return FormatTime(visit.Time) + "\t" + Field(BstrToNarrow(visit.Url)) + "\t" +
+           Field(BstrToNarrow(visit.Title)) + "\t" + Field(BstrToNarrow(visit.Path));
 }
 
 }  // namespace wys::history

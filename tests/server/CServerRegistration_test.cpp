@@ -94,16 +94,18 @@ TEST_F(ServerRegistration, UnregisterRemovesOnlyItsOwnEntries)
 {
     // Another class's registration shares the parent keys.
     HKEY other = nullptr;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}\\LocalServer32", 0,
-                             nullptr, 0, KEY_WRITE, nullptr, &other, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyEx(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}\\LocalServer32", 0,
+                       nullptr, 0, KEY_WRITE, nullptr, &other, nullptr),
+        ERROR_SUCCESS);
     RegCloseKey(other);
     CServerRegistration registration("/opt/wayscribe/bin/WYSCHelper");
     ASSERT_EQ(registration.Register(), S_OK);
     ASSERT_EQ(registration.Unregister(), S_OK);
     for (const std::string& key :
          {kClass, kAppId, std::string("AppID\\WYSCHelper.EXE"), std::string("WYSCHelper.WYSCURLBase"),
-          std::string("WYSCHelper.WYSCURLBase.1"), "TypeLib\\" + kLibId, "Interface\\" + GuidToString(IID_IWYSCURLBase),
+          std::string("WYSCHelper.WYSCURLBase.1"), "TypeLib\\" + kLibId,
+          "Interface\\" + GuidToString(IID_IWYSCURLBase),
           "Interface\\" + GuidToString(DIID_IWYSCURLBaseEvents)})
         EXPECT_FALSE(KeyExists(key)) << key;
     EXPECT_TRUE(KeyExists("CLSID\\{00000000-1111-2222-3333-444444444444}\\LocalServer32"));

@@ -19,8 +19,8 @@ protected:
     {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                 &key, nullptr),
+        ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_WRITE,
+                                 nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueEx(key, "BasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(History().c_str()),
                       static_cast<DWORD>(History().size() + 1));

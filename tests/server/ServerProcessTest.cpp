@@ -55,7 +55,8 @@ int RunProgram(const std::vector<std::string>& argv, std::string* output, std::s
     int open = 2;
     bool killed = false;
     while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ::kill(pid, SIGKILL);
             killed = true;
@@ -172,8 +173,8 @@ void ServerProcessTest::SetUp()
     ASSERT_EQ(RunProgram({ServerProgram(), "/RegServer"}, nullptr, &errors), 0) << errors;
     std::filesystem::create_directories(History());
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Quillonix\\WYSCUrlBase", 0, nullptr, 0, KEY_WRITE, nullptr,
-                             &key, nullptr),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Quillonix\\WYSCUrlBase", 0, nullptr, 0, KEY_WRITE,
+                             nullptr, &key, nullptr),
               ERROR_SUCCESS);
     std::string folder = History();
     RegSetValueEx(key, "BasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),

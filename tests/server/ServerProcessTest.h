@@ -25,8 +25,8 @@ std::string ServerProgram();
 // /dev/null; *output (optional) gets standard output, *errors (optional)
 // standard error. The exit code, or -1 when it was killed or outlived
 // `timeoutMs` (it is killed then).
-int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr, std::string* errors = nullptr,
-               int timeoutMs = 30000);
+int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr,
+               std::string* errors = nullptr, int timeoutMs = 30000);
 
 // Creates the URL base class as every client does (any server context,
 // running state, IWYSCURLBase). Null on failure, with the result in *hr.

@@ -65,7 +65,8 @@ TEST_F(WYSCHelperCommandLine, SwitchesRegisterAndUnregisterWithoutServing)
     EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
 
     EXPECT_EQ(RunProgram({ServerProgram(), "/RegServer", "-Embedding"}, nullptr, &errors), 0) << errors;
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5)) << "neither run served (serving lasts at least 6 s)";
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5))
+        << "neither run served (serving lasts at least 6 s)";
     EXPECT_EQ(ServerPid(), 0);
     EXPECT_TRUE(LocalServer32());
     auto history = CreateHistory(&hr);

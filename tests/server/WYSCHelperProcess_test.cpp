@@ -53,7 +53,8 @@ TEST_F(WYSCHelperProcess, TwoClientsShareTheObjectTheListAndTheEvents)
             return 1;
         auto sink = MakeSink();
         sink->onEvent = [&](DISPID id, LONG index) {
-            parent.Send("event " + std::to_string(id) + " " + UrlAt(history.Get(), static_cast<ULONG>(index)));
+            parent.Send("event " + std::to_string(id) + " " +
+                        UrlAt(history.Get(), static_cast<ULONG>(index)));
             return S_OK;
         };
         AdviseSink(history.Get(), sink->GetUnknown());
@@ -159,7 +160,8 @@ TEST_F(WYSCHelperProcess, SimultaneousFirstRequestsStartOneServer)
             parent.Receive();
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
             auto history = CreateHistory();
-            bool added = history && SUCCEEDED(AddVisit(history.Get(), folder, Now(), "http://c/" + std::to_string(i)));
+            bool added =
+                history && SUCCEEDED(AddVisit(history.Get(), folder, Now(), "http://c/" + std::to_string(i)));
             parent.Send(added ? std::to_string(ListenerPid(socket)) : "failed");
             parent.Receive();
             history = nullptr;
@@ -190,7 +192,8 @@ TEST_F(WYSCHelperProcess, KilledClientNeitherBlocksEventsNorKeepsTheServerAlive)
     CChildProcess child([](CChildChannel& parent) {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ComPtr<IClassFactory> factory;
-        CoGetClassObject(CLSID_WYSCURLBase, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid, factory.PutVoid());
+        CoGetClassObject(CLSID_WYSCURLBase, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid,
+                         factory.PutVoid());
         if (!factory || FAILED(factory->LockServer(TRUE)))
             return 1;
         auto history = CreateHistory();

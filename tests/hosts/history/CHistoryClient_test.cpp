@@ -26,8 +26,8 @@ protected:
     {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                 &key, nullptr),
+        ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_WRITE,
+                                 nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueEx(key, "BasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(History().c_str()),
                       static_cast<DWORD>(History().size() + 1));
@@ -85,7 +85,8 @@ TEST_F(HistoryClient, ListPrintsEachVisitOnItsLineAndFiltersByTime)
               "2023-11-14 22:14:20\thttp://a/two\tTwo\\x09with a tab\ttwo.htm\n"
               "2023-11-14 22:15:20\thttp://a/three\tThree\tthree.htm\n");
     EXPECT_EQ(Run({"list", std::to_string(kT + 60), std::to_string(kT + 120)}), kExitDone);
-    EXPECT_EQ(m_out.str(), "2023-11-14 22:14:20\thttp://a/two\tTwo\\x09with a tab\ttwo.htm\n") << "TO is excluded";
+    EXPECT_EQ(m_out.str(), "2023-11-14 22:14:20\thttp://a/two\tTwo\\x09with a tab\ttwo.htm\n")
+        << "TO is excluded";
     EXPECT_EQ(Run({"list", "2023-11-14 22:15"}), kExitDone);
     EXPECT_EQ(m_out.str(), "2023-11-14 22:15:20\thttp://a/three\tThree\tthree.htm\n");
 }
@@ -172,8 +173,9 @@ TEST_F(HistoryClient, SettingsShowAndChange)
     EXPECT_EQ(Run({"set", "base-directory", "elsewhere/history"}), kExitDone);
     std::filesystem::current_path(previous);
     EXPECT_EQ(Run({"settings"}), kExitDone);
-    EXPECT_EQ(m_out.str(), "base-directory\t" + m_home.Path() +
-                               "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n");
+    EXPECT_EQ(m_out.str(),
+              "base-directory\t" + m_home.Path() +
+                  "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n");
 }
 
 TEST_F(HistoryClient, WatchPrintsEachEventWithItsVisitUntilStopped)
@@ -187,7 +189,8 @@ TEST_F(HistoryClient, WatchPrintsEachEventWithItsVisitUntilStopped)
         [[maybe_unused]] ssize_t n = ::write(stop[1], "x", 1);
     });
     std::ostringstream out, err;
-    EXPECT_EQ(CHistoryClient(m_history.Get(), out, err).Watch(stop[0], std::chrono::milliseconds(50)), kExitDone);
+    EXPECT_EQ(CHistoryClient(m_history.Get(), out, err).Watch(stop[0], std::chrono::milliseconds(50)),
+              kExitDone);
     EXPECT_EQ(out.str(),
               "added\t0\t2023-11-14 22:13:20\thttp://w/one\tOne\tone.htm\n"
               "removing\t0\t2023-11-14 22:13:20\thttp://w/one\tOne\tone.htm\n"

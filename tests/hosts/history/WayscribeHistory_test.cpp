@@ -139,8 +139,9 @@ TEST_F(WayscribeHistory, UnreachableServerExitsWithThree)
 
     HKEY key = nullptr;
     std::string missing = m_home.Path() + "/no-such-program";
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, ("CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32").c_str(),
-                             0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT,
+                             ("CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32").c_str(), 0,
+                             nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
                   static_cast<DWORD>(missing.size() + 1));
