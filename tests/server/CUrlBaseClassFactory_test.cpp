@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Apartment.h"
@@ -136,21 +135,5 @@ TEST_F(UrlBaseClassFactory, ClientsOfTheObjectHoldOneLockAndServerLocksOneEach)
     EXPECT_EQ(m_factory->LockServer(FALSE), E_UNEXPECTED) << "no lock left to give back";
     EXPECT_EQ(m_module.LockCount(), 1) << "the client of the object still counts";
     again = nullptr;
-    EXPECT_EQ(m_module.LockCount(), 0);
-}
-
-TEST_F(UrlBaseClassFactory, ReleasingTheClassObjectSavesTheIndex)
-{
-    MakeFactory();
-    auto history = Create();
-    ASSERT_EQ(AddVisit(history.Get(), History(), Now(), "http://two/a"), S_OK);
-    ASSERT_EQ(AddVisit(history.Get(), History(), Now(), "http://two/b"), S_OK);
-    history = nullptr;
-    CUrlRecordList saved;
-    CIndexFile::Read(CIndexFile::PathIn(History()), &saved);
-    EXPECT_EQ(saved.Count(), 0u) << "the object lives on in the class object";
-    m_factory = nullptr;
-    CIndexFile::Read(CIndexFile::PathIn(History()), &saved);
-    EXPECT_EQ(saved.Count(), 2u);
     EXPECT_EQ(m_module.LockCount(), 0);
 }

@@ -367,5 +367,6 @@ TEST_F(WYSCHelperProcess, PeerOfAnotherUserIsRefused)
         return dropped ? 0 : 1;
     });
     EXPECT_EQ(stranger.Wait(), 0) << "2: could not connect, 1: was answered";
-    EXPECT_EQ(AddVisit(history.Get(), History(), Now(), "http://i/1"), S_OK) << "the server serves its own user";
+    EXPECT_EQ(AddVisit(history.Get(), History(), Now(), "http://i/1"), S_OK)
+        << "the server serves its own user";
 }
