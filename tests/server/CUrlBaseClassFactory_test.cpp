@@ -137,3 +137,18 @@ TEST_F(UrlBaseClassFactory, ClientsOfTheObjectHoldOneLockAndServerLocksOneEach)
     again = nullptr;
     EXPECT_EQ(m_module.LockCount(), 0);
 }
+
+TEST_F(UrlBaseClassFactory, ObjectOutlivingTheClassObjectNoLongerCounts)
+{
+    // At shutdown by a signal, clients may still hold the object when the
+    // class object goes; their releases must not reach the freed class object.
+    MakeFactory();
+    auto history = Create();
+    ComPtr<IConnectionPointContainer> more;
+    ASSERT_EQ(history.As(&more), S_OK);
+    m_factory = nullptr;
+    EXPECT_EQ(CountOf(history.Get()), 0u);
+    more = nullptr;
+    history = nullptr;
+    EXPECT_EQ(m_module.LockCount(), 1) << "the clients' lock is simply never given back";
+}
