@@ -68,15 +68,6 @@ TEST(CExportRange, PickedTimesAreLocalMidnightPlusTheTimeOfDay)
     }
 }
 
-TEST(CExportRange, AFromLaterThanToIsSwapped)
-{
-    EXPECT_EQ(CExportRange::Between(10, 20).From, 10);
-    EXPECT_EQ(CExportRange::Between(20, 10).From, 10);
-    EXPECT_EQ(CExportRange::Between(20, 10).To, 20);
-    EXPECT_EQ(CExportRange::Between(20, 10).Span(), 10);
-    EXPECT_EQ(CExportRange::Between(7, 7).Span(), 0);
-}
-
 TEST(CHistoryFileDialog, NamesWithoutAnExtensionGetTheDefaultOne)
 {
     const struct {
@@ -90,23 +81,6 @@ TEST(CHistoryFileDialog, NamesWithoutAnExtensionGetTheDefaultOne)
     };
     for (const auto& c : cases)
         EXPECT_EQ(CHistoryFileDialog::WithDefaultExtension(c.path, "hef"), c.expected) << c.path;
-}
-
-TEST(CHistoryFileDialog, TitlesFilterAndModes)
-{
-    StartQtApplication();
-    CHistoryFileDialog exporting(nullptr, CHistoryFileDialog::Kind::Export);
-    EXPECT_EQ(exporting.windowTitle(), "Export History Files");
-    EXPECT_EQ(exporting.acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_FALSE(exporting.testOption(QFileDialog::DontConfirmOverwrite));
-    EXPECT_EQ(exporting.nameFilters(), QStringList{"History Export Files (*.hef)"});
-    EXPECT_EQ(exporting.defaultSuffix(), "hef");
-    CHistoryFileDialog importing(nullptr, CHistoryFileDialog::Kind::Import);
-    EXPECT_EQ(importing.windowTitle(), "Import History Files");
-    EXPECT_EQ(importing.acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(importing.fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(importing.nameFilters(), QStringList{"History Export Files (*.hef)"});
-    EXPECT_EQ(importing.defaultSuffix(), "hef");
 }
 
 // Types a path into the file dialog's name field and presses its OK button.

@@ -328,22 +328,5 @@ TEST_F(SearchPane, ClosingThePaneDuringALongMatchEndsTheSearchWithinAQuarterSeco
     EXPECT_EQ(GetUserValue(CSearchSettings::kKey, "SearchExpression").second, std::string("(a+)+$\0", 7));
 }
 
-TEST_F(SearchPane, SearchNowWhileASearchRunsIsIgnored)
-{
-    MakeLargeHistory(100, 1);
-    auto pane = Open();
-    Check(pane.get(), false, false, true, kSlowExpression);
-    pane->SearchNow();
-    ASSERT_TRUE(pane->IsSearching());
-    EXPECT_TRUE(WaitUntil([&] { return Control<QProgressBar>(pane.get(), 261)->value() >= 49; }));
-    pane->SearchNow();  // the button is hidden, but the command may still come
-    const int progress = Control<QProgressBar>(pane.get(), 261)->value();
-    RunEventsFor(std::chrono::milliseconds(100));
-    EXPECT_EQ(Control<QProgressBar>(pane.get(), 261)->value(), progress)
-        << "the running search was not restarted";
-    pane->Stop();
-    EXPECT_TRUE(WaitUntil([&] { return !pane->IsSearching(); }));
-}
-
 }  // namespace
 }  // namespace wys::test
