@@ -48,11 +48,16 @@ void Search(const SearchRequest& request)
     ULONG count = 0;
     if (FAILED(base->get_DataCount(&count)))
         return;
+    // Without the history folder no saved page can be found, and a page
+    // path must not be taken from the root of the file system instead.
     std::string historyFolder;
+    bool searchContent = false;
     if (request.Content) {
         CComBSTR folder;
-        if (SUCCEEDED(base->get_BaseDirectory(&folder)))
+        if (SUCCEEDED(base->get_BaseDirectory(&folder))) {
             historyFolder = wys::BstrToNarrowZ(folder);
+            searchContent = !historyFolder.empty();
+        }
     }
 
     CRegExp expression;
@@ -78,7 +83,7 @@ void Search(const SearchRequest& request)
         CDataItem item = CDataItem::FromUrlDate(record, request.BandContext);
         const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
         bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
-        if (!found && request.Content && !Stopped(request.StopEvent)) {
+        if (!found && searchContent && !Stopped(request.StopEvent)) {
             std::string_view page;
             const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
             found = !path.empty() && pages.Read(path, &page) && matches(page);
