@@ -24,9 +24,11 @@ enum READYSTATE : LONG {
 // The outgoing dispinterface of a web browser object, offered through its
 // IConnectionPointContainer. Of its events this browser fires
 // DocumentComplete(pDisp, URL): the first argument is the completed
-// document's IDispatch, the second a VARIANT holding a BSTR with the
-// document's URL (by reference, VT_BYREF | VT_VARIANT, as the browser passes
-// it). It is delivered on the window's thread.
+// document's IDispatch (VT_DISPATCH), the second a VARIANT holding a BSTR
+// (VT_BSTR) with the document's URL after redirects. It is delivered on the
+// window's thread, once per frame document that loaded (innermost first, in
+// document order) and then for the top document; only the last one sees
+// READYSTATE_COMPLETE. A page that fails to load fires none.
 inline constexpr IID DIID_DWebBrowserEvents2 = MakeGuid("{34A715A0-6587-11D0-924A-0020AFC7AC4D}");
 inline constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 

@@ -427,6 +427,23 @@ TEST_F(HeadlessBrowserTest, SiteAnswersTheBrowserAndReleaseAbandonsALoad)
     EXPECT_FALSE(ended);
 }
 
+TEST_F(HeadlessBrowserTest, ANewNavigateAbandonsTheLoadUnderWay)
+{
+    m_server.Handle("/slow.html", Reply("<title>Slow</title><iframe src='f.html'></iframe>", 200, "text/html", 1500ms));
+    m_server.Handle("/fast.html", Reply("<title>Fast</title>"));
+    CBrowserWindow window;
+    CComBSTR slow(m_server.Url("/slow.html"));
+    ASSERT_EQ(window.Browser()->Navigate(slow, nullptr, nullptr, nullptr, nullptr), S_OK);
+    DispatchFor(100ms);
+    auto outcome = window.Load(m_server.Url("/fast.html"));
+    ASSERT_TRUE(outcome && outcome->loaded);
+    DispatchFor(1800ms);
+    ASSERT_EQ(window.Events().size(), 1u);
+    EXPECT_EQ(window.Events()[0].url, m_server.Url("/fast.html"));
+    EXPECT_EQ(Title(HtmlDocument(window.Browser()).Get()), "Fast");
+    EXPECT_EQ(m_server.RequestCount("/f.html"), 0);
+}
+
 TEST(HeadlessBrowser, NeedsASingleThreadedApartment)
 {
     ComPtr<IWebBrowser2> browser;
