@@ -277,7 +277,8 @@ TEST_F(HeadlessBrowserTest, HostileMarkupAndNonHtmlDocumentsLoad)
     std::string hostile = "<title>Hostile</title><frameset><frame src='javascript:alert(1)'><frame src='file:///etc/passwd'>";
     for (int i = 0; i < 5000; ++i)
         hostile += "<div><b><i x=\"";
-    hostile += std::string("\0\xFF<script>while(1);</script>", 30);
+    static constexpr char kTail[] = "\0\xFF<script>while(1);</script>";
+    hostile += std::string(kTail, sizeof kTail - 1);
     m_server.Handle("/hostile.html", Reply(hostile));
     m_server.Handle("/picture.png", Reply("\x89PNG\r\n\x1a\n", 200, "image/png"));
     CBrowserWindow window;
