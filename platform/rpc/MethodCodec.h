@@ -131,7 +131,7 @@ struct MethodCodec<Member, DirList<D...>> {
                     CallState st;
                     (ParamOps<D, P>::Request(w, c, st, args), ...);
                 },
-                [&](CWireReader& r, CMarshalContext& c, HRESULT result) {
+                [&](CWireReader& r, CMarshalContext& c, [[maybe_unused]] HRESULT result) {
                     CallState st;
                     (ParamOps<D, P>::Reply(r, c, st, args, SUCCEEDED(result)), ...);
                 });

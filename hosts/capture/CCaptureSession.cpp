@@ -1,0 +1,244 @@
+#include "hosts/capture/CCaptureSession.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "common/Identifiers.h"
+#include "platform/browser/BrowserExtensions.h"
+#include "platform/browser/ObjectWithSite.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComObject.h"
+#include "platform/rpc/Activation.h"
+#include "platform/rpc/Apartment.h"
+
+namespace wys::capture {
+namespace {
+
+constexpr std::chrono::seconds kLoadReportGrace{2};
+
+}  // namespace
+
+// Hears of every record the URL base adds and keeps its URL until a window
+// claims it.
+class CUrlBaseWatcher final : public CComObjectRoot<CUrlBaseWatcher, IWYSCURLBaseEvents> {
+public:
+    explicit CUrlBaseWatcher(IWYSCURLBase* urlBase) : m_urlBase(urlBase) {}
+
+    std::vector<std::string> added;
+    void Forget() { m_urlBase = nullptr; }
+
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (id != DISPID_OnDataAdded || !m_urlBase || !params || params->cArgs != 1)
+            return S_OK;
+        CComVariant index;
+        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
+            return S_OK;
+        // The record is read inside the event, while its index still names it.
+        _URL_DATE_ record{0, nullptr, nullptr, nullptr};
+        if (SUCCEEDED(m_urlBase->GetData(&record, static_cast<ULONG>(index.lVal)))) {
+            added.push_back(CComBSTR::CopyOf(record.Url).ToUtf8());
+            FreeUrlDate(&record);
+        }
+        return S_OK;
+    }
+
+private:
+    IWYSCURLBase* m_urlBase;  // the session's connection; outlives the advise
+};
+
+struct CCaptureSession::Window {
+    std::size_t index = 0;
+    ComPtr<IWebBrowser2> browser;
+    std::vector<ComPtr<IObjectWithSite>> helpers;
+    std::optional<NavigationOutcome> outcome;
+    std::chrono::steady_clock::time_point deadline;
+    bool open = false;
+    PageResult result;
+};
+
+CCaptureSession::CCaptureSession(std::chrono::seconds timeout) : m_timeout(timeout) {}
+
+CCaptureSession::~CCaptureSession()
+{
+    for (auto& window : m_windows)
+        Close(*window);
+    if (m_urlBase && m_watcher) {
+        ComPtr<IConnectionPointContainer> container;
+        ComPtr<IConnectionPoint> point;
+        if (SUCCEEDED(m_urlBase.As(&container)) &&
+            SUCCEEDED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.GetAddressOf())))
+            point->Unadvise(m_cookie);
+    }
+    if (m_watcher)
+        m_watcher->Forget();
+}
+
+HRESULT CCaptureSession::Connect()
+{
+    ComPtr<IUnknown> unknown;
+    HRESULT hr = CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.PutVoid());
+    if (SUCCEEDED(hr))
+        hr = OleRun(unknown.Get());
+    if (SUCCEEDED(hr))
+        hr = unknown.As(&m_urlBase);
+    if (FAILED(hr))
+        return hr;
+    m_watcher.Attach(CreateComObject<CUrlBaseWatcher>(m_urlBase.Get()));
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    hr = m_urlBase.As(&container);
+    if (SUCCEEDED(hr))
+        hr = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.GetAddressOf());
+    if (SUCCEEDED(hr))
+        hr = point->Advise(m_watcher->GetUnknown(), &m_cookie);
+    if (FAILED(hr))
+        m_watcher.Reset();
+    m_helperClasses = BrowserHelperObjects();
+    return hr;
+}
+
+void CCaptureSession::Open(Window& window, const std::string& target)
+{
+    HeadlessBrowserOptions options;
+    options.loadTimeout = m_timeout;
+    Window* self = &window;  // windows live as long as the session
+    options.onNavigationEnded = [self](const NavigationOutcome& outcome) { self->outcome = outcome; };
+    HRESULT hr = CreateHeadlessBrowser(options, window.browser.GetAddressOf());
+    if (FAILED(hr)) {
+        window.result = {window.result.argument, PageState::NotLoaded, "no browser window: " + HResultText(hr)};
+        return;
+    }
+    window.open = true;
+    window.deadline = std::chrono::steady_clock::now() + m_timeout;
+    for (const CLSID& clsid : m_helperClasses) {
+        ComPtr<IObjectWithSite> helper;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, helper.PutVoid());
+        if (SUCCEEDED(hr))
+            hr = helper->SetSite(window.browser.Get());
+        if (FAILED(hr)) {
+            std::fprintf(stderr, "wayscribe-capture: helper object %s not attached: %s\n", GuidToString(clsid).c_str(),
+                         HResultText(hr).c_str());
+            continue;
+        }
+        window.helpers.push_back(helper);
+    }
+    CComBSTR url(target);
+    hr = window.browser->Navigate(url, nullptr, nullptr, nullptr, nullptr);
+    if (FAILED(hr)) {
+        window.result = {window.result.argument, PageState::NotLoaded, "cannot navigate: " + HResultText(hr)};
+        Close(window);
+    }
+}
+
+void CCaptureSession::Close(Window& window)
+{
+    if (!window.open)
+        return;
+    window.open = false;
+    // Helper objects let go of the window first, as a closing browser has them do.
+    for (auto& helper : window.helpers)
+        helper->SetSite(nullptr);
+    window.helpers.clear();
+    window.browser->Stop();
+    window.browser.Reset();
+}
+
+void CCaptureSession::Update(Window& window)
+{
+    if (!window.open)
+        return;
+    PageResult& result = window.result;
+    if (window.outcome && !window.outcome->loaded) {
+        result.state = PageState::NotLoaded;
+        result.detail = window.outcome->failure;
+        Close(window);
+        return;
+    }
+    if (window.outcome && m_watcher) {
+        auto& added = m_watcher->added;
+        for (auto it = added.begin(); it != added.end(); ++it) {
+            if (*it == window.outcome->finalUrl) {
+                added.erase(it);
+                long status = window.outcome->status;
+                bool httpError = status >= 400 && window.outcome->finalUrl.starts_with("http");
+                result.state = httpError ? PageState::LoadedWithError : PageState::Recorded;
+                result.detail = httpError ? "the server answered with status " + std::to_string(status) : "";
+                Close(window);
+                return;
+            }
+        }
+    }
+    if (window.outcome && window.helpers.empty()) {
+        result.state = PageState::NotRecorded;
+        result.detail = "loaded, but no helper object is attached to record it";
+        Close(window);
+        return;
+    }
+    // The browser reports its own time-out, with a reason, shortly after.
+    auto deadline = window.outcome ? window.deadline : window.deadline + kLoadReportGrace;
+    if (std::chrono::steady_clock::now() >= deadline) {
+        result.state = window.outcome ? PageState::NotRecorded : PageState::NotLoaded;
+        result.detail = (window.outcome ? "loaded, but not recorded within " : "not loaded within ") +
+                        std::to_string(m_timeout.count()) + " s";
+        Close(window);
+    }
+}
+
+std::vector<PageResult> CCaptureSession::Run(const std::vector<std::string>& arguments,
+                                             const std::vector<std::optional<std::string>>& targets,
+                                             const std::vector<std::string>& refusals)
+{
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        auto window = std::make_unique<Window>();
+        window->index = i;
+        window->result.argument = arguments[i];
+        m_windows.push_back(std::move(window));
+    }
+    // One page at a time: the URL base refuses a record that arrives while
+    // it is still announcing another, so captures finishing together could
+    // lose one.
+    for (auto& window : m_windows) {
+        const auto& target = targets[window->index];
+        if (!target) {
+            window->result.state = PageState::NotLoaded;
+            window->result.detail = "bad URL: " + refusals[window->index];
+            continue;
+        }
+        Open(*window, *target);
+        for (Update(*window); window->open; Update(*window)) {
+            DWORD index = 0;
+            CoWaitForMultipleHandles(0, 50, 0, nullptr, &index);
+        }
+    }
+    std::vector<PageResult> results;
+    for (auto& window : m_windows)
+        results.push_back(window->result);
+    return results;
+}
+
+std::string CCaptureSession::Describe(const PageResult& result)
+{
+    switch (result.state) {
+    case PageState::Recorded:
+        return result.argument + ": recorded";
+    case PageState::LoadedWithError:
+        return result.argument + ": recorded, but " + result.detail;
+    case PageState::NotLoaded:
+        return result.argument + ": not loaded: " + result.detail;
+    case PageState::NotRecorded:
+        return result.argument + ": not recorded: " + result.detail;
+    }
+    return result.argument;
+}
+
+}  // namespace wys::capture

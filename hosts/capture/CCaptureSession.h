@@ -1,0 +1,66 @@
+// One run of wayscribe-capture: a browser window per page with the
+// registered helper objects attached, kept until the page's capture is
+// recorded in the URL base or its time-out passes.
+//
+// Lives on the thread that created it, which must be in a single-threaded
+// apartment: the windows, the helper objects and the URL base's events all
+// run there while Run dispatches.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/IWYSCURLBase.h"
+#include "platform/browser/HeadlessBrowser.h"
+#include "platform/com/ComPtr.h"
+
+namespace wys::capture {
+
+enum class PageState { Recorded, NotLoaded, LoadedWithError, NotRecorded };
+
+struct PageResult {
+    std::string argument;  // the URL as given
+    PageState state = PageState::NotRecorded;
+    std::string detail;    // the reason, for every state but Recorded
+};
+
+class CUrlBaseWatcher;
+
+class CCaptureSession {
+public:
+    explicit CCaptureSession(std::chrono::seconds timeout);
+    ~CCaptureSession();
+    CCaptureSession(const CCaptureSession&) = delete;
+    CCaptureSession& operator=(const CCaptureSession&) = delete;
+
+    // Connects to the URL base and watches its records. The failure's
+    // HRESULT when the URL base cannot be had.
+    HRESULT Connect();
+    // Captures each target (PageTarget's result; null for an argument that
+    // was refused, with `refusals` giving why), one window after another,
+    // and returns one result per argument, in order.
+    std::vector<PageResult> Run(const std::vector<std::string>& arguments,
+                                const std::vector<std::optional<std::string>>& targets,
+                                const std::vector<std::string>& refusals);
+
+    // The line printed for a result.
+    static std::string Describe(const PageResult& result);
+
+private:
+    struct Window;
+
+    void Open(Window& window, const std::string& target);
+    void Close(Window& window);
+    void Update(Window& window);
+
+    std::chrono::seconds m_timeout;
+    ComPtr<IWYSCURLBase> m_urlBase;
+    ComPtr<CUrlBaseWatcher> m_watcher;
+    DWORD m_cookie = 0;
+    std::vector<CLSID> m_helperClasses;
+    std::vector<std::unique_ptr<Window>> m_windows;
+};
+
+}  // namespace wys::capture

@@ -1,0 +1,145 @@
+#include "platform/browser/src/DocumentLoader.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/browser/src/CharsetDecoding.h"
+#include "platform/com/Bstr.h"
+#include "platform/dom/HtmlDocument.h"
+#include "platform/dom/HtmlDocumentBuilder.h"
+#include "platform/inet/UrlCombine.h"
+
+namespace wys::browser {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SchemeOf(std::string_view url)
+{
+    std::size_t colon = url.find(':');
+    std::string scheme(url.substr(0, colon == std::string_view::npos ? 0 : colon));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return scheme;
+}
+
+bool IsLoadableScheme(const std::string& scheme)
+{
+    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "file";
+}
+
+// The URL without its fragment: "a.html#x" frames the same document as "a.html".
+std::string WithoutFragment(std::string_view url)
+{
+    return std::string(url.substr(0, url.find('#')));
+}
+
+class CTreeLoader {
+public:
+    CTreeLoader(const PageLoadOptions& options)
+        : m_options(options), m_deadline(Clock::now() + options.timeout)
+    {
+    }
+
+    LoadedDocumentTree Load(const std::string& url)
+    {
+        LoadedDocumentTree tree;
+        tree.page = LoadPage(url, m_options);
+        if (!tree.page.Loaded())
+            return tree;
+        m_chain = {WithoutFragment(url), WithoutFragment(tree.page.finalUrl)};
+        m_topIsRemote = SchemeOf(tree.page.finalUrl) != "file";
+        tree.document = Build(tree.page, 0);
+        if (!tree.document) {
+            tree.page.failure = "document could not be built";
+            return tree;
+        }
+        ComPtr<IHTMLDocument2> html;
+        if (SUCCEEDED(tree.document->QueryInterface(IID_IHTMLDocument2, html.PutVoid()))) {
+            CComBSTR title;
+            if (SUCCEEDED(html->get_title(&title)))
+                tree.title = title.ToUtf8();
+        }
+        m_completed.push_back({tree.document, tree.page.finalUrl});
+        tree.completed = std::move(m_completed);
+        return tree;
+    }
+
+private:
+    // Builds the document of a loaded page at `depth`, loading its frames.
+    ComPtr<IDispatch> Build(LoadedPage& page, int depth)
+    {
+        std::string text = IsHtmlContentType(page.contentType) ? DecodePageText(page.body, page.contentType)
+                                                                : std::string();
+        page.body.clear();
+        page.body.shrink_to_fit();
+        ComPtr<IDispatch> document;
+        FrameDocumentSupplier frames = [this, depth](const FrameReference& frame) {
+            return LoadFrame(frame, depth + 1);
+        };
+        if (FAILED(BuildDocument(text, page.contentType, page.finalUrl, CharsetDeclarations::DeclareUtf8, frames,
+                                 document.GetAddressOf())))
+            return nullptr;
+        return document;
+    }
+
+    ComPtr<IDispatch> LoadFrame(const FrameReference& frame, int depth)
+    {
+        if (depth > kMaxFrameDepth || m_framesLoaded >= kMaxFramesPerPage || frame.src.empty())
+            return nullptr;
+        if (m_options.stop && m_options.stop->load())
+            return nullptr;
+        std::string base(frame.documentUrl);
+        if (!frame.baseHref.empty()) {
+            if (auto resolvedBase = CombineUrl(frame.documentUrl, frame.baseHref))
+                base = *resolvedBase;
+        }
+        std::optional<std::string> url = CombineUrl(base, frame.src);
+        if (!url)
+            return nullptr;
+        std::string scheme = SchemeOf(*url);
+        if (!IsLoadableScheme(scheme) || (scheme == "file" && m_topIsRemote))
+            return nullptr;
+        std::string key = WithoutFragment(*url);
+        if (std::find(m_chain.begin(), m_chain.end(), key) != m_chain.end())
+            return nullptr;
+
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
+        if (left.count() <= 0)
+            return nullptr;
+        ++m_framesLoaded;
+        PageLoadOptions options = m_options;
+        options.timeout = left;
+        LoadedPage page = LoadPage(*url, options);
+        if (!page.Loaded())
+            return nullptr;
+
+        std::string finalKey = WithoutFragment(page.finalUrl);
+        if (finalKey != key && std::find(m_chain.begin(), m_chain.end(), finalKey) != m_chain.end())
+            return nullptr;
+        m_chain.push_back(key);
+        m_chain.push_back(finalKey);
+        ComPtr<IDispatch> document = Build(page, depth);
+        m_chain.resize(m_chain.size() - 2);
+        if (document)
+            m_completed.push_back({document, page.finalUrl});
+        return document;
+    }
+
+    PageLoadOptions m_options;
+    Clock::time_point m_deadline;
+    bool m_topIsRemote = true;
+    int m_framesLoaded = 0;
+    std::vector<std::string> m_chain;  // URLs of the documents around the frame being loaded
+    std::vector<CompletedDocument> m_completed;
+};
+
+}  // namespace
+
+LoadedDocumentTree LoadDocumentTree(const std::string& url, const PageLoadOptions& options)
+{
+    CTreeLoader loader(options);
+    return loader.Load(url);
+}
+
+}  // namespace wys::browser
