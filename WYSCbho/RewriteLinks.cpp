@@ -1,0 +1,124 @@
+#include "WYSCbho/RewriteLinks.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/shell/ShellPath.h"
+
+namespace wys::capture {
+namespace {
+
+bool IsQuote(char c)
+{
+    return c == '"' || c == '\'';
+}
+
+// Whether text[open+1, close) can be a quoted value (see the header).
+bool IsQuotedValue(std::string_view text, std::size_t open, std::size_t close)
+{
+    if (text[open] != text[close])
+        return false;
+    return text.substr(open + 1, close - open - 1).find_first_of("<>\r\n") == std::string_view::npos;
+}
+
+void RewriteOne(std::string& text, std::string_view name, const std::string& relative)
+{
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t found = text.find(name, start);
+        if (found == std::string::npos)
+            return;
+        std::size_t before = found == 0 ? std::string::npos : found - 1;
+        while (before != std::string::npos && !IsQuote(text[before]))
+            before = before == 0 ? std::string::npos : before - 1;
+        std::size_t after = found + name.size();
+        while (after < text.size() && !IsQuote(text[after]))
+            ++after;
+        if (before != std::string::npos && after < text.size() && IsQuotedValue(text, before, after)) {
+            text.replace(before + 1, after - before - 1, relative);
+            start = before + 1 + relative.size();
+        } else {
+            start = found + name.size();
+        }
+    }
+}
+
+std::string_view FileNameOf(std::string_view url)
+{
+    std::size_t separator = url.find_last_of("/\\");
+    return separator == std::string_view::npos ? url : url.substr(separator + 1);
+}
+
+}  // namespace
+
+std::string RelativeLocalPath(const std::string& directory, const std::string& file)
+{
+    char relative[MAX_PATH];
+    if (!PathRelativePathToA(relative, directory.c_str(), FILE_ATTRIBUTE_DIRECTORY, file.c_str(),
+                             FILE_ATTRIBUTE_NORMAL))
+        return {};
+    // The result starts with "./" when it climbs no folder; canonicalising
+    // the whole path would also drop a leading "..", so only that goes.
+    std::string_view path = relative;
+    if (path.starts_with("./"))
+        path.remove_prefix(2);
+    return std::string(path);
+}
+
+std::string RewriteLinksInText(std::string text, const std::string& directory,
+                               const std::map<std::string, std::string>& savedFiles)
+{
+    for (const auto& [url, path] : savedFiles) {
+        std::string_view name = FileNameOf(url);
+        std::string relative = RelativeLocalPath(directory, path);
+        // Without a local path there is nothing to point at; an empty name
+        // would match everywhere.
+        if (name.empty() || relative.empty())
+            continue;
+        RewriteOne(text, name, relative);
+    }
+    return text;
+}
+
+void RewriteLinks(const std::string& file, const std::string& directory,
+                  const std::map<std::string, std::string>& savedFiles)
+{
+    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    std::string text;
+    char buffer[65536];
+    while (text.size() < kMaxRewrittenFile) {
+        std::size_t want = std::min(sizeof(buffer), kMaxRewrittenFile - text.size());
+        ssize_t got = ::read(fd, buffer, want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (std::size_t nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
+
+    text = RewriteLinksInText(std::move(text), directory, savedFiles);
+
+    // Errors are ignored: a page that cannot be rewritten keeps what was
+    // written of it, as the capture has no better copy to offer.
+    if (::lseek(fd, 0, SEEK_SET) == 0) {
+        std::size_t offset = 0;
+        while (offset < text.size()) {
+            ssize_t written = ::write(fd, text.data() + offset, text.size() - offset);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                break;
+            offset += static_cast<std::size_t>(written);
+        }
+        if (offset == text.size() && ::ftruncate(fd, static_cast<off_t>(offset)) != 0) {
+            // Nothing more can be done; the tail of the old text stays.
+        }
+    }
+    ::close(fd);
+}
+
+}  // namespace wys::capture

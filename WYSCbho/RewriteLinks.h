@@ -1,0 +1,43 @@
+// Pointing a saved HTML file at the local copies of its resources.
+//
+// For every saved URL, in key order, each occurrence of the URL's file name
+// (the text after its last slash or backslash) that stands inside a quoted
+// value has the whole quoted value replaced by the local file's path
+// relative to `directory`. So an attribute that holds the resource's
+// absolute URL or any relative spelling of it becomes the local path; a
+// quoted string that merely contains the same file name (in a script, say)
+// is replaced as well.
+//
+// A quoted value is the text between the nearest quote before the
+// occurrence and the nearest quote after it, when both are the same quote
+// character and the text between holds no '<', '>' or line break. Anything
+// else (a quote on one side only, different quotes, or "quotes" that belong
+// to neighbouring markup, as around CSS url(name) between two attributes) is
+// left as it is: replacing such a span would cut through the markup.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace wys::capture {
+
+// Most bytes read from a file that is rewritten.
+inline constexpr std::size_t kMaxRewrittenFile = 1717986918;
+
+// Rewrites `text` as described above. `savedFiles`: URL -> full local path.
+std::string RewriteLinksInText(std::string text, const std::string& directory,
+                               const std::map<std::string, std::string>& savedFiles);
+
+// Reads the file (it must exist; the text ends at its first NUL byte),
+// rewrites it and writes it back, the file ending where the text ends. A file
+// that cannot be opened is left alone; read and write errors are ignored.
+void RewriteLinks(const std::string& file, const std::string& directory,
+                  const std::map<std::string, std::string>& savedFiles);
+
+// The path of `file` relative to the folder `directory`, canonical
+// ("x_files/a.png", "../b.png"); empty when it cannot be formed within the
+// platform's path limit.
+std::string RelativeLocalPath(const std::string& directory, const std::string& file);
+
+}  // namespace wys::capture
