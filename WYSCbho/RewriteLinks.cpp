@@ -1,8 +1,6 @@
 #include "WYSCbho/RewriteLinks.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include "WYSCbho/TextFileRewrite.h"
 #include "platform/shell/ShellPath.h"
 
 namespace wys::capture {
@@ -83,42 +81,7 @@ std::string RewriteLinksInText(std::string text, const std::string& directory,
 void RewriteLinks(const std::string& file, const std::string& directory,
                   const std::map<std::string, std::string>& savedFiles)
 {
-    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    std::string text;
-    char buffer[65536];
-    while (text.size() < kMaxRewrittenFile) {
-        std::size_t want = std::min(sizeof(buffer), kMaxRewrittenFile - text.size());
-        ssize_t got = ::read(fd, buffer, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (std::size_t nul = text.find('\0'); nul != std::string::npos)
-        text.resize(nul);
-
-    text = RewriteLinksInText(std::move(text), directory, savedFiles);
-
-    // Errors are ignored: a page that cannot be rewritten keeps what was
-    // written of it, as the capture has no better copy to offer.
-    if (::lseek(fd, 0, SEEK_SET) == 0) {
-        std::size_t offset = 0;
-        while (offset < text.size()) {
-            ssize_t written = ::write(fd, text.data() + offset, text.size() - offset);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                break;
-            offset += static_cast<std::size_t>(written);
-        }
-        if (offset == text.size() && ::ftruncate(fd, static_cast<off_t>(offset)) != 0) {
-            // Nothing more can be done; the tail of the old text stays.
-        }
-    }
-    ::close(fd);
+    RewriteTextFile(file, [&](std::string text) { return RewriteLinksInText(std::move(text), directory, savedFiles); });
 }
 
 }  // namespace wys::capture

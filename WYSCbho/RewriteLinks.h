@@ -22,9 +22,6 @@
 
 namespace wys::capture {
 
-// Most bytes read from a file that is rewritten.
-inline constexpr std::size_t kMaxRewrittenFile = 1717986918;
-
 // Rewrites `text` as described above. `savedFiles`: URL -> full local path.
 std::string RewriteLinksInText(std::string text, const std::string& directory,
                                const std::map<std::string, std::string>& savedFiles);
