@@ -19,7 +19,40 @@ bool IsQuotedValue(std::string_view text, std::size_t open, std::size_t close)
     return text.substr(open + 1, close - open - 1).find_first_of("<>\r\n") == std::string_view::npos;
 }
 
-void RewriteOne(std::string& text, std::string_view name, const std::string& relative)
+// Whether the quoted value `value` can be a spelling of `url`: the URL
+// itself, or a reference whose path, without leading "./", "../" and
+// separators, is the end of the URL after a slash. A value that names
+// another URL with the same file name, or merely mentions the name, is not.
+bool CanSpell(std::string_view value, std::string_view url)
+{
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t' || value.front() == '\n'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\n'))
+        value.remove_suffix(1);
+    if (value == url)
+        return true;
+    std::string path(value);
+    for (char& c : path) {
+        if (c == '\\')
+            c = '/';
+    }
+    std::string_view rest = path;
+    while (true) {
+        if (rest.starts_with("./"))
+            rest.remove_prefix(2);
+        else if (rest.starts_with("../"))
+            rest.remove_prefix(3);
+        else if (rest.starts_with("/"))
+            rest.remove_prefix(1);
+        else
+            break;
+    }
+    if (rest.empty() || url.size() <= rest.size())
+        return false;
+    return url.ends_with(rest) && url[url.size() - rest.size() - 1] == '/';
+}
+
+void RewriteOne(std::string& text, std::string_view url, std::string_view name, const std::string& relative)
 {
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -32,7 +65,8 @@ void RewriteOne(std::string& text, std::string_view name, const std::string& rel
         std::size_t after = found + name.size();
         while (after < text.size() && !IsQuote(text[after]))
             ++after;
-        if (before != std::string::npos && after < text.size() && IsQuotedValue(text, before, after)) {
+        if (before != std::string::npos && after < text.size() && IsQuotedValue(text, before, after) &&
+            CanSpell(std::string_view(text).substr(before + 1, after - before - 1), url)) {
             text.replace(before + 1, after - before - 1, relative);
             start = before + 1 + relative.size();
         } else {
@@ -73,7 +107,7 @@ std::string RewriteLinksInText(std::string text, const std::string& directory,
         // would match everywhere.
         if (name.empty() || relative.empty())
             continue;
-        RewriteOne(text, name, relative);
+        RewriteOne(text, url, name, relative);
     }
     return text;
 }

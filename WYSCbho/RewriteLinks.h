@@ -2,11 +2,10 @@
 //
 // For every saved URL, in key order, each occurrence of the URL's file name
 // (the text after its last slash or backslash) that stands inside a quoted
-// value has the whole quoted value replaced by the local file's path
-// relative to `directory`. So an attribute that holds the resource's
-// absolute URL or any relative spelling of it becomes the local path; a
-// quoted string that merely contains the same file name (in a script, say)
-// is replaced as well.
+// value that can spell the URL has the whole quoted value replaced by the
+// local file's path relative to `directory`. So an attribute (or a script
+// string) that holds the resource's absolute URL or any relative spelling of
+// it becomes the local path.
 //
 // A quoted value is the text between the nearest quote before the
 // occurrence and the nearest quote after it, when both are the same quote
@@ -14,6 +13,11 @@
 // else (a quote on one side only, different quotes, or "quotes" that belong
 // to neighbouring markup, as around CSS url(name) between two attributes) is
 // left as it is: replacing such a span would cut through the markup.
+//
+// A value can spell the URL when it is the URL itself, or when its path,
+// without leading "./", "../" and separators, ends the URL after a slash.
+// So of two saved URLs with one file name each keeps its own references,
+// and text that merely mentions the name is left alone.
 #pragma once
 
 #include <map>
