@@ -1,5 +1,7 @@
 #include "WYSCbho/RewriteLinks.h"
 
+#include <vector>
+
 #include "WYSCbho/TextFileRewrite.h"
 #include "platform/shell/ShellPath.h"
 
@@ -52,13 +54,46 @@ bool CanSpell(std::string_view value, std::string_view url)
     return url.ends_with(rest) && url[url.size() - rest.size() - 1] == '/';
 }
 
-void RewriteOne(std::string& text, std::string_view url, std::string_view name, const std::string& relative)
+// Spans of the text that hold local paths written by earlier entries.
+struct InsertedSpan {
+    std::size_t begin;
+    std::size_t end;
+};
+
+bool IsInside(const std::vector<InsertedSpan>& spans, std::size_t offset)
+{
+    for (const InsertedSpan& span : spans) {
+        if (offset >= span.begin && offset < span.end)
+            return true;
+    }
+    return false;
+}
+
+// Records that text[begin, begin + removed) became `inserted` bytes.
+void NoteReplacement(std::vector<InsertedSpan>& spans, std::size_t begin, std::size_t removed, std::size_t inserted)
+{
+    for (InsertedSpan& span : spans) {
+        if (span.begin >= begin + removed) {
+            span.begin = span.begin - removed + inserted;
+            span.end = span.end - removed + inserted;
+        }
+    }
+    spans.push_back({begin, begin + inserted});
+}
+
+void RewriteOne(std::string& text, std::vector<InsertedSpan>& spans, std::string_view url, std::string_view name,
+                const std::string& relative)
 {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t found = text.find(name, start);
         if (found == std::string::npos)
             return;
+        // A local path written for another URL is never taken for a spelling.
+        if (IsInside(spans, found)) {
+            start = found + name.size();
+            continue;
+        }
         std::size_t before = found == 0 ? std::string::npos : found - 1;
         while (before != std::string::npos && !IsQuote(text[before]))
             before = before == 0 ? std::string::npos : before - 1;
@@ -68,6 +103,7 @@ void RewriteOne(std::string& text, std::string_view url, std::string_view name, 
         if (before != std::string::npos && after < text.size() && IsQuotedValue(text, before, after) &&
             CanSpell(std::string_view(text).substr(before + 1, after - before - 1), url)) {
             text.replace(before + 1, after - before - 1, relative);
+            NoteReplacement(spans, before + 1, after - before - 1, relative.size());
             start = before + 1 + relative.size();
         } else {
             start = found + name.size();
@@ -100,6 +136,7 @@ std::string RelativeLocalPath(const std::string& directory, const std::string& f
 std::string RewriteLinksInText(std::string text, const std::string& directory,
                                const std::map<std::string, std::string>& savedFiles)
 {
+    std::vector<InsertedSpan> spans;
     for (const auto& [url, path] : savedFiles) {
         std::string_view name = FileNameOf(url);
         std::string relative = RelativeLocalPath(directory, path);
@@ -107,7 +144,7 @@ std::string RewriteLinksInText(std::string text, const std::string& directory,
         // would match everywhere.
         if (name.empty() || relative.empty())
             continue;
-        RewriteOne(text, url, name, relative);
+        RewriteOne(text, spans, url, name, relative);
     }
     return text;
 }

@@ -16,8 +16,9 @@
 //
 // A value can spell the URL when it is the URL itself, or when its path,
 // without leading "./", "../" and separators, ends the URL after a slash.
-// So of two saved URLs with one file name each keeps its own references,
-// and text that merely mentions the name is left alone.
+// A local path written for one URL is never taken for a spelling of a later
+// one. So of two saved URLs with one file name each keeps its own
+// references, and text that merely mentions the name is left alone.
 #pragma once
 
 #include <map>

@@ -61,6 +61,11 @@ TEST(RewriteLinks, UrlsWithTheSameFileNameKeepTheirOwnReferences)
                       saved),
               R"(<img src="14h 5m 3s_files/logo.png"><img src="14h 5m 3s_files/logo1.png">)"
               R"(<img src="14h 5m 3s_files/logo.png">)");
+
+    // Seen from the resource folder the first local path is the bare name,
+    // which the second URL could otherwise claim.
+    EXPECT_EQ(RewriteLinksInText(R"(<img src="../a/logo.png"><img src="../b/logo.png">)", kFiles, saved),
+              R"(<img src="logo.png"><img src="logo1.png">)");
 }
 
 TEST(RewriteLinks, PathsAreRelativeToTheGivenFolder)
