@@ -82,7 +82,7 @@ namespace {
 HRESULT AdviseOn(IUnknown* source, REFIID events, IUnknown* sink, DWORD* cookie)
 {
     ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = source->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+    HRESULT hr = source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
     if (FAILED(hr))
         return hr;
     ComPtr<IConnectionPoint> point;
@@ -98,7 +98,7 @@ void UnadviseOn(IUnknown* source, REFIID events, DWORD cookie)
     ComPtr<IConnectionPoint> point;
     // A source that can no longer be reached (its process gone) has dropped
     // the sink already; there is nothing else to undo.
-    if (SUCCEEDED(source->QueryInterface(IID_IConnectionPointContainer, container.PutVoid())) &&
+    if (SUCCEEDED(source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) &&
         SUCCEEDED(container->FindConnectionPoint(events, point.ReleaseAndGetAddressOf())))
         point->Unadvise(cookie);
 }
