@@ -52,9 +52,10 @@ HRESULT CreateCdoObject(REFCLSID clsid, REFIID iid, void** object)
     *object = nullptr;
     ComPtr<IUnknown> unknown;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.PutVoid());
-    // The messaging component is part of this library; a runtime that has no
-    // registration for it (or no apartment yet) gets it directly.
-    if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_NOTINITIALIZED)
+    // The messaging component is part of this library: when the runtime
+    // cannot hand out a registered one (no registration, no registry yet, no
+    // apartment), it is created directly.
+    if (FAILED(hr) && hr != E_NOINTERFACE)
         hr = CdoCreateInstance(clsid, nullptr, IID_IUnknown, unknown.PutVoid());
     if (hr == E_NOINTERFACE)
         return hr;

@@ -13,6 +13,9 @@
 namespace wys::capture {
 namespace {
 
+// Bytes gathered from reads before they are written to the target file.
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
 class UniqueFd {
 public:
     explicit UniqueFd(int fd) : m_fd(fd) {}
@@ -127,6 +130,10 @@ bool ResourceSaver::Download(const std::string& url, const std::string& target)
     if (file.Get() < 0)
         return false;
 
+    // Reads stay at most kTransferBuffer bytes each; the file is written in
+    // larger pieces, as one write per read costs more than the read itself.
+    std::string pending;
+    pending.reserve(kWriteChunk);
     char buffer[kTransferBuffer];
     bool attempted = false;
     while (!IsStopRequested(m_stop)) {
@@ -137,8 +144,13 @@ bool ResourceSaver::Download(const std::string& url, const std::string& target)
         attempted = true;
         if (!InternetReadFile(request, buffer, available < kTransferBuffer ? available : kTransferBuffer, &read))
             break;
-        WriteAll(file.Get(), buffer, read);
+        pending.append(buffer, read);
+        if (pending.size() >= kWriteChunk) {
+            WriteAll(file.Get(), pending.data(), pending.size());
+            pending.clear();
+        }
     }
+    WriteAll(file.Get(), pending.data(), pending.size());
     return attempted;
 }
 
