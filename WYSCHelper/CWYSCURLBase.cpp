@@ -43,6 +43,24 @@ CWYSCURLBase::~CWYSCURLBase()
     SaveIndex();
 }
 
+ULONG CWYSCURLBase::AddRef()
+{
+    ULONG now = CComObjectRoot::AddRef();
+    if (m_options.ReferenceCountChanged)
+        m_options.ReferenceCountChanged(now - 1, now);
+    return now;
+}
+
+ULONG CWYSCURLBase::Release()
+{
+    // Told before the count falls, while the object (and the hook) still
+    // exist; the object lives on one thread, so nothing comes in between.
+    ULONG before = RefCount();
+    if (before > 1 && m_options.ReferenceCountChanged)
+        m_options.ReferenceCountChanged(before, before - 1);
+    return CComObjectRoot::Release();
+}
+
 std::int64_t CWYSCURLBase::Now() const
 {
     if (m_options.Now)

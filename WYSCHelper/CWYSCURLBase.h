@@ -49,6 +49,10 @@ public:
     // none: the documents folder followed by "/Collected IE History".
     static std::string DefaultBaseDirectory();
 
+    // IUnknown, telling CUrlBaseOptions::ReferenceCountChanged.
+    ULONG AddRef() override;
+    ULONG Release() override;
+
     // IProvideClassInfo / IProvideClassInfo2
     HRESULT GetClassInfo(ITypeInfo** info) override;
     HRESULT GetGUID(DWORD kind, GUID* guid) override;

@@ -51,7 +51,10 @@ function(wys_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
-    set(properties TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "TZ=UTC;${ARG_ENVIRONMENT}")
+    # Tests run through env(1) with their fixed environment: the discovery
+    # script cannot carry a list of variables in the ENVIRONMENT property.
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "env;TZ=UTC;${ARG_ENVIRONMENT}")
+    set(properties TIMEOUT ${ARG_TIMEOUT})
     if(ARG_LABELS)
         list(APPEND properties LABELS "${ARG_LABELS}")
     endif()

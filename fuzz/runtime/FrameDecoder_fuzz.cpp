@@ -7,7 +7,7 @@
 
 #include "platform/com/ComError.h"
 #include "platform/com/ComObject.h"
-#include "platform/rpc/ParamCodec.h"
+#include "platform/rpc/ObjectCodec.h"
 #include "platform/rpc/detail/Frame.h"
 
 using namespace wys::rpc;

@@ -1,6 +1,7 @@
 #include "platform/rpc/Apartment.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -157,10 +158,23 @@ void CoUninitialize()
         LeaveApartment(t_state);
 }
 
+namespace {
+
+// Asked on every call, so kept per thread; a forked child's thread has a new
+// identifier and asks again.
+thread_local DWORD t_threadId = 0;
+const bool g_forgetThreadIdInChild = [] {
+    ::pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+    return true;
+}();
+
+}  // namespace
+
 DWORD GetCurrentThreadId()
 {
-    thread_local const DWORD id = static_cast<DWORD>(::gettid());  // asked on every call: no system call
-    return id;
+    if (t_threadId == 0)
+        t_threadId = static_cast<DWORD>(::gettid());
+    return t_threadId;
 }
 
 BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)

@@ -6,21 +6,11 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 
 #include "platform/com/Guid.h"
+#include "platform/rpc/WireError.h"
 
 namespace wys::rpc {
-
-// Malformed data from a peer. Never leaves the runtime.
-class CWireError : public std::exception {
-public:
-    explicit CWireError(const char* what) : m_what(what) {}
-    const char* what() const noexcept override { return m_what; }
-
-private:
-    const char* m_what;
-};
 
 class CWireReader {
 public:

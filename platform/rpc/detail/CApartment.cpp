@@ -247,8 +247,10 @@ std::shared_ptr<CConnection> CApartment::LinkTo(const std::shared_ptr<CApartment
     CFd mine(pair[0]);
     // Owned by the closure, so that a target that never runs it closes it.
     auto theirs = std::make_shared<CFd>(pair[1]);
-    static std::atomic<std::uint64_t> s_nextLink{1};
-    std::string theirKey = "link:" + std::to_string(s_nextLink++);
+    // Both ends are known by the other end's apartment, so that the target
+    // uses this same link to reach back: objects going either way then keep
+    // their identity (a proxy returns as the object it stands for).
+    std::string theirKey = "apt:" + std::to_string(m_id);
     bool posted = target->PostTask([target, theirs, theirKey] {
         if (target->IsClosed())
             return;

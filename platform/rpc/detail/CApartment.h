@@ -73,8 +73,9 @@ public:
     std::shared_ptr<CConnection> FindConnection(const std::string& key) const;
     void AddConnection(const std::shared_ptr<CConnection>& connection);
     void RemoveConnection(CConnection* connection);
-    // The connection from this apartment to `target` in this process, made
-    // on first use. Null when the target is closed.
+    // The connection between this apartment and `target` in this process
+    // (whichever of the two made it), made on first use. Null when the
+    // target is closed.
     std::shared_ptr<CConnection> LinkTo(const std::shared_ptr<CApartment>& target);
 
     // Closes every connection (peers see them drop), stops watching, drops

@@ -156,6 +156,13 @@ void CConnection::HandleCall(const CFrame& frame)
 
 void CConnection::ReplyReady(CWireWriter& reply)
 {
+    if (reply.Size() - 4 > kMaxFrameLength) {
+        // Too large to carry: the caller gets the failure instead. Objects
+        // it would have referred to keep the references counted for it
+        // until the connection ends.
+        reply.Buffer().resize(kFrameHeaderSize);
+        reply.I32(RPC_E_INVALID_DATA);
+    }
     if (!m_closed) {
         FinishFrame(reply);
         Send(reply);
@@ -206,6 +213,9 @@ void CConnection::DispatchRoot(std::uint16_t method, CWireReader& request, CWire
     reply.I32(hr);
     if (SUCCEEDED(hr))
         WriteInterface(reply, typed.Get(), iid);
+    // Out before `object` goes: if it is a proxy of the peer's, its release
+    // must follow the reply that refers to it.
+    ReplyReady(reply);
 }
 
 void CConnection::DispatchObject(const CFrame& frame, CWireReader& request, CWireWriter& reply)
@@ -283,6 +293,8 @@ HRESULT CConnection::Call(std::uint64_t objectId, REFIID iid, std::uint16_t meth
     });
     if (FAILED(hr))
         return hr;
+    if (frame.Size() - 4 > kMaxFrameLength)
+        return RPC_E_INVALID_DATA;  // the peer would take it for garbage
     FinishFrame(frame);
     PendingCall pending{reply};
     m_pending[callId] = &pending;

@@ -35,6 +35,7 @@ inline constexpr std::uint8_t kWireVersion = 1;
 inline constexpr std::size_t kFrameHeaderSize = 36;
 inline constexpr std::uint32_t kMinFrameLength = kFrameHeaderSize - 4;
 // Large enough for any history export list; a peer claiming more is broken.
+// A call or reply that would be larger fails with RPC_E_INVALID_DATA.
 inline constexpr std::uint32_t kMaxFrameLength = 16u << 20;
 
 // Methods of the root object (object 0) of every connection.

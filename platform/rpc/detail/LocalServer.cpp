@@ -90,9 +90,10 @@ HRESULT HoldServerLock(const std::string& path, REFCLSID clsid)
     return S_OK;
 }
 
-// Tells the client that started this process that clsid is served. The
-// variable carries "<fd>:<pid>"; the pid keeps programs this server starts
-// from writing into whatever descriptor has that number in them.
+// Tells the client that started this process that clsid is served, through
+// the socket it left as descriptor 3. The variable carries "<fd>:<pid>"; the
+// pid keeps programs this server starts from writing into whatever
+// descriptor has that number in them.
 void AnnounceReady(REFCLSID clsid)
 {
     static std::mutex mutex;
@@ -105,7 +106,7 @@ void AnnounceReady(REFCLSID clsid)
         long pid = 0;
         if (value && std::sscanf(value, "%d:%ld", &fd, &pid) == 2 && pid == ::getpid()) {
             struct stat st;
-            if (fd > 2 && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+            if (fd > 2 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)) {
                 ::fcntl(fd, F_SETFD, FD_CLOEXEC);
                 readyFd = fd;
             }
@@ -114,8 +115,9 @@ void AnnounceReady(REFCLSID clsid)
     if (readyFd < 0)
         return;
     std::string line = GuidToString(clsid) + "\n";
-    // The client may have given up and gone: then nobody needs to know.
-    [[maybe_unused]] ssize_t n = ::write(readyFd, line.data(), line.size());
+    // The client may have given up and gone: then nobody needs to know (and
+    // a socket, unlike a pipe, tells so without a signal).
+    [[maybe_unused]] ssize_t n = ::send(readyFd, line.data(), line.size(), MSG_NOSIGNAL);
 }
 
 // Splits a command line at blanks; double quotes group.
@@ -207,18 +209,25 @@ HRESULT Spawn(const std::vector<std::string>& words, int readyFd, int logFd)
         ::setsid();
         if (::fork() != 0)
             ::_exit(0);
+        // The server gets standard input and output on /dev/null, standard
+        // error on its log, the ready socket as descriptor 3, and nothing
+        // else of this process.
+        constexpr int kReadyFd = 3;
         char* p = readySlot;
         for (const char* v = kReadyVariable; *v;)
             *p++ = *v++;
         *p++ = '=';
-        p = FormatNumber(p, readyFd);
+        p = FormatNumber(p, kReadyFd);
         *p++ = ':';
         p = FormatNumber(p, ::getpid());
         *p = '\0';
+        int ready = ::fcntl(readyFd, F_DUPFD_CLOEXEC, 10);
+        int log = ::fcntl(logFd, F_DUPFD_CLOEXEC, 10);
         ::dup2(devNull, 0);
         ::dup2(devNull, 1);
-        ::dup2(logFd, 2);
-        ::fcntl(readyFd, F_SETFD, 0);
+        ::dup2(log, 2);
+        ::dup2(ready, kReadyFd);
+        ::close_range(kReadyFd + 1, ~0u, 0);
         ::signal(SIGPIPE, SIG_DFL);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
@@ -355,11 +364,11 @@ HRESULT StartLocalServer(CApartment& apartment, REFCLSID clsid, const std::strin
     }
     if (running())
         return S_OK;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return FromErrno(errno);
-    CFd readEnd(pipeFds[0]);
-    CFd writeEnd(pipeFds[1]);
+    CFd readEnd(pair[0]);
+    CFd writeEnd(pair[1]);
     CFd log = OpenLog(words.front());
     if (HRESULT hr = Spawn(words, writeEnd.Get(), log.Get()); FAILED(hr))
         return hr;

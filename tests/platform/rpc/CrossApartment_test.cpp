@@ -130,6 +130,22 @@ TEST_F(CrossApartment, ProxiesKeepIdentityAndGiveTheirReferencesBack)
     echoed = nullptr;
     EXPECT_EQ(local->RefCount(), 1u) << "the other apartment gave its reference back";
 
+    // The other apartment reaches back over the same link: a proxy it got
+    // from a stream returns here as the object itself.
+    IStream* outbound = nullptr;
+    ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, local->GetUnknown(), &outbound), S_OK);
+    IStream* inbound = other.Run([&] {
+        ComPtr<ITestControl> proxy;
+        EXPECT_EQ(CoGetInterfaceAndReleaseStream(outbound, ITestControl::Iid, proxy.PutVoid()), S_OK);
+        IStream* s = nullptr;
+        EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, proxy.Get(), &s), S_OK);
+        return s;
+    });
+    ComPtr<ITestControl> home;
+    ASSERT_EQ(CoGetInterfaceAndReleaseStream(inbound, ITestControl::Iid, home.PutVoid()), S_OK);
+    EXPECT_EQ(home.Get(), static_cast<ITestControl*>(local.Get()));
+    home = nullptr;
+
     first = nullptr;
     second = nullptr;
     history = nullptr;
@@ -154,6 +170,18 @@ TEST_F(CrossApartment, ValuesCrossExactlyAndFailuresKeepTheirOutValues)
         EXPECT_EQ(back.IsNull(), text == nullptr);
         EXPECT_EQ(back.ByteLength(), SysStringByteLen(text));
     }
+
+    // Large values cross in many pieces; values beyond the frame limit fail.
+    std::u16string large(1u << 19, u'x');
+    large[12345] = 0;
+    CComBSTR big(large);
+    CComBSTR bigBack;
+    ASSERT_EQ(remote->EchoBstr(big, &bigBack), S_OK);
+    EXPECT_TRUE(bigBack.View() == big.View());
+    CComBSTR huge(std::u16string(9u << 20, u'y'));
+    EXPECT_EQ(remote->EchoBstr(huge, &bigBack), RPC_E_INVALID_DATA);
+    ULONG pong = 0;
+    EXPECT_EQ(remote->Ping(1, &pong), S_OK) << "the link stays";
 
     ComPtr<IWYSCURLBase> history;
     ASSERT_EQ(remote.As(&history), S_OK);

@@ -279,8 +279,8 @@ TEST_F(LocalServer, EventsReachEveryClientInOrderAndMayCallBack)
     ASSERT_EQ(child.Receive(), "ready");
     for (const char16_t* url : {u"http://0/", u"http://1/", u"http://2/"})
         ASSERT_EQ(AddRecord(object, url), S_OK);
-    // The child advised first; both see every event, in order, and read the
-    // record from inside the event.
+    // Both clients see every event, in order, and read the record from
+    // inside the event.
     EXPECT_EQ(sink->events, (std::vector<std::string>{"1:0", "1:1", "1:2"}));
     EXPECT_EQ(seenInside, (std::vector<std::string>{"http://0/", "http://1/", "http://2/"}));
     EXPECT_EQ(child.Receive(), "event 1 http://0/");
@@ -542,6 +542,9 @@ TEST_F(LocalServer, UnknownClassesAndMissingProgramsFail)
               REGDB_E_CLASSNOTREG);
     ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", m_home.Path() + "/no-such-program"));
     auto started = std::chrono::steady_clock::now();
+    CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
+    // A program that ends without registering the class fails as fast.
+    ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", "/bin/true"));
     CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }

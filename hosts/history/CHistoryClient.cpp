@@ -1,0 +1,365 @@
+#include "hosts/history/CHistoryClient.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "common/StringConvert.h"
+#include "hosts/history/CHistoryEventSink.h"
+#include "hosts/history/HistoryText.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/Variant.h"
+#include "platform/rpc/Apartment.h"
+
+namespace wys::history {
+
+namespace {
+
+// What the server answers a change asked for while it delivers the events
+// of another change.
+constexpr HRESULT kChangeInProgress = MakeHResult(0x80010001u);
+constexpr int kChangeAttempts = 200;
+constexpr auto kChangeRetryDelay = std::chrono::milliseconds(25);
+
+template <class Call>
+HRESULT Change(Call call)
+{
+    HRESULT hr = call();
+    for (int attempt = 1; hr == kChangeInProgress && attempt < kChangeAttempts; ++attempt) {
+        // Waits dispatching: our own sinks must not hold up the change under way.
+        DWORD index = 0;
+        CoWaitForMultipleHandles(0, static_cast<DWORD>(kChangeRetryDelay.count()), 0, nullptr, &index);
+        hr = call();
+    }
+    return hr;
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// A sink advised on the history for the scope's life.
+class CAdvisedSink {
+public:
+    CAdvisedSink(IWYSCURLBase* history, std::ostream* out)
+    {
+        m_sink.Attach(CreateComObject<CHistoryEventSink>(history, out));
+        ComPtr<IConnectionPointContainer> container;
+        if (SUCCEEDED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())))
+            m_result =
+                container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
+        else
+            m_result = E_NOINTERFACE;
+        if (SUCCEEDED(m_result))
+            m_result = m_point->Advise(m_sink->GetUnknown(), &m_cookie);
+    }
+    ~CAdvisedSink()
+    {
+        if (m_cookie)
+            m_point->Unadvise(m_cookie);  // a server that has gone took the advice along
+    }
+    CAdvisedSink(const CAdvisedSink&) = delete;
+    CAdvisedSink& operator=(const CAdvisedSink&) = delete;
+
+    HRESULT Result() const { return m_result; }
+    const CHistoryEventSink& Sink() const { return *m_sink.Get(); }
+
+private:
+    ComPtr<CHistoryEventSink> m_sink;
+    ComPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+    HRESULT m_result = S_OK;
+};
+
+// Identifies the file at a path, to tell whether an export wrote it.
+struct FileStamp {
+    bool exists = false;
+    ino_t inode = 0;
+    timespec modified{};
+    bool operator==(const FileStamp& o) const
+    {
+        return exists == o.exists && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+FileStamp StampOf(const std::string& path)
+{
+    FileStamp stamp;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        stamp.exists = true;
+        stamp.inode = st.st_ino;
+        stamp.modified = st.st_mtim;
+    }
+    return stamp;
+}
+
+const char* Plural(ULONG n)
+{
+    return n == 1 ? "" : "s";
+}
+
+const char* OnOff(VARIANT_BOOL value)
+{
+    return value == VARIANT_FALSE ? "off" : "on";
+}
+
+}  // namespace
+
+bool IsUnreachable(HRESULT hr)
+{
+    return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVER_DIED || hr == CO_E_OBJNOTCONNECTED ||
+           hr == CO_E_SERVER_EXEC_FAILURE || hr == REGDB_E_CLASSNOTREG;
+}
+
+int CHistoryClient::Failed(const char* what, HRESULT hr)
+{
+    if (IsUnreachable(hr)) {
+        m_err << "wayscribe-history: the history server cannot be reached (" << HResultText(hr) << ")\n";
+        return kExitUnreachable;
+    }
+    m_err << "wayscribe-history: " << what << " failed: " << HResultText(hr) << "\n";
+    return kExitRefused;
+}
+
+int CHistoryClient::Run(const HistoryCommand& command)
+{
+    switch (command.verb) {
+        case HistoryVerb::List:
+            return List(command);
+        case HistoryVerb::Count:
+            return Count();
+        case HistoryVerb::Find:
+            return Find(command);
+        case HistoryVerb::Remove:
+            return Remove(command);
+        case HistoryVerb::RemoveRange:
+            return RemoveRange(command);
+        case HistoryVerb::Export:
+        case HistoryVerb::ExportRange:
+        case HistoryVerb::ExportPaths:
+            return Export(command);
+        case HistoryVerb::Import:
+            return Import(command);
+        case HistoryVerb::Settings:
+            return Settings();
+        case HistoryVerb::Set:
+            return Set(command);
+        case HistoryVerb::Help:
+        case HistoryVerb::Watch:
+            break;
+    }
+    m_err << "wayscribe-history: this command is not run here\n";
+    return kExitUsage;
+}
+
+int CHistoryClient::List(const HistoryCommand& c)
+{
+    ULONG count = 0;
+    if (HRESULT hr = m_history->get_DataCount(&count); FAILED(hr))
+        return Failed("reading the number of visits", hr);
+    for (ULONG i = 0; i < count; ++i) {
+        CUrlDateHolder visit;
+        HRESULT hr = m_history->GetData(visit.Receive(), i);
+        if (hr == E_INVALIDARG)
+            break;  // another client removed visits meanwhile
+        if (FAILED(hr))
+            return Failed("reading a visit", hr);
+        if ((c.from && visit.Time < *c.from) || (c.to && visit.Time >= *c.to))
+            continue;
+        m_out << VisitLine(visit) << '\n';
+    }
+    m_out.flush();
+    return kExitDone;
+}
+
+int CHistoryClient::Count()
+{
+    ULONG count = 0;
+    if (HRESULT hr = m_history->get_DataCount(&count); FAILED(hr))
+        return Failed("reading the number of visits", hr);
+    m_out << count << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Find(const HistoryCommand& c)
+{
+    CComBSTR url(*c.url);
+    ULONG index = kNoRecord;
+    if (HRESULT hr = m_history->Find(*c.from, url, &index); FAILED(hr))
+        return Failed("finding the visit", hr);
+    CUrlDateHolder visit;
+    if (index == kNoRecord || m_history->GetData(visit.Receive(), index) == E_INVALIDARG) {
+        m_err << "wayscribe-history: no visit of " << *c.url << " at " << FormatTime(*c.from) << "\n";
+        return kExitRefused;
+    }
+    m_out << VisitLine(visit) << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Remove(const HistoryCommand& c)
+{
+    CComBSTR url(*c.url);
+    ULONG index = kNoRecord;
+    if (HRESULT hr = m_history->Find(*c.from, url, &index); FAILED(hr))
+        return Failed("finding the visit", hr);
+    if (index == kNoRecord) {
+        m_err << "wayscribe-history: no visit of " << *c.url << " at " << FormatTime(*c.from) << "\n";
+        return kExitRefused;
+    }
+    HistoryCommand one = c;
+    one.to = *c.from + 1;
+    return RemoveRange(one);
+}
+
+int CHistoryClient::RemoveRange(const HistoryCommand& c)
+{
+    CAdvisedSink counter(m_history, nullptr);
+    if (FAILED(counter.Result()))
+        return Failed("listening to the history", counter.Result());
+    CComBSTR url;
+    if (c.url)
+        url = CComBSTR(*c.url);
+    HRESULT hr = Change([&] { return m_history->RemoveRange(*c.from, *c.to - *c.from, url); });
+    if (FAILED(hr))
+        return Failed("removing", hr);
+    ULONG removed = counter.Sink().Removing();
+    m_out << "removed " << removed << " visit" << Plural(removed) << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Export(const HistoryCommand& c)
+{
+    std::string file = Absolute(c.file);
+    CComBSTR path(file);
+    FileStamp before = StampOf(file);
+    HRESULT hr = E_UNEXPECTED;
+    if (c.verb == HistoryVerb::Export) {
+        hr = m_history->Export(path);
+    } else if (c.verb == HistoryVerb::ExportRange) {
+        CComBSTR url;
+        if (c.url)
+            url = CComBSTR(*c.url);
+        hr = m_history->ExportRange(path, *c.from, *c.to - *c.from, url);
+    } else {
+        SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(c.paths.size()));
+        if (!array)
+            return Failed("exporting", E_OUTOFMEMORY);
+        for (LONG i = 0; i < static_cast<LONG>(c.paths.size()); ++i) {
+            CComBSTR one(c.paths[static_cast<std::size_t>(i)]);
+            SafeArrayPutElement(array, &i, static_cast<BSTR>(one));
+        }
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_ARRAY | VT_BSTR;
+        v.parray = array;
+        hr = m_history->ExportRange2(path, v);
+        VariantClear(&v);
+    }
+    if (FAILED(hr))
+        return Failed("exporting", hr);
+    if (StampOf(file) == before) {
+        m_err
+            << "wayscribe-history: nothing was exported: no visit was selected, or the saved pages could not "
+               "be copied\n";
+        return kExitRefused;
+    }
+    m_out << "exported to " << file << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Import(const HistoryCommand& c)
+{
+    std::string file = Absolute(c.file);
+    if (!StampOf(file).exists) {
+        m_err << "wayscribe-history: no such file: " << file << "\n";
+        return kExitRefused;
+    }
+    CAdvisedSink counter(m_history, nullptr);
+    if (FAILED(counter.Result()))
+        return Failed("listening to the history", counter.Result());
+    CComBSTR path(file);
+    HRESULT hr = Change([&] { return m_history->Import(path); });
+    if (FAILED(hr))
+        return Failed("importing", hr);
+    ULONG added = counter.Sink().Added();
+    if (added == 0) {
+        m_err << "wayscribe-history: nothing was imported: the file holds no visits that are still kept, or "
+                 "their pages are missing\n";
+        return kExitRefused;
+    }
+    m_out << "imported " << added << " visit" << Plural(added) << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Settings()
+{
+    CComBSTR folder;
+    VARIANT_BOOL collect = VARIANT_FALSE;
+    VARIANT_BOOL titled = VARIANT_FALSE;
+    LONGLONG range = 0;
+    HRESULT hr = m_history->get_BaseDirectory(&folder);
+    if (SUCCEEDED(hr))
+        hr = m_history->get_CollectHistory(&collect);
+    if (SUCCEEDED(hr))
+        hr = m_history->get_TitledFileNames(&titled);
+    if (SUCCEEDED(hr))
+        hr = m_history->get_HistoricalRange(&range);
+    if (FAILED(hr))
+        return Failed("reading the settings", hr);
+    m_out << "base-directory\t" << Field(folder.ToUtf8()) << "\n"
+          << "collect-history\t" << OnOff(collect) << "\n"
+          << "titled-file-names\t" << OnOff(titled) << "\n"
+          << "history-range\t" << range << std::endl;
+    return kExitDone;
+}
+
+int CHistoryClient::Set(const HistoryCommand& c)
+{
+    HRESULT hr = E_UNEXPECTED;
+    VARIANT_BOOL flag = c.flag ? VARIANT_TRUE : VARIANT_FALSE;
+    switch (c.setting) {
+        case HistorySetting::BaseDirectory: {
+            CComBSTR folder(Absolute(c.folder));
+            hr = Change([&] { return m_history->put_BaseDirectory(folder); });
+            break;
+        }
+        case HistorySetting::CollectHistory:
+            hr = m_history->put_CollectHistory(flag);
+            break;
+        case HistorySetting::TitledFileNames:
+            hr = m_history->put_TitledFileNames(flag);
+            break;
+        case HistorySetting::HistoryRange:
+            hr = Change([&] { return m_history->put_HistoricalRange(c.seconds); });
+            break;
+    }
+    if (FAILED(hr))
+        return Failed("changing the setting", hr);
+    return kExitDone;
+}
+
+int CHistoryClient::Watch(int stopFd, std::chrono::milliseconds checkEvery)
+{
+    CAdvisedSink printer(m_history, &m_out);
+    if (FAILED(printer.Result()))
+        return Failed("listening to the history", printer.Result());
+    m_err << "wayscribe-history: watching the history; interrupt to stop" << std::endl;
+    for (;;) {
+        DWORD index = 0;
+        HRESULT hr = CoWaitForMultipleHandles(0, static_cast<DWORD>(checkEvery.count()), 1, &stopFd, &index);
+        if (hr == S_OK)
+            return kExitDone;
+        if (hr != RPC_S_CALLPENDING)
+            return Failed("waiting for events", hr);
+        ULONG count = 0;
+        if (HRESULT alive = m_history->get_DataCount(&count); FAILED(alive))
+            return Failed("watching", alive);
+    }
+}
+
+}  // namespace wys::history

@@ -1,0 +1,45 @@
+// The client's sink for the history's events: counts them, and (for watch)
+// prints each one with the visit it names as it arrives:
+//   added<TAB>INDEX<TAB>visit line
+//   removing<TAB>INDEX<TAB>visit line
+//   settings-changed
+// The visit is read with GetData from inside the event, while the server
+// still holds it in that place.
+#pragma once
+
+#include <ostream>
+
+#include "common/IWYSCURLBase.h"
+#include "platform/com/ComObject.h"
+
+namespace wys::history {
+
+class CHistoryEventSink final : public CComObjectRoot<CHistoryEventSink, IWYSCURLBaseEvents> {
+public:
+    // `history` must outlive the sink's advice; `out` may be null (count only)
+    // and must outlive the sink otherwise. Both are not owned.
+    CHistoryEventSink(IWYSCURLBase* history, std::ostream* out) : m_history(history), m_out(out) {}
+
+    ULONG Added() const { return m_added; }
+    ULONG Removing() const { return m_removing; }
+    ULONG SettingsChanged() const { return m_settingsChanged; }
+
+    HRESULT GetTypeInfoCount(UINT* count) override;
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    // DISP_E_MEMBERNOTFOUND for another DISPID, DISP_E_BADPARAMCOUNT or
+    // DISP_E_TYPEMISMATCH for arguments that do not fit the event.
+    HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* exception, UINT* argError) override;
+
+private:
+    void PrintVisit(const char* event, ULONG index);
+
+    IWYSCURLBase* m_history;
+    std::ostream* m_out;
+    ULONG m_added = 0;
+    ULONG m_removing = 0;
+    ULONG m_settingsChanged = 0;
+};
+
+}  // namespace wys::history
