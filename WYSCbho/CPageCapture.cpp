@@ -60,7 +60,9 @@ CaptureOutcome CPageCapture::Run()
         walk = WalkDocument(m_document.Get());
     CheckStop();
 
-    bool singleFile = TakesSingleFileRoute(m_input.Url);
+    // A page whose document is not HTML (an image, a download) is not
+    // archived either: it is recorded on neither route.
+    bool singleFile = m_document && TakesSingleFileRoute(m_input.Url);
     // A message object that cannot be created ends the capture on either route.
     CSingleFilePage archive(m_stop);
     if (singleFile) {

@@ -33,7 +33,7 @@ enum class CaptureOutcome {
     Archive,       // saved as ".mht" and recorded
     Page,          // saved as ".htm" with its resource folder and recorded
     ArchiveTooSmall,  // the archive was 1000 bytes or less: nothing saved
-    NoDocument,    // the browser's document is not HTML: nothing saved
+    NoDocument,    // the browser's document is not HTML: nothing saved, on either route
 };
 
 class CPageCapture {

@@ -176,6 +176,7 @@ TEST_F(PageCaptureTest, AVisitAlreadyRecordedEndsTheSecondCapture)
 TEST_F(PageCaptureTest, PagesWithoutAnHtmlDocumentOrWithATinyArchiveAreNotRecorded)
 {
     EXPECT_EQ(Capture(m_site.Url("/site/page.php"), nullptr), CaptureOutcome::NoDocument);
+    EXPECT_EQ(Capture(m_site.Url("/site/img/photo.jpg"), nullptr), CaptureOutcome::NoDocument);
     EXPECT_FALSE(std::filesystem::exists(Day() + "/14h 5m 3s_files"));
 
     m_site.Server().Handle("/tiny.html", wys::test::HttpReply{});

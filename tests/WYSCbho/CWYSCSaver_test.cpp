@@ -159,8 +159,11 @@ TEST_F(SaverTest, CompletedPagesAreCapturedOnTheirRoutes)
     EXPECT_EQ(wys::test::FolderEntries(files), wys::test::CaptureSite::PageResourceNames());
 
     // A frameset completes once for the browser as a whole: one capture.
+    // Starting it prunes the threads of the two captures that have ended.
+    Dispatch(300ms);
     m_now = kVisit + 2;
     Load(m_site.Url("/site/frames.php"));
+    EXPECT_EQ(m_saver->ThreadCount(), 1u);
     ASSERT_TRUE(WaitForRecords(3));
     Dispatch(300ms);
     EXPECT_EQ(Count(), 3u);
