@@ -167,7 +167,7 @@ HRESULT CWYSCURLBase::Find(LONGLONG Time, BSTR Url, ULONG* pIndex)
 HRESULT CWYSCURLBase::AddData(_URL_DATE_ data)
 {
     ChangeScope change(*this);
-    if (change.Refused())
+    if (change.AppendRefused())
         return WYSC_E_CHANGE_IN_PROGRESS;
     return ComBoundary([&]() -> HRESULT {
         CUrlRecord record = CUrlRecord::FromUrlDate(data);
@@ -199,7 +199,9 @@ HRESULT CWYSCURLBase::AddData(_URL_DATE_ data)
 
 void CWYSCURLBase::OnModified()
 {
-    if (++m_changeCounter < 10)
+    // Inside another change the expiry pass would move the indices that
+    // change holds; the count carries over to the next outermost change.
+    if (++m_changeCounter < 10 || m_changesUnderWay > 1)
         return;
     m_changeCounter = 0;
     Expire();
@@ -221,7 +223,7 @@ HRESULT CWYSCURLBase::get_BaseDirectory(BSTR* path)
 
 HRESULT CWYSCURLBase::put_BaseDirectory(BSTR path)
 {
-    ChangeScope change(*this);
+    ChangeScope change(*this, Appends::Refused);
     if (change.Refused())
         return WYSC_E_CHANGE_IN_PROGRESS;
     return ComBoundary([&]() -> HRESULT {

@@ -12,11 +12,16 @@
 // created the object. The object has no lock.
 //
 // Re-entrancy: while an operation that changes the list is under way (and
-// so while it delivers its events), another call that would change the list
-// (AddData, RemoveData, RemoveRange, Import and the puts of BaseDirectory and
-// HistoricalRange) is refused with WYSC_E_CHANGE_IN_PROGRESS and does
-// nothing. Reading calls (GetData, Find, DataCount, the gets, the exports)
-// are always served, so a sink may read the record named by an event.
+// so while it delivers its events), another call that would remove records
+// or replace the list (RemoveData, RemoveRange, Import and the puts of
+// BaseDirectory and HistoricalRange) is refused with
+// WYSC_E_CHANGE_IN_PROGRESS and does nothing. AddData is served during
+// additions and removals, since an append moves no index that the outer
+// operation holds (two windows finishing their captures at once must not
+// lose a visit); its expiry pass waits for the next outermost change. It is
+// refused only while the list is being replaced (BaseDirectory, Import).
+// Reading calls (GetData, Find, DataCount, the gets, the exports) are always
+// served, so a sink may read the record named by an event.
 #pragma once
 
 #include <cstdint>
@@ -91,20 +96,38 @@ public:
 private:
     // Marks a change of the list as under way for the scope's life, so that
     // a call arriving from a sink meanwhile cannot change the list under it.
+    enum class Appends { Allowed, Refused };
     class ChangeScope {
     public:
-        explicit ChangeScope(CWYSCURLBase& owner) : m_owner(owner), m_refused(owner.m_changesUnderWay > 0)
+        // `appends` says whether AddData may be served while this change is under way.
+        explicit ChangeScope(CWYSCURLBase& owner, Appends appends = Appends::Allowed)
+            : m_owner(owner),
+              m_appends(appends),
+              m_refused(owner.m_changesUnderWay > 0),
+              m_appendRefused(owner.m_appendBlockers > 0)
         {
             ++m_owner.m_changesUnderWay;
+            if (m_appends == Appends::Refused)
+                ++m_owner.m_appendBlockers;
         }
-        ~ChangeScope() { --m_owner.m_changesUnderWay; }
+        ~ChangeScope()
+        {
+            --m_owner.m_changesUnderWay;
+            if (m_appends == Appends::Refused)
+                --m_owner.m_appendBlockers;
+        }
         ChangeScope(const ChangeScope&) = delete;
         ChangeScope& operator=(const ChangeScope&) = delete;
+        // Another change is under way: calls that remove or replace are refused.
         bool Refused() const { return m_refused; }
+        // The list is being replaced: AddData is refused.
+        bool AppendRefused() const { return m_appendRefused; }
 
     private:
         CWYSCURLBase& m_owner;
+        Appends m_appends;
         bool m_refused;
+        bool m_appendRefused;
     };
 
     explicit CWYSCURLBase(CUrlBaseOptions options);
@@ -149,4 +172,5 @@ private:
     CConnectionPoint m_propertyNotifyPoint;
     CUrlBaseOptions m_options;
     int m_changesUnderWay = 0;
+    int m_appendBlockers = 0;
 };

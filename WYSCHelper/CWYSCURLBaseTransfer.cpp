@@ -178,7 +178,7 @@ void CWYSCURLBase::ExportSelected(BSTR path, const CRecordFilter& selection)
 
 HRESULT CWYSCURLBase::Import(BSTR Path)
 {
-    ChangeScope change(*this);
+    ChangeScope change(*this, Appends::Refused);
     if (change.Refused())
         return WYSC_E_CHANGE_IN_PROGRESS;
     try {

@@ -5,7 +5,7 @@
 namespace wys::server {
 
 CUrlBaseClassFactory::CUrlBaseClassFactory(CServerModule& module, Creator create)
-    : m_module(module), m_create(std::move(create))
+    : m_module(module), m_link(std::make_shared<LockLink>(module)), m_create(std::move(create))
 {
     if (!m_create)
         m_create = [](REFIID iid, void** object, CUrlBaseOptions options) {
@@ -15,7 +15,7 @@ CUrlBaseClassFactory::CUrlBaseClassFactory(CServerModule& module, Creator create
 
 CUrlBaseClassFactory::~CUrlBaseClassFactory()
 {
-    // The last reference: the count falls to 0 and tells nothing more.
+    m_link->counting = false;
     m_object = nullptr;
 }
 
@@ -42,8 +42,8 @@ HRESULT CUrlBaseClassFactory::MakeObject()
         return m_creationResult;
     m_tried = true;
     CUrlBaseOptions options;
-    options.ReferenceCountChanged = [this](ULONG previous, ULONG now) {
-        OnReferenceCountChanged(previous, now);
+    options.ReferenceCountChanged = [link = m_link](ULONG previous, ULONG now) {
+        OnReferenceCountChanged(*link, previous, now);
     };
     ComPtr<IUnknown> made;
     m_creationResult = m_create(IID_IUnknown, made.PutVoid(), std::move(options));
@@ -53,18 +53,18 @@ HRESULT CUrlBaseClassFactory::MakeObject()
         return m_creationResult;
     m_object = std::move(made);
     // Only from here on is this cache the one reference that is not a client's.
-    m_counting = true;
+    m_link->counting = true;
     return S_OK;
 }
 
-void CUrlBaseClassFactory::OnReferenceCountChanged(ULONG previous, ULONG now)
+void CUrlBaseClassFactory::OnReferenceCountChanged(LockLink& link, ULONG previous, ULONG now)
 {
-    if (!m_counting)
+    if (!link.counting)
         return;
     if (previous == 1 && now == 2)
-        m_module.Lock();
+        link.module.Lock();
     else if (previous == 2 && now == 1)
-        m_module.Unlock();
+        link.module.Unlock();
 }
 
 HRESULT CUrlBaseClassFactory::LockServer(BOOL lock)

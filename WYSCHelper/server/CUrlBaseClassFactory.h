@@ -14,7 +14,9 @@
 // is also guarded by a mutex, so a request on another thread waits for it.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "WYSCHelper/CUrlBaseOptions.h"
@@ -31,7 +33,9 @@ public:
 
     // `module` must outlive this object.
     explicit CUrlBaseClassFactory(CServerModule& module, Creator create = {});
-    // Releases the cached object (which saves the index as it goes).
+    // Releases the cached object (which saves the index as it goes, or, if
+    // clients still hold it, when the last of them lets go). From here on
+    // its references no longer count as locks.
     ~CUrlBaseClassFactory() override;
 
     // CLASS_E_NOAGGREGATION for an outer object, E_POINTER for a null
@@ -42,16 +46,24 @@ public:
     HRESULT LockServer(BOOL lock) override;
 
 private:
+    // What the object's reference-count hook reaches; shared with the hook,
+    // since the object may outlive this class object at shutdown.
+    struct LockLink {
+        explicit LockLink(CServerModule& module) : module(module) {}
+        CServerModule& module;
+        std::atomic<bool> counting{false};  // the object is cached: its count now tells the locks
+    };
+
     HRESULT MakeObject();
-    void OnReferenceCountChanged(ULONG previous, ULONG now);
+    static void OnReferenceCountChanged(LockLink& link, ULONG previous, ULONG now);
 
     CServerModule& m_module;
+    std::shared_ptr<LockLink> m_link;
     Creator m_create;
     std::mutex m_creation;
     ComPtr<IUnknown> m_object;
     HRESULT m_creationResult = S_OK;
     bool m_tried = false;
-    bool m_counting = false;  // the object is cached: its count now tells the locks
     std::mutex m_serverLocksMutex;
     LONG m_serverLocks = 0;
 };

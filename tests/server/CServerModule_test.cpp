@@ -79,27 +79,6 @@ TEST_F(ServerModule, ALockWithinTheTimeOutKeepsTheServer)
     EXPECT_GE(*quit - released, kTimeOut);
 }
 
-TEST_F(ServerModule, ActivityStartsTheTimeOutAgain)
-{
-    auto module = StartModule();
-    module->Lock();
-    module->Unlock();
-    std::this_thread::sleep_for(kTimeOut * 2 / 3);
-    auto last = Clock::now();
-    module->Lock();
-    module->Unlock();
-    auto quit = QuitWithin(10 * kTimeOut);
-    ASSERT_TRUE(quit);
-    EXPECT_GE(*quit - last, kTimeOut) << "counted from the last release, not the first";
-}
-
-TEST_F(ServerModule, ArmedServerWithoutClientsEnds)
-{
-    auto module = StartModule();
-    module->ArmShutdown();
-    EXPECT_TRUE(QuitWithin(10 * kTimeOut));
-}
-
 TEST_F(ServerModule, WithoutDelayedShutdownTheLastUnlockQuitsAtOnce)
 {
     CServerModule module(ServerTiming{kTimeOut, 0ms, false});

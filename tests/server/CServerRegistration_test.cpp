@@ -80,16 +80,6 @@ TEST_F(ServerRegistration, RegisterWritesTheIdentityClassAndTypeLibrary)
     EXPECT_FALSE(ClassesValue(kClass + "\\Programmable")) << "an empty key";
 }
 
-TEST_F(ServerRegistration, ProgramPathWithBlanksIsQuotedForTheCommandLine)
-{
-    EXPECT_EQ(CServerRegistration::LocalServerCommand("/opt/way scribe/WYSCHelper"),
-              "\"/opt/way scribe/WYSCHelper\"");
-    EXPECT_EQ(CServerRegistration::LocalServerCommand("/opt/tab\there"), "\"/opt/tab\there\"");
-    EXPECT_EQ(CServerRegistration::LocalServerCommand("/opt/plain"), "/opt/plain");
-    ASSERT_EQ(CServerRegistration("/opt/way scribe/WYSCHelper").Register(), S_OK);
-    EXPECT_EQ(ClassesValue(kClass + "\\LocalServer32"), "\"/opt/way scribe/WYSCHelper\"");
-}
-
 TEST_F(ServerRegistration, UnregisterRemovesOnlyItsOwnEntries)
 {
     // Another class's registration shares the parent keys.
@@ -110,12 +100,4 @@ TEST_F(ServerRegistration, UnregisterRemovesOnlyItsOwnEntries)
         EXPECT_FALSE(KeyExists(key)) << key;
     EXPECT_TRUE(KeyExists("CLSID\\{00000000-1111-2222-3333-444444444444}\\LocalServer32"));
     EXPECT_EQ(registration.Unregister(), S_OK) << "nothing left to remove is no failure";
-}
-
-TEST_F(ServerRegistration, RunningProgramPathIsThisTestsFullPath)
-{
-    std::string path = CServerRegistration::RunningProgramPath();
-    ASSERT_FALSE(path.empty());
-    EXPECT_EQ(path.front(), '/');
-    EXPECT_NE(path.find("server"), std::string::npos) << path;
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Apartment.h"
@@ -139,18 +138,17 @@ TEST_F(UrlBaseClassFactory, ClientsOfTheObjectHoldOneLockAndServerLocksOneEach)
     EXPECT_EQ(m_module.LockCount(), 0);
 }
 
-TEST_F(UrlBaseClassFactory, ReleasingTheClassObjectSavesTheIndex)
+TEST_F(UrlBaseClassFactory, ObjectOutlivingTheClassObjectNoLongerCounts)
 {
+    // At shutdown by a signal, clients may still hold the object when the
+    // class object goes; their releases must not reach the freed class object.
     MakeFactory();
     auto history = Create();
-    ASSERT_EQ(AddVisit(history.Get(), History(), Now(), "http://two/a"), S_OK);
-    ASSERT_EQ(AddVisit(history.Get(), History(), Now(), "http://two/b"), S_OK);
-    history = nullptr;
-    CUrlRecordList saved;
-    CIndexFile::Read(CIndexFile::PathIn(History()), &saved);
-    EXPECT_EQ(saved.Count(), 0u) << "the object lives on in the class object";
+    ComPtr<IConnectionPointContainer> more;
+    ASSERT_EQ(history.As(&more), S_OK);
     m_factory = nullptr;
-    CIndexFile::Read(CIndexFile::PathIn(History()), &saved);
-    EXPECT_EQ(saved.Count(), 2u);
-    EXPECT_EQ(m_module.LockCount(), 0);
+    EXPECT_EQ(CountOf(history.Get()), 0u);
+    more = nullptr;
+    history = nullptr;
+    EXPECT_EQ(m_module.LockCount(), 1) << "the clients' lock is simply never given back";
 }

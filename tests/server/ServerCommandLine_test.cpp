@@ -34,16 +34,6 @@ TEST(ServerCommandLine, FirstRecognisedSwitchDecides)
         EXPECT_EQ(ParseServerCommandLine(c.line), c.action) << '"' << c.line << '"';
 }
 
-TEST(ServerCommandLine, ArgumentsJoinWithBlanks)
-{
-    char name[] = "WYSCHelper";
-    char first[] = "-Embedding";
-    char second[] = "/RegServer";
-    char* argv[] = {name, first, second, nullptr};
-    EXPECT_EQ(JoinArguments(3, argv), "-Embedding /RegServer");
-    EXPECT_EQ(JoinArguments(1, argv), "");
-}
-
 TEST(ServerCommandLine, FailuresNeverExitWithZero)
 {
     EXPECT_EQ(ServerExitCode(S_OK), 0);

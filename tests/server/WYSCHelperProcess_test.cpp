@@ -3,15 +3,22 @@
 // themselves after their last client.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
+#include "platform/rpc/detail/Frame.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
 #include "tests/platform/rpc/support/EventSink.h"
 #include "tests/server/ServerProcessTest.h"
@@ -323,4 +330,43 @@ TEST_F(WYSCHelperProcess, TerminationSignalEndsInOrderAndSaves)
     EXPECT_EQ(IndexUrls(), (std::vector<std::string>{"http://h/1", "http://h/2"}));
     ULONG count = 0;
     EXPECT_TRUE(FAILED(history->get_DataCount(&count)));
+}
+
+TEST_F(WYSCHelperProcess, PeerOfAnotherUserIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs to switch to another user";
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ServerPid();
+    // Open the folders, so that only the server's own check stands in the way.
+    std::string socket = SocketPath();
+    for (std::filesystem::path p = socket; p != m_home.Path(); p = p.parent_path())
+        ::chmod(p.c_str(), 0777);
+    ::chmod(m_home.Path().c_str(), 0755);
+    CChildProcess stranger([&](CChildChannel&) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return 3;
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return 2;
+        // Asks for the class object, as every client's first call does.
+        wys::rpc::CWireWriter w;
+        wys::rpc::BeginFrame(w, wys::rpc::FrameHeader{wys::rpc::FrameKind::Call, 0, 1, 0, GUID_NULL});
+        w.Guid(CLSID_WYSCURLBase);
+        w.Guid(IClassFactory::Iid);
+        wys::rpc::FinishFrame(w);
+        ::send(fd, w.Data(), w.Size(), MSG_NOSIGNAL);
+        pollfd p{fd, POLLIN, 0};
+        char byte;
+        bool dropped = ::poll(&p, 1, 5000) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
+        return dropped ? 0 : 1;
+    });
+    EXPECT_EQ(stranger.Wait(), 0) << "2: could not connect, 1: was answered";
+    EXPECT_EQ(AddVisit(history.Get(), History(), Now(), "http://i/1"), S_OK)
+        << "the server serves its own user";
 }
