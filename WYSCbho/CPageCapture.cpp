@@ -10,6 +10,7 @@
 #include "WYSCbho/ParseUrl.h"
 #include "WYSCbho/RewriteLinks.h"
 #include "common/StringConvert.h"
+#include "platform/shell/CreateFolderPath.h"
 
 namespace wys::capture {
 namespace {
@@ -87,7 +88,7 @@ CaptureOutcome CPageCapture::Run()
 
     if (singleFile) {
         try {
-            if (!archive.Save(layout.ArchiveFile(), walk.ResourceSpellings))
+            if (!archive.Save(layout, walk.ResourceSpellings))
                 return CaptureOutcome::ArchiveTooSmall;
             AddRecord(m_urlBase.Get(), m_input, layout.ArchivePath());
             return CaptureOutcome::Archive;
@@ -101,8 +102,11 @@ CaptureOutcome CPageCapture::Run()
     if (!m_document)
         return CaptureOutcome::NoDocument;
 
+    // A folder that cannot be claimed (the day folder missing, say) is made
+    // under the plain stem; the writes below then fail as they will.
+    if (!layout.ClaimResourceFolder())
+        CreateFolderPath(layout.ResourceFolder().c_str());
     const std::string resourceFolder = layout.ResourceFolder();
-    layout.CreateResourceFolder();
     std::optional<UrlParts> pageParts = ParseUrl(m_input.Url);
     const FileUrlCopy fileUrls =
         pageParts && pageParts->Scheme == kSchemeFile ? FileUrlCopy::Allowed : FileUrlCopy::Refused;

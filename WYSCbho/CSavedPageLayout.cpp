@@ -1,10 +1,16 @@
 #include "WYSCbho/CSavedPageLayout.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
 #include "common/LocalTime.h"
 #include "platform/shell/CreateFolderPath.h"
+#include "platform/shell/ShellPath.h"
 
 namespace wys::capture {
 namespace {
@@ -78,7 +84,7 @@ std::string CSavedPageLayout::Stem(std::int64_t time, bool titledFileNames, std:
 }
 
 CSavedPageLayout::CSavedPageLayout(std::string_view historyFolder, std::string dayFolder, std::string stem)
-    : m_historyFolder(historyFolder), m_dayFolder(std::move(dayFolder)), m_stem(std::move(stem))
+    : m_historyFolder(historyFolder), m_dayFolder(std::move(dayFolder)), m_baseStem(stem), m_stem(std::move(stem))
 {
     while (m_historyFolder.size() > 1 && (m_historyFolder.back() == '/' || m_historyFolder.back() == '\\'))
         m_historyFolder.pop_back();
@@ -119,9 +125,43 @@ bool CSavedPageLayout::CreateDayFolder() const
     return CreateFolderPath(DayFolderPath().c_str());
 }
 
-bool CSavedPageLayout::CreateResourceFolder() const
+std::string CSavedPageLayout::Variant(int number) const
 {
-    return CreateFolderPath(ResourceFolder().c_str());
+    return number == 1 ? m_baseStem : Format("%s (%d)", m_baseStem.c_str(), number);
+}
+
+bool CSavedPageLayout::ClaimArchiveFile()
+{
+    const std::string folder = DayFolderPath() + "/";
+    for (int number = 1; number <= kMaxStemNumber; ++number) {
+        std::string stem = Variant(number);
+        int fd = ::open((folder + stem + ".mht").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            m_stem = std::move(stem);
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool CSavedPageLayout::ClaimResourceFolder()
+{
+    const std::string folder = DayFolderPath() + "/";
+    for (int number = 1; number <= kMaxStemNumber; ++number) {
+        std::string stem = Variant(number);
+        if (PathFileExistsA((folder + stem + ".htm").c_str()))
+            continue;
+        if (::mkdir((folder + stem + "_files").c_str(), 0755) == 0) {
+            m_stem = std::move(stem);
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 }  // namespace wys::capture

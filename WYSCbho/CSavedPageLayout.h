@@ -3,8 +3,13 @@
 // local time of the visit ("14h 5m 3s", or "Title 14h 5m 3s" with titled
 // file names). The record's Path is relative to the history folder.
 //
-// Names only: nothing here touches the disk except CreateDayFolder and
-// CreateResourceFolder.
+// Two captures in the same second with the same stem would write to the same
+// files, the later one replacing the saved copy that the earlier one's record
+// names. So each route claims its names: the archive route its ".mht" file,
+// the HTML route its "_files" folder (with no ".htm" of that stem about),
+// and when they are taken the stem gets " (2)", " (3)", ... appended.
+//
+// Names only, apart from the folder creations and the claims.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +37,8 @@ public:
     // dropped); `dayFolder` and `stem` as the functions above give them.
     CSavedPageLayout(std::string_view historyFolder, std::string dayFolder, std::string stem);
 
+    // The stem in use: Stem's, or a numbered variant once a claim needed one.
+
     const std::string& HistoryFolder() const { return m_historyFolder; }
     const std::string& DayFolderName() const { return m_dayFolder; }
     const std::string& StemName() const { return m_stem; }
@@ -46,13 +53,27 @@ public:
     std::string ArchivePath() const;
     std::string PagePath() const;
 
-    // Create the folder with every missing parent; whether it exists after.
+    // Highest number a claimed stem gets.
+    static constexpr int kMaxStemNumber = 9999;
+
+    // Creates the day folder with every missing parent; whether it exists after.
     bool CreateDayFolder() const;
-    bool CreateResourceFolder() const;
+
+    // Claims the archive file: creates an empty "<stem>.mht" that did not
+    // exist, numbering the stem when taken, and keeps that stem. False
+    // (stem unchanged) when no name can be created.
+    bool ClaimArchiveFile();
+    // Claims the HTML route's names: creates "<stem>_files" where neither it
+    // nor "<stem>.htm" existed, numbering the stem when taken, and keeps
+    // that stem. False (stem unchanged) when no folder can be created.
+    bool ClaimResourceFolder();
 
 private:
+    std::string Variant(int number) const;
+
     std::string m_historyFolder;
     std::string m_dayFolder;
+    std::string m_baseStem;
     std::string m_stem;
 };
 

@@ -132,7 +132,7 @@ void CSingleFilePage::Build(const std::string& pageUrl, const SpellingMap& spell
     }
 }
 
-bool CSingleFilePage::Save(const std::string& archiveFile, const SpellingMap& spellings)
+bool CSingleFilePage::Save(CSavedPageLayout& layout, const SpellingMap& spellings)
 {
     if (!m_message)
         throw ComError(E_NOINTERFACE);
@@ -142,7 +142,15 @@ bool CSingleFilePage::Save(const std::string& archiveFile, const SpellingMap& sp
     ThrowIfFailed(stream->get_Size(&size));
     if (size <= kMinimumArchiveSize)
         return false;
-    ThrowIfFailed(stream->SaveToFile(CComBSTR(archiveFile), adSaveCreateOverWrite));
+    if (!layout.ClaimArchiveFile())
+        throw ComError(E_ACCESSDENIED);
+    const std::string archiveFile = layout.ArchiveFile();
+    HRESULT hr = stream->SaveToFile(CComBSTR(archiveFile), adSaveCreateOverWrite);
+    if (FAILED(hr)) {
+        // The empty claim would otherwise pass for a saved copy.
+        std::remove(archiveFile.c_str());
+        throw ComError(hr);
+    }
     FixUpArchive(archiveFile, spellings);
     return true;
 }

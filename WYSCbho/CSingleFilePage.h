@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "WYSCbho/CCaptureStop.h"
+#include "WYSCbho/CSavedPageLayout.h"
 #include "platform/com/ComPtr.h"
 #include "platform/mime/AdoStream.h"
 #include "platform/mime/Cdo.h"
@@ -38,10 +39,11 @@ public:
     // (IsFetchedResource). Raises on any failure.
     void Build(const std::string& pageUrl, const SpellingMap& spellings);
 
-    // Saves the archive to `archiveFile` (replacing a file there) and fixes
+    // Claims the layout's archive file, saves the archive into it and fixes
     // it up. False, and nothing written, when the archive is
-    // kMinimumArchiveSize bytes or smaller. Raises when it cannot be saved.
-    bool Save(const std::string& archiveFile, const SpellingMap& spellings);
+    // kMinimumArchiveSize bytes or smaller. Raises when it cannot be saved
+    // (no file is left claimed then).
+    bool Save(CSavedPageLayout& layout, const SpellingMap& spellings);
 
     IMessage* Message() const { return m_message.Get(); }
 

@@ -166,6 +166,25 @@ TEST_F(PageCaptureTest, NetworkPageNeverCopiesLocalFiles)
     EXPECT_TRUE(FolderEntries(Day() + "/14h 5m 3s_files").empty());
 }
 
+TEST_F(PageCaptureTest, PagesCapturedInOneSecondKeepTheirOwnCopies)
+{
+    ASSERT_EQ(CaptureSitePage("/site/page.html"), CaptureOutcome::Archive);
+    ASSERT_EQ(CaptureSitePage("/site/frames.html"), CaptureOutcome::Archive);
+    ASSERT_EQ(CaptureSitePage("/site/page.php"), CaptureOutcome::Page);
+    ASSERT_EQ(CaptureSitePage("/site/frames.php"), CaptureOutcome::Page);
+    const std::string at = std::to_string(kVisit) + " ";
+    EXPECT_EQ(Records(), (std::vector<std::string>{
+                             at + m_site.Url("/site/page.html") + " " + kDay + "/14h 5m 3s.mht Shown title",
+                             at + m_site.Url("/site/frames.html") + " " + kDay + "/14h 5m 3s (2).mht Shown title",
+                             at + m_site.Url("/site/page.php") + " " + kDay + "/14h 5m 3s.htm Shown title",
+                             at + m_site.Url("/site/frames.php") + " " + kDay + "/14h 5m 3s (2).htm Shown title",
+                         }));
+    EXPECT_NE(ReadFile(Day() + "/14h 5m 3s.mht").find("Subject: " + m_site.Url("/site/page.html")),
+              std::string::npos);
+    EXPECT_EQ(FolderEntries(Day() + "/14h 5m 3s_files"), wys::test::CaptureSite::PageResourceNames());
+    EXPECT_EQ(FolderEntries(Day() + "/14h 5m 3s (2)_files"), wys::test::CaptureSite::FramesetNames());
+}
+
 TEST_F(PageCaptureTest, AVisitAlreadyRecordedEndsTheSecondCapture)
 {
     ASSERT_EQ(CaptureSitePage("/site/page.php"), CaptureOutcome::Page);

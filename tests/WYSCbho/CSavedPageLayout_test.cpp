@@ -47,15 +47,48 @@ TEST(CSavedPageLayout, PathsOfBothRoutes)
     EXPECT_EQ(layout.ArchivePath(), "2003/November/27/14h 5m 3s.mht");
 }
 
-TEST(CSavedPageLayout, CreatesFoldersWithMissingParents)
+TEST(CSavedPageLayout, CreatesTheDayFolderWithMissingParents)
 {
     wys::test::TempHome home;
     CSavedPageLayout layout(home.Path() + "/history", "2003/November/27", "14h 5m 3s");
     ASSERT_TRUE(layout.CreateDayFolder());
-    ASSERT_TRUE(layout.CreateResourceFolder());
+    ASSERT_TRUE(layout.ClaimResourceFolder());
     struct stat info {};
     ASSERT_EQ(::stat(layout.ResourceFolder().c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(layout.PagePath(), "2003/November/27/14h 5m 3s.htm");
+}
+
+TEST(CSavedPageLayout, CapturesOfOneSecondNeverShareTheirFiles)
+{
+    wys::test::TempHome home;
+    auto layout = [&] { return CSavedPageLayout(home.Path(), "2003/November/27", "14h 5m 3s"); };
+    CSavedPageLayout first = layout();
+    ASSERT_TRUE(first.CreateDayFolder());
+    ASSERT_TRUE(first.ClaimArchiveFile());
+    EXPECT_EQ(first.ArchivePath(), "2003/November/27/14h 5m 3s.mht");
+
+    // The archive of another page that second takes the next name; the HTML
+    // route still has the plain stem, as no ".htm" or "_files" takes it.
+    CSavedPageLayout second = layout();
+    ASSERT_TRUE(second.ClaimArchiveFile());
+    EXPECT_EQ(second.ArchivePath(), "2003/November/27/14h 5m 3s (2).mht");
+    CSavedPageLayout third = layout();
+    ASSERT_TRUE(third.ClaimResourceFolder());
+    EXPECT_EQ(third.PagePath(), "2003/November/27/14h 5m 3s.htm");
+
+    // A page file alone also takes the stem.
+    wys::test::WriteFile(home.Path() + "/2003/November/27/14h 5m 3s (2).htm", "<p>");
+    CSavedPageLayout fourth = layout();
+    ASSERT_TRUE(fourth.ClaimResourceFolder());
+    EXPECT_EQ(fourth.PagePath(), "2003/November/27/14h 5m 3s (3).htm");
+    EXPECT_EQ(fourth.ResourceFolder(), home.Path() + "/2003/November/27/14h 5m 3s (3)_files");
+
+    // Without a day folder nothing can be claimed, and the stem stays.
+    CSavedPageLayout missing(home.Path(), "2004/May/1", "0h 0m 0s");
+    EXPECT_FALSE(missing.ClaimArchiveFile());
+    EXPECT_FALSE(missing.ClaimResourceFolder());
+    EXPECT_EQ(missing.StemName(), "0h 0m 0s");
 }
 
 }  // namespace

@@ -40,9 +40,11 @@ std::string PartBody(const std::string& archive, const std::string& location)
 
 class CSingleFilePageTest : public wys::test::TempHomeTest {
 protected:
-    std::string Archive() const { return m_home.Path() + "/page.mht"; }
+    void SetUp() override { ASSERT_TRUE(m_layout.CreateDayFolder()); }
+    std::string Archive() const { return m_layout.ArchiveFile(); }
 
     wys::test::LoopbackHttpServer m_server;
+    CSavedPageLayout m_layout{m_home.Path(), "day", "page"};
 };
 
 TEST_F(CSingleFilePageTest, ArchiveHoldsEveryResourceWithQuotedSpellingsFixedUp)
@@ -66,7 +68,7 @@ TEST_F(CSingleFilePageTest, ArchiveHoldsEveryResourceWithQuotedSpellingsFixedUp)
     };
     CSingleFilePage single(nullptr);
     single.Build(page, spellings);
-    ASSERT_TRUE(single.Save(Archive(), spellings));
+    ASSERT_TRUE(single.Save(m_layout, spellings));
 
     const std::string archive = ReadFile(Archive());
     EXPECT_NE(archive.find("From: " + std::string(CSingleFilePage::kMarker)), std::string::npos);
@@ -86,8 +88,9 @@ TEST_F(CSingleFilePageTest, SmallArchivesAreNotSaved)
     m_server.Handle("/tiny.html", Reply("<p>hi", "text/html"));
     CSingleFilePage single(nullptr);
     single.Build(m_server.Url("/tiny.html"), {});
-    EXPECT_FALSE(single.Save(Archive(), {}));
+    EXPECT_FALSE(single.Save(m_layout, {}));
     EXPECT_FALSE(std::filesystem::exists(Archive()));
+    EXPECT_TRUE(std::filesystem::is_empty(m_home.Path() + "/day"));
 }
 
 TEST_F(CSingleFilePageTest, ArchivesAbove1000BytesAreSaved)
@@ -103,7 +106,7 @@ TEST_F(CSingleFilePageTest, ArchivesAbove1000BytesAreSaved)
         ASSERT_EQ(single.Message()->GetStream(stream.ReleaseAndGetAddressOf()), S_OK);
         ADO_LONGPTR size = 0;
         ASSERT_EQ(stream->get_Size(&size), S_OK);
-        bool saved = single.Save(Archive(), {});
+        bool saved = single.Save(m_layout, {});
         EXPECT_EQ(saved, size > CSingleFilePage::kMinimumArchiveSize) << size;
         if (size > CSingleFilePage::kMinimumArchiveSize) {
             // The archive grows a byte at a time here, so the refused one had exactly 1000.
