@@ -1,0 +1,144 @@
+#include "Wayscribe/tools/CSearchWorker.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string_view>
+
+#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/CSavedPageReader.h"
+#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/StringConvert.h"
+#include "platform/rpc/Apartment.h"
+
+namespace {
+
+// Leaves the thread's apartment when the search ends, whichever way.
+class CApartmentScope {
+public:
+    CApartmentScope() : m_entered(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~CApartmentScope()
+    {
+        if (m_entered)
+            CoUninitialize();
+    }
+    CApartmentScope(const CApartmentScope&) = delete;
+    CApartmentScope& operator=(const CApartmentScope&) = delete;
+    bool Entered() const { return m_entered; }
+
+private:
+    bool m_entered;
+};
+
+bool Stopped(const std::atomic<bool>* stop)
+{
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+// The walk itself, once the apartment is entered. Every interface it holds
+// is released when it returns.
+void Search(const SearchRequest& request)
+{
+    ComPtr<IWYSCURLBase> base;
+    if (FAILED(wys::ConnectUrlBase(&base)))
+        return;
+    ULONG count = 0;
+    if (FAILED(base->get_DataCount(&count)))
+        return;
+    // Without the history folder no saved page can be found, and a page
+    // path must not be taken from the root of the file system instead.
+    std::string historyFolder;
+    bool searchContent = false;
+    if (request.Content) {
+        CComBSTR folder;
+        if (SUCCEEDED(base->get_BaseDirectory(&folder))) {
+            historyFolder = wys::BstrToNarrowZ(folder);
+            searchContent = !historyFolder.empty();
+        }
+    }
+
+    CRegExp expression;
+    if (expression.Parse(request.Expression.c_str(), RegExpCase::Insensitive) != RegExpParseError::ParseOk)
+        return;
+    CRegExpMatch context(CSearchWorker::kInitialStackEntries);
+    context.SetStopFlag(request.StopEvent);
+    CSavedPageReader pages;
+
+    ISearchResultSink* sink = request.ResultSink;
+    int reported = -1;
+    for (ULONG i = 0; i < count; ++i) {
+        if (Stopped(request.StopEvent))
+            break;
+        const int percent = static_cast<int>(std::uint64_t{i} * 100 / count);
+        if (percent != reported && sink) {
+            sink->OnSearchProgress(percent);
+            reported = percent;
+        }
+        CUrlDateHolder record;
+        if (FAILED(base->GetData(record.Receive(), count - 1 - i)))
+            continue;
+        CDataItem item = CDataItem::FromUrlDate(record, request.BandContext);
+        const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
+        bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
+        if (!found && searchContent && !Stopped(request.StopEvent)) {
+            std::string_view page;
+            const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
+            found = !path.empty() && pages.Read(path, &page) && matches(page);
+        }
+        if (found && sink)
+            sink->OnSearchFound(std::move(item));
+    }
+}
+
+}  // namespace
+
+CSearchWorker::CSearchWorker(std::unique_ptr<SearchRequest> request) : m_ended(::eventfd(0, EFD_CLOEXEC))
+{
+    m_thread = std::thread([this, request = std::move(request)]() mutable {
+        Run(std::move(request));
+        m_hasEnded.store(true, std::memory_order_release);
+        if (m_ended >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(m_ended, &one, sizeof one);
+        }
+    });
+}
+
+CSearchWorker::~CSearchWorker()
+{
+    Wait();
+    if (m_ended >= 0)
+        ::close(m_ended);
+}
+
+bool CSearchWorker::HasEnded() const
+{
+    return m_hasEnded.load(std::memory_order_acquire);
+}
+
+void CSearchWorker::Wait()
+{
+    if (!m_thread.joinable())
+        return;
+    DWORD index = 0;
+    if (m_ended >= 0 && FAILED(CoWaitForMultipleHandles(0, INFINITE, 1, &m_ended, &index))) {
+        pollfd ended{m_ended, POLLIN, 0};
+        while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
+        }
+    }
+    m_thread.join();
+}
+
+void CSearchWorker::Run(std::unique_ptr<SearchRequest> request)
+{
+    CApartmentScope apartment;
+    if (!apartment.Entered())
+        return;
+    // The worker owns the request from here; it is freed when the walk ends.
+    const SearchRequest search = std::move(*request);
+    request.reset();
+    Search(search);
+}
