@@ -183,6 +183,7 @@ TEST(CRegExp, AcceptsWhatOnlyLooksWrong)
         "{a}(\\0)*",          // a back-reference counts as not empty
         "(a+)*",   "(a*b)*",  "(a|b)+",
         "{\\0}",              // a group may refer to itself while open
+        "{}{}\\00000000000000001",  // leading zeros do not make a group number large
         "[Z-a]",   "[--/]",   "[!--]", "[-a]", "[a-z-]x]",
         "a**",     "*a",      "+",     "?",    "|",   "a||b",
         "!",       "a!",      "(a!)",  // "!" with nothing after it is ordinary

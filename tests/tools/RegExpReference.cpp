@@ -189,10 +189,13 @@ public:
             std::string digits;
             while (!AtEnd() && m_s[m_i] >= '0' && m_s[m_i] <= '9')
                 digits += m_s[m_i++];
-            if (digits.size() > 9 || std::stol(digits) >= m_groups)
+            // Leading zeros do not make a number large: «\00000000001» is group 1.
+            std::size_t first = digits.find_first_not_of('0');
+            std::string significant = first == std::string::npos ? "0" : digits.substr(first);
+            if (significant.size() > 9 || std::stol(significant) >= m_groups)
                 throw Failed{7};
             NodePtr node = Make(Node::Ref);
-            node->number = std::stoi(digits);
+            node->number = std::stoi(significant);
             return node;
         }
         static const char* const table[][2] = {

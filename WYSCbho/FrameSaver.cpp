@@ -1,0 +1,116 @@
+#include "WYSCbho/FrameSaver.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "WYSCbho/DomText.h"
+#include "common/StringConvert.h"
+#include "platform/dom/HtmlElement.h"
+
+namespace wys::capture {
+namespace {
+
+constexpr std::string_view kUtf8Declaration = "<meta charset=\"utf-8\">";
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string DeclareUtf8Charset(const std::string& html)
+{
+    const std::string lower = LowerAscii(html);
+    std::size_t headEnd = lower.find("</head");
+    std::size_t charset = lower.find("charset", 0);
+    if (charset != std::string::npos && (headEnd == std::string::npos || charset < headEnd)) {
+        std::size_t value = lower.find_first_not_of(" \t\r\n=\"';", charset + 7);
+        if (value != std::string::npos && (lower.compare(value, 5, "utf-8") == 0 ||
+                                           lower.compare(value, 4, "utf8") == 0))
+            return html;
+    }
+    // After the head's start tag when there is one, else first of all (the
+    // parser then opens the head for it).
+    std::size_t insertAt = 0;
+    std::size_t head = lower.find("<head");
+    if (head != std::string::npos && (head + 5 == lower.size() || lower[head + 5] == '>' ||
+                                      lower[head + 5] == ' ' || lower[head + 5] == '\t' ||
+                                      lower[head + 5] == '\n')) {
+        std::size_t close = lower.find('>', head);
+        if (close != std::string::npos)
+            insertAt = close + 1;
+    }
+    std::string declared = html;
+    declared.insert(insertAt, kUtf8Declaration);
+    return declared;
+}
+
+bool FrameSaver::SaveUrl(const std::string& url, const std::string& target)
+{
+    auto found = m_documents.find(url);
+    if (found != m_documents.end())
+        return WriteDocument(found->second.Get(), target);
+    return ResourceSaver::SaveUrl(url, target);
+}
+
+std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)
+{
+    std::string text;
+    ComPtr<IHTMLElementCollection> roots = ElementsByTag(document, "HTML");
+    ForEachElement(roots.Get(), [&text](IDispatch* item) {
+        ComPtr<IHTMLElement> element;
+        if (FAILED(item->QueryInterface(IID_IHTMLElement, element.PutVoid())) || !element)
+            return;
+        CComBSTR html;
+        if (SUCCEEDED(element->get_innerHTML(&html)))
+            text = BstrToNarrowZ(html);
+    });
+    return text;
+}
+
+bool FrameSaver::WriteDocument(IHTMLDocument2* document, const std::string& target)
+{
+    std::string text = GetDocumentHtml(document);
+    if (text.empty())
+        return false;
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    // Write failures leave a short file; it is still the page's file, and the
+    // URL base decides whether a record may point at it.
+    bool written = WriteAll(fd, "<HTML>") && WriteAll(fd, DeclareUtf8Charset(text)) && WriteAll(fd, "</HTML>");
+    (void)written;
+    ::close(fd);
+    return true;
+}
+
+void CollectDocuments(FrameSaver& saver, IHTMLDocument2* document)
+{
+    saver.Documents().emplace(DocumentUrl(document), ComPtr<IHTMLDocument2>(document));
+    ForEachFrameDocument(document, [&saver](IHTMLDocument2* frameDocument) {
+        if (IsStopRequested(saver.StopFlag()))
+            return;
+        CollectDocuments(saver, frameDocument);
+    });
+}
+
+}  // namespace wys::capture

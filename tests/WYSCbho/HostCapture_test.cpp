@@ -1,0 +1,129 @@
+// The whole road of a visit with the real pieces: wayscribe-capture loads
+// loopback pages in headless windows, the registered libWYSCbho.so captures
+// each completed page, and the real WYSCHelper server records the visits.
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "WYSCbho/CSavedPageLayout.h"
+#include "common/StringConvert.h"
+#include "platform/browser/BrowserExtensions.h"
+#include "tests/WYSCbho/CaptureSite.h"
+#include "tests/WYSCbho/SavedPageCheck.h"
+#include "tests/server/ServerProcessTest.h"
+
+namespace wys::test {
+namespace {
+
+class HostCaptureTest : public ServerProcessTest {
+protected:
+    void SetUp() override
+    {
+        ServerProcessTest::SetUp();
+        void* library = ::dlopen(WYS_CAPTURE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << ::dlerror();
+        auto registerServer = reinterpret_cast<HRESULT (*)()>(::dlsym(library, "DllRegisterServer"));
+        ASSERT_EQ(registerServer(), S_OK);
+        ASSERT_EQ(AddBrowserHelperObject(CLSID_WYSCSaver, "WYSCbho"), ERROR_SUCCESS);
+
+        EnterApartment();
+        m_history = CreateHistory();
+        ASSERT_TRUE(m_history);
+        ASSERT_EQ(m_history->put_TitledFileNames(VARIANT_FALSE), S_OK);
+    }
+    void TearDown() override
+    {
+        m_history = nullptr;
+        ServerProcessTest::TearDown();
+    }
+
+    // Runs the host on the pages; its exit code. *output gets its report.
+    int Capture(const std::vector<std::string>& urls, std::string* output)
+    {
+        std::vector<std::string> argv = {WYS_CAPTURE_HOST, "--timeout", "60"};
+        argv.insert(argv.end(), urls.begin(), urls.end());
+        std::string errors;
+        int status = RunProgram(argv, output, &errors, 240000);
+        EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+        return status;
+    }
+    // Url -> Path of every record.
+    std::map<std::string, std::string> Records()
+    {
+        std::map<std::string, std::string> records;
+        ULONG count = CountOf(m_history.Get());
+        for (ULONG i = 0; i < count && count != kNoRecord; ++i) {
+            CUrlDateHolder data;
+            EXPECT_EQ(m_history->GetData(data.Receive(), i), S_OK);
+            std::string expectedDay = wys::capture::CSavedPageLayout::DayFolder(data.Time);
+            std::string path = BstrToNarrow(data.Path);
+            EXPECT_TRUE(path.starts_with(expectedDay + "/")) << path;
+            records[BstrToNarrow(data.Url)] = path;
+        }
+        return records;
+    }
+
+    CaptureSite m_site;
+    ComPtr<IWYSCURLBase> m_history;
+};
+
+std::string Extension(const std::string& path)
+{
+    return path.substr(path.rfind('.'));
+}
+
+TEST_F(HostCaptureTest, PagesOfEveryKindAreSavedAndRecordedOnce)
+{
+    const std::string local = m_home.Path() + "/local";
+    WriteFileSite(local);
+    const std::vector<std::string> urls = {
+        m_site.Url("/site/page.html"), m_site.Url("/site/page.php"),  m_site.Url("/site/frames.html"),
+        m_site.Url("/site/frames.php"), "file://" + local + "/page.html",
+    };
+    std::string output;
+    EXPECT_EQ(Capture(urls, &output), 0) << output;
+
+    std::map<std::string, std::string> records = Records();
+    ASSERT_EQ(records.size(), urls.size()) << output;
+    EXPECT_EQ(Extension(records[urls[0]]), ".mht");
+    EXPECT_EQ(Extension(records[urls[1]]), ".htm");
+    EXPECT_EQ(Extension(records[urls[2]]), ".mht");
+    EXPECT_EQ(Extension(records[urls[3]]), ".htm");
+    EXPECT_EQ(Extension(records[urls[4]]), ".htm");
+
+    // The HTML route: every saved resource under the page's own folder, and
+    // the saved page refers to nothing else that was saved.
+    const std::string page = History() + "/" + records[urls[1]];
+    const std::string files = page.substr(0, page.size() - 4) + "_files";
+    EXPECT_EQ(FolderEntries(files), CaptureSite::PageResourceNames());
+    std::set<std::string> expected = {std::filesystem::path(page).parent_path().string() + "/img/"};
+    for (const std::string& name : CaptureSite::PageResourceNames())
+        expected.insert(files + "/" + name);
+    EXPECT_EQ(SavedPageReferences(page), expected);
+
+    // The archive: a part per resource, relative spellings made absolute.
+    const std::string archive = ReadFile(History() + "/" + records[urls[0]]);
+    for (const char* path : {"/site/css/site.css", "/site/js/app.js", "/site/img/logo.png", "/site/other/logo.png",
+                             "/site/img/photo.jpg?size=big", "/site/img/go.gif", "/site/media/intro.swf"})
+        EXPECT_NE(archive.find("Content-Location: " + m_site.Url(path)), std::string::npos) << path;
+    EXPECT_NE(archive.find("\"" + m_site.Url("/site/img/logo.png") + "\""), std::string::npos) << archive.substr(0, 3000);
+
+    // The file page brought its local image along.
+    const std::string filePage = History() + "/" + records[urls[4]];
+    EXPECT_EQ(ReadFile(filePage.substr(0, filePage.size() - 4) + "_files/pic.png"), "PNG-PIC");
+}
+
+TEST_F(HostCaptureTest, NothingIsCapturedWhileCollectionIsOff)
+{
+    ASSERT_EQ(m_history->put_CollectHistory(VARIANT_FALSE), S_OK);
+    std::vector<std::string> argv = {WYS_CAPTURE_HOST, "--timeout", "3", m_site.Url("/site/page.php")};
+    std::string output;
+    EXPECT_NE(RunProgram(argv, &output, nullptr, 60000), 0);
+    EXPECT_NE(output.find("not recorded"), std::string::npos) << output;
+    EXPECT_EQ(CountOf(m_history.Get()), 0u);
+}
+
+}  // namespace
+}  // namespace wys::test
