@@ -100,11 +100,21 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = CoGetClassObject(clsid, context, nullptr, IClassFactory::Iid, factory.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    return factory->CreateInstance(outer, iid, object);
+    // A local server may end between handing out its class object and the
+    // creation (its idle time ran out): the next activation starts a new one.
+    const int kAttempts = 3;
+    HRESULT hr = E_FAIL;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        ComPtr<IClassFactory> factory;
+        hr = CoGetClassObject(clsid, context, nullptr, IClassFactory::Iid, factory.PutVoid());
+        if (FAILED(hr))
+            return hr;
+        hr = factory->CreateInstance(outer, iid, object);
+        if (hr != RPC_E_DISCONNECTED && hr != RPC_E_SERVER_DIED)
+            return hr;
+        *object = nullptr;
+    }
+    return hr;
 }
 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* object, DWORD context, DWORD flags, DWORD* cookie)

@@ -515,6 +515,20 @@ TEST_F(LocalServer, KilledServerFailsCallsAndTheNextCreationStartsAnother)
     EXPECT_EQ(again->Ping(1, &result), S_OK);
 }
 
+TEST_F(LocalServer, CreationOutlivesAServerThatEndsAfterHandingOutItsClassObject)
+{
+    std::string marker = m_home.Home() + "/ended-once";
+    Register("--end-at-first-create=" + marker);
+    EnterApartment();
+    auto object = CreateTestObject();
+    ASSERT_TRUE(object);
+    EXPECT_TRUE(std::filesystem::exists(marker)) << "the first server did not end at the creation";
+    Track(object);
+    ULONG result = 0;
+    EXPECT_EQ(object->Ping(1, &result), S_OK);
+    EXPECT_EQ(Count(Log(), "ending before the creation"), 1) << Log();
+}
+
 TEST_F(LocalServer, NewServerWaitsUntilTheOldOneHasEnded)
 {
     Register("--idle-ms=50 --hold-ms=1500");

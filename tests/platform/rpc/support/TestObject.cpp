@@ -299,6 +299,8 @@ HRESULT CTestFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     *object = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
+    if (beforeCreate)
+        beforeCreate();
     if (!m_instance) {
         m_instance = CreateComObject<CTestObject>();
         m_instance->onClientsChanged = [this](bool held) {

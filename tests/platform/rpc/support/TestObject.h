@@ -102,6 +102,8 @@ public:
     // Called with +1 / -1 for each LockServer and each change of whether
     // clients hold the object.
     std::function<void(int change)> onLockChanged;
+    // Called before each creation; lets a test server end at that moment.
+    std::function<void()> beforeCreate;
     CTestObject* Instance() const { return m_instance; }
 
 private:

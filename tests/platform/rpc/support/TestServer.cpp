@@ -2,6 +2,9 @@
 // main thread's STA and ends once no client has held the object (or a
 // server lock) for --idle-ms milliseconds. With --hold-ms it keeps its class
 // lock that long after it stopped serving, as a server that saves its data.
+// With --end-at-first-create=PATH, the first server to be asked for an
+// object (the one that creates PATH) ends instead of answering.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +33,16 @@ int OptionValue(int argc, char** argv, const char* name, int fallback)
     return fallback;
 }
 
+const char* OptionText(int argc, char** argv, const char* name)
+{
+    std::size_t length = std::strlen(name);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], name, length) == 0 && argv[i][length] == '=')
+            return argv[i] + length + 1;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -51,6 +64,15 @@ int main(int argc, char** argv)
     {
         ComPtr<wys::test::CTestFactory> factory;
         factory.Attach(CreateComObject<wys::test::CTestFactory>());
+        if (const char* marker = OptionText(argc, argv, "--end-at-first-create")) {
+            factory->beforeCreate = [marker] {
+                int fd = ::open(marker, O_CREAT | O_EXCL | O_WRONLY, 0600);
+                if (fd >= 0) {
+                    std::fprintf(stderr, "test server %d: ending before the creation\n", static_cast<int>(::getpid()));
+                    ::_exit(0);
+                }
+            };
+        }
         factory->onLockChanged = [&](int change) {
             locks += change;
             std::fprintf(stderr, "test server %d: locks %d\n", static_cast<int>(::getpid()), locks);
