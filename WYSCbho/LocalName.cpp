@@ -29,13 +29,17 @@ bool IsReplaced(unsigned char c)
 }
 
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
+// Bytes that are no UTF-8 (a run of continuation bytes) are cut at the limit:
+// backing up over them could leave nothing of the name.
 std::string CutAtCharacter(std::string_view text, std::size_t limit)
 {
     if (text.size() <= limit)
         return std::string(text);
     std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    while (end > 0 && limit - end < 3 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
+    if ((static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        end = limit;
     return std::string(text.substr(0, end));
 }
 

@@ -75,6 +75,11 @@ TEST(LocalName, LongNamesAreCutKeepingTheExtension)
     name = LocalNameOf("http://h/a." + std::string(300, 'e'));
     ASSERT_TRUE(name);
     EXPECT_EQ(name->size(), kMaxLocalName);
+
+    // Bytes that are no UTF-8 at all are cut at the limit, not to nothing.
+    name = LocalNameOf("http://h/" + std::string(300, '\xAB'));
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->size(), kMaxLocalName);
 }
 
 TEST(LocalName, TakenNamesAreNumberedBeforeTheExtension)
