@@ -19,6 +19,7 @@
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/CSurfBand.h"
+#include "Wayscribe/tools/UrlBaseConnection.h"
 #include "bench/WYSCHelper/BenchSupport.h"
 #include "common/StringConvert.h"
 #include "platform/registry/Registry.h"
@@ -120,6 +121,19 @@ int main(int argc, char** argv)
         for (int i = 0; i < 5; ++i)
             warm.push_back(OpenBand(&parent, &months));
         wys::bench::Print("SetSite to painted tree, server running", wys::bench::Summarise(warm));
+        // What the fill spends on the calls alone: one GetData per visit.
+        ComPtr<IWYSCURLBase> base;
+        if (SUCCEEDED(wys::ConnectUrlBase(&base))) {
+            wys::bench::Stopwatch clock;
+            ULONG count = 0;
+            base->get_DataCount(&count);
+            for (ULONG i = 0; i < count; ++i) {
+                CUrlDateHolder record;
+                base->GetData(record.Receive(), i);
+            }
+            std::printf("%-44s %9.1f ms (%.1f us a call)\n", "GetData of every visit, no tree",
+                        clock.WallMs(), clock.WallMs() * 1000.0 / std::max<ULONG>(count, 1));
+        }
     }
     CoUninitialize();
     // The server ends five seconds after its last client; let it save into
