@@ -213,7 +213,11 @@ void CSurfBand::ReleaseSite()
         m_sink->Disconnect();
         m_sink = nullptr;
     }
-    m_apartmentNotifier.reset();
+    if (m_apartmentNotifier) {
+        // SetSite(null) may itself arrive through the notifier's dispatch.
+        m_apartmentNotifier->setEnabled(false);
+        m_apartmentNotifier.release()->deleteLater();
+    }
 }
 
 void CSurfBand::Attach(IUnknown* site)

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QMenu>
 #include <QTimer>
 
@@ -23,6 +24,7 @@
 #include "Wayscribe/tools/CExportPanel.h"
 #include "Wayscribe/tools/CHistoryFileDialog.h"
 #include "tests/band/BandTesting.h"
+#include "tests/banddialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {
@@ -265,6 +267,49 @@ TEST_F(NodeCommandTest, ExportOpensTheDialogOnTheNodesRangeWithItsVisitsSelected
     EXPECT_TRUE(m_boxes->Shown().empty());
 }
 
+TEST_F(NodeCommandTest, PropertiesShowTheSheetOfTheNodesKind)
+{
+    AddHistory();
+    Open();
+    const std::vector<std::pair<CTreeItem*, std::string>> cases = {
+        {PageP()->GetChild(0), "Time Properties"},
+        {PageP(), "Visit Properties"},
+        {Fifth(), "Day Properties"},
+        {Month(1), "Month Properties"},
+    };
+    for (const auto& [node, title] : cases) {
+        std::string shown;
+        WithModalDialog([&](QWidget* dialog) {
+            shown = dialog->windowTitle().toStdString();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        Choose(node, BandMenus::kProperties);
+        EXPECT_EQ(shown, title);
+    }
+}
+
+TEST_F(NodeCommandTest, ToolbarExportUsesTheSelectedNodeElseEverything)
+{
+    AddHistory();
+    Open();
+    ExportScope scope = ExportScope::Range;
+    std::int64_t from = 0;
+    CExportDialog::SetShowHook([&](CHistoryFileDialog* dialog, CExportPanel* panel) {
+        QTimer::singleShot(0, dialog, [&, dialog, panel] {
+            scope = panel->CheckedScope(ExportScope::Range);
+            from = panel->PickedRange().From;
+            dialog->reject();
+        });
+    });
+    m_band->BandWindow()->OnExport();
+    EXPECT_EQ(scope, ExportScope::All);
+    Month(1)->Expand();  // the tree opened on May
+    ASSERT_TRUE(m_band->BandWindow()->HistoryTree()->SelectNode(Fifth()));
+    m_band->BandWindow()->OnExport();
+    EXPECT_EQ(scope, ExportScope::SelectedItem);
+    EXPECT_EQ(from, LocalTime(2024, 4, 5));
+}
+
 TEST_F(NodeCommandTest, OpenCopyAndNewWindowsUseTheVisitAsItStands)
 {
     const std::int64_t time = LocalTime(2024, 4, 5, 8);
@@ -321,6 +366,21 @@ TEST_F(NodeCommandTest, NodesWithoutProviderOrHistoryFolderDoNothingHarmful)
     EXPECT_EQ(shown, 0);
     EXPECT_EQ(m_started, (std::vector<std::string>{"iexplore.exe /lone.htm"}));
     delete lone;
+}
+
+}  // namespace
+}  // namespace wys::test
+
+namespace wys::test {
+namespace {
+
+TEST(NodeCommands, WithoutAClipboardCopyChangesNothingAndSaysSo)
+{
+    // Each test runs in a process of its own under ctest; run alone, the
+    // application of an earlier test would provide a clipboard.
+    if (QCoreApplication::instance())
+        GTEST_SKIP() << "an application with a clipboard already runs";
+    EXPECT_FALSE(NodeCommands::CopyToClipboard("http://x.example/"));
 }
 
 }  // namespace
