@@ -79,16 +79,20 @@ void CBandWindow::BuildToolbar()
 {
     m_rebar = new QWidget(this);
     m_rebar->setObjectName(QStringLiteral("rebar"));
-    auto* layout = new QHBoxLayout(m_rebar);
-    layout->setContentsMargins(0, 0, 0, 0);
     // A flat row of buttons that never folds them away: in a pane too narrow
     // for all five, the last ones are cut off at the right edge.
     m_toolbar = new QWidget(m_rebar);
     m_toolbar->setObjectName(QString::number(kToolbarId));
+    // The small caption font of a browser's bars keeps all five buttons
+    // within the pane's usual width.
+    QFont font = m_toolbar->font();
+    if (font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        m_toolbar->setFont(font);
+    }
     auto* row = new QHBoxLayout(m_toolbar);
     row->setContentsMargins(1, 1, 1, 1);
     row->setSpacing(0);
-    layout->addWidget(m_toolbar);
 
     // Appended one by one, so they stand left to right in this order.
     row->addStretch(1);
@@ -119,6 +123,8 @@ QToolButton* CBandWindow::AddButton(int id, const QString& text, int iconId, boo
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     }
     button->setIconSize(QSize(16, 16));
+    // Texts are never elided: a pane too narrow cuts off the last buttons.
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* row = static_cast<QHBoxLayout*>(m_toolbar->layout());
     row->insertWidget(row->count() - 1, button);
     return button;
@@ -165,8 +171,10 @@ void CBandWindow::resizeEvent(QResizeEvent* event)
 void CBandWindow::UpdateLayout()
 {
     if (m_rebar && m_frame) {
-        const int height = std::max(m_rebar->minimumHeight(), m_rebar->sizeHint().height());
+        const int height = m_rebar->minimumHeight();
         m_rebar->setGeometry(0, 0, width(), height);
+        // The buttons keep their full size; the rebar clips what does not fit.
+        m_toolbar->setGeometry(0, 0, std::max(m_toolbar->sizeHint().width(), width()), height);
         m_frame->setGeometry(0, height, width(), std::max(0, this->height() - height));
         return;
     }

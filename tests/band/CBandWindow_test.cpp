@@ -155,7 +155,8 @@ TEST_F(BandWindowTest, ToolbarReadsOptionsImportExportViewHelp)
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"Options", "Import", "Export", "View", "Help"}));
     EXPECT_EQ(ids, (std::vector<std::string>{"32792", "32794", "32778", "32791", "32783"}));
-    // Left to right on screen as well, all within the band's width.
+    // Left to right on screen as well, all within a pane of the usual width.
+    m_band->BandWindow()->resize(330, 600);
     PumpFor(std::chrono::milliseconds(20));
     EXPECT_LE(Button(32783)->geometry().right(), m_band->BandWindow()->width());
     EXPECT_LT(Button(32792)->x(), Button(32794)->x());
