@@ -185,7 +185,7 @@ TEST_F(BandWindowTest, ResizingKeepsTheToolbarFullWidthAndTheFrameBelowIt)
 TEST_F(BandWindowTest, ViewSwitchesEveryPageRowOfBothTreesAndIsKeptForTheNextBand)
 {
     AddMonth();
-    m_sideArea->resize(320, 640);
+    m_sideArea->resize(340, 640);
     CSurfBand* band = Open();
     EXPECT_EQ(band->IsTitleView(), 1);  // first start: titles
     ExpandAll(band->Root());
