@@ -4,6 +4,27 @@
 #include "Wayscribe/CQXServiceProvider.h"
 #include "Wayscribe/CalendarKeys.h"
 
+namespace {
+
+// The menus are Qt's, which the calendar model does not link; the band
+// library puts its handler here.
+CDIInitableItem::ContextMenuHandler g_contextMenuHandler = nullptr;
+
+}  // namespace
+
+void CDIInitableItem::ShowContextMenu(HWND ownerWindow, int screenX, int screenY)
+{
+    if (g_contextMenuHandler)
+        g_contextMenuHandler(*this, ownerWindow, screenX, screenY);
+}
+
+CDIInitableItem::ContextMenuHandler CDIInitableItem::SetContextMenuHandler(ContextMenuHandler handler)
+{
+    ContextMenuHandler previous = g_contextMenuHandler;
+    g_contextMenuHandler = handler;
+    return previous;
+}
+
 void CDIInitableItem::InitFromData(const CDataItem& data)
 {
     m_provider = data.Provider;

@@ -23,6 +23,13 @@ public:
     // child that is a calendar node.
     virtual void CollectPaths(std::set<std::string>& paths);
 
+    // Shows the node's command menu through the handler the band installs;
+    // without a handler (no user interface in the process) nothing happens.
+    void ShowContextMenu(HWND ownerWindow, int screenX, int screenY) override;
+    using ContextMenuHandler = void (*)(CDIInitableItem& node, HWND ownerWindow, int screenX, int screenY);
+    // Process-wide; returns the previous handler. GUI thread only.
+    static ContextMenuHandler SetContextMenuHandler(ContextMenuHandler handler);
+
     // Null until initialised, or when the record had none.
     CQXServiceProvider* GetProvider() const { return m_provider; }
 

@@ -20,6 +20,8 @@ inline constexpr GUID LIBID_WYSCbho = MakeGuid("{FF1DBA22-39FE-45C2-812D-6EB7A71
 // History band (Wayscribe).
 inline constexpr CLSID CLSID_SurfBand = MakeGuid("{F5F66C79-DA73-417B-8EFD-D53214677190}");
 inline constexpr IID IID_ISurfBand = MakeGuid("{1F28B2C9-BB4C-4C7C-B1D6-1B8C543E593A}");
+// The band library's type library; also its application identifier.
+inline constexpr GUID LIBID_Wayscribe = MakeGuid("{6B0E3D52-41C7-4F0A-9A8E-2F5C1D7B9E34}");
 
 // The component category that makes a browser list a band among its vertical
 // explorer bars.

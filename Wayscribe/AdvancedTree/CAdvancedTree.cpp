@@ -143,7 +143,13 @@ void CAdvancedTree::OnSelectionChanged(const QItemSelection& selected, const QIt
         CollapseOldBranch(previous, next);
     if (next->HasChildren())
         next->Expand();
-    next->Open();
+    // A node's failure (a band that has lost its history cannot name the
+    // saved copy) must not unwind through Qt's event loop: it ends the
+    // program there.
+    try {
+        next->Open();
+    } catch (...) {
+    }
 }
 
 void CAdvancedTree::OnClicked(const QModelIndex& index)

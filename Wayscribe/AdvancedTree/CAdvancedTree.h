@@ -27,7 +27,8 @@ class CAdvancedTreeModel;
 // - Single expand: when the selection moves to a node, by mouse or keyboard,
 //   the branch of the previously selected node is collapsed up to the first
 //   ancestor it shares with the new one (unless Ctrl is held), the new node
-//   is expanded, and then the new node is opened (CTreeItem::Open). A click
+//   is expanded, and then the new node is opened (CTreeItem::Open; an
+//   exception it throws is dropped, leaving the selection made). A click
 //   on the selected node while it is collapsed expands it.
 // - The context-menu request goes to the node under the cursor
 //   (CTreeItem::ShowContextMenu with this widget as the owner window, HWND

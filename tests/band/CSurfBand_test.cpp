@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <QTreeView>
+
+#include <cstring>
+#include <filesystem>
+
+#include "Wayscribe/AdvancedTree/CAdvancedTree.h"
+#include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
+#include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
+#include "Wayscribe/AdvancedTree/NodeCast.h"
+#include "Wayscribe/CDayTreeItem.h"
+#include "Wayscribe/CMonthTreeItem.h"
+#include "Wayscribe/CUrlTreeItem.h"
+#include "Wayscribe/band/BandSettings.h"
+#include "Wayscribe/band/CBandWindow.h"
+#include "Wayscribe/band/CSurfBand.h"
+#include "Wayscribe/tools/CDotNetTabCtrl.h"
+#include "Wayscribe/tools/CTabbedChildWindow.h"
+#include "common/Identifiers.h"
+#include "platform/com/ComError.h"
+#include "platform/com/Utf.h"
+#include "platform/registry/Registry.h"
+#include "platform/rpc/Activation.h"
+#include "tests/band/BandTesting.h"
+#include "tests/banddialogs/UrlBaseServerThread.h"
+
+namespace wys::test {
+namespace {
+
+using AdvancedTree::CTreeItem;
+using AdvancedTree::NodeCast;
+
+// The page nodes of the whole tree as "month/day/text", in tree order.
+std::vector<std::string> Pages(CTreeItem* root)
+{
+    std::vector<std::string> pages;
+    for (CTreeItem* month : root->GetChildren())
+        for (CTreeItem* day : month->GetChildren())
+            for (CTreeItem* page : day->GetChildren())
+                pages.push_back(month->GetText() + "/" + day->GetText() + "/" + page->GetText());
+    return pages;
+}
+
+class SurfBand : public BandServerTest {
+protected:
+    void TearDown() override
+    {
+        if (m_band)
+            m_band->SetSite(nullptr);
+        m_band = nullptr;
+        BandServerTest::TearDown();
+    }
+
+    CSurfBand* Open()
+    {
+        m_band = ComPtr<CSurfBand>(new CSurfBand());
+        EXPECT_EQ(m_band->SetSite(m_site->GetUnknown()), S_OK);
+        return m_band.Get();
+    }
+
+    ComPtr<CSurfBand> m_band;
+};
+
+TEST_F(SurfBand, OpensOnTheLastMonthDayAndPageOfTheHistory)
+{
+    ASSERT_EQ(Visit(LocalTime(2024, 3, 10, 10), "http://a.example/", "Alpha"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 4, 2, 9), "http://b.example/", "Bravo"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 4, 5, 8), "http://c.example/", "Charlie"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 4, 5, 11), "http://d.example/", "Delta"), S_OK);
+    CSurfBand* band = Open();
+    ASSERT_NE(band->BandWindow(), nullptr);
+    EXPECT_TRUE(m_boxes->Shown().empty());
+
+    EXPECT_EQ(Pages(band->Root()), (std::vector<std::string>{"March/10/Alpha", "April/2/Bravo",
+                                                             "April/5/Charlie", "April/5/Delta"}));
+    CTreeItem* april = band->Root()->GetLastChild();
+    CTreeItem* march = band->Root()->GetChild(0);
+    EXPECT_TRUE(april->IsExpanded());
+    EXPECT_FALSE(march->IsExpanded());
+    CTreeItem* fifth = april->GetLastChild();
+    EXPECT_TRUE(fifth->IsExpanded());
+    EXPECT_FALSE(april->GetChild(0)->IsExpanded());
+    // The rows of the opened branch exist in the tree view.
+    auto* model = band->BandWindow()->HistoryTree()->GetModel();
+    EXPECT_TRUE(model->HasRow(fifth->GetLastChild()));
+    EXPECT_FALSE(model->HasRow(march->GetChild(0)));
+}
+
+TEST_F(SurfBand, VisitsAddedOrExpiredByAnotherClientShowAtOnce)
+{
+    const std::int64_t now = Now();
+    ASSERT_EQ(Visit(now - 3 * 86400, "http://old.example/", "Old"), S_OK);
+    ASSERT_EQ(Visit(now - 60, "http://recent.example/", "Recent"), S_OK);
+    CSurfBand* band = Open();
+    ASSERT_EQ(Pages(band->Root()).size(), 2u);
+
+    const std::string path = "other/new.htm";
+    WriteFile(HistoryFolder() + "/" + path, "<html></html>");
+    FromAnotherClient([&](IWYSCURLBase* other) {
+        _URL_DATE_ record{now, NarrowToBstr("http://new.example/"), NarrowToBstr(path), NarrowToBstr("New")};
+        EXPECT_EQ(other->AddData(record), S_OK);
+        FreeUrlDate(&record);
+    });
+    EXPECT_TRUE(PumpUntil([&] { return Pages(band->Root()).size() == 3; }));
+    bool shown = false;
+    for (const std::string& page : Pages(band->Root()))
+        shown = shown || page.ends_with("/New");
+    EXPECT_TRUE(shown);
+
+    // Keeping one day of history expires the old visit at once.
+    FromAnotherClient([](IWYSCURLBase* other) { EXPECT_EQ(other->put_HistoricalRange(86400), S_OK); });
+    EXPECT_TRUE(PumpUntil([&] { return Pages(band->Root()).size() == 2; }));
+    for (const std::string& page : Pages(band->Root()))
+        EXPECT_EQ(page.find("/Old"), std::string::npos) << page;
+    EXPECT_EQ(Count(), 2u);
+}
+
+TEST_F(SurfBand, AnUnavailableHistoryIsReportedOncePerSiteAndBuildsNoWindow)
+{
+    // No server is registered for the class.
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, ("CLSID\\" + GuidToString(CLSID_WYSCURLBase)).c_str()),
+              ERROR_SUCCESS);
+    ComPtr<CSurfBand> band(new CSurfBand());
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        EXPECT_EQ(band->SetSite(m_site->GetUnknown()), S_OK);
+        ASSERT_EQ(m_boxes->Count(), static_cast<std::size_t>(attempt));
+        const ShownMessageBox box = m_boxes->Shown().back();
+        EXPECT_EQ(box.text, "SB Cannot create TRKOB");
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.type, MB_OK | MB_ICONERROR);
+        EXPECT_EQ(box.owner, nullptr);
+    }
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(band->GetWindow(&window), S_OK);
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(band->UrlBase(), nullptr);
+    void* site = nullptr;
+    EXPECT_EQ(band->GetSite(IID_IInputObjectSite, &site), E_FAIL);
+    EXPECT_THROW(band->GetBaseDirectory(), ComError);
+    EXPECT_EQ(band->SetSite(nullptr), S_OK);
+}
+
+// A history object that cannot deliver events: it offers no connection
+// points.
+class CSilentHistory final : public CComObjectRoot<CSilentHistory, IWYSCURLBase> {
+public:
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT GetData(_URL_DATE_*, ULONG) override { return E_INVALIDARG; }
+    HRESULT AddData(_URL_DATE_) override { return E_NOTIMPL; }
+    HRESULT get_DataCount(ULONG* count) override
+    {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT get_BaseDirectory(BSTR*) override { return E_NOTIMPL; }
+    HRESULT put_BaseDirectory(BSTR) override { return E_NOTIMPL; }
+    HRESULT Find(LONGLONG, BSTR, ULONG*) override { return E_NOTIMPL; }
+    HRESULT RemoveData(ULONG) override { return E_NOTIMPL; }
+    HRESULT get_CollectHistory(VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT put_CollectHistory(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT RemoveRange(LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
+    HRESULT get_HistoricalRange(LONGLONG*) override { return E_NOTIMPL; }
+    HRESULT put_HistoricalRange(LONGLONG) override { return E_NOTIMPL; }
+    HRESULT Import(BSTR) override { return E_NOTIMPL; }
+    HRESULT ExportRange(BSTR, LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
+    HRESULT Export(BSTR) override { return E_NOTIMPL; }
+    HRESULT get_TitledFileNames(VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT put_TitledFileNames(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT ExportRange2(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT RemoveRange2(VARIANT) override { return E_NOTIMPL; }
+};
+
+class CSilentHistoryFactory final : public CComObjectRoot<CSilentHistoryFactory, IClassFactory> {
+public:
+    HRESULT CreateInstance(IUnknown*, REFIID iid, void** object) override
+    {
+        ComPtr<CSilentHistory> history(new CSilentHistory());
+        return history->QueryInterface(iid, object);
+    }
+    HRESULT LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(SurfBand, EventsThatCannotBeHookedAreReportedAndTheHistoryLetGo)
+{
+    ComPtr<CSilentHistoryFactory> factory(new CSilentHistoryFactory());
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(CLSID_WYSCURLBase, factory->GetUnknown(), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    ComPtr<CSurfBand> band(new CSurfBand());
+    EXPECT_EQ(band->SetSite(m_site->GetUnknown()), S_OK);
+    CoRevokeClassObject(cookie);
+    ASSERT_EQ(m_boxes->Count(), 1u);
+    EXPECT_EQ(m_boxes->Shown()[0].text, "SB Cannot hook TRKOB");
+    EXPECT_EQ(m_boxes->Shown()[0].caption, "Error");
+    EXPECT_EQ(m_boxes->Shown()[0].type & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(band->UrlBase(), nullptr);
+    EXPECT_EQ(band->BandWindow(), nullptr);
+    EXPECT_EQ(band->SetSite(nullptr), S_OK);
+}
+
+TEST_F(SurfBand, SitesWithoutAWindowOrNoSiteAtAllLeaveTheBandAsItWas)
+{
+    ComPtr<CSurfBand> band(new CSurfBand());
+    // Never sited: nothing to release, nothing shown.
+    EXPECT_EQ(band->SetSite(nullptr), S_OK);
+    EXPECT_EQ(band->SetSite(nullptr), S_OK);
+    void* site = nullptr;
+    EXPECT_EQ(band->GetSite(IID_IUnknown, &site), E_FAIL);
+    EXPECT_EQ(site, nullptr);
+
+    // A handle that is no widget of this process is not used as one.
+    int notAWindow = 0;
+    ComPtr<CTestSite> stray(new CTestSite(&notAWindow, m_browser.Get()));
+    EXPECT_EQ(band->SetSite(stray->GetUnknown()), S_OK);
+    ComPtr<CTestSite> windowless(new CTestSite(nullptr, m_browser.Get()));
+    EXPECT_EQ(band->SetSite(windowless->GetUnknown()), S_OK);
+    EXPECT_EQ(band->BandWindow(), nullptr);
+    EXPECT_EQ(band->UrlBase(), nullptr);
+    EXPECT_TRUE(m_boxes->Shown().empty());
+}
+
+TEST_F(SurfBand, InterfaceResults)
+{
+    CSurfBand* band = Open();
+    EXPECT_EQ(band->HasFocusIO(), S_FALSE);
+    EXPECT_EQ(band->UIActivateIO(TRUE, nullptr), S_OK);
+    EXPECT_EQ(band->TranslateAcceleratorIO(nullptr), S_OK);
+    EXPECT_EQ(band->GetWindow(nullptr), E_INVALIDARG);
+    HWND window = nullptr;
+    ASSERT_EQ(band->GetWindow(&window), S_OK);
+    ASSERT_EQ(window, static_cast<QWidget*>(band->BandWindow()));
+    EXPECT_EQ(band->BandWindow()->parentWidget(), m_sideArea.get());
+
+    // Hidden until shown; closing hides without destroying.
+    EXPECT_FALSE(band->BandWindow()->isVisibleTo(m_sideArea.get()));
+    EXPECT_EQ(band->ShowDW(TRUE), S_OK);
+    EXPECT_TRUE(band->BandWindow()->isVisibleTo(m_sideArea.get()));
+    EXPECT_EQ(band->CloseDW(0), S_OK);
+    EXPECT_NE(band->BandWindow(), nullptr);
+    EXPECT_FALSE(band->BandWindow()->isVisibleTo(m_sideArea.get()));
+
+    // Only the members the mask asks for are filled.
+    DESKBANDINFO info;
+    std::memset(&info, 0x5A, sizeof info);
+    info.dwMask = DBIM_TITLE;
+    EXPECT_EQ(band->GetBandInfo(7, DBIF_VIEWMODE_VERTICAL, &info), S_OK);
+    EXPECT_EQ(info.dwMask, DBIM_TITLE);
+    EXPECT_EQ(Utf16ToUtf8(info.wszTitle), "Quillonix Trailbook Pro");
+    EXPECT_EQ(info.ptMinSize.x, 0x5A5A5A5A);
+    EXPECT_EQ(info.dwModeFlags, 0x5A5A5A5Au);
+    EXPECT_EQ(band->BandId(), 7u);
+    EXPECT_EQ(band->ViewMode(), DBIF_VIEWMODE_VERTICAL);
+
+    std::memset(&info, 0x5A, sizeof info);
+    info.dwMask = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_MODEFLAGS | DBIM_BKCOLOR;
+    EXPECT_EQ(band->GetBandInfo(1, 0, &info), S_OK);
+    EXPECT_EQ(info.dwMask & DBIM_BKCOLOR, 0u);
+    EXPECT_EQ(info.ptMinSize.x, 25);
+    EXPECT_EQ(info.ptMinSize.y, 22);
+    EXPECT_EQ(info.ptMaxSize.x, -1);
+    EXPECT_EQ(info.ptMaxSize.y, -1);
+    EXPECT_EQ(info.ptIntegral.x, 1);
+    EXPECT_EQ(info.ptActual.x, 250);
+    EXPECT_EQ(info.ptActual.y, 22);
+    EXPECT_EQ(info.dwModeFlags, DBIMF_VARIABLEHEIGHT);
+    EXPECT_EQ(info.crBkgnd, 0x5A5A5A5Au);
+    EXPECT_EQ(static_cast<int>(info.wszTitle[0]), 0x5A5A);
+
+    // The site kept is the input-object site; the browser was found.
+    ComPtr<IInputObjectSite> site;
+    EXPECT_EQ(band->GetSite(IID_IInputObjectSite, site.PutVoid()), S_OK);
+    EXPECT_EQ(band->WebBrowser(), static_cast<IWebBrowser2*>(m_browser.Get()));
+    ComPtr<ITypeInfo> classInfo;
+    EXPECT_EQ(band->GetClassInfo(classInfo.ReleaseAndGetAddressOf()), S_OK);
+}
+
+TEST_F(SurfBand, NavigatesTheHostingBrowserToSavedCopies)
+{
+    ASSERT_EQ(Visit(LocalTime(2024, 4, 5, 8), "http://c.example/", "Charlie"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 4, 5, 9), "http://d.example/", "Delta"), S_OK);
+    CSurfBand* band = Open();
+    EXPECT_EQ(band->GetBaseDirectory(), HistoryFolder());
+    CTreeItem* page = band->Root()->GetLastChild()->GetLastChild()->GetChild(0);
+    ASSERT_TRUE(band->BandWindow()->HistoryTree()->SelectNode(page));
+    ASSERT_FALSE(m_browser->Navigated.empty());
+    EXPECT_EQ(m_browser->Navigated.back(), HistoryFolder() + "/pages/1.htm");
+    EXPECT_TRUE(m_browser->LastWithoutOptions);
+
+    // Unsited, the band keeps its window but has no history folder to read.
+    EXPECT_EQ(band->SetSite(nullptr), S_OK);
+    EXPECT_NE(band->BandWindow(), nullptr);
+    EXPECT_THROW(band->GetBaseDirectory(), ComError);
+    band->Navigate("http://x.example/");
+    // Selecting another page then opens nothing, and the window lives on.
+    CTreeItem* other = band->Root()->GetLastChild()->GetLastChild()->GetChild(1);
+    EXPECT_TRUE(band->BandWindow()->HistoryTree()->SelectNode(other));
+    EXPECT_EQ(m_browser->Navigated.size(), 1u);
+}
+
+struct StoredSetting {
+    const char* name;
+    DWORD type;
+    std::string bytes;
+    int titleView;   // IsTitleView after opening
+    int currentTab;  // the selected tab after opening
+};
+
+std::string Int32Bytes(std::int32_t value)
+{
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+TEST_F(SurfBand, StoredSettingsAreTakenOnlyAsFourByteBinaryValues)
+{
+    const StoredSetting cases[] = {
+        {"ItemViewMode", REG_NONE, "", 1, 0},
+        {"ItemViewMode", REG_BINARY, Int32Bytes(0), 0, 0},
+        {"ItemViewMode", REG_DWORD, Int32Bytes(0), 1, 0},
+        {"ItemViewMode", REG_BINARY, std::string(2, '\0'), 1, 0},
+        {"ItemViewMode", REG_SZ, std::string("0\0", 2), 1, 0},
+        {"CurrentTab", REG_BINARY, Int32Bytes(1), 1, 1},
+        {"CurrentTab", REG_DWORD, Int32Bytes(1), 1, 0},
+        {"CurrentTab", REG_BINARY, Int32Bytes(5), 1, 0},
+        {"CurrentTab", REG_BINARY, Int32Bytes(-1), 1, 0},
+    };
+    for (const StoredSetting& c : cases) {
+        SetUserValue(BandSettings::kSettingsKey, "ItemViewMode", REG_NONE, "");
+        SetUserValue(BandSettings::kSettingsKey, "CurrentTab", REG_NONE, "");
+        if (c.type != REG_NONE)
+            SetUserValue(BandSettings::kSettingsKey, c.name, c.type, c.bytes);
+        CSurfBand* band = Open();
+        ASSERT_NE(band->BandWindow(), nullptr);
+        EXPECT_EQ(band->IsTitleView(), c.titleView)
+            << c.name << " type " << c.type << " size " << c.bytes.size();
+        EXPECT_EQ(band->BandWindow()->Frame()->GetTabCtrl()->GetCurSel(), c.currentTab)
+            << c.name << " type " << c.type << " size " << c.bytes.size();
+        m_band->SetSite(nullptr);
+        m_band = nullptr;
+        // Destroying the window writes both as 4-byte binary values.
+        EXPECT_EQ(GetUserValue(BandSettings::kSettingsKey, "ItemViewMode"),
+                  std::make_pair(DWORD(REG_BINARY), Int32Bytes(c.titleView)));
+        EXPECT_EQ(GetUserValue(BandSettings::kSettingsKey, "CurrentTab"),
+                  std::make_pair(DWORD(REG_BINARY), Int32Bytes(c.currentTab)));
+    }
+}
+
+}  // namespace
+}  // namespace wys::test
