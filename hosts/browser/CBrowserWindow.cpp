@@ -250,8 +250,10 @@ bool CBrowserWindow::OpenExplorerBar(REFCLSID clsid)
         if (band.clsid != clsid)
             continue;
         std::string why;
-        if (m_pane->Open(band, &why))
+        if (m_pane->Open(band, &why)) {
+            statusBar()->clearMessage();
             return true;
+        }
         Report(QString::fromStdString(why));
         return false;
     }

@@ -1,32 +1,30 @@
-// What an explorer bar (a band in the browser's side pane) offers its host:
-// IDeskBand with its size and title, IDockingWindow to be shown and closed,
-// and IInputObject for the keyboard focus. The host calls them on its
-// window's thread; a band's window (IOleWindow::GetWindow) is a widget
-// (HWND carries the QWidget*) made as a child of the parent window its site
-// gave it.
+// The interfaces of a band that a browser shows in its side pane (an
+// explorer bar), as the host calls them.
+//
+// How a host loads a band (every call on the host window's thread, which is
+// in a single-threaded apartment whose queue the host's event loop serves):
+// 1. CoCreateInstance(clsid, null, CLSCTX_INPROC_SERVER, IID_IObjectWithSite).
+// 2. SetSite(site). The site answers IOleWindow (GetWindow: the widget, a
+//    QWidget* as HWND, that the band makes its window in), IInputObjectSite,
+//    and IServiceProvider, whose QueryService(SID_SWebBrowserApp,
+//    IID_IWebBrowser2) gives the window's web browser (optional: a band
+//    without one does not navigate). It may answer IOleCommandTarget too.
+// 3. IDeskBand::GetBandInfo for the sizes and the title, IOleWindow::GetWindow
+//    for the band's window (a child of the site's window), then ShowDW(TRUE).
+// 4. To close the pane: ShowDW(FALSE) or CloseDW(0), SetSite(null), Release.
 #pragma once
 
 #include "platform/browser/BandSite.h"
+#include "platform/rpc/MessageLoop.h"
 
 struct POINTL {
     LONG x;
     LONG y;
 };
 
-struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-};
-using LPCRECT = const RECT*;
 using COLORREF = DWORD;
 
-// A keyboard message; hosts here route no accelerators to bands, so it is opaque.
-struct MSG;
-using LPMSG = MSG*;
-
-// Which members of DESKBANDINFO the host asks for (dwMask).
+// Which members of DESKBANDINFO a band is asked to fill.
 inline constexpr DWORD DBIM_MINSIZE = 0x0001;
 inline constexpr DWORD DBIM_MAXSIZE = 0x0002;
 inline constexpr DWORD DBIM_INTEGRAL = 0x0004;
@@ -35,16 +33,21 @@ inline constexpr DWORD DBIM_TITLE = 0x0010;
 inline constexpr DWORD DBIM_MODEFLAGS = 0x0020;
 inline constexpr DWORD DBIM_BKCOLOR = 0x0040;
 
-// dwModeFlags.
+// Mode flags.
 inline constexpr DWORD DBIMF_NORMAL = 0x0000;
 inline constexpr DWORD DBIMF_FIXED = 0x0001;
+inline constexpr DWORD DBIMF_FIXEDBMP = 0x0004;
 inline constexpr DWORD DBIMF_VARIABLEHEIGHT = 0x0008;
+inline constexpr DWORD DBIMF_UNDELETEABLE = 0x0010;
+inline constexpr DWORD DBIMF_DEBOSSED = 0x0020;
+inline constexpr DWORD DBIMF_BKCOLOR = 0x0040;
 
 // View modes passed to GetBandInfo.
 inline constexpr DWORD DBIF_VIEWMODE_NORMAL = 0x0000;
 inline constexpr DWORD DBIF_VIEWMODE_VERTICAL = 0x0001;
+inline constexpr DWORD DBIF_VIEWMODE_FLOATING = 0x0002;
+inline constexpr DWORD DBIF_VIEWMODE_TRANSPARENT = 0x0004;
 
-// A size of -1 means "no limit"; for a vertical bar x is the width.
 struct DESKBANDINFO {
     DWORD dwMask;
     POINTL ptMinSize;
@@ -62,9 +65,10 @@ struct IDockingWindow : IOleWindow {
 
     // Shows (TRUE) or hides (FALSE) the band's window.
     virtual HRESULT ShowDW(BOOL show) = 0;
-    // The host is about to let go of the band: it hides its window.
+    // The pane is closing: the band hides its window; it is released later.
     virtual HRESULT CloseDW(DWORD reserved) = 0;
-    virtual HRESULT ResizeBorderDW(LPCRECT border, IUnknown* site, BOOL reserved) = 0;
+    // The border space changed; `border` and `site` may be null.
+    virtual HRESULT ResizeBorderDW(const void* border, IUnknown* site, BOOL reserved) = 0;
 
 protected:
     ~IDockingWindow() = default;
@@ -74,8 +78,8 @@ struct IDeskBand : IDockingWindow {
     static constexpr GUID Iid = MakeGuid("{EB0FE172-1A3A-11D0-89B3-00A0C90A90AC}");
     using Base = IDockingWindow;
 
-    // Fills the members of *info that info->dwMask asks for; a band may
-    // clear mask bits it leaves to the host (DBIM_BKCOLOR).
+    // Fills the members of *info that info->dwMask asks for; the band may
+    // clear bits of the mask for members it leaves to the host.
     virtual HRESULT GetBandInfo(DWORD bandId, DWORD viewMode, DESKBANDINFO* info) = 0;
 
 protected:
@@ -86,10 +90,10 @@ struct IInputObject : IUnknown {
     static constexpr GUID Iid = MakeGuid("{68284FAA-6A48-11D0-8C78-00C04FD918B4}");
     using Base = IUnknown;
 
-    virtual HRESULT UIActivateIO(BOOL activate, LPMSG message) = 0;
-    // S_OK when the band has the focus, S_FALSE otherwise.
+    virtual HRESULT UIActivateIO(BOOL activate, MSG* message) = 0;
+    // S_OK when the band has the keyboard focus, S_FALSE otherwise.
     virtual HRESULT HasFocusIO() = 0;
-    virtual HRESULT TranslateAcceleratorIO(LPMSG message) = 0;
+    virtual HRESULT TranslateAcceleratorIO(MSG* message) = 0;
 
 protected:
     ~IInputObject() = default;

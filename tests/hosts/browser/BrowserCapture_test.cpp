@@ -97,6 +97,9 @@ TEST_F(BrowserCaptureTest, VisitsAreRecordedWithinSecondsAndTheirSavedCopiesRend
         const std::string url = m_site.Url(std::string("/site/page.") + route);
         ASSERT_TRUE(Load(url));
         QImage live = SaveScreenshot(m_window->View(), std::string("live-page-") + route);
+        QImage blank(live.size(), QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        ASSERT_GT(DifferingShare(live, blank), 0.005) << "the live page shows nothing";
         const std::string path = WaitForRecord(url);
         ASSERT_FALSE(path.empty()) << "no record of " << url;
         EXPECT_EQ(path.ends_with(".mht"), std::string(route) == "html") << path;

@@ -53,7 +53,7 @@ public:
         Log("CloseDW");
         return ShowDW(FALSE);
     }
-    HRESULT ResizeBorderDW(LPCRECT, IUnknown*, BOOL) override { return S_OK; }
+    HRESULT ResizeBorderDW(const void*, IUnknown*, BOOL) override { return S_OK; }
     HRESULT GetBandInfo(DWORD, DWORD viewMode, DESKBANDINFO* info) override
     {
         Log("GetBandInfo mode=" + std::to_string(viewMode));
@@ -109,9 +109,9 @@ public:
         return E_FAIL;
     }
 
-    HRESULT UIActivateIO(BOOL, LPMSG) override { return S_OK; }
+    HRESULT UIActivateIO(BOOL, MSG*) override { return S_OK; }
     HRESULT HasFocusIO() override { return S_FALSE; }
-    HRESULT TranslateAcceleratorIO(LPMSG) override { return S_OK; }
+    HRESULT TranslateAcceleratorIO(MSG*) override { return S_OK; }
 
 private:
     QPointer<QLabel> m_window;
