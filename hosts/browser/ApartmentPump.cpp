@@ -12,7 +12,8 @@ ApartmentPump::ApartmentPump()
     if (fd < 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [] { DispatchApartmentMessages(); });
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this,
+                     [] { DispatchApartmentMessages(); });
     // What was queued before the loop ran would otherwise wait for the next wake.
     DispatchApartmentMessages();
 }

@@ -16,8 +16,8 @@
 #include <QWebEngineProfile>
 #include <cstdio>
 
-#include "platform/rpc/Activation.h"
 #include "platform/registry/Registry.h"
+#include "platform/rpc/Activation.h"
 
 namespace wys::browser_host {
 namespace {
@@ -53,8 +53,8 @@ private:
 void WriteRememberedBar(const std::string& text)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kBrowserSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kBrowserSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                       nullptr) != ERROR_SUCCESS)
         return;  // not remembering the pane only costs the user a click next time
     RegSetValueEx(key, kExplorerBarValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                   static_cast<DWORD>(text.size() + 1));
@@ -79,7 +79,8 @@ std::optional<CLSID> RememberedExplorerBar()
     char text[64] = {};
     DWORD size = sizeof text - 1;
     DWORD type = 0;
-    LONG result = RegQueryValueEx(key, kExplorerBarValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    LONG result =
+        RegQueryValueEx(key, kExplorerBarValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ)
         return std::nullopt;
@@ -122,9 +123,8 @@ CBrowserWindow::CBrowserWindow(BrowserWindowOptions options, QWidget* parent)
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
 
-    connect(m_view, &QWebEngineView::urlChanged, this, [this](const QUrl& url) {
-        m_address->setText(url.toString(QUrl::PreferLocalFile));
-    });
+    connect(m_view, &QWebEngineView::urlChanged, this,
+            [this](const QUrl& url) { m_address->setText(url.toString(QUrl::PreferLocalFile)); });
     connect(m_view, &QWebEngineView::titleChanged, this, [this](const QString& title) {
         setWindowTitle(title.isEmpty() ? QString("Wayscribe") : title + " - Wayscribe");
     });
@@ -146,12 +146,14 @@ CBrowserWindow::CBrowserWindow(BrowserWindowOptions options, QWidget* parent)
             statusBar()->showMessage(url, 3000);
     });
     // A download is no document: it goes to the downloads folder and is not captured.
-    connect(page->profile(), &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest* download) {
-        if (download->page() != m_view->page())
-            return;
-        download->accept();
-        Report("Downloading " + download->downloadFileName() + " to " + download->downloadDirectory());
-    });
+    connect(
+        page->profile(), &QWebEngineProfile::downloadRequested, this,
+        [this](QWebEngineDownloadRequest* download) {
+            if (download->page() != m_view->page())
+                return;
+            download->accept();
+            Report("Downloading " + download->downloadFileName() + " to " + download->downloadDirectory());
+        });
 
     m_browser.Attach(CreateComObject<CQtWebBrowser>(m_view, this));
     m_pane = new CExplorerBarPane(m_browser.Get(), this);
@@ -180,7 +182,8 @@ void CBrowserWindow::AttachHelperObjects(const std::vector<CLSID>& classes)
 {
     for (const CLSID& clsid : classes) {
         ComPtr<IObjectWithSite> helper;
-        HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, helper.PutVoid());
+        HRESULT hr =
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, helper.PutVoid());
         if (SUCCEEDED(hr))
             hr = helper->SetSite(m_browser->GetUnknown());
         if (FAILED(hr)) {

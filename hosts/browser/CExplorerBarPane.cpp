@@ -103,7 +103,8 @@ std::vector<OfferedBand> OfferedBands()
     for (const ExplorerBar& bar : ExplorerBars()) {
         OfferedBand band{bar.clsid, {}};
         ComPtr<IDeskBand> made;
-        if (SUCCEEDED(CoCreateInstance(bar.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, made.PutVoid())))
+        if (SUCCEEDED(
+                CoCreateInstance(bar.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, made.PutVoid())))
             band.title = TitleOf(AskBandInfo(made.Get()));
         if (band.title.empty())
             band.title = bar.name.empty() ? GuidToString(bar.clsid) : bar.name;
@@ -138,7 +139,8 @@ bool CExplorerBarPane::Open(const OfferedBand& offered, std::string* why)
 {
     CloseBand();
     ComPtr<IDeskBand> band;
-    HRESULT hr = CoCreateInstance(offered.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.PutVoid());
+    HRESULT hr =
+        CoCreateInstance(offered.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.PutVoid());
     if (FAILED(hr)) {
         if (why)
             *why = "the explorer bar \"" + offered.title + "\" cannot be loaded: " + HResultText(hr);

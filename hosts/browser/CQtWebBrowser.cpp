@@ -106,10 +106,9 @@ void CQtWebBrowser::OnLoadFinished(bool ok)
     }
     unsigned generation = ++m_generation;
     ComPtr<CQtWebBrowser> keep(this);  // the script's answer may come after the window let go
-    m_view->page()->runJavaScript(QString::fromUtf8(kSnapshotScript), QWebEngineScript::ApplicationWorld,
-                                  [keep, generation](const QVariant& result) {
-                                      keep->OnSnapshot(generation, result.toString());
-                                  });
+    m_view->page()->runJavaScript(
+        QString::fromUtf8(kSnapshotScript), QWebEngineScript::ApplicationWorld,
+        [keep, generation](const QVariant& result) { keep->OnSnapshot(generation, result.toString()); });
 }
 
 void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
@@ -134,11 +133,13 @@ void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
 
     m_readyState = READYSTATE_INTERACTIVE;
     for (std::size_t i = 0; i + 1 < snapshot.completed.size(); ++i) {
-        if (!FireDocumentComplete(generation, snapshot.completed[i].document.Get(), snapshot.completed[i].url))
+        if (!FireDocumentComplete(generation, snapshot.completed[i].document.Get(),
+                                  snapshot.completed[i].url))
             return;
     }
     m_readyState = READYSTATE_COMPLETE;
-    if (!FireDocumentComplete(generation, snapshot.completed.back().document.Get(), snapshot.completed.back().url))
+    if (!FireDocumentComplete(generation, snapshot.completed.back().document.Get(),
+                              snapshot.completed.back().url))
         return;
     if (onDocumentsReady)
         onDocumentsReady();

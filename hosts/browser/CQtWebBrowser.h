@@ -28,8 +28,9 @@
 
 namespace wys::browser_host {
 
-class CQtWebBrowser final : public CComObjectRoot<CQtWebBrowser, IWebBrowser2, IConnectionPointContainer,
-                                                  IServiceProvider, IOleWindow, IInputObjectSite, IOleCommandTarget> {
+class CQtWebBrowser final
+    : public CComObjectRoot<CQtWebBrowser, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
+                            IOleWindow, IInputObjectSite, IOleCommandTarget> {
 public:
     // `view` shows the pages; `window` is what IOleWindow answers.
     CQtWebBrowser(QWebEngineView* view, QWidget* window);
@@ -51,7 +52,8 @@ public:
     }
 
     // IWebBrowser2
-    HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData, VARIANT* headers) override;
+    HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                     VARIANT* headers) override;
     HRESULT Stop() override;
     HRESULT get_Document(IDispatch** document) override;
     HRESULT get_LocationName(BSTR* name) override;

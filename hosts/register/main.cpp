@@ -34,11 +34,12 @@ int Fail(const std::string& text)
 
 int Usage()
 {
-    std::fputs("Usage: wayscribe-register register|unregister LIBRARY\n"
-               "       wayscribe-register add-helper CLSID [NAME] | remove-helper CLSID\n"
-               "       wayscribe-register add-bar CLSID | remove-bar CLSID\n"
-               "       wayscribe-register help-path [FOLDER]\n",
-               stderr);
+    std::fputs(
+        "Usage: wayscribe-register register|unregister LIBRARY\n"
+        "       wayscribe-register add-helper CLSID [NAME] | remove-helper CLSID\n"
+        "       wayscribe-register add-bar CLSID | remove-bar CLSID\n"
+        "       wayscribe-register help-path [FOLDER]\n",
+        stderr);
     return 2;
 }
 
@@ -67,8 +68,8 @@ int Registry(LONG result, const std::string& what, bool absentIsFine)
 int SetHelpPath(const std::optional<std::string>& folder)
 {
     HKEY key = nullptr;
-    LONG result = RegCreateKeyEx(HKEY_CURRENT_USER, kBandSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                 nullptr);
+    LONG result =
+        RegCreateKeyEx(HKEY_CURRENT_USER, kBandSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS)
         return Registry(result, "opening the band's settings", false);
     if (folder)
@@ -101,8 +102,8 @@ int main(int argc, char** argv)
     if (!clsid)
         return Fail("not a class identifier: " + args[1]);
     if (command == "add-helper" && args.size() <= 3)
-        return Registry(AddBrowserHelperObject(*clsid, args.size() == 3 ? args[2] : ""), "adding the helper object",
-                        false);
+        return Registry(AddBrowserHelperObject(*clsid, args.size() == 3 ? args[2] : ""),
+                        "adding the helper object", false);
     if (command == "remove-helper" && args.size() == 2)
         return Registry(RemoveBrowserHelperObject(*clsid), "removing the helper object", true);
     if (command == "add-bar" && args.size() == 2)

@@ -13,12 +13,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <QCoreApplication>
 #include <QTreeView>
 #include <filesystem>
 
@@ -172,7 +172,8 @@ TEST_F(BrowserBandTest, VisitIsListedFoundOpenedFromItsSavedCopyAndRemoved)
     content->setChecked(true);
     searchNow->click();
     QTreeView* results = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return FindRow(search, "Wayscribe sample page", &results).isValid(); }, 15000))
+    ASSERT_TRUE(
+        WaitUntil([&] { return FindRow(search, "Wayscribe sample page", &results).isValid(); }, 15000))
         << "the search for a word of the content found nothing";
 
     CUrlDateHolder record;
@@ -203,7 +204,8 @@ TEST_F(BrowserBandTest, VisitIsListedFoundOpenedFromItsSavedCopyAndRemoved)
     answers->SetAnswer(IDYES);
     ScopedMessageBoxPresenter confirm(answers);
     ChooseFromNextMenu("Remove");
-    QContextMenuEvent request(QContextMenuEvent::Mouse, place.center(), tree->viewport()->mapToGlobal(place.center()));
+    QContextMenuEvent request(QContextMenuEvent::Mouse, place.center(),
+                              tree->viewport()->mapToGlobal(place.center()));
     QCoreApplication::sendEvent(tree->viewport(), &request);
     EXPECT_TRUE(WaitUntil([&] { return tree->model()->rowCount() == 0; }, 15000));
     EXPECT_TRUE(WaitUntil([&] { return !std::filesystem::exists(savedPath); }, 10000)) << savedPath;

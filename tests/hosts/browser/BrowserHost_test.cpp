@@ -48,7 +48,9 @@ TEST(BrowserCommandLine, TakesOneTargetAndTheBandOptions)
         EXPECT_EQ(line.target, c.target) << shown;
         EXPECT_EQ(line.band, c.band) << shown;
     }
-    BrowserCommandLine named = Parse({"--band=" "{F5F66C79-DA73-417B-8EFD-D53214677190}"});
+    BrowserCommandLine named =
+        Parse({"--band="
+               "{F5F66C79-DA73-417B-8EFD-D53214677190}"});
     ASSERT_TRUE(named.bandClass);
     EXPECT_EQ(*named.bandClass, CLSID_SurfBand);
     EXPECT_TRUE(Parse({"--help"}).help);
@@ -71,7 +73,8 @@ TEST(NavigationTarget, PathsBecomeFileUrlsAndUrlsStayAsTheyAre)
         {"", ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(UrlOfNavigationTarget(c.target).toString(QUrl::FullyEncoded).toStdString(), c.url) << c.target;
+        EXPECT_EQ(UrlOfNavigationTarget(c.target).toString(QUrl::FullyEncoded).toStdString(), c.url)
+            << c.target;
 }
 
 std::string TitleOf(IDispatch* document)
@@ -99,17 +102,21 @@ TEST(PageSnapshot, ReadableFramesCompleteInnermostFirstThenThePage)
     std::string a = Doc("http://h/a.html", "<title>A</title><iframe src='b.html'></iframe>",
                         "[{\"src\":\"b.html\",\"document\":" + b + "}]");
     std::string d = Doc("http://h/d.html", "<title>D</title>");
-    std::string top = Doc("http://h/top.html",
-                          "<title>Top</title><iframe src='a.html'></iframe><iframe src='http://o/c.html'></iframe>",
-                          "[{\"src\":\"a.html\",\"document\":" + a + "},{\"src\":\"http://o/c.html\",\"document\":null}"
-                          ",{\"src\":\"d.html\",\"document\":" + d + "}]");
+    std::string top =
+        Doc("http://h/top.html",
+            "<title>Top</title><iframe src='a.html'></iframe><iframe src='http://o/c.html'></iframe>",
+            "[{\"src\":\"a.html\",\"document\":" + a +
+                "},{\"src\":\"http://o/c.html\",\"document\":null}"
+                ",{\"src\":\"d.html\",\"document\":" +
+                d + "}]");
     PageSnapshot snapshot = BuildPageSnapshot(top, "http://h/top.html#shown");
     ASSERT_TRUE(snapshot.document);
     EXPECT_EQ(snapshot.title, "Top");
     std::vector<std::string> order;
     for (const auto& completed : snapshot.completed)
         order.push_back(completed.url + " " + TitleOf(completed.document.Get()));
-    EXPECT_EQ(order, (std::vector<std::string>{"http://h/b.html B", "http://h/a.html A", "http://h/top.html#shown Top"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"http://h/b.html B", "http://h/a.html A",
+                                               "http://h/top.html#shown Top"}));
 
     ComPtr<IHTMLDocument2> html;
     ASSERT_EQ(snapshot.document->QueryInterface(IID_IHTMLDocument2, html.PutVoid()), S_OK);
@@ -135,7 +142,8 @@ TEST(PageSnapshot, ReadableFramesCompleteInnermostFirstThenThePage)
 
 TEST(PageSnapshot, NonHtmlPagesAndBrokenSnapshots)
 {
-    PageSnapshot image = BuildPageSnapshot(Doc("http://h/p.png", "<img src=p.png>", "[]", "image/png"), "http://h/p.png");
+    PageSnapshot image =
+        BuildPageSnapshot(Doc("http://h/p.png", "<img src=p.png>", "[]", "image/png"), "http://h/p.png");
     ASSERT_TRUE(image.document);
     EXPECT_EQ(TitleOf(image.document.Get()), "<not html>");
     EXPECT_EQ(image.completed.size(), 1u);
@@ -146,7 +154,8 @@ TEST(PageSnapshot, NonHtmlPagesAndBrokenSnapshots)
         EXPECT_TRUE(broken.completed.empty()) << text;
     }
     // Text the page wrote is kept as written, markup repaired as a browser would.
-    PageSnapshot odd = BuildPageSnapshot(Doc("http://h/", "<title>x\\u00e9<\\/title><p>unclosed"), "http://h/");
+    PageSnapshot odd =
+        BuildPageSnapshot(Doc("http://h/", "<title>x\\u00e9<\\/title><p>unclosed"), "http://h/");
     EXPECT_EQ(odd.title, "x\xc3\xa9");
 }
 

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/Identifiers.h"
 #include "hosts/browser/ApartmentPump.h"
 #include "hosts/browser/CBrowserWindow.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/com/Bstr.h"
-#include "common/Identifiers.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/dom/HtmlElement.h"
 #include "platform/dom/HtmlElementCollection.h"
@@ -38,8 +38,9 @@ void RegisterServer(REFCLSID clsid, const char* kind, const std::string& path)
 {
     HKEY key = nullptr;
     std::string keyPath = "CLSID\\" + GuidToString(clsid) + "\\" + kind;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                   static_cast<DWORD>(path.size() + 1));
     RegCloseKey(key);
@@ -102,7 +103,9 @@ protected:
     {
         BrowserWindowOptions options;
         options.helperClasses = std::move(helpers);
-        options.openNewWindow = [this](const QUrl& url) { m_newWindows.push_back(url.toString().toStdString()); };
+        options.openNewWindow = [this](const QUrl& url) {
+            m_newWindows.push_back(url.toString().toStdString());
+        };
         m_window = std::make_unique<CBrowserWindow>(options);
         m_window->show();
         m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
@@ -198,7 +201,8 @@ TEST_F(BrowserWindowTest, FramesCompleteBeforeThePageWithDocumentsOfTheLivePage)
 
     // The capture thread reached the window through the marshalled browser,
     // carried by the Qt event loop, and recorded the page.
-    ASSERT_TRUE(WaitUntil([&] { return HasLine(Lines(m_helperLog), "added " + m_server.Url("/top.html")); }, 10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return HasLine(Lines(m_helperLog), "added " + m_server.Url("/top.html")); }, 10000));
     EXPECT_TRUE(HasLine(Lines(m_helperLog), "title=Top unmarshal=S_OK"));
     EXPECT_TRUE(HasLine(Lines(m_helperLog), "added " + m_server.Url("/top.html") + " S_OK"));
 }
@@ -257,7 +261,8 @@ TEST_F(BrowserWindowTest, PagesThatNeverBecomeDocumentsFireNothing)
 
 TEST_F(BrowserWindowTest, HelperObjectsAreSitedAndLetGoAndNewWindowsAreHandedOn)
 {
-    m_server.Handle("/links.html", Page("<title>Links</title><a id=l href='other.html' target=_blank>other</a>"));
+    m_server.Handle("/links.html",
+                    Page("<title>Links</title><a id=l href='other.html' target=_blank>other</a>"));
     m_server.Handle("/other.html", Page("<title>Other</title>"));
     // One that works, one whose SetSite fails, one whose library is missing.
     OpenWindow({CLSID_FailingHelperObject, kMissingClass, CLSID_TestHelperObject});

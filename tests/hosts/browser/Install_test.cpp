@@ -62,15 +62,18 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     std::string errors;
     ASSERT_EQ(Script({"--prefix", prefix, "--build", WYS_BUILD_DIR}, &errors), 0) << errors;
 
-    for (const char* file : {"bin/wayscribe-browser", "bin/wayscribe-capture", "bin/wayscribe-history",
-                             "bin/WYSCHelper", "bin/wayscribe-register", "bin/wayscribe-help",
-                             "lib/wayscribe/libWYSCbho.so", "share/wayscribe/help/About.htm",
-                             "share/wayscribe/sample/index.html", "share/applications/wayscribe-browser.desktop"})
+    for (const char* file :
+         {"bin/wayscribe-browser", "bin/wayscribe-capture", "bin/wayscribe-history", "bin/WYSCHelper",
+          "bin/wayscribe-register", "bin/wayscribe-help", "lib/wayscribe/libWYSCbho.so",
+          "share/wayscribe/help/About.htm", "share/wayscribe/sample/index.html",
+          "share/applications/wayscribe-browser.desktop"})
         EXPECT_TRUE(fs::exists(prefix + "/" + file)) << file;
 
-    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32", nullptr),
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32",
+                           nullptr),
               prefix + "/bin/WYSCHelper");
-    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCSaver) + "\\InprocServer32", nullptr),
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCSaver) + "\\InprocServer32",
+                           nullptr),
               prefix + "/lib/wayscribe/libWYSCbho.so");
     EXPECT_TRUE(Listed(BrowserHelperObjects(), CLSID_WYSCSaver));
     EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, "Software\\Quillonix\\WYSC", "HelpPath"),
@@ -78,7 +81,8 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     bool bandBuilt = fs::exists(prefix + "/lib/wayscribe/libWayscribe.so");
     if (bandBuilt) {
         auto bars = ExplorerBars();
-        EXPECT_TRUE(std::any_of(bars.begin(), bars.end(), [](const ExplorerBar& bar) { return bar.clsid == CLSID_SurfBand; }));
+        EXPECT_TRUE(std::any_of(bars.begin(), bars.end(),
+                                [](const ExplorerBar& bar) { return bar.clsid == CLSID_SurfBand; }));
     }
 
     // The installed pieces work together: the headless host captures the
@@ -86,8 +90,8 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     LoopbackHttpServer server;
     server.ServeFolder(prefix + "/share/wayscribe/sample");
     std::string output;
-    ASSERT_EQ(RunProgram({prefix + "/bin/wayscribe-capture", "--timeout", "30", server.Url("/index.html")}, &output,
-                         &errors, 60000),
+    ASSERT_EQ(RunProgram({prefix + "/bin/wayscribe-capture", "--timeout", "30", server.Url("/index.html")},
+                         &output, &errors, 60000),
               0)
         << output << errors;
     ASSERT_EQ(RunProgram({prefix + "/bin/wayscribe-history", "list"}, &output, &errors), 0) << errors;
@@ -99,9 +103,11 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     EXPECT_FALSE(fs::exists(prefix + "/lib/wayscribe"));
     EXPECT_FALSE(fs::exists(prefix + "/share/wayscribe"));
     EXPECT_FALSE(fs::exists(prefix + "/share/applications/wayscribe-browser.desktop"));
-    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCSaver) + "\\InprocServer32", nullptr),
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCSaver) + "\\InprocServer32",
+                           nullptr),
               "<missing>");
-    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32", nullptr),
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32",
+                           nullptr),
               "<missing>");
     EXPECT_FALSE(Listed(BrowserHelperObjects(), CLSID_WYSCSaver));
     EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, "Software\\Quillonix\\WYSC", "HelpPath"), "<missing>");

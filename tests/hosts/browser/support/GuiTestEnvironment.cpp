@@ -29,7 +29,8 @@ public:
         if (::pipe(fds) != 0)
             return false;
         std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args{"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-screen", "0", "1400x1000x24"};
+        std::vector<std::string> args{"Xvfb", "-displayfd", fd,  "-nolisten",
+                                      "tcp",  "-screen",    "0", "1400x1000x24"};
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());

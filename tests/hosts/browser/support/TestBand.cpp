@@ -149,7 +149,7 @@ public:
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                              void** object)
+                                                                            void** object)
 {
     ComPtr<IClassFactory> factory;
     if (clsid == CLSID_TestBand)
