@@ -1,0 +1,267 @@
+#include "hosts/browser/CQtWebBrowser.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+#include "hosts/browser/PageSnapshot.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComError.h"
+
+namespace wys::browser_host {
+namespace {
+
+bool IsAbsent(const VARIANT* argument)
+{
+    return !argument || argument->vt == VT_EMPTY || argument->vt == VT_ERROR;
+}
+
+}  // namespace
+
+QUrl UrlOfNavigationTarget(const std::string& target)
+{
+    QString text = QString::fromStdString(target).trimmed();
+    if (text.isEmpty())
+        return {};
+    if (text.startsWith('/')) {
+        text.replace('\\', '/');
+        return QUrl::fromLocalFile(text);
+    }
+    QUrl url(text, QUrl::StrictMode);
+    if (url.isValid() && !url.scheme().isEmpty())
+        return url;
+    return QUrl::fromUserInput(text);
+}
+
+CQtWebBrowser::CQtWebBrowser(QWebEngineView* view, QWidget* window)
+    : m_view(view), m_window(window), m_connections(std::make_unique<QObject>())
+{
+    QObject::connect(view, &QWebEngineView::loadStarted, m_connections.get(), [this] { OnLoadStarted(); });
+    QObject::connect(view, &QWebEngineView::loadFinished, m_connections.get(),
+                     [this](bool ok) { OnLoadFinished(ok); });
+}
+
+CQtWebBrowser::~CQtWebBrowser() = default;
+
+void CQtWebBrowser::DetachView()
+{
+    m_connections = std::make_unique<QObject>();
+    m_view = nullptr;
+    m_window = nullptr;
+    ++m_generation;
+    m_busy = false;
+}
+
+HRESULT CQtWebBrowser::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::GetTypeInfo(UINT, LCID, ITypeInfo** info)
+{
+    if (info)
+        *info = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CQtWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                                VARIANT* headers)
+{
+    return ComBoundary([&]() -> HRESULT {
+        if (SysStringLen(url) == 0)
+            return E_INVALIDARG;
+        if (!IsAbsent(flags) || !IsAbsent(targetFrameName) || !IsAbsent(postData) || !IsAbsent(headers))
+            return E_NOTIMPL;
+        QUrl target = UrlOfNavigationTarget(CComBSTR::CopyOf(url).ToUtf8());
+        if (!target.isValid())
+            return E_INVALIDARG;
+        if (!m_view)
+            return E_FAIL;
+        OnLoadStarted();
+        m_view->load(target);
+        return S_OK;
+    });
+}
+
+void CQtWebBrowser::OnLoadStarted()
+{
+    ++m_generation;
+    m_readyState = READYSTATE_LOADING;
+    m_busy = true;
+}
+
+void CQtWebBrowser::OnLoadFinished(bool ok)
+{
+    if (!m_view)
+        return;
+    if (!ok) {
+        // A failed load, a stopped one or a download: no document of it is
+        // handed out, so nothing is captured.
+        ++m_generation;
+        m_busy = false;
+        m_readyState = m_document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
+        return;
+    }
+    unsigned generation = ++m_generation;
+    ComPtr<CQtWebBrowser> keep(this);  // the script's answer may come after the window let go
+    m_view->page()->runJavaScript(
+        QString::fromUtf8(kSnapshotScript), QWebEngineScript::ApplicationWorld,
+        [keep, generation](const QVariant& result) { keep->OnSnapshot(generation, result.toString()); });
+}
+
+void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
+{
+    if (generation != m_generation || !m_view)
+        return;
+    ComPtr<CQtWebBrowser> keep(this);  // sinks may release the window's last reference
+    std::string pageUrl = m_view->url().toString(QUrl::FullyEncoded).toStdString();
+    PageSnapshot snapshot = BuildPageSnapshot(json.toStdString(), pageUrl);
+    m_busy = false;
+    if (!snapshot.document) {
+        // The page ran no script for us (it went away meanwhile): it shows
+        // no document of the object model, as a download shows none.
+        m_readyState = m_document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
+        return;
+    }
+    m_document = snapshot.document;
+    m_url = pageUrl;
+    m_title = m_view->title().toStdString();
+    if (m_title.empty())
+        m_title = snapshot.title;
+
+    m_readyState = READYSTATE_INTERACTIVE;
+    for (std::size_t i = 0; i + 1 < snapshot.completed.size(); ++i) {
+        if (!FireDocumentComplete(generation, snapshot.completed[i].document.Get(),
+                                  snapshot.completed[i].url))
+            return;
+    }
+    m_readyState = READYSTATE_COMPLETE;
+    if (!FireDocumentComplete(generation, snapshot.completed.back().document.Get(),
+                              snapshot.completed.back().url))
+        return;
+    if (onDocumentsReady)
+        onDocumentsReady();
+}
+
+bool CQtWebBrowser::FireDocumentComplete(unsigned generation, IDispatch* document, const std::string& url)
+{
+    CComBSTR text(url);
+    VARIANT documentArgument;
+    VariantInit(&documentArgument);
+    documentArgument.vt = VT_DISPATCH;
+    documentArgument.pdispVal = document;
+    VARIANT location;
+    VariantInit(&location);
+    location.vt = VT_BSTR;
+    location.bstrVal = text;
+    // A failing sink stops the delivery to later sinks but not the load's end.
+    (void)FireDispatchEvent(m_events.Sinks(), DISPID_DOCUMENTCOMPLETE, {documentArgument, location});
+    return generation == m_generation;
+}
+
+HRESULT CQtWebBrowser::Stop()
+{
+    if (m_view && m_busy)
+        m_view->stop();
+    if (m_busy) {
+        ++m_generation;
+        m_busy = false;
+        m_readyState = m_document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
+    }
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::get_Document(IDispatch** document)
+{
+    if (!document)
+        return E_POINTER;
+    *document = m_document.Get();
+    if (!*document)
+        return S_FALSE;
+    (*document)->AddRef();
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::get_LocationName(BSTR* name)
+{
+    if (!name)
+        return E_POINTER;
+    *name = CComBSTR(m_title.empty() ? m_url : m_title).Detach();
+    return *name ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CQtWebBrowser::get_LocationURL(BSTR* url)
+{
+    if (!url)
+        return E_POINTER;
+    *url = CComBSTR(m_url).Detach();
+    return *url ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CQtWebBrowser::get_Busy(VARIANT_BOOL* busy)
+{
+    if (!busy)
+        return E_POINTER;
+    *busy = m_busy ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::get_ReadyState(READYSTATE* state)
+{
+    if (!state)
+        return E_POINTER;
+    *state = m_readyState;
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
+{
+    if (!point)
+        return E_POINTER;
+    *point = nullptr;
+    if (iid != DIID_DWebBrowserEvents2)
+        return CONNECT_E_NOCONNECTION;
+    *point = &m_events;
+    m_events.AddRef();
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::QueryService(REFGUID service, REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (service != SID_SWebBrowserApp && service != IID_IWebBrowser2)
+        return E_NOINTERFACE;
+    return QueryInterface(iid, object);
+}
+
+HRESULT CQtWebBrowser::GetWindow(HWND* window)
+{
+    if (!window)
+        return E_POINTER;
+    *window = m_window.data();
+    return *window ? S_OK : E_FAIL;
+}
+
+HRESULT CQtWebBrowser::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text)
+{
+    if (group)
+        return OLECMDERR_E_UNKNOWNGROUP;
+    if (count > 0 && !commands)
+        return E_POINTER;
+    for (ULONG i = 0; i < count; ++i)
+        commands[i].cmdf = 0;
+    if (text)
+        text->cwActual = 0;
+    return S_OK;
+}
+
+HRESULT CQtWebBrowser::Exec(const GUID* group, DWORD, DWORD, VARIANT*, VARIANT*)
+{
+    return group ? OLECMDERR_E_UNKNOWNGROUP : OLECMDERR_E_NOTSUPPORTED;
+}
+
+}  // namespace wys::browser_host

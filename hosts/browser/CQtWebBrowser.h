@@ -1,0 +1,108 @@
+// The web browser object of a browser window on Qt WebEngine: IWebBrowser2
+// with its DocumentComplete events, and, as the site of the window's helper
+// objects, IServiceProvider (SID_SWebBrowserApp), IOleWindow (the window),
+// IInputObjectSite and IOleCommandTarget.
+//
+// The object lives in the single-threaded apartment of the GUI thread, whose
+// Qt event loop dispatches the apartment's calls; other threads reach it
+// through a marshalled pointer. Once loading completes it runs the snapshot
+// script in the page, builds the documents (PageSnapshot.h) and fires
+// DocumentComplete for each readable frame and then for the page. A page
+// that fails to load, a download and a page that never finishes fire none.
+//
+// The view is owned by the window; objects holding this one past the
+// window's close find it without a view: Navigate then fails with E_FAIL and
+// the properties keep their last values.
+#pragma once
+
+#include <QPointer>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+
+#include "platform/browser/BandSite.h"
+#include "platform/browser/ServiceProvider.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/com/ComObject.h"
+#include "platform/com/ConnectionPoint.h"
+
+namespace wys::browser_host {
+
+class CQtWebBrowser final
+    : public CComObjectRoot<CQtWebBrowser, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
+                            IOleWindow, IInputObjectSite, IOleCommandTarget> {
+public:
+    // `view` shows the pages; `window` is what IOleWindow answers.
+    CQtWebBrowser(QWebEngineView* view, QWidget* window);
+    ~CQtWebBrowser() override;
+
+    // Called after the DocumentComplete events of a load (tests and the
+    // window's status line); may be empty.
+    std::function<void()> onDocumentsReady;
+    // The window is closing: the view goes with it.
+    void DetachView();
+
+    // IDispatch: the browser is driven through its vtable; names are not offered.
+    HRESULT GetTypeInfoCount(UINT* count) override;
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    // IWebBrowser2
+    HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                     VARIANT* headers) override;
+    HRESULT Stop() override;
+    HRESULT get_Document(IDispatch** document) override;
+    HRESULT get_LocationName(BSTR* name) override;
+    HRESULT get_LocationURL(BSTR* url) override;
+    HRESULT get_Busy(VARIANT_BOOL* busy) override;
+    HRESULT get_ReadyState(READYSTATE* state) override;
+
+    // IConnectionPointContainer
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // IServiceProvider
+    HRESULT QueryService(REFGUID service, REFIID iid, void** object) override;
+
+    // IOleWindow
+    HRESULT GetWindow(HWND* window) override;
+    HRESULT ContextSensitiveHelp(BOOL) override { return S_OK; }
+
+    // IInputObjectSite: a helper object has no focus to report.
+    HRESULT OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+
+    // IOleCommandTarget: the window runs no host commands for its objects.
+    HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override;
+    HRESULT Exec(const GUID* group, DWORD, DWORD, VARIANT*, VARIANT*) override;
+
+private:
+    void OnLoadStarted();
+    void OnLoadFinished(bool ok);
+    void OnSnapshot(unsigned generation, const QString& json);
+    // False when a sink started another load during the event.
+    bool FireDocumentComplete(unsigned generation, IDispatch* document, const std::string& url);
+
+    QPointer<QWebEngineView> m_view;
+    QPointer<QWidget> m_window;
+    // Context of the signal connections: they end with this object.
+    std::unique_ptr<QObject> m_connections;
+    CConnectionPoint m_events{this, DIID_DWebBrowserEvents2};
+
+    unsigned m_generation = 0;  // advances with every load started, so stale snapshots are dropped
+    READYSTATE m_readyState = READYSTATE_UNINITIALIZED;
+    bool m_busy = false;
+    ComPtr<IDispatch> m_document;
+    std::string m_url;
+    std::string m_title;
+};
+
+// The URL that Navigate loads for `target`: an absolute local path (with
+// "\" read as a separator, as in saved copies' paths written elsewhere)
+// becomes a file URL; anything else is taken as a URL as it stands. An
+// empty URL when `target` is neither.
+QUrl UrlOfNavigationTarget(const std::string& target);
+
+}  // namespace wys::browser_host

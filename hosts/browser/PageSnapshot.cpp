@@ -1,0 +1,107 @@
+#include "hosts/browser/PageSnapshot.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "platform/com/Bstr.h"
+#include "platform/dom/HtmlDocument.h"
+#include "platform/dom/HtmlDocumentBuilder.h"
+
+namespace wys::browser_host {
+
+// Depth and count are bounded as the headless window bounds its frame loads,
+// so that a page framing itself cannot make the snapshot endless.
+const char* const kSnapshotScript = R"JS((function () {
+  var left = 100;
+  function serialise(doc, depth) {
+    var html = '';
+    if (doc.doctype)
+      html += new XMLSerializer().serializeToString(doc.doctype) + '\n';
+    if (doc.documentElement)
+      html += doc.documentElement.outerHTML;
+    var frames = [];
+    var elements = depth < 6 ? doc.querySelectorAll('frame, iframe') : [];
+    for (var i = 0; i < elements.length; ++i) {
+      var inner = null;
+      try {
+        var d = elements[i].contentDocument;
+        if (d && d.documentElement && left > 0) {
+          --left;
+          inner = serialise(d, depth + 1);
+        }
+      } catch (e) {
+        inner = null;
+      }
+      frames.push({src: elements[i].getAttribute('src') || '', document: inner});
+    }
+    return {url: doc.URL, contentType: doc.contentType || '', html: html, frames: frames};
+  }
+  return JSON.stringify(serialise(document, 0));
+})())JS";
+
+namespace {
+
+class CSnapshotBuilder {
+public:
+    explicit CSnapshotBuilder(PageSnapshot& snapshot) : m_snapshot(snapshot) {}
+
+    ComPtr<IDispatch> Build(const QJsonObject& node, const std::string& url)
+    {
+        std::string html = node.value("html").toString().toStdString();
+        std::string contentType = node.value("contentType").toString().toStdString();
+        QJsonArray frames = node.value("frames").toArray();
+        int next = 0;
+        FrameDocumentSupplier supplier = [&](const FrameReference& frame) -> ComPtr<IDispatch> {
+            for (int i = next; i < frames.size(); ++i) {
+                QJsonObject entry = frames.at(i).toObject();
+                if (entry.value("src").toString().toStdString() != frame.src)
+                    continue;
+                next = i + 1;
+                QJsonValue inner = entry.value("document");
+                if (!inner.isObject())
+                    return nullptr;
+                QJsonObject innerNode = inner.toObject();
+                return Build(innerNode, innerNode.value("url").toString().toStdString());
+            }
+            return nullptr;
+        };
+        ComPtr<IDispatch> document;
+        // Qt hands the page over as UTF-8 whatever it declared.
+        if (FAILED(BuildDocument(html, contentType, url, CharsetDeclarations::DeclareUtf8, supplier,
+                                 document.GetAddressOf())))
+            return nullptr;
+        m_snapshot.completed.push_back({document, url});
+        return document;
+    }
+
+private:
+    PageSnapshot& m_snapshot;
+};
+
+}  // namespace
+
+PageSnapshot BuildPageSnapshot(std::string_view json, const std::string& pageUrl)
+{
+    PageSnapshot snapshot;
+    QJsonParseError error;
+    QJsonDocument parsed =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError || !parsed.isObject())
+        return snapshot;
+    CSnapshotBuilder builder(snapshot);
+    snapshot.document = builder.Build(parsed.object(), pageUrl);
+    if (!snapshot.document) {
+        snapshot.completed.clear();
+        return snapshot;
+    }
+    ComPtr<IHTMLDocument2> html;
+    if (SUCCEEDED(snapshot.document->QueryInterface(IID_IHTMLDocument2, html.PutVoid()))) {
+        CComBSTR title;
+        if (SUCCEEDED(html->get_title(&title)))
+            snapshot.title = title.ToUtf8();
+    }
+    return snapshot;
+}
+
+}  // namespace wys::browser_host

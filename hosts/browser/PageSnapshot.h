@@ -1,0 +1,47 @@
+// What the browser window hands its helper objects once a page has loaded:
+// documents of the document object model built from the live page, as the
+// page's script sees it (its serialised document, and those of its frames
+// that the page may read; frames of other origins are left out, as a
+// browser denies a page their documents).
+//
+// The snapshot is taken by running kSnapshotScript in the page; its result,
+// a JSON text, is turned into documents by BuildPageSnapshot on any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com/ComPtr.h"
+#include "platform/com/Dispatch.h"
+
+namespace wys::browser_host {
+
+// A script that returns the snapshot of the page it runs in as a JSON text:
+// {url, contentType, html, frames: [{src, document: {...} | null}, ...]}.
+extern const char* const kSnapshotScript;
+
+// One document whose DocumentComplete event is due, in the order the events
+// are fired.
+struct SnapshotDocument {
+    ComPtr<IDispatch> document;  // free-threaded, as built documents are
+    std::string url;
+};
+
+struct PageSnapshot {
+    ComPtr<IDispatch> document;  // the top document; null when the text was not a snapshot
+    std::string title;           // the HTML document's title; empty otherwise
+    // Every readable frame's document, innermost first in document order,
+    // then the top document last.
+    std::vector<SnapshotDocument> completed;
+};
+
+// Builds the documents of a snapshot. `pageUrl` is the URL the top document
+// is reported with (the address the window shows, which for a saved archive
+// is the archive's own). Frames are matched to the frame elements of their
+// parent's serialised document by their src attribute, in document order;
+// an element without a readable document gets none. A text that is not a
+// snapshot gives an empty result.
+PageSnapshot BuildPageSnapshot(std::string_view json, const std::string& pageUrl);
+
+}  // namespace wys::browser_host
