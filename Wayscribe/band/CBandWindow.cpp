@@ -79,8 +79,9 @@ void CBandWindow::BuildToolbar()
 {
     m_rebar = new QWidget(this);
     m_rebar->setObjectName(QStringLiteral("rebar"));
-    // A flat row of buttons that never folds them away: in a pane too narrow
-    // for all five, the last ones are cut off at the right edge.
+    // A flat row of buttons that never folds them away; in a pane too narrow
+    // for all five with their texts, the buttons with icons show only the
+    // icon, so that View and Help stay within reach.
     m_toolbar = new QWidget(m_rebar);
     m_toolbar->setObjectName(QString::number(kToolbarId));
     // The small caption font of a browser's bars keeps all five buttons
@@ -107,6 +108,7 @@ void CBandWindow::BuildToolbar()
     connect(AddButton(kHelpId, QStringLiteral("Help"), 0, true), &QToolButton::clicked, this,
             &CBandWindow::OnHelpDropDown);
     m_rebar->setMinimumHeight(m_toolbar->sizeHint().height());
+    m_toolbarFullWidth = m_toolbar->sizeHint().width();
 }
 
 QToolButton* CBandWindow::AddButton(int id, const QString& text, int iconId, bool dropDown)
@@ -121,9 +123,10 @@ QToolButton* CBandWindow::AddButton(int id, const QString& text, int iconId, boo
     } else {
         button->setIcon(BandIcons::Icon(iconId));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setToolTip(text);
     }
     button->setIconSize(QSize(16, 16));
-    // Texts are never elided: a pane too narrow cuts off the last buttons.
+    // Texts are never elided; a narrow pane drops the icon buttons' texts.
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* row = static_cast<QHBoxLayout*>(m_toolbar->layout());
     row->insertWidget(row->count() - 1, button);
@@ -172,6 +175,13 @@ void CBandWindow::UpdateLayout()
 {
     if (m_rebar && m_frame) {
         const int height = m_rebar->minimumHeight();
+        const Qt::ToolButtonStyle style =
+            width() < m_toolbarFullWidth ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon;
+        for (QToolButton* button : m_toolbar->findChildren<QToolButton*>()) {
+            if (!button->icon().isNull())
+                button->setToolButtonStyle(style);
+        }
+        m_toolbar->layout()->activate();
         m_rebar->setGeometry(0, 0, width(), height);
         // The buttons keep their full size; the rebar clips what does not fit.
         m_toolbar->setGeometry(0, 0, std::max(m_toolbar->sizeHint().width(), width()), height);

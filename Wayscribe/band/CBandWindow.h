@@ -74,6 +74,7 @@ private:
     CSurfBand& m_band;
     QWidget* m_rebar = nullptr;
     QWidget* m_toolbar = nullptr;
+    int m_toolbarFullWidth = 0;  // all five buttons with their texts
     CTabbedChildWindow* m_frame = nullptr;
     AdvancedTree::CAdvancedTree* m_tree = nullptr;
     CSearchDialog* m_search = nullptr;

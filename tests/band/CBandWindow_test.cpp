@@ -162,6 +162,17 @@ TEST_F(BandWindowTest, ToolbarReadsOptionsImportExportViewHelp)
     EXPECT_LT(Button(32792)->x(), Button(32794)->x());
     EXPECT_LT(Button(32778)->x(), Button(32791)->x());
     EXPECT_LT(Button(32791)->x(), Button(32783)->x());
+    // At the band's ideal width all five stay within reach, the icon
+    // buttons without their texts; a wide pane gives the texts back.
+    m_band->BandWindow()->resize(250, 600);
+    PumpFor(std::chrono::milliseconds(20));
+    EXPECT_LE(Button(32783)->geometry().right(), m_band->BandWindow()->width());
+    EXPECT_EQ(Button(32792)->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_EQ(Button(32792)->toolTip(), QStringLiteral("Options"));
+    EXPECT_EQ(Button(32791)->text(), QStringLiteral("View"));
+    m_band->BandWindow()->resize(500, 600);
+    PumpFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(Button(32792)->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     CTabbedChildWindow* frame = m_band->BandWindow()->Frame();
     EXPECT_EQ(frame->GetTabCtrl()->GetItemCount(), 2);
     EXPECT_EQ(frame->GetView(0), m_band->BandWindow()->HistoryTree());
