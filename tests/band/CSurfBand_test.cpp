@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QTreeView>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <filesystem>
 
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
@@ -22,6 +27,7 @@
 #include "platform/com/Utf.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
+#include "platform/rpc/Apartment.h"
 #include "tests/band/BandTesting.h"
 #include "tests/banddialogs/UrlBaseServerThread.h"
 
@@ -114,6 +120,61 @@ TEST_F(SurfBand, VisitsAddedOrExpiredByAnotherClientShowAtOnce)
     for (const std::string& page : Pages(band->Root()))
         EXPECT_EQ(page.find("/Old"), std::string::npos) << page;
     EXPECT_EQ(Count(), 2u);
+}
+
+TEST_F(SurfBand, StaysResponsiveWhileAnotherClientImportsALargeHistory)
+{
+    // A history file of many visits, made from this history and then taken
+    // out of it again.
+    const int kVisits = 4000;
+    const std::int64_t start = LocalTime(2024, 1, 1, 8);
+    for (int i = 0; i < kVisits; ++i)
+        ASSERT_EQ(Visit(start + i * 600, "http://import.example/" + std::to_string(i), "Imported"), S_OK);
+    const std::string file = std::filesystem::path(HistoryFolder()).parent_path().string() + "/large.hef";
+    CComBSTR exportPath{std::string_view(file)};
+    ASSERT_EQ(History()->Export(exportPath), S_OK);
+    ASSERT_EQ(History()->RemoveRange(start, static_cast<LONGLONG>(kVisits) * 600, nullptr), S_OK);
+    ASSERT_EQ(Count(), 0u);
+
+    CSurfBand* band = Open();
+    ASSERT_NE(band->BandWindow(), nullptr);
+    ASSERT_TRUE(Pages(band->Root()).empty());
+
+    // Only Qt's event loop runs on this thread: the band serves its events
+    // from it, and a timer shows whether the loop ever stood still.
+    std::atomic<bool> finished{false};
+    std::atomic<HRESULT> imported{E_FAIL};
+    std::thread client([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            ComPtr<IWYSCURLBase> other = CreateHistory();
+            if (other) {
+                CComBSTR path{std::string_view(file)};
+                imported = other->Import(path);
+            }
+        }
+        CoUninitialize();
+        finished = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(10);
+    while ((!finished || Pages(band->Root()).size() < static_cast<std::size_t>(kVisits)) && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ticker.stop();
+    client.join();
+
+    EXPECT_EQ(imported.load(), S_OK);
+    EXPECT_EQ(Pages(band->Root()).size(), static_cast<std::size_t>(kVisits));
+    EXPECT_LT(longestGap, 1000) << "the band's thread stood still for " << longestGap << " ms";
+    EXPECT_GT(lastTick, 0) << "the timer never ran";
 }
 
 TEST_F(SurfBand, AnUnavailableHistoryIsReportedOncePerSiteAndBuildsNoWindow)
