@@ -5,7 +5,7 @@
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/ShellPath.h"
-#include "platform/shell/SpecialFolder.h"
+#include "platform/shell/ShellFolders.h"
 
 namespace {
 

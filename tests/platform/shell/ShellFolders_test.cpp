@@ -6,12 +6,12 @@
 #include <string>
 
 #include "platform/shell/ShellPath.h"
-#include "platform/shell/SpecialFolder.h"
+#include "platform/shell/ShellFolders.h"
 #include "tests/support/TempHome.h"
 
 namespace {
 
-class SpecialFolder : public wys::test::TempHomeTest {
+class ShellFolders : public wys::test::TempHomeTest {
 protected:
     void WriteUserDirs(const std::string& text) { wys::test::WriteFile(m_home.ConfigHome() + "/user-dirs.dirs", text); }
 
@@ -27,7 +27,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SpecialFolder, DocumentsFromUserDirsFile)
+TEST_F(ShellFolders, DocumentsFromUserDirsFile)
 {
     const std::string home = m_home.Home();
     struct Case {
@@ -61,7 +61,7 @@ TEST_F(SpecialFolder, DocumentsFromUserDirsFile)
     }
 }
 
-TEST_F(SpecialFolder, CreateFlagMakesTheFolder)
+TEST_F(ShellFolders, CreateFlagMakesTheFolder)
 {
     const std::string expected = m_home.Home() + "/Documents";
     EXPECT_EQ(Documents(), expected);
@@ -80,7 +80,7 @@ TEST_F(SpecialFolder, CreateFlagMakesTheFolder)
     EXPECT_EQ(m_result, S_OK);  // exists now
 }
 
-TEST_F(SpecialFolder, CreationFailureLeavesThePathEmpty)
+TEST_F(ShellFolders, CreationFailureLeavesThePathEmpty)
 {
     wys::test::WriteFile(m_home.Home() + "/blocker", "a file where a folder should be");
     WriteUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/blocker/Docs\"\n");
@@ -88,7 +88,7 @@ TEST_F(SpecialFolder, CreationFailureLeavesThePathEmpty)
     EXPECT_TRUE(FAILED(m_result));
 }
 
-TEST_F(SpecialFolder, ConfigHomeAndDefaultType)
+TEST_F(ShellFolders, ConfigHomeAndDefaultType)
 {
     const std::string config = m_home.Path() + "/other-config";
     wys::test::WriteFile(config + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/FromOther\"\n");
@@ -103,7 +103,7 @@ TEST_F(SpecialFolder, ConfigHomeAndDefaultType)
     EXPECT_EQ(Documents(), m_home.Home() + "/FromDefault");
 }
 
-TEST_F(SpecialFolder, OtherFoldersAndBadArguments)
+TEST_F(ShellFolders, OtherFoldersAndBadArguments)
 {
     WriteUserDirs("XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
     char path[MAX_PATH] = "garbage";

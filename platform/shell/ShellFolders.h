@@ -1,4 +1,4 @@
-// The user's special folders, found as the platform's SHGetFolderPath finds
+// The user's shell folders, found as the platform's SHGetFolderPath finds
 // them: here from the XDG user directories.
 //
 // CSIDL_PERSONAL is the XDG documents folder: XDG_DOCUMENTS_DIR from

@@ -1,4 +1,4 @@
-#include "platform/shell/SpecialFolder.h"
+#include "platform/shell/ShellFolders.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
