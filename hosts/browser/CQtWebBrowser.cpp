@@ -51,21 +51,6 @@ void CQtWebBrowser::DetachView()
     m_busy = false;
 }
 
-HRESULT CQtWebBrowser::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::GetTypeInfo(UINT, LCID, ITypeInfo** info)
-{
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
 HRESULT CQtWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
                                 VARIANT* headers)
 {
@@ -173,95 +158,12 @@ HRESULT CQtWebBrowser::Stop()
     return S_OK;
 }
 
-HRESULT CQtWebBrowser::get_Document(IDispatch** document)
-{
-    if (!document)
-        return E_POINTER;
-    *document = m_document.Get();
-    if (!*document)
-        return S_FALSE;
-    (*document)->AddRef();
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::get_LocationName(BSTR* name)
-{
-    if (!name)
-        return E_POINTER;
-    *name = CComBSTR(m_title.empty() ? m_url : m_title).Detach();
-    return *name ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT CQtWebBrowser::get_LocationURL(BSTR* url)
-{
-    if (!url)
-        return E_POINTER;
-    *url = CComBSTR(m_url).Detach();
-    return *url ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT CQtWebBrowser::get_Busy(VARIANT_BOOL* busy)
-{
-    if (!busy)
-        return E_POINTER;
-    *busy = m_busy ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::get_ReadyState(READYSTATE* state)
-{
-    if (!state)
-        return E_POINTER;
-    *state = m_readyState;
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
-{
-    if (!point)
-        return E_POINTER;
-    *point = nullptr;
-    if (iid != DIID_DWebBrowserEvents2)
-        return CONNECT_E_NOCONNECTION;
-    *point = &m_events;
-    m_events.AddRef();
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::QueryService(REFGUID service, REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (service != SID_SWebBrowserApp && service != IID_IWebBrowser2)
-        return E_NOINTERFACE;
-    return QueryInterface(iid, object);
-}
-
 HRESULT CQtWebBrowser::GetWindow(HWND* window)
 {
     if (!window)
         return E_POINTER;
     *window = m_window.data();
     return *window ? S_OK : E_FAIL;
-}
-
-HRESULT CQtWebBrowser::QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text)
-{
-    if (group)
-        return OLECMDERR_E_UNKNOWNGROUP;
-    if (count > 0 && !commands)
-        return E_POINTER;
-    for (ULONG i = 0; i < count; ++i)
-        commands[i].cmdf = 0;
-    if (text)
-        text->cwActual = 0;
-    return S_OK;
-}
-
-HRESULT CQtWebBrowser::Exec(const GUID* group, DWORD, DWORD, VARIANT*, VARIANT*)
-{
-    return group ? OLECMDERR_E_UNKNOWNGROUP : OLECMDERR_E_NOTSUPPORTED;
 }
 
 }  // namespace wys::browser_host

@@ -20,7 +20,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/browser/BandSite.h"
+#include "platform/browser/CWebBrowserBase.h"
 #include "platform/browser/ServiceProvider.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/com/ComObject.h"
@@ -28,9 +28,7 @@
 
 namespace wys::browser_host {
 
-class CQtWebBrowser final
-    : public CComObjectRoot<CQtWebBrowser, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
-                            IOleWindow, IInputObjectSite, IOleCommandTarget> {
+class CQtWebBrowser final : public CWebBrowserBase<CQtWebBrowser> {
 public:
     // `view` shows the pages; `window` is what IOleWindow answers.
     CQtWebBrowser(QWebEngineView* view, QWidget* window);
@@ -42,41 +40,13 @@ public:
     // The window is closing: the view goes with it.
     void DetachView();
 
-    // IDispatch: the browser is driven through its vtable; names are not offered.
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
     // IWebBrowser2
     HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
                      VARIANT* headers) override;
     HRESULT Stop() override;
-    HRESULT get_Document(IDispatch** document) override;
-    HRESULT get_LocationName(BSTR* name) override;
-    HRESULT get_LocationURL(BSTR* url) override;
-    HRESULT get_Busy(VARIANT_BOOL* busy) override;
-    HRESULT get_ReadyState(READYSTATE* state) override;
-
-    // IConnectionPointContainer
-    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
-
-    // IServiceProvider
-    HRESULT QueryService(REFGUID service, REFIID iid, void** object) override;
 
     // IOleWindow
     HRESULT GetWindow(HWND* window) override;
-    HRESULT ContextSensitiveHelp(BOOL) override { return S_OK; }
-
-    // IInputObjectSite: a helper object has no focus to report.
-    HRESULT OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
-
-    // IOleCommandTarget: the window runs no host commands for its objects.
-    HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override;
-    HRESULT Exec(const GUID* group, DWORD, DWORD, VARIANT*, VARIANT*) override;
 
 private:
     void OnLoadStarted();
@@ -89,14 +59,8 @@ private:
     QPointer<QWidget> m_window;
     // Context of the signal connections: they end with this object.
     std::unique_ptr<QObject> m_connections;
-    CConnectionPoint m_events{this, DIID_DWebBrowserEvents2};
 
     unsigned m_generation = 0;  // advances with every load started, so stale snapshots are dropped
-    READYSTATE m_readyState = READYSTATE_UNINITIALIZED;
-    bool m_busy = false;
-    ComPtr<IDispatch> m_document;
-    std::string m_url;
-    std::string m_title;
 };
 
 // The URL that Navigate loads for `target`: an absolute local path (with

@@ -1,0 +1,137 @@
+// What every browser window object of ours shares: the IWebBrowser2
+// properties read from the window's state, the DocumentComplete connection
+// point, and the site services its helper objects and bands ask for
+// (SID_SWebBrowserApp, input-object site, an empty command target). The
+// window object adds Navigate, Stop and its window, and keeps the state.
+#pragma once
+
+#include <string>
+
+#include "platform/browser/BandSite.h"
+#include "platform/browser/ServiceProvider.h"
+#include "platform/browser/WebBrowser.h"
+#include "platform/com/Bstr.h"
+#include "platform/com/ComObject.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
+
+template <class Derived>
+class CWebBrowserBase : public CComObjectRoot<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
+                                              IOleWindow, IInputObjectSite, IOleCommandTarget> {
+public:
+    // IDispatch: the browser is driven through its vtable; names are not offered.
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    // IWebBrowser2: the properties.
+    HRESULT get_Document(IDispatch** document) override
+    {
+        if (!document)
+            return E_POINTER;
+        *document = m_document.Get();
+        if (!*document)
+            return S_FALSE;
+        (*document)->AddRef();
+        return S_OK;
+    }
+    HRESULT get_LocationName(BSTR* name) override
+    {
+        if (!name)
+            return E_POINTER;
+        *name = CComBSTR(m_title.empty() ? m_url : m_title).Detach();
+        return *name ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT get_LocationURL(BSTR* url) override
+    {
+        if (!url)
+            return E_POINTER;
+        *url = CComBSTR(m_url).Detach();
+        return *url ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT get_Busy(VARIANT_BOOL* busy) override
+    {
+        if (!busy)
+            return E_POINTER;
+        *busy = m_busy ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    HRESULT get_ReadyState(READYSTATE* state) override
+    {
+        if (!state)
+            return E_POINTER;
+        *state = m_readyState;
+        return S_OK;
+    }
+
+    // IConnectionPointContainer
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override
+    {
+        if (!point)
+            return E_POINTER;
+        *point = nullptr;
+        if (iid != DIID_DWebBrowserEvents2)
+            return CONNECT_E_NOCONNECTION;
+        *point = &m_events;
+        m_events.AddRef();
+        return S_OK;
+    }
+
+    // IServiceProvider
+    HRESULT QueryService(REFGUID service, REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (service != SID_SWebBrowserApp && service != IID_IWebBrowser2)
+            return E_NOINTERFACE;
+        return this->QueryInterface(iid, object);
+    }
+
+    // IOleWindow (GetWindow is the window object's)
+    HRESULT ContextSensitiveHelp(BOOL) override { return S_OK; }
+
+    // IInputObjectSite: helper objects have no focus to report.
+    HRESULT OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+
+    // IOleCommandTarget: the window runs no host commands for its objects.
+    HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* commands, OLECMDTEXT* text) override
+    {
+        if (group)
+            return OLECMDERR_E_UNKNOWNGROUP;
+        if (count > 0 && !commands)
+            return E_POINTER;
+        for (ULONG i = 0; i < count; ++i)
+            commands[i].cmdf = 0;
+        if (text)
+            text->cwActual = 0;
+        return S_OK;
+    }
+    HRESULT Exec(const GUID* group, DWORD, DWORD, VARIANT*, VARIANT*) override
+    {
+        return group ? OLECMDERR_E_UNKNOWNGROUP : OLECMDERR_E_NOTSUPPORTED;
+    }
+
+protected:
+    CConnectionPoint m_events{this, DIID_DWebBrowserEvents2};
+    READYSTATE m_readyState = READYSTATE_UNINITIALIZED;
+    bool m_busy = false;
+    ComPtr<IDispatch> m_document;
+    std::string m_url;
+    std::string m_title;
+};
