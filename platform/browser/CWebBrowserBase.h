@@ -16,8 +16,9 @@
 #include "platform/com/ConnectionPoint.h"
 
 template <class Derived>
-class CWebBrowserBase : public CComObjectRoot<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
-                                              IOleWindow, IInputObjectSite, IOleCommandTarget> {
+class CWebBrowserBase
+    : public CComObjectRoot<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider, IOleWindow,
+                            IInputObjectSite, IOleCommandTarget> {
 public:
     // IDispatch: the browser is driven through its vtable; names are not offered.
     HRESULT GetTypeInfoCount(UINT* count) override

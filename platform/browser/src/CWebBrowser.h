@@ -20,7 +20,8 @@ public:
     ~CWebBrowser() override;
 
     // IWebBrowser2
-    HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData, VARIANT* headers) override;
+    HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName, VARIANT* postData,
+                     VARIANT* headers) override;
     HRESULT Stop() override;
 
     // IOleWindow
@@ -42,7 +43,6 @@ private:
     unsigned m_generation = 0;
     std::shared_ptr<PendingLoad> m_pending;
     std::thread m_worker;
-
 };
 
 }  // namespace wys::browser
