@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/rpc/FunctionRef.h"
 #include "platform/rpc/MarshalContext.h"
@@ -12,6 +13,14 @@ class CProxyManager;
 
 using RequestWriter = FunctionRef<void(CWireWriter&, CMarshalContext&)>;
 using ReplyReader = FunctionRef<void(CWireReader&, CMarshalContext&, HRESULT)>;
+
+// What becomes of a pipelined call's reply (CallPipeline.h): `read` writes
+// the out values when it arrives, `fail` clears them when the call failed.
+// Both keep copies of the call's arguments, since the call has returned.
+struct PipelinedReply {
+    std::function<void(CWireReader&, CMarshalContext&, HRESULT)> read;
+    std::function<void()> fail;
+};
 
 // Base of every generated interface proxy. A proxy is one interface of a
 // remote object; its identity, reference count and connection belong to
@@ -32,6 +41,13 @@ public:
     // incoming calls meanwhile. `reply` runs only when a reply came; the
     // result is the callee's HRESULT or the transport's failure.
     HRESULT Invoke(std::uint16_t method, RequestWriter request, ReplyReader reply);
+    // Whether a call now would be pipelined: a pipeline's Begin is running on
+    // this thread, nothing in it has called yet, and this thread owns the
+    // proxy's connection.
+    bool CanPipeline();
+    // Sends the call as the opening pipelined call and returns without
+    // waiting; the pipeline's Finish delivers the result.
+    HRESULT InvokePipelined(std::uint16_t method, RequestWriter request, PipelinedReply reply);
 
 protected:
     HRESULT OuterQueryInterface(REFIID iid, void** object);

@@ -3,6 +3,7 @@
 // (read the call, invoke, write the reply). Used by RemoteInterface.h.
 #pragma once
 
+#include <memory>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -125,16 +126,17 @@ struct MethodCodec<Member, DirList<D...>> {
         if constexpr (kUnsupported) {
             return E_NOTIMPL;
         } else {
-            HRESULT hr = proxy.Invoke(
-                method,
-                [&](CWireWriter& w, CMarshalContext& c) {
-                    CallState st;
-                    (ParamOps<D, P>::Request(w, c, st, args), ...);
-                },
-                [&](CWireReader& r, CMarshalContext& c, [[maybe_unused]] HRESULT result) {
-                    CallState st;
-                    (ParamOps<D, P>::Reply(r, c, st, args, SUCCEEDED(result)), ...);
-                });
+            auto request = [&](CWireWriter& w, CMarshalContext& c) {
+                CallState st;
+                (ParamOps<D, P>::Request(w, c, st, args), ...);
+            };
+            if (proxy.CanPipeline())
+                return proxy.InvokePipelined(method, request, Pipelined(std::tuple<std::decay_t<P>...>(args...)));
+            HRESULT hr = proxy.Invoke(method, request,
+                                      [&](CWireReader& r, CMarshalContext& c, [[maybe_unused]] HRESULT result) {
+                                          CallState st;
+                                          (ParamOps<D, P>::Reply(r, c, st, args, SUCCEEDED(result)), ...);
+                                      });
             if (FAILED(hr))
                 (ParamOps<D, P>::Fail(args), ...);
             return hr;
@@ -151,6 +153,31 @@ struct MethodCodec<Member, DirList<D...>> {
     }
 
 private:
+    // The reply of a pipelined call, read after the call has returned: from
+    // copies of its arguments (pointers still point at the caller's storage;
+    // an interface identifier passed by reference is copied).
+    using Kept = std::tuple<std::decay_t<P>...>;
+    static PipelinedReply Pipelined(Kept kept)
+    {
+        auto shared = std::make_shared<Kept>(std::move(kept));
+        return PipelinedReply{
+            [shared](CWireReader& r, CMarshalContext& c, HRESULT result) {
+                ReadKept(r, c, SUCCEEDED(result), *shared, std::index_sequence_for<P...>{});
+            },
+            [shared] { FailKept(*shared, std::index_sequence_for<P...>{}); }};
+    }
+    template <std::size_t... N>
+    static void ReadKept(CWireReader& r, CMarshalContext& c, bool ok, Kept& kept, std::index_sequence<N...>)
+    {
+        CallState st;
+        (ParamOps<D, P>::Reply(r, c, st, std::get<N>(kept), ok), ...);
+    }
+    template <std::size_t... N>
+    static void FailKept(Kept& kept, std::index_sequence<N...>)
+    {
+        (ParamOps<D, P>::Fail(std::get<N>(kept)), ...);
+    }
+
     template <class I, std::size_t... N>
     static void Dispatch(I* object, CWireReader& r, CWireWriter& w, CMarshalContext& c, std::index_sequence<N...>)
     {

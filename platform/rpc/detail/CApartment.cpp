@@ -101,13 +101,13 @@ void CApartment::Watch(const std::shared_ptr<CEventSource>& source)
     m_sourceIds[source.get()] = id;
 }
 
-void CApartment::SetWantWrite(CEventSource* source, bool wantWrite)
+void CApartment::SetInterest(CEventSource* source, bool read, bool write)
 {
     auto it = m_sourceIds.find(source);
     if (it == m_sourceIds.end())
         return;
     epoll_event event{};
-    event.events = EPOLLIN | EPOLLRDHUP | (wantWrite ? EPOLLOUT : 0u);
+    event.events = (read ? EPOLLIN | EPOLLRDHUP : 0u) | (write ? EPOLLOUT : 0u);
     event.data.u64 = it->second;
     // The descriptor is registered; a failure would mean it was closed under us.
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, source->Fd(), &event);

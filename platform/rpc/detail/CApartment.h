@@ -59,7 +59,9 @@ public:
     bool RunOnOwner(FunctionRef<void()> task);
 
     void Watch(const std::shared_ptr<CEventSource>& source);
-    void SetWantWrite(CEventSource* source, bool wantWrite);
+    // Which readiness of the source to report: reading (with the peer's
+    // hang-up) and writing. A hang-up or error is reported whatever is asked.
+    void SetInterest(CEventSource* source, bool read, bool write);
     void Unwatch(CEventSource* source);
 
     // Dispatches incoming calls and posted closures until `done` holds, the

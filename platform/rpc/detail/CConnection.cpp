@@ -8,6 +8,7 @@
 
 #include "platform/com/ComError.h"
 #include "platform/rpc/AgileObject.h"
+#include "platform/rpc/CallPipeline.h"
 #include "platform/rpc/detail/CProxyManager.h"
 #include "platform/rpc/detail/ObjectTables.h"
 
@@ -16,6 +17,11 @@ namespace wys::rpc {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
+// What a peer may leave waiting behind a running call: twice the ordered
+// calls a connection of this runtime sends, four times their bytes (one
+// request may reach the frame limit). A peer beyond is broken.
+constexpr std::size_t kMaxPostponedCalls = 2 * CCallPipeline::kMaxConnectionCalls;
+constexpr std::size_t kMaxPostponedBytes = 4 * CCallPipeline::kMaxConnectionBytes;
 
 // Kinds of object reference on the wire.
 enum class RefKind : std::uint8_t {
@@ -50,13 +56,56 @@ void CConnection::OnEvents(std::uint32_t events)
     auto self = shared_from_this();
     if (events & EPOLLOUT)
         Flush();
-    if (!m_closed && (events & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP)))
+    if (m_closed)
+        return;
+    if (m_readingPaused) {
+        // Nothing is read until the replies have gone; a peer that hangs up
+        // meanwhile will never take them.
+        if (events & (EPOLLHUP | EPOLLERR))
+            Close();
+        return;
+    }
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))
         ReadAvailable();
+}
+
+bool CConnection::Throttled() const
+{
+    // Only a side that waits for no reply may stop reading: one that waits
+    // must see its reply, or both sides could wait for each other.
+    return m_pending.empty() && m_outgoing.size() - m_outgoingSent > CCallPipeline::kMaxUnsentReplyBytes;
+}
+
+void CConnection::PauseReading()
+{
+    if (m_readingPaused || m_closed)
+        return;
+    m_readingPaused = true;
+    m_apartment->SetInterest(this, false, true);
+}
+
+void CConnection::ResumeReading()
+{
+    if (!m_readingPaused || m_closed)
+        return;
+    m_readingPaused = false;
+    m_apartment->SetInterest(this, true, m_wantWrite);
+    // Frames already read wait in the splitter, and no new bytes may come
+    // to report them: take them from the apartment's loop.
+    std::weak_ptr<CConnection> weak = weak_from_this();
+    m_apartment->PostTask([weak] {
+        if (auto connection = weak.lock(); connection && !connection->m_closed && !connection->m_readingPaused)
+            connection->ReadAvailable();
+    });
 }
 
 void CConnection::ReadAvailable()
 {
     bool lost = false;
+    if (Throttled()) {
+        PauseReading();
+        return;
+    }
     for (int round = 0; round < 4; ++round) {
         ssize_t n = ::recv(m_fd.Get(), m_readBuffer.data(), m_readBuffer.size(), MSG_DONTWAIT);
         if (n > 0) {
@@ -73,6 +122,10 @@ void CConnection::ReadAvailable()
         break;
     }
     while (!m_closed) {
+        if (Throttled()) {
+            PauseReading();
+            break;
+        }
         std::optional<CFrame> frame;
         try {
             frame = m_splitter.Next();
@@ -94,6 +147,12 @@ void CConnection::HandleFrame(CFrame&& frame)
     case FrameKind::Call:
         HandleCall(frame);
         return;
+    case FrameKind::OrderedCall:
+        if (m_callsRunning > 0 || !m_postponed.empty())
+            Postpone(std::move(frame));
+        else
+            HandleCall(frame);
+        return;
     case FrameKind::Reply: {
         auto it = m_pending.find(frame.header.callId);
         if (it == m_pending.end()) {
@@ -102,6 +161,7 @@ void CConnection::HandleFrame(CFrame&& frame)
         }
         PendingCall* pending = it->second;
         m_pending.erase(it);
+        Answered(pending);
         // Read at once: frames after it (a release of something the reply
         // refers to) must not be handled before its references are taken.
         CWireReader reader(frame.payload.data(), frame.payload.size());
@@ -123,14 +183,70 @@ void CConnection::HandleFrame(CFrame&& frame)
         return;
     }
     case FrameKind::Release:
-        HandleRelease(frame);
+        if (!m_postponed.empty())
+            Postpone(std::move(frame));
+        else
+            HandleRelease(frame);
         return;
     }
+}
+
+void CConnection::Answered(PendingCall* pending)
+{
+    if (pending->ordered) {
+        --m_orderedInFlight;
+        m_orderedBytes -= pending->bytes;
+    }
+}
+
+void CConnection::Postpone(CFrame&& frame)
+{
+    const bool call = frame.header.kind == FrameKind::OrderedCall;
+    const std::size_t bytes = kFrameHeaderSize + frame.payload.size();
+    if ((call && m_postponedCalls + 1 > kMaxPostponedCalls) || m_postponedBytes + bytes > kMaxPostponedBytes) {
+        Close();  // more than any pipeline of this runtime leaves waiting
+        return;
+    }
+    m_postponedCalls += call ? 1 : 0;
+    m_postponedBytes += bytes;
+    m_postponed.push_back(std::move(frame));
+}
+
+void CConnection::RunPostponed()
+{
+    // The outermost run takes them all: one started from inside a
+    // postponed call's nested wait would run calls out of order.
+    if (m_runningPostponed)
+        return;
+    auto self = shared_from_this();
+    m_runningPostponed = true;
+    while (!m_closed && m_callsRunning == 0 && !m_postponed.empty()) {
+        CFrame frame = std::move(m_postponed.front());
+        m_postponed.pop_front();
+        m_postponedCalls -= frame.header.kind == FrameKind::OrderedCall ? 1 : 0;
+        m_postponedBytes -= kFrameHeaderSize + frame.payload.size();
+        if (frame.header.kind == FrameKind::Release)
+            HandleRelease(frame);
+        else
+            HandleCall(frame);
+    }
+    m_runningPostponed = false;
 }
 
 void CConnection::HandleCall(const CFrame& frame)
 {
     auto self = shared_from_this();
+    // Counted from here to the reply: ordered calls that arrive meanwhile
+    // wait, and calls this side makes meanwhile are nested in this one.
+    struct Running {
+        CConnection& connection;
+        explicit Running(CConnection& c) : connection(c) { ++connection.m_callsRunning; }
+        ~Running()
+        {
+            if (--connection.m_callsRunning == 0 && !connection.m_postponed.empty())
+                connection.RunPostponed();
+        }
+    } running(*this);
     CWireWriter reply;
     BeginFrame(reply, FrameHeader{FrameKind::Reply, 0, frame.header.callId, 0, GUID_NULL});
     std::size_t mark = reply.Size();
@@ -279,14 +395,35 @@ void CConnection::HandleRelease(const CFrame& frame)
 HRESULT CConnection::Call(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,
                           ReplyReader reply)
 {
+    auto self = shared_from_this();
+    PendingCall pending{reply};
+    HRESULT hr = SendCall(objectId, iid, method, request, &pending, false);
+    if (FAILED(hr))
+        return hr;
+    m_apartment->Wait([&] { return pending.done; });
+    return pending.lost ? RPC_E_DISCONNECTED : pending.result;
+}
+
+HRESULT CConnection::CallPipelined(std::uint64_t objectId, REFIID iid, std::uint16_t method,
+                                   RequestWriter request, PendingCall* pending)
+{
+    auto self = shared_from_this();
+    return SendCall(objectId, iid, method, request, pending, true);
+}
+
+HRESULT CConnection::SendCall(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,
+                              PendingCall* pending, bool pipelined)
+{
     if (m_closed)
         return RPC_E_DISCONNECTED;
-    auto self = shared_from_this();
+    // Inside a call of the peer's, a call is nested in it: the peer waits
+    // for this side, so it must be served at once, pipelined or not.
+    const bool ordered = m_callsRunning == 0 && (pipelined || m_orderedInFlight > 0);
     std::uint32_t callId = m_nextCallId++;
     if (m_nextCallId == 0)
         m_nextCallId = 1;
     CWireWriter frame;
-    BeginFrame(frame, FrameHeader{FrameKind::Call, method, callId, objectId, iid});
+    BeginFrame(frame, FrameHeader{ordered ? FrameKind::OrderedCall : FrameKind::Call, method, callId, objectId, iid});
     HRESULT hr = ComBoundary([&] {
         request(frame, *this);
         return S_OK;
@@ -296,11 +433,23 @@ HRESULT CConnection::Call(std::uint64_t objectId, REFIID iid, std::uint16_t meth
     if (frame.Size() - 4 > kMaxFrameLength)
         return RPC_E_INVALID_DATA;  // the peer would take it for garbage
     FinishFrame(frame);
-    PendingCall pending{reply};
-    m_pending[callId] = &pending;
+    if (ordered) {
+        const std::size_t bytes = frame.Size();
+        m_apartment->Wait([&] {
+            return m_closed || m_orderedInFlight == 0 ||
+                   (m_orderedInFlight < CCallPipeline::kMaxConnectionCalls &&
+                    m_orderedBytes + bytes <= CCallPipeline::kMaxConnectionBytes);
+        });
+        if (m_closed)
+            return RPC_E_DISCONNECTED;
+        pending->ordered = true;
+        pending->bytes = bytes;
+        ++m_orderedInFlight;
+        m_orderedBytes += bytes;
+    }
+    m_pending[callId] = pending;
     Send(frame);
-    m_apartment->Wait([&] { return pending.done; });
-    return pending.lost ? RPC_E_DISCONNECTED : pending.result;
+    return S_OK;
 }
 
 HRESULT CConnection::CallRoot(RootMethod method, const GUID& first, std::uint64_t token, REFIID iid, void** object)
@@ -350,7 +499,9 @@ void CConnection::Flush()
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!m_wantWrite)
-                m_apartment->SetWantWrite(this, m_wantWrite = true);
+                m_apartment->SetInterest(this, !m_readingPaused, m_wantWrite = true);
+            if (m_readingPaused && !Throttled())
+                ResumeReading();
             return;
         }
         Close();
@@ -360,7 +511,8 @@ void CConnection::Flush()
         m_outgoing.clear();
         m_outgoingSent = 0;
         if (m_wantWrite)
-            m_apartment->SetWantWrite(this, m_wantWrite = false);
+            m_apartment->SetInterest(this, !m_readingPaused, m_wantWrite = false);
+        ResumeReading();
     }
 }
 
@@ -382,7 +534,7 @@ void CConnection::ForgetImport(std::uint64_t objectId, CProxyManager* manager, s
 void CConnection::CloseIfIdle()
 {
     if (m_origin == Origin::Dialed && !m_closed && m_imports.empty() && m_exports.Empty() && m_pending.empty() &&
-        m_peerSinks.empty() && m_peerLocks.empty())
+        m_postponed.empty() && m_peerSinks.empty() && m_peerLocks.empty())
         Close();
 }
 
@@ -399,6 +551,11 @@ void CConnection::Close()
         pending->done = true;
     }
     m_pending.clear();
+    m_orderedInFlight = 0;
+    m_orderedBytes = 0;
+    m_postponed.clear();
+    m_postponedCalls = 0;
+    m_postponedBytes = 0;
     // Undo what the lost peer set up, then let go of what it held.
     auto sinks = std::move(m_peerSinks);
     for (auto& [point, cookie] : sinks)

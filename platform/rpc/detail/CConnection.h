@@ -11,9 +11,18 @@
 // RPC_E_DISCONNECTED, unadvises the peer's sinks, gives back its server
 // locks and releases every object the peer held. (A peer that holds none of
 // this side's objects any more is no longer tracked for its sinks.)
+//
+// Pipelined calls (CallPipeline.h) travel as ordered calls: this side sends
+// them without waiting, the peer starts each only when no call of this
+// connection is running there, and keeps those that must wait (with the
+// releases behind them) in arrival order. A call made while ordered calls are
+// in flight, other than from inside one of the peer's calls, is ordered too.
+// A side that waits for no reply from its peer stops taking its calls while
+// more than kMaxUnsentReplyBytes of replies wait to be sent.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -24,6 +33,7 @@
 #include "platform/rpc/detail/CApartment.h"
 #include "platform/rpc/detail/ExportTable.h"
 #include "platform/rpc/detail/Frame.h"
+#include "platform/rpc/detail/PendingCall.h"
 
 namespace wys::rpc {
 
@@ -52,6 +62,13 @@ public:
     // Calls method `method` of interface `iid` on the peer's object and waits
     // for the reply, dispatching incoming calls meanwhile.
     HRESULT Call(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request, ReplyReader reply);
+    // Sends a pipelined call and returns without waiting. `pending` belongs
+    // to the caller and must stay until it is done: the reply or the loss of
+    // the connection marks it. Waits, dispatching, while the connection
+    // carries its bound of ordered calls. The result tells whether the call
+    // went out.
+    HRESULT CallPipelined(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,
+                          PendingCall* pending);
     // The root calls of the peer's apartment.
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object)
     {
@@ -75,13 +92,8 @@ public:
 
 
 private:
-    struct PendingCall {
-        ReplyReader reply;  // runs when the reply arrives, on this thread
-        bool done = false;
-        bool lost = false;
-        HRESULT result = S_OK;
-    };
-
+    HRESULT SendCall(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,
+                     PendingCall* pending, bool pipelined);
     HRESULT CallRoot(RootMethod method, const GUID& clsid, std::uint64_t token, REFIID iid, void** object);
     void Send(CWireWriter& frame);
     void Flush();
@@ -89,6 +101,12 @@ private:
     void HandleFrame(CFrame&& frame);
     void HandleCall(const CFrame& frame);
     void HandleRelease(const CFrame& frame);
+    void Postpone(CFrame&& frame);
+    void RunPostponed();
+    void Answered(PendingCall* pending);
+    bool Throttled() const;
+    void PauseReading();
+    void ResumeReading();
     void DispatchRoot(std::uint16_t method, CWireReader& request, CWireWriter& reply);
     void DispatchObject(const CFrame& frame, CWireReader& request, CWireWriter& reply);
     void CloseIfIdle();
@@ -106,8 +124,20 @@ private:
     std::size_t m_outgoingSent = 0;
     bool m_wantWrite = false;  // watching for room to send the rest
 
+    bool m_readingPaused = false;
+
     std::uint32_t m_nextCallId = 1;
     std::unordered_map<std::uint32_t, PendingCall*> m_pending;
+    // Ordered calls this side has in flight, and their request bytes.
+    std::size_t m_orderedInFlight = 0;
+    std::size_t m_orderedBytes = 0;
+    // Calls of the peer's that this side is carrying out (nested ones too).
+    int m_callsRunning = 0;
+    // The peer's ordered calls and releases that wait for those to end.
+    std::deque<CFrame> m_postponed;
+    std::size_t m_postponedCalls = 0;
+    std::size_t m_postponedBytes = 0;
+    bool m_runningPostponed = false;
 
     CExportTable m_exports;
     std::unordered_map<std::uint64_t, CProxyManager*> m_imports;

@@ -1,6 +1,7 @@
 #include "platform/rpc/detail/CProxyManager.h"
 
 #include "platform/rpc/detail/CConnection.h"
+#include "platform/rpc/detail/PendingCall.h"
 #include "platform/rpc/detail/ThreadState.h"
 
 namespace wys::rpc {
@@ -127,9 +128,32 @@ HRESULT CProxyManager::Call(REFIID iid, std::uint16_t method, RequestWriter requ
     return hr;
 }
 
+HRESULT CProxyManager::CallPipelined(REFIID iid, std::uint16_t method, RequestWriter request, PipelinedReply reply)
+{
+    PipelineEntry* entry = ClaimPipelineEntry();
+    if (!entry) {
+        HRESULT hr = Call(iid, method, request, ReplyReader(reply.read));
+        if (FAILED(hr))
+            reply.fail();
+        return hr;
+    }
+    entry->handlers = std::move(reply);
+    return m_connection->CallPipelined(m_objectId, iid, method, request, &entry->pending);
+}
+
 HRESULT CInterfaceProxy::Invoke(std::uint16_t method, RequestWriter request, ReplyReader reply)
 {
     return m_manager.Call(m_iid, method, request, reply);
+}
+
+bool CInterfaceProxy::CanPipeline()
+{
+    return OpeningPipelineEntry() && m_manager.Connection().Apartment().IsOwnerThread();
+}
+
+HRESULT CInterfaceProxy::InvokePipelined(std::uint16_t method, RequestWriter request, PipelinedReply reply)
+{
+    return m_manager.CallPipelined(m_iid, method, request, std::move(reply));
 }
 
 HRESULT CInterfaceProxy::OuterQueryInterface(REFIID iid, void** object)

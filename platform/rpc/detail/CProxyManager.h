@@ -37,6 +37,10 @@ public:
     // peer sent a reference to exactly that interface.
     HRESULT GetInterface(REFIID iid, void** object);
     HRESULT Call(REFIID iid, std::uint16_t method, RequestWriter request, ReplyReader reply);
+    // Sends the call as the opening pipelined call of this thread (the
+    // caller checked that there is one and that this thread owns the
+    // connection) and returns without waiting.
+    HRESULT CallPipelined(REFIID iid, std::uint16_t method, RequestWriter request, PipelinedReply reply);
 
     CConnection& Connection() { return *m_connection; }
     std::uint64_t ObjectId() const { return m_objectId; }

@@ -43,7 +43,7 @@ std::optional<CFrame> CFrameSplitter::Next()
         if (m_buffer[m_used + 4] != kWireVersion)
             throw CWireError("unknown wire version");
         std::uint8_t kind = m_buffer[m_used + 5];
-        if (kind < 1 || kind > 3)
+        if (kind < 1 || kind > 4)
             throw CWireError("unknown frame kind");
     }
     if (available - 4 < length)

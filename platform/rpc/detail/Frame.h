@@ -5,7 +5,7 @@
 //   offset size
 //    0      4   length of everything after this field (kMinFrameLength..kMaxFrameLength)
 //    4      1   wire version (kWireVersion)
-//    5      1   kind: 1 call, 2 reply, 3 release
+//    5      1   kind: 1 call, 2 reply, 3 release, 4 ordered call
 //    6      2   method number within the interface (calls)
 //    8      4   call identifier (calls and their replies); 0 for releases
 //   12      8   object identifier: the receiver's exported object (calls,
@@ -18,6 +18,14 @@
 // the number of references given back (4 bytes) and has no reply.
 // Call identifiers are chosen by the caller and unique among its calls in
 // flight on that connection, so calls may nest in both directions.
+//
+// A call starts as soon as it arrives, even while the receiver carries out
+// another call of the same connection (which is how a call back from inside
+// an event nests). An ordered call starts only once no call of its connection
+// is running and every ordered call before it has been answered: pipelined
+// calls are ordered, so the receiver carries them out one by one in the
+// order sent. Releases that arrive behind waiting ordered calls wait with
+// them, so that no reference goes before a call that may still use it.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +37,7 @@
 
 namespace wys::rpc {
 
-enum class FrameKind : std::uint8_t { Call = 1, Reply = 2, Release = 3 };
+enum class FrameKind : std::uint8_t { Call = 1, Reply = 2, Release = 3, OrderedCall = 4 };
 
 inline constexpr std::uint8_t kWireVersion = 1;
 inline constexpr std::size_t kFrameHeaderSize = 36;

@@ -10,7 +10,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -18,6 +21,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
+#include "platform/rpc/CallPipeline.h"
 #include "platform/rpc/detail/Frame.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
 #include "tests/platform/rpc/support/ClassRegistry.h"
@@ -26,6 +30,7 @@
 #include "tests/support/TempHome.h"
 
 using namespace wys::test;
+using wys::rpc::CCallPipeline;
 using wys::rpc::CFrameSplitter;
 using wys::rpc::CWireReader;
 using wys::rpc::CWireWriter;
@@ -105,6 +110,7 @@ public:
     ~CRawClient() { ::close(m_fd); }
     bool Connected() const { return m_connected; }
     void SendBytes(const void* data, std::size_t size) { ::send(m_fd, data, size, MSG_NOSIGNAL); }
+    int Fd() const { return m_fd; }
     void SendFrame(const FrameHeader& header, const std::function<void(CWireWriter&)>& payload = {})
     {
         CWireWriter w;
@@ -561,4 +567,153 @@ TEST_F(LocalServer, UnknownClassesAndMissingProgramsFail)
     ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", "/bin/true"));
     CreateTestObject(CO_E_SERVER_EXEC_FAILURE);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST_F(LocalServer, PipelinedCallsRunOneByOneInOrderWithTheirEventsBetween)
+{
+    EnterApartment();
+    auto object = CreateTestObject();
+    Track(object);
+    auto history = As<IWYSCURLBase>(object);
+    // Inside each event a call back reads the count: the next pipelined
+    // AddData must not have run yet, though it is already at the server.
+    ComPtr<CEventSink> sink;
+    sink.Attach(CreateComObject<CEventSink>());
+    std::vector<ULONG> countInsideEvent;
+    sink->onEvent = [&](DISPID, LONG) {
+        ULONG count = 0;
+        EXPECT_EQ(history->get_DataCount(&count), S_OK);
+        countInsideEvent.push_back(count);
+        return S_OK;
+    };
+    Advise(object, sink.Get());
+
+    constexpr ULONG kCalls = 1000;
+    std::vector<CComBSTR> urls;
+    for (ULONG i = 0; i < kCalls; ++i)
+        urls.emplace_back("http://" + std::to_string(i) + "/");
+    CComBSTR path("p");
+    std::vector<ULONG> countAfter(kCalls, 0);
+    std::vector<HRESULT> results;
+    CCallPipeline pipeline;
+    for (ULONG i = 0; i < kCalls; ++i) {
+        for (int half = 0; half < 2; ++half) {
+            if (pipeline.Full())
+                results.push_back(pipeline.Finish());
+            ASSERT_EQ(pipeline.Begin([&, i, half] {
+                if (half == 0)
+                    return history->AddData(_URL_DATE_{1700000000 + static_cast<std::int64_t>(i), urls[i], path, nullptr});
+                return history->get_DataCount(&countAfter[i]);
+            }), S_OK);
+        }
+    }
+    while (!pipeline.Empty())
+        results.push_back(pipeline.Finish());
+    EXPECT_EQ(pipeline.Finish(), E_UNEXPECTED) << "nothing left to finish";
+
+    ASSERT_EQ(results.size(), 2 * kCalls);
+    EXPECT_EQ(std::count(results.begin(), results.end(), S_OK), static_cast<long>(2 * kCalls));
+    ASSERT_EQ(sink->events.size(), kCalls);
+    for (ULONG i = 0; i < kCalls; ++i) {
+        EXPECT_EQ(countAfter[i], i + 1) << "the count read right after visit " << i;
+        EXPECT_EQ(sink->events[i], "1:" + std::to_string(i));
+        EXPECT_EQ(countInsideEvent[i], i + 1) << "the count read inside event " << i;
+    }
+
+    // Reads come back in order, each into its own storage.
+    std::vector<CUrlDateHolder> records(kCalls);
+    CCallPipeline reads(CCallPipeline::kMaxDepth);
+    for (ULONG i = 0; i < kCalls; ++i)
+        reads.Begin([&, i] { return history->GetData(records[i].Receive(), i); });
+    reads.Begin([&] { return history->GetData(records[0].Receive(), kCalls); });  // beyond the end
+    for (ULONG i = 0; i < kCalls; ++i)
+        ASSERT_EQ(reads.Finish(), S_OK);
+    EXPECT_EQ(reads.Finish(), E_INVALIDARG);
+    for (ULONG i = 1; i < kCalls; ++i)
+        EXPECT_EQ(CComBSTR::CopyOf(records[i].Url).ToUtf8(), "http://" + std::to_string(i) + "/");
+}
+
+TEST_F(LocalServer, ServerDeathFailsEveryCallInFlight)
+{
+    EnterApartment();
+    auto object = CreateTestObject();
+    Identity server = Track(object);
+    auto history = As<IWYSCURLBase>(object);
+    ComPtr<CEventSink> sink;
+    sink.Attach(CreateComObject<CEventSink>());
+    Advise(object, sink.Get());
+
+    // The AddData waits at the server for this sink, which answers only once
+    // this thread dispatches: the pings behind it cannot be answered before.
+    CComBSTR url("http://first/");
+    CComBSTR path("p");
+    constexpr ULONG kPings = 1000;
+    std::vector<ULONG> pinged(kPings, 7);
+    CCallPipeline pipeline(kPings + 1);
+    ASSERT_EQ(pipeline.Begin([&] { return history->AddData(_URL_DATE_{1700000000, url, path, nullptr}); }), S_OK);
+    for (ULONG i = 0; i < kPings; ++i)
+        ASSERT_EQ(pipeline.Begin([&, i] { return object->Ping(i, &pinged[i]); }), S_OK);
+    EXPECT_TRUE(pipeline.Full());
+    EXPECT_EQ(pipeline.Begin([] { return S_OK; }), E_UNEXPECTED);
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(server.process), SIGKILL), 0);
+    ASSERT_TRUE(WaitForProcessEnd(static_cast<pid_t>(server.process), 5000));
+    std::size_t disconnected = 0;
+    while (!pipeline.Empty())
+        disconnected += pipeline.Finish() == RPC_E_DISCONNECTED ? 1 : 0;
+    EXPECT_EQ(disconnected, kPings + 1);
+    EXPECT_EQ(std::count(pinged.begin(), pinged.end(), 7u), static_cast<long>(kPings)) << "no ping was answered";
+    ULONG result = 0;
+    EXPECT_EQ(object->Ping(1, &result), RPC_E_DISCONNECTED);
+}
+
+TEST_F(LocalServer, AClientThatNeverReadsItsRepliesIsHeldBackByTheSocket)
+{
+    EnterApartment();
+    auto object = CreateTestObject();
+    Track(object);
+    CRawClient raw(SocketPath());
+    ASSERT_TRUE(raw.Connected());
+    raw.SendFrame(FrameHeader{FrameKind::Call, 0, 1, 0, GUID_NULL}, [](CWireWriter& w) {
+        w.Guid(CLSID_TestObject);
+        w.Guid(IClassFactory::Iid);
+    });
+    auto reply = raw.ReadFrame();
+    ASSERT_EQ(ReplyResult(reply), S_OK);
+    CWireReader r(reply->payload.data() + 4, reply->payload.size() - 4);
+    ASSERT_EQ(r.U8(), 1);
+    const std::uint64_t factory = r.U64();
+
+    // Ordered calls that cost the server nothing but a reply each, sent as
+    // fast as the socket takes them, none of the replies read.
+    CWireWriter call;
+    wys::rpc::BeginFrame(call, FrameHeader{FrameKind::OrderedCall, wys::rpc::kRemoteQueryInterface, 2, factory,
+                                           IID_IUnknown});
+    call.Guid(IID_IUnknown);
+    wys::rpc::FinishFrame(call);
+    std::vector<std::uint8_t> burst;
+    for (int i = 0; i < 4096; ++i)
+        burst.insert(burst.end(), call.Data(), call.Data() + call.Size());
+    constexpr std::size_t kGiveUp = 64u << 20;
+    std::size_t sent = 0;
+    std::size_t offset = 0;
+    while (sent < kGiveUp) {
+        ssize_t n = ::send(raw.Fd(), burst.data() + offset, burst.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            offset = (offset + static_cast<std::size_t>(n)) % burst.size();
+            continue;
+        }
+        ASSERT_TRUE(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) << std::strerror(errno);
+        pollfd room{raw.Fd(), POLLOUT, 0};
+        if (::poll(&room, 1, 500) == 0)
+            break;  // the server has stopped reading
+    }
+    // What the server took: its unsent replies stay within their bound
+    // (plus what the sockets hold), the calls behind stay in the socket.
+    EXPECT_LT(sent, std::size_t{16} << 20);
+    EXPECT_GT(sent, CCallPipeline::kMaxUnsentReplyBytes);
+    ULONG result = 0;
+    EXPECT_EQ(object->Ping(41, &result), S_OK) << "other clients are served meanwhile";
+    EXPECT_EQ(result, 42u);
 }

@@ -102,7 +102,7 @@ TEST(WireFormat, BadHeadersAreRejectedBeforeTheBodyArrives)
         {"length of four gigabytes", Frame(0xFFFFFFFFu, kWireVersion, 1)},
         {"unknown version", Frame(kMinFrameLength, 9, 1)},
         {"kind zero", Frame(kMinFrameLength, kWireVersion, 0)},
-        {"unknown kind", Frame(kMinFrameLength, kWireVersion, 4)},
+        {"unknown kind", Frame(kMinFrameLength, kWireVersion, 5)},
     };
     for (const auto& c : cases) {
         CFrameSplitter splitter;
