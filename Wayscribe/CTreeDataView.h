@@ -43,17 +43,42 @@ public:
     const std::vector<CMonthTreeItem*>& GetMonths() const { return m_months; }
 
     // Files every record of the URL base that can be read (one failing read
-    // skips that record), then opens the tree on the latest visit: the root,
-    // its last child, that one's last child and so on down to a leaf are
-    // expanded. Returns the result of reading DataCount.
+    // skips that record), then opens the tree on the latest visit (see
+    // ExpandLatestVisit). Returns the result of reading DataCount.
+    //
+    // The records are read a window of a few thousand pipelined calls at a
+    // time, in list order. Another client may add or remove visits
+    // meanwhile; the events of those changes must reach AddItem and
+    // RemoveItem while the fill runs (the band's sink delivers them whenever
+    // the fill waits for the server). An addition is filed by its event. A
+    // removal shifts the indices of the records after it, so a window during
+    // which a removal was announced may have read some records in the old
+    // places and some in the new: that window is dropped. The fill then
+    // waits until the announced record has really left the list (Find no
+    // longer finds it, or its event brought it back), finds the place of the
+    // last record it filed (Find again) and reads on from there. A window
+    // during which no removal was announced saw an unchanged list, and a
+    // removal announced after it takes its record out of the tree. If the
+    // connection is lost, what was read stays filed.
     HRESULT InitialFill(IWYSCURLBase* base, CQXServiceProvider* provider);
-    // The expansion that ends InitialFill.
-    void ExpandLastBranch();
+    // Opens the tree on the visit with the greatest Time: expands the root
+    // and the month, day and page nodes that hold it. A month of several years is one node, so the latest
+    // visit is not always under the last month's last day. Among visits of
+    // equal Time, the one shown last in the tree.
+    void ExpandLatestVisit();
 
     // The root's end clears the view; a month's end takes it off the list.
     void OnItemDestroyed(AdvancedTree::CTreeItem* item) override;
 
 private:
+    struct CFillState;
+    struct CVisitKey;
+
+    void File(const CDataItem& data);
+    void FillFrom(IWYSCURLBase* base, CQXServiceProvider* provider, ULONG end);
+    bool SettleRemoval(IWYSCURLBase* base);
+    bool FindPlace(IWYSCURLBase* base, const std::vector<CVisitKey>& filed, ULONG* next, ULONG* end);
+
     CMonthTreeItem* FindMonth(int monthKey) const;
     static CDayTreeItem* FindDay(const AdvancedTree::CTreeItem& month, int dayKey);
     static void FileIntoMonth(CMonthTreeItem& month, const CDataItem& data, int dayKey);
@@ -63,4 +88,5 @@ private:
 
     AdvancedTree::CTreeItem* m_root = nullptr;
     std::vector<CMonthTreeItem*> m_months;
+    CFillState* m_fill = nullptr;  // while InitialFill runs
 };

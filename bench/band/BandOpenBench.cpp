@@ -1,14 +1,29 @@
 // How long the band takes from SetSite to a painted History tree when the
 // real history server serves 100,000 visits: once with the server started
-// by the band's own connection (cold), then with it already running (warm).
+// by the band's own connection (cold), then five times with it already
+// running (warm, median). Then the reads alone, side by side in alternating
+// rounds: one GetData call at a time against the pipelined read the band's
+// fill uses.
 //
-//   band_open_bench [visits]
+//   band_open_bench [visits] [--pin=together|apart]
+//
+// This machine's two processors make a round trip between two processes on
+// one of them about four times cheaper than one between them; --pin puts
+// the band and its server on processor 0 (together), or the band on 0 and
+// the server on 1 once it runs (apart), to show what that does.
 #include <QApplication>
 #include <QWidget>
+
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,10 +32,12 @@
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
+#include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/CSurfBand.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
 #include "bench/WYSCHelper/BenchSupport.h"
+#include "common/Identifiers.h"
 #include "common/StringConvert.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Apartment.h"
@@ -69,6 +86,30 @@ void SetBasePath(const std::string& folder)
     RegCloseKey(key);
 }
 
+// The process listening on the server's socket, 0 when none.
+pid_t ServerPid(const std::string& runtime)
+{
+    const std::string path = runtime + "/wayscribe/com/" + GuidToString(CLSID_WYSCURLBase) + ".sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    const bool found = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
+    ::close(fd);
+    return found ? peer.pid : 0;
+}
+
+bool PinTo(pid_t pid, int processor)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(processor, &set);
+    return ::sched_setaffinity(pid, sizeof set, &set) == 0;
+}
+
 // SetSite up to the first paint of the tree, in milliseconds.
 double OpenBand(QWidget* parent, std::size_t* months)
 {
@@ -89,11 +130,47 @@ double OpenBand(QWidget* parent, std::size_t* months)
     return elapsed;
 }
 
+// Every visit read with one GetData call at a time; microseconds a visit.
+double ReadOneByOne(IWYSCURLBase* base, ULONG count)
+{
+    wys::bench::Stopwatch clock;
+    for (ULONG i = 0; i < count; ++i) {
+        CUrlDateHolder record;
+        if (FAILED(base->GetData(record.Receive(), i)))
+            return -1;
+    }
+    return clock.WallMs() * 1000.0 / std::max<ULONG>(count, 1);
+}
+
+// Every visit read in the band's windows of pipelined calls.
+double ReadPipelined(IWYSCURLBase* base, ULONG count)
+{
+    wys::bench::Stopwatch clock;
+    std::vector<wys::CWindowVisit> window;
+    for (ULONG first = 0; first < count; first += wys::kHistoryWindow) {
+        const ULONG size = std::min<ULONG>(wys::kHistoryWindow, count - first);
+        if (FAILED(wys::ReadHistoryWindow(base, first, size, wys::WindowOrder::Ascending, nullptr, &window)))
+            return -1;
+    }
+    return clock.WallMs() * 1000.0 / std::max<ULONG>(count, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int visits = argc > 1 ? std::atoi(argv[1]) : 100000;
+    int visits = 100000;
+    std::string pin;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--pin=", 6) == 0)
+            pin = argv[i] + 6;
+        else
+            visits = std::atoi(argv[i]);
+    }
+    if (!pin.empty() && pin != "together" && pin != "apart") {
+        std::fprintf(stderr, "usage: band_open_bench [visits] [--pin=together|apart]\n");
+        return 2;
+    }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::setenv("TZ", "UTC", 1);
     wys::test::TempHome home;
@@ -106,6 +183,10 @@ int main(int argc, char** argv)
     }
     SetBasePath(history);
     WriteHistory(history, visits);
+    if (!pin.empty() && !PinTo(0, 0)) {
+        std::fprintf(stderr, "cannot pin to processor 0\n");
+        return 1;
+    }
 
     QApplication app(argc, argv);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -115,25 +196,34 @@ int main(int argc, char** argv)
         parent.show();
         std::size_t months = 0;
         const double cold = OpenBand(&parent, &months);
-        std::printf("band: %d visits, %zu months\n", visits, months);
+        if (pin == "apart" && !PinTo(ServerPid(home.RuntimeDir()), 1)) {
+            std::fprintf(stderr, "cannot pin the server to processor 1\n");
+            return 1;
+        }
+        std::printf("band: %d visits, %zu months%s%s\n", visits, months, pin.empty() ? "" : ", pinned ",
+                    pin.c_str());
         std::printf("%-44s %9.1f ms\n", "SetSite to painted tree, server started", cold);
         std::vector<double> warm;
         for (int i = 0; i < 5; ++i)
             warm.push_back(OpenBand(&parent, &months));
         wys::bench::Print("SetSite to painted tree, server running", wys::bench::Summarise(warm));
-        // What the fill spends on the calls alone: one GetData per visit.
+
+        // What the fill spends on the calls alone, without a tree.
         ComPtr<IWYSCURLBase> base;
-        if (SUCCEEDED(wys::ConnectUrlBase(&base))) {
-            wys::bench::Stopwatch clock;
-            ULONG count = 0;
-            base->get_DataCount(&count);
-            for (ULONG i = 0; i < count; ++i) {
-                CUrlDateHolder record;
-                base->GetData(record.Receive(), i);
-            }
-            std::printf("%-44s %9.1f ms (%.1f us a call)\n", "GetData of every visit, no tree",
-                        clock.WallMs(), clock.WallMs() * 1000.0 / std::max<ULONG>(count, 1));
+        ULONG count = 0;
+        if (FAILED(wys::ConnectUrlBase(&base)) || FAILED(base->get_DataCount(&count))) {
+            std::fprintf(stderr, "cannot reach the history\n");
+            return 1;
         }
+        std::vector<double> oneByOne;
+        std::vector<double> pipelined;
+        for (int round = 0; round < 3; ++round) {
+            oneByOne.push_back(ReadOneByOne(base.Get(), count));
+            pipelined.push_back(ReadPipelined(base.Get(), count));
+        }
+        std::printf("every visit read, no tree, median of 3 alternating rounds:\n");
+        wys::bench::Print("  one GetData at a time, a visit", wys::bench::Summarise(oneByOne), "us");
+        wys::bench::Print("  pipelined windows, a visit", wys::bench::Summarise(pipelined), "us");
     }
     CoUninitialize();
     // The server ends five seconds after its last client; let it save into

@@ -167,13 +167,14 @@ private:
             [shared] { FailKept(*shared, std::index_sequence_for<P...>{}); }};
     }
     template <std::size_t... N>
-    static void ReadKept(CWireReader& r, CMarshalContext& c, bool ok, Kept& kept, std::index_sequence<N...>)
+    static void ReadKept([[maybe_unused]] CWireReader& r, [[maybe_unused]] CMarshalContext& c,
+                         [[maybe_unused]] bool ok, [[maybe_unused]] Kept& kept, std::index_sequence<N...>)
     {
-        CallState st;
+        [[maybe_unused]] CallState st;
         (ParamOps<D, P>::Reply(r, c, st, std::get<N>(kept), ok), ...);
     }
     template <std::size_t... N>
-    static void FailKept(Kept& kept, std::index_sequence<N...>)
+    static void FailKept([[maybe_unused]] Kept& kept, std::index_sequence<N...>)
     {
         (ParamOps<D, P>::Fail(std::get<N>(kept)), ...);
     }

@@ -7,14 +7,19 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <filesystem>
+#include <random>
+#include <set>
+#include <thread>
 
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
+#include "WYSCHelper/CIndexFile.h"
+#include "WYSCHelper/CUrlRecordList.h"
 #include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CDayTreeItem.h"
+#include "Wayscribe/CHMSTreeItem.h"
 #include "Wayscribe/CMonthTreeItem.h"
 #include "Wayscribe/CUrlTreeItem.h"
 #include "Wayscribe/band/BandSettings.h"
@@ -46,6 +51,26 @@ std::vector<std::string> Pages(CTreeItem* root)
             for (CTreeItem* page : day->GetChildren())
                 pages.push_back(month->GetText() + "/" + day->GetText() + "/" + page->GetText());
     return pages;
+}
+
+using VisitKeys = std::set<std::pair<std::int64_t, std::string>>;
+
+// Every visit the tree shows: a page's time nodes, or the page itself.
+VisitKeys TreeVisits(CTreeItem* root)
+{
+    VisitKeys visits;
+    for (CTreeItem* month : root->GetChildren())
+        for (CTreeItem* day : month->GetChildren())
+            for (CTreeItem* node : day->GetChildren()) {
+                auto* page = NodeCast<CUrlTreeItem>(node);
+                if (!page)
+                    continue;
+                if (!page->HasVisits())
+                    visits.emplace(page->GetSingleVisit().Time, page->GetSingleVisit().Url);
+                for (CHMSTreeItem* visit : page->GetVisits())
+                    visits.emplace(visit->GetTime(), visit->GetUrl());
+            }
+    return visits;
 }
 
 class SurfBand : public BandServerTest {
@@ -91,6 +116,112 @@ TEST_F(SurfBand, OpensOnTheLastMonthDayAndPageOfTheHistory)
     auto* model = band->BandWindow()->HistoryTree()->GetModel();
     EXPECT_TRUE(model->HasRow(fifth->GetLastChild()));
     EXPECT_FALSE(model->HasRow(march->GetChild(0)));
+}
+
+TEST_F(SurfBand, OpensOnTheLatestVisitAcrossAYearBoundary)
+{
+    // January holds two years; the latest visit is in the first month of
+    // the tree, not under the last month's last day. Times before 1970
+    // are visits too.
+    ASSERT_EQ(Visit(LocalTime(2023, 1, 5, 10), "http://last-year.example/", "Last January"), S_OK);
+    ASSERT_EQ(Visit(-86400 + 3600, "http://before-1970.example/", "Before"), S_OK);
+    ASSERT_EQ(Visit(0, "http://epoch.example/", "Epoch"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2023, 12, 20, 9), "http://december.example/", "December"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 9), "http://latest.example/", "Latest"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 9), "http://latest.example/", "Latest") , E_INVALIDARG);
+    ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 8), "http://latest.example/", "Latest"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2023, 12, 31, 23), "http://new-years-eve.example/", "Eve"), S_OK);
+    ASSERT_EQ(Visit(LocalTime(2024, 1, 3, 12), "http://third.example/", "Third"), S_OK);
+    CSurfBand* band = Open();
+    ASSERT_NE(band->BandWindow(), nullptr);
+
+    EXPECT_EQ(Pages(band->Root()),
+              (std::vector<std::string>{"January/1/Epoch", "January/3/Third", "January/5/Last January",
+                                        "January/5/Latest", "December/20/December", "December/31/Before",
+                                        "December/31/Eve"}));
+    CTreeItem* january = band->Root()->GetChild(0);
+    CTreeItem* december = band->Root()->GetLastChild();
+    EXPECT_EQ(january->GetChildCount(), 3u) << "one January for both years";
+    EXPECT_TRUE(january->IsExpanded());
+    EXPECT_FALSE(december->IsExpanded());
+    CTreeItem* fifth = january->GetLastChild();
+    EXPECT_TRUE(fifth->IsExpanded());
+    EXPECT_FALSE(january->GetChild(0)->IsExpanded());
+    CTreeItem* latest = fifth->GetLastChild();
+    EXPECT_EQ(latest->GetText(), "Latest");
+    EXPECT_TRUE(latest->IsExpanded()) << "its two visits show";
+    auto* model = band->BandWindow()->HistoryTree()->GetModel();
+    EXPECT_TRUE(model->HasRow(latest->GetLastChild()));
+    EXPECT_FALSE(model->HasRow(december->GetChild(0)));
+}
+
+TEST_F(SurfBand, TreeEqualsTheFinalListWhenAnotherClientChangesItDuringTheFill)
+{
+    // Enough visits for many windows of the fill, loaded by the server.
+    constexpr int kVisits = 12000;
+    const std::int64_t start = LocalTime(2024, 1, 1);
+    CUrlRecordList list;
+    for (int i = 0; i < kVisits; ++i) {
+        CUrlRecord record;
+        record.Time = start + i * 60;
+        record.AttachUrl(NarrowToBstr("http://site.example/" + std::to_string(i % 700)));
+        record.AttachPath(NarrowToBstr("pages/" + std::to_string(i) + ".htm"));
+        list.Append(std::move(record));
+    }
+    ASSERT_TRUE(CIndexFile::Write(CIndexFile::PathIn(HistoryFolder()), list));
+    constexpr int kAdded = 200;
+    for (int i = 0; i < kAdded; ++i)
+        WriteFile(HistoryFolder() + "/new/" + std::to_string(i) + ".htm", "<html></html>");
+    ASSERT_EQ(Count(), static_cast<ULONG>(kVisits));
+
+    // The other client removes a visit anywhere and adds one, over and over,
+    // from before the band is sited until after its fill.
+    std::atomic<bool> filled{false};
+    std::atomic<int> changesDuringFill{0};
+    std::atomic<bool> filling{false};
+    std::atomic<bool> stopped{false};
+    std::thread other([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            ComPtr<IWYSCURLBase> history = CreateHistory();
+            std::mt19937 random(16);
+            for (int i = 0; history && i < kAdded && !filled; ++i) {
+                ULONG count = 0;
+                history->get_DataCount(&count);
+                const bool during = filling;
+                if (count > 0 && SUCCEEDED(history->RemoveData(random() % count)) && during && filling)
+                    ++changesDuringFill;
+                _URL_DATE_ visit{start + 86400 * 40 + i, NarrowToBstr("http://added.example/" + std::to_string(i)),
+                                 NarrowToBstr("new/" + std::to_string(i) + ".htm"), nullptr};
+                if (SUCCEEDED(history->AddData(visit)) && during && filling)
+                    ++changesDuringFill;
+                FreeUrlDate(&visit);
+            }
+        }
+        CoUninitialize();
+        stopped = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    filling = true;
+    CSurfBand* band = Open();
+    filling = false;
+    filled = true;
+    // Its last change waits for the band's sink, which this thread serves.
+    EXPECT_TRUE(PumpUntil([&] { return stopped.load(); }));
+    other.join();
+    ASSERT_NE(band->BandWindow(), nullptr);
+    EXPECT_GT(changesDuringFill.load(), 0) << "the other client changed nothing while the band filled";
+
+    // The events still on their way reach the tree through Qt's loop.
+    const std::vector<std::pair<std::int64_t, std::string>> records = Records();
+    const VisitKeys final(records.begin(), records.end());
+    EXPECT_TRUE(PumpUntil([&] { return TreeVisits(band->Root()) == final; }, std::chrono::seconds(10)));
+    const VisitKeys shown = TreeVisits(band->Root());
+    EXPECT_EQ(shown.size(), final.size());
+    std::vector<std::pair<std::int64_t, std::string>> missing;
+    std::set_difference(final.begin(), final.end(), shown.begin(), shown.end(), std::back_inserter(missing));
+    EXPECT_TRUE(missing.empty()) << missing.size() << " visits of the list are not shown, the first at "
+                                 << (missing.empty() ? 0 : missing[0].first);
 }
 
 TEST_F(SurfBand, VisitsAddedOrExpiredByAnotherClientShowAtOnce)

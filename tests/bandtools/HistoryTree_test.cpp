@@ -89,7 +89,7 @@ TEST(HistoryTree, ACalendarOfVisitsOpensOnItsLatestVisitAndFollowsChanges)
         data.Provider = &provider;
         view.AddItem(data);
     }
-    view.ExpandLastBranch();
+    view.ExpandLatestVisit();
     EXPECT_EQ(Rows(*tree.GetModel()), wys::test::CTreeMirror::ExpectedRows(root.get()));
     EXPECT_EQ(Rows(*tree.GetModel()),
               "February\n"
