@@ -5,9 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdint>
+#include <set>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/tools/CRegExp.h"
 #include "Wayscribe/tools/CSavedPageReader.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
@@ -69,27 +74,41 @@ void Search(const SearchRequest& request)
 
     ISearchResultSink* sink = request.ResultSink;
     int reported = -1;
-    for (ULONG i = 0; i < count; ++i) {
-        if (Stopped(request.StopEvent))
-            break;
-        const int percent = static_cast<int>(std::uint64_t{i} * 100 / count);
-        if (percent != reported && sink) {
-            sink->OnSearchProgress(percent);
-            reported = percent;
+    // The walk goes from the last record to the first, a window of pipelined
+    // reads at a time. A removal by another client shifts only the records
+    // above it down, onto places already read: nothing is skipped, but a
+    // visit may come round twice, so each is reported once.
+    std::set<std::pair<std::int64_t, std::string>> found;
+    std::vector<wys::CWindowVisit> window;
+    ULONG walked = 0;
+    for (ULONG top = count; top > 0 && !Stopped(request.StopEvent);) {
+        const ULONG size = std::min(wys::kHistoryWindow, top);
+        const HRESULT hr = wys::ReadHistoryWindow(base.Get(), top - size, size, wys::WindowOrder::Descending,
+                                                  request.BandContext, &window);
+        for (wys::CWindowVisit& visit : window) {
+            if (Stopped(request.StopEvent))
+                break;
+            const int percent = static_cast<int>(std::uint64_t{walked++} * 100 / count);
+            if (percent != reported && sink) {
+                sink->OnSearchProgress(percent);
+                reported = percent;
+            }
+            if (FAILED(visit.result))
+                continue;
+            CDataItem& item = visit.item;
+            const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
+            bool match = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
+            if (!match && searchContent && !Stopped(request.StopEvent)) {
+                std::string_view page;
+                const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
+                match = !path.empty() && pages.Read(path, &page) && matches(page);
+            }
+            if (match && sink && found.emplace(item.Time, item.Url).second)
+                sink->OnSearchFound(std::move(item));
         }
-        CUrlDateHolder record;
-        if (FAILED(base->GetData(record.Receive(), count - 1 - i)))
-            continue;
-        CDataItem item = CDataItem::FromUrlDate(record, request.BandContext);
-        const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
-        bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
-        if (!found && searchContent && !Stopped(request.StopEvent)) {
-            std::string_view page;
-            const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
-            found = !path.empty() && pages.Read(path, &page) && matches(page);
-        }
-        if (found && sink)
-            sink->OnSearchFound(std::move(item));
+        if (wys::IsConnectionLost(hr))
+            break;  // what was found stays listed
+        top -= size;
     }
 }
 

@@ -1,6 +1,8 @@
 // The thread of one search: it walks every visit of the URL base, last
-// record first, tests the chosen fields with the search expression (letter
-// case ignored) and reports each matching visit to the request's sink.
+// record first (a window of pipelined reads at a time), tests the chosen
+// fields with the search expression (letter case ignored) and reports each
+// matching visit to the request's sink, once, even when another client's
+// removals move a visit already walked into the part still to come.
 //
 // The worker makes its own connection to the URL base in an apartment of its
 // own; it never touches the pane's windows or the band's connection. It ends
