@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
+#include <string>
+#include <unordered_set>
 
+#include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CPathSetFilter.h"
 #include "WYSCHelper/CRangeFilter.h"
@@ -85,6 +89,16 @@ bool CopyFileList(const std::vector<std::string>& sources, const std::vector<std
     operation.lpszProgressTitle = title;
     int result = SHFileOperation(&operation);
     return result == 0 && !operation.fAnyOperationsAborted;
+}
+
+// The identity of a visit, as AddData compares it: the Time and the Url's
+// code units (a null Url is an empty one).
+std::u16string VisitKey(const CUrlRecord& record)
+{
+    std::u16string key(4, u'\0');
+    std::memcpy(key.data(), &record.Time, sizeof record.Time);
+    key.append(wys::FilterView(record.Url));
+    return key;
 }
 
 // A Path with `prefix` + "/" in front, keeping the old Path's code units.
@@ -219,11 +233,20 @@ HRESULT CWYSCURLBase::ImportFile(BSTR path)
     auto companion = CompanionFolder(file);
     if (!companion)
         return S_OK;
+    // A visit the history holds already (or that the file holds twice) is
+    // skipped, as AddData would refuse it: importing a file again adds
+    // nothing and copies no page.
+    std::unordered_set<std::u16string> present;
+    present.reserve(m_list.Count() + read.Count());
+    for (const CUrlRecord& record : m_list)
+        present.insert(VisitKey(record));
     std::vector<std::string> sources;
     std::vector<std::string> targets;
     std::vector<CUrlRecord> kept;
     for (ULONG i = 0; i < read.Count(); ++i) {
         CUrlRecord& record = read[i];
+        if (present.count(VisitKey(record)))
+            continue;
         // Every target must lie inside the new import folder.
         auto components = CSavedCopyPath::Components(record.Path);
         if (!components)
@@ -234,6 +257,7 @@ HRESULT CWYSCURLBase::ImportFile(BSTR path)
             continue;
         sources.push_back(std::move(source));
         targets.push_back(m_baseDirectory + "/" + folder + "/" + relative);
+        present.insert(VisitKey(record));
         record.AttachPath(PrefixedPath(folder, record.Path));
         kept.push_back(std::move(record));
     }

@@ -326,16 +326,31 @@ TEST_F(UrlBaseTransferTest, ImportPutsPagesIntoAFolderNamedAfterTheLocalTime)
     CIndexFile::Read(CIndexFile::PathIn(History()), &saved);
     EXPECT_EQ(saved.Count(), 3u) << "a successful import saves the index";
 
-    // The same file a second later: a second folder, every visit twice.
+    // The same file a second later adds nothing and copies no page: its
+    // visits are in the history already.
     m_now += 1;
     EXPECT_EQ(m_base->Import(path), S_OK);
-    EXPECT_EQ(TakeLog(), (Log{"added 3", "added 4"}));
-    EXPECT_TRUE(fs::exists(History() + "/Imported/Nov 27 [14h 5m 10s] 2003/2003/November/26/b.htm"));
-    EXPECT_EQ(Count(), 5u);
+    EXPECT_EQ(TakeLog(), Log{});
+    EXPECT_FALSE(fs::exists(History() + "/Imported/Nov 27 [14h 5m 10s] 2003"));
+    EXPECT_EQ(Count(), 3u);
+    // A file with a known visit and a new one twice: the new one, once.
+    CUrlRecordList mixed;
+    mixed.Append(MakeRecord(m_now - 1 - kDay, "http://b/", "b.htm", "B"));
+    mixed.Append(MakeRecord(m_now - 3 * kDay, "http://c/", "c.htm", "C"));
+    mixed.Append(MakeRecord(m_now - 3 * kDay, "http://c/", "c.htm", "C"));
+    const std::string second = Exports() + "/mixed.hef";
+    WriteExport(second, mixed, {"b.htm", "c.htm"});
+    CComBSTR secondPath(second);
+    m_now += 1;
+    EXPECT_EQ(m_base->Import(secondPath), S_OK);
+    EXPECT_EQ(TakeLog(), (Log{"added 3"}));
+    EXPECT_EQ(Count(), 4u);
+    EXPECT_FALSE(fs::exists(History() + "/Imported/Nov 27 [14h 5m 11s] 2003/b.htm"));
+    EXPECT_TRUE(fs::exists(History() + "/Imported/Nov 27 [14h 5m 11s] 2003/c.htm"));
     // An imported record is found by Time and Url even though it stands after a newer one.
     CComBSTR url("http://a/");
     ULONG index = 0;
-    EXPECT_EQ(m_base->Find(m_now - 1 - 2 * kDay, url, &index), S_OK);
+    EXPECT_EQ(m_base->Find(m_now - 2 - 2 * kDay, url, &index), S_OK);
     EXPECT_EQ(index, 1u);
 }
 
