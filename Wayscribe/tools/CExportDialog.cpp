@@ -10,7 +10,9 @@
 #include "Wayscribe/tools/CHistoryFileDialog.h"
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HelpMaps.h"
+#include "common/FileStamp.h"
 #include "platform/com/Variant.h"
+#include "platform/ui/MessageBox.h"
 
 namespace {
 
@@ -76,6 +78,17 @@ bool CExportDialog::DoModal(QWidget* owner)
     return true;
 }
 
+HRESULT CExportDialog::Export(QWidget* owner, IWYSCURLBase* base) const
+{
+    const wys::FileStamp before = wys::FileStamp::Of(Path);
+    const HRESULT hr = CallUrlBase(base);
+    // The URL base writes no file when nothing was selected or the pages
+    // could not be copied, and still answers S_OK.
+    if (SUCCEEDED(hr) && wys::FileStamp::Of(Path) == before)
+        MessageBoxA(owner, kNothingExportedText, kNothingExportedCaption, MB_OK | MB_ICONWARNING);
+    return hr;
+}
+
 HRESULT CExportDialog::CallUrlBase(IWYSCURLBase* base) const
 {
     if (!base)
@@ -104,7 +117,7 @@ void CExportDialog::ExportAll(QWidget* owner, IWYSCURLBase* base)
     CExportDialog dialog;
     dialog.From = dialog.To = static_cast<std::int64_t>(std::time(nullptr));
     if (dialog.DoModal(owner))
-        dialog.CallUrlBase(base);  // the URL base reports nothing worth showing
+        dialog.Export(owner, base);
 }
 
 void CExportDialog::ExportSelection(QWidget* owner, IWYSCURLBase* base, std::int64_t start, std::int64_t span,
@@ -118,5 +131,5 @@ void CExportDialog::ExportSelection(QWidget* owner, IWYSCURLBase* base, std::int
     dialog.From = start;
     dialog.To = start + span;
     if (dialog.DoModal(owner))
-        dialog.CallUrlBase(base);  // the URL base reports nothing worth showing
+        dialog.Export(owner, base);
 }

@@ -19,6 +19,10 @@ class CHistoryFileDialog;
 
 class CExportDialog {
 public:
+    static constexpr const char* kNothingExportedText =
+        "Nothing was exported: no visit matches the selection, or the saved pages could not be copied.";
+    static constexpr const char* kNothingExportedCaption = "Export History Files";
+
     ExportScope Scope = ExportScope::All;
     // Whether "Selected item (with subitems)" may be chosen: only when the
     // dialog was opened for a tree node with saved copies.
@@ -41,10 +45,14 @@ public:
     // selected paths (SelectedItem), or ExportRange with From, To - From and
     // the URL filter, null when empty (Range). Returns the call's result.
     HRESULT CallUrlBase(IWYSCURLBase* base) const;
+    // CallUrlBase, then, when it wrote no file at Path (the call succeeds
+    // either way), says so in a message box kNothingExportedText owned by
+    // `owner`.
+    HRESULT Export(QWidget* owner, IWYSCURLBase* base) const;
 
     // Export from the band's toolbar when no history node is selected:
     // scope All, no selected item, no URL filter, From and To now. On OK
-    // the URL base `base` (the band's own connection) is called.
+    // the URL base `base` (the band's own connection) is called (Export).
     static void ExportAll(QWidget* owner, IWYSCURLBase* base);
     // Export of a tree node: its range (start and span), URL filter and
     // saved copies; the selected item is allowed, and chosen, when it has

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "common/FileStamp.h"
+#include "common/HistoryFileVisits.h"
 #include "common/StringConvert.h"
 #include "hosts/history/CHistoryEventSink.h"
 #include "hosts/history/HistoryText.h"
@@ -73,30 +75,6 @@ private:
     DWORD m_cookie = 0;
     HRESULT m_result = S_OK;
 };
-
-// Identifies the file at a path, to tell whether an export wrote it.
-struct FileStamp {
-    bool exists = false;
-    ino_t inode = 0;
-    timespec modified{};
-    bool operator==(const FileStamp& o) const
-    {
-        return exists == o.exists && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-FileStamp StampOf(const std::string& path)
-{
-    FileStamp stamp;
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-        stamp.exists = true;
-        stamp.inode = st.st_ino;
-        stamp.modified = st.st_mtim;
-    }
-    return stamp;
-}
 
 const char* Plural(ULONG n)
 {
@@ -236,7 +214,7 @@ int CHistoryClient::Export(const HistoryCommand& c)
 {
     std::string file = Absolute(c.file);
     CComBSTR path(file);
-    FileStamp before = StampOf(file);
+    const FileStamp before = FileStamp::Of(file);
     HRESULT hr = E_UNEXPECTED;
     if (c.verb == HistoryVerb::Export) {
         hr = m_history->Export(path);
@@ -262,7 +240,7 @@ int CHistoryClient::Export(const HistoryCommand& c)
     }
     if (FAILED(hr))
         return Failed("exporting", hr);
-    if (StampOf(file) == before) {
+    if (FileStamp::Of(file) == before) {
         m_err
             << "wayscribe-history: nothing was exported: no visit was selected, or the saved pages could not "
                "be copied\n";
@@ -275,10 +253,12 @@ int CHistoryClient::Export(const HistoryCommand& c)
 int CHistoryClient::Import(const HistoryCommand& c)
 {
     std::string file = Absolute(c.file);
-    if (!StampOf(file).exists) {
+    if (!FileStamp::Of(file).exists) {
         m_err << "wayscribe-history: no such file: " << file << "\n";
         return kExitRefused;
     }
+    // What the file holds, counted before the server reads it.
+    const unsigned long visits = CountHistoryFileVisits(file).value_or(0);
     CAdvisedSink counter(m_history, nullptr);
     if (FAILED(counter.Result()))
         return Failed("listening to the history", counter.Result());
@@ -286,13 +266,14 @@ int CHistoryClient::Import(const HistoryCommand& c)
     HRESULT hr = Change([&] { return m_history->Import(path); });
     if (FAILED(hr))
         return Failed("importing", hr);
-    ULONG added = counter.Sink().Added();
+    const ULONG added = counter.Sink().Added();
+    const unsigned long skipped = visits > added ? visits - added : 0;
+    m_out << "imported " << added << " visit" << Plural(added) << ", skipped " << skipped << std::endl;
     if (added == 0) {
-        m_err << "wayscribe-history: nothing was imported: the file holds no visits that are still kept, or "
-                 "their pages are missing\n";
+        m_err << "wayscribe-history: nothing was imported: the history holds the file's visits already, "
+                 "they are older than it keeps, or their pages are missing\n";
         return kExitRefused;
     }
-    m_out << "imported " << added << " visit" << Plural(added) << std::endl;
     return kExitDone;
 }
 

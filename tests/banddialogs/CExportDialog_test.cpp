@@ -358,7 +358,39 @@ TEST_F(ExportDialog, F1OnAPanelControlShowsItsPopup)
     Help::SetHelpPath(helpPath);
 }
 
-TEST_F(ExportDialog, ImportReadsTheChosenFileIntoTheHistory)
+TEST_F(ExportDialog, AnExportThatMatchesNothingWritesNoFileAndSaysSo)
+{
+    const auto nothingSaid = [this](std::size_t box) {
+        ASSERT_GT(m_boxes->Count(), box);
+        EXPECT_EQ(m_boxes->Shown()[box].text, CExportDialog::kNothingExportedText);
+        EXPECT_EQ(m_boxes->Shown()[box].caption, "Export History Files");
+    };
+    // A range in which no visit lies.
+    Answer([](CHistoryFileDialog*,
+              CExportPanel* panel) { SetRange(panel, QDate(2003, 11, 20), {}, QDate(2003, 11, 21), {}); },
+           Exports() + "/empty");
+    CExportDialog::ExportAll(nullptr, m_base.Get());
+    EXPECT_FALSE(fs::exists(Exports() + "/empty.hef"));
+    nothingSaid(0);
+    // The visits' days, but a URL none of them has.
+    Answer(
+        [](CHistoryFileDialog*, CExportPanel* panel) {
+            SetRange(panel, QDate(2003, 11, 25), {}, QDate(2003, 11, 28), {});
+            Control<QLineEdit>(panel, 206)->setText("http://nowhere.example/");
+        },
+        Exports() + "/nowhere");
+    CExportDialog::ExportAll(nullptr, m_base.Get());
+    EXPECT_FALSE(fs::exists(Exports() + "/nowhere.hef"));
+    EXPECT_FALSE(fs::exists(Exports() + "/nowhere_files"));
+    nothingSaid(1);
+    // An export that writes its file says nothing.
+    Answer({}, Exports() + "/all");
+    CExportDialog::ExportAll(nullptr, m_base.Get());
+    EXPECT_TRUE(fs::is_regular_file(Exports() + "/all.hef"));
+    EXPECT_EQ(m_boxes->Count(), 2u);
+}
+
+TEST_F(ExportDialog, ImportingOneExportTwiceAddsItsVisitsOnceAndSaysWhatCameIn)
 {
     fs::create_directories(Exports());
     {
@@ -366,20 +398,43 @@ TEST_F(ExportDialog, ImportReadsTheChosenFileIntoTheHistory)
         all.Path = Exports() + "/backup.hef";
         ASSERT_EQ(all.CallUrlBase(m_base.Get()), S_OK);
     }
+    // The history loses its visits and takes them back from the export.
+    m_server->Run([](IWYSCURLBase* base) { base->RemoveRange(0, kNov27 + 86400, nullptr); });
+    ASSERT_EQ(m_server->Count(), 0u);
     int shown = 0;
     HistoryImport::SetShowHook([&](CHistoryFileDialog* dialog) {
         ++shown;
-        QTimer::singleShot(0, dialog, [this, dialog] {
+        QTimer::singleShot(0, dialog, [this, dialog, &shown] {
             EXPECT_EQ(dialog->windowTitle(), "Import History Files");
-            dialog->setDirectory(QString::fromStdString(Exports()));
-            RunEventsFor(std::chrono::milliseconds(300));
-            EXPECT_FALSE(SaveDialogScreenshot(dialog, "import-dialog").isEmpty());
+            if (shown == 1) {
+                dialog->setDirectory(QString::fromStdString(Exports()));
+                RunEventsFor(std::chrono::milliseconds(300));
+                EXPECT_FALSE(SaveDialogScreenshot(dialog, "import-dialog").isEmpty());
+            }
             TypeFileName(dialog, Exports() + "/backup");  // without its extension
         });
     });
+    const auto importedPages = [this] {
+        std::size_t pages = 0;
+        if (fs::is_directory(History() + "/Imported"))
+            for (const auto& entry : fs::recursive_directory_iterator(History() + "/Imported"))
+                pages += entry.path().extension() == ".htm" ? 1 : 0;
+        return pages;
+    };
     EXPECT_EQ(HistoryImport::ImportHistoryFiles(nullptr), Exports() + "/backup.hef");
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(m_server->Count(), 8u) << "imported visits are added again";
+    EXPECT_EQ(m_server->Count(), 4u);
+    ASSERT_EQ(m_boxes->Count(), 1u);
+    EXPECT_EQ(m_boxes->Shown()[0].text, "Imported 4 visits, skipped 0.");
+    EXPECT_EQ(m_boxes->Shown()[0].caption, "Import History Files");
+    EXPECT_EQ(importedPages(), 4u);
+
+    // The same file again: nothing comes in twice, and no page is copied.
+    EXPECT_EQ(HistoryImport::ImportHistoryFiles(nullptr), Exports() + "/backup.hef");
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(m_server->Count(), 4u);
+    ASSERT_EQ(m_boxes->Count(), 2u);
+    EXPECT_EQ(m_boxes->Shown()[1].text, "Imported 0 visits, skipped 4.");
+    EXPECT_EQ(importedPages(), 4u);
 }
 
 TEST_F(ExportDialog, ImportWithoutTheUrlBaseShowsNothing)

@@ -141,22 +141,34 @@ TEST_F(HistoryClient, ExportWritesTheFileOrSaysThatNothingWasExported)
     EXPECT_FALSE(std::filesystem::exists(m_home.Path() + "/out/one_files/one.htm"));
 }
 
-TEST_F(HistoryClient, ImportTellsHowManyVisitsCameIn)
+TEST_F(HistoryClient, ImportTellsHowManyVisitsCameInAndHowManyWereSkipped)
 {
     AddThree();
     std::string file = m_home.Path() + "/out/all.hef";
     std::filesystem::create_directories(m_home.Path() + "/out");
     ASSERT_EQ(Run({"export", file}), kExitDone);
+    // The history holds every visit of its own export: none comes twice.
+    EXPECT_EQ(Run({"import", file}), kExitRefused);
+    EXPECT_EQ(m_out.str(), "imported 0 visits, skipped 3\n");
+    EXPECT_NE(m_err.str().find("nothing was imported"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(History() + "/Imported")) << "no page was copied";
+    // Two visits gone: the same file brings back those two, and only once.
+    ASSERT_EQ(Run({"remove-range", std::to_string(kT + 60), std::to_string(kT + 121)}), kExitDone);
     EXPECT_EQ(Run({"import", file}), kExitDone);
-    EXPECT_EQ(m_out.str(), "imported 3 visits\n");
+    EXPECT_EQ(m_out.str(), "imported 2 visits, skipped 1\n");
+    EXPECT_EQ(Run({"import", file}), kExitRefused);
+    EXPECT_EQ(m_out.str(), "imported 0 visits, skipped 3\n");
     EXPECT_EQ(Run({"count"}), kExitDone);
-    EXPECT_EQ(m_out.str(), "6\n");
+    EXPECT_EQ(m_out.str(), "3\n");
+    auto folders = std::distance(std::filesystem::directory_iterator(History() + "/Imported"), {});
+    EXPECT_EQ(folders, 1);
 
     EXPECT_EQ(Run({"import", m_home.Path() + "/out/missing.hef"}), kExitRefused);
     EXPECT_NE(m_err.str().find("no such file"), std::string::npos);
+    ASSERT_EQ(Run({"remove-range", std::to_string(kT), std::to_string(kT + 121)}), kExitDone);
     std::filesystem::remove_all(m_home.Path() + "/out/all_files");
     EXPECT_EQ(Run({"import", file}), kExitRefused) << "its pages are gone";
-    EXPECT_NE(m_err.str().find("nothing was imported"), std::string::npos);
+    EXPECT_EQ(m_out.str(), "imported 0 visits, skipped 3\n");
 }
 
 TEST_F(HistoryClient, SettingsShowAndChange)
