@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <algorithm>
 #include <ctime>
 #include <mutex>
 
@@ -48,6 +49,29 @@ std::optional<Visit> VisitOf(const CDIInitableItem& node)
         return Visit{stored.Time, stored.Url, stored.Path};
     }
     return std::nullopt;
+}
+
+// Every visit the node shows: a time node's own, a page's time nodes (or
+// the one visit it stands for), and those of a day's or month's pages.
+std::vector<Visit> VisitsUnder(const AdvancedTree::CTreeItem& node)
+{
+    std::vector<Visit> visits;
+    if (auto* time = NodeCast<CHMSTreeItem>(&node)) {
+        visits.push_back(Visit{time->GetTime(), time->GetUrl(), time->GetPath()});
+    } else if (auto* page = NodeCast<CUrlTreeItem>(&node)) {
+        if (!page->HasVisits()) {
+            const CDataItem& single = page->GetSingleVisit();
+            visits.push_back(Visit{single.Time, single.Url, single.Path});
+        }
+        for (CHMSTreeItem* child : page->GetVisits())
+            visits.push_back(Visit{child->GetTime(), child->GetUrl(), child->GetPath()});
+    } else {
+        for (std::size_t i = 0; i < node.GetChildCount(); ++i) {
+            std::vector<Visit> below = VisitsUnder(*node.GetChild(i));
+            visits.insert(visits.end(), below.begin(), below.end());
+        }
+    }
+    return visits;
 }
 
 std::string HostProgram()
@@ -137,8 +161,8 @@ void RunCommand(CDIInitableItem& node, int command)
         }
         switch (command) {
             case BandMenus::kRemove:
-                if (std::optional<RemovalRange> range = RemovalRangeOf(node); range && ConfirmRemove())
-                    RemoveRange(*range);
+                if (const std::vector<RemovalRange> ranges = RemovalRangesOf(node); !ranges.empty() && ConfirmRemove())
+                    RemoveRanges(ranges);
                 break;
             case BandMenus::kExport:
                 node.Export();
@@ -154,33 +178,41 @@ void RunCommand(CDIInitableItem& node, int command)
     }
 }
 
-std::optional<RemovalRange> RemovalRangeOf(const CDIInitableItem& node)
+std::vector<RemovalRange> RemovalRangesOf(const CDIInitableItem& node)
 {
     if (auto* time = NodeCast<CHMSTreeItem>(&node))
-        return RemovalRange{time->GetTime(), 1, time->GetUrl()};
-    if (auto* page = NodeCast<CUrlTreeItem>(&node)) {
-        const std::int64_t start = wys::LocalDayStart(page->GetData().Time);
-        if (start == -1)
-            return std::nullopt;
-        return RemovalRange{start, 86400, page->GetData().Url};
-    }
-    if (auto* day = NodeCast<CDayTreeItem>(&node)) {
-        const std::int64_t start = wys::LocalDayStart(day->GetTime());
-        if (start == -1)
-            return std::nullopt;
-        return RemovalRange{start, 86400, std::nullopt};
-    }
-    if (auto* month = NodeCast<CMonthTreeItem>(&node)) {
+        return {RemovalRange{time->GetTime(), 1, time->GetUrl()}};
+    enum class Unit { Day, Month };
+    Unit unit = Unit::Day;
+    bool everyUrl = true;
+    if (NodeCast<CUrlTreeItem>(&node))
+        everyUrl = false;
+    else if (NodeCast<CMonthTreeItem>(&node))
+        unit = Unit::Month;
+    else if (!NodeCast<CDayTreeItem>(&node))
+        return {};
+    // One range per calendar day (or month) of a year that a visit shown
+    // under the node has; ranges are kept in order and each once.
+    std::vector<RemovalRange> ranges;
+    for (const Visit& visit : VisitsUnder(node)) {
         std::tm tm{};
-        if (!wys::BreakDownLocalTime(month->GetTime(), &tm))
-            return std::nullopt;
-        const std::int64_t start = wys::ComposeLocalTime(tm.tm_year + 1900, tm.tm_mon + 1, 1);
-        const std::int64_t next = wys::ComposeLocalTime(tm.tm_year + 1900, tm.tm_mon + 2, 1);
-        if (start == -1 || next == -1)
-            return std::nullopt;
-        return RemovalRange{start, next - start, std::nullopt};
+        std::int64_t start = -1;
+        std::int64_t next = -1;
+        if (wys::BreakDownLocalTime(visit.time, &tm)) {
+            const int year = tm.tm_year + 1900;
+            const int month = tm.tm_mon + 1;
+            start = unit == Unit::Month ? wys::ComposeLocalTime(year, month, 1)
+                                        : wys::ComposeLocalTime(year, month, tm.tm_mday);
+            next = unit == Unit::Month ? wys::ComposeLocalTime(year, month + 1, 1)
+                                       : wys::ComposeLocalTime(year, month, tm.tm_mday + 1);
+        }
+        RemovalRange range = start != -1 && next > start
+                                 ? RemovalRange{start, next - start, everyUrl ? std::nullopt : std::optional(visit.url)}
+                                 : RemovalRange{visit.time, 1, visit.url};
+        if (std::find(ranges.begin(), ranges.end(), range) == ranges.end())
+            ranges.push_back(std::move(range));
     }
-    return std::nullopt;
+    return ranges;
 }
 
 bool ConfirmRemove()
@@ -189,16 +221,18 @@ bool ConfirmRemove()
                        MB_YESNOCANCEL | MB_DEFBUTTON3 | MB_ICONQUESTION) == IDYES;
 }
 
-void RemoveRange(const RemovalRange& range)
+void RemoveRanges(const std::vector<RemovalRange>& ranges)
 {
     ComPtr<IWYSCURLBase> base;
     if (FAILED(wys::ConnectUrlBase(&base)) || !base)
         return;
-    CComBSTR url;
-    if (range.url)
-        url = CComBSTR(*range.url);
-    // What the URL base removed reaches the tree through its events.
-    base->RemoveRange(range.start, range.span, range.url ? static_cast<BSTR>(url) : nullptr);
+    for (const RemovalRange& range : ranges) {
+        CComBSTR url;
+        if (range.url)
+            url = CComBSTR(*range.url);
+        // What the URL base removed reaches the tree through its events.
+        base->RemoveRange(range.start, range.span, range.url ? static_cast<BSTR>(url) : nullptr);
+    }
 }
 
 void OpenInNewWindow(const std::string& target)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/base/WinTypes.h"
 
@@ -35,24 +36,30 @@ void ShowContextMenu(CDIInitableItem& node, HWND ownerWindow, int screenX, int s
 // fails nothing is done.
 void RunCommand(CDIInitableItem& node, int command);
 
-// The visits Remove takes away for the node: a time node's second filtered
-// by its Url, a page node's day filtered by its Url, a whole day or month of
-// every Url. Empty when the node is none of these or its time cannot be
-// broken down.
+// The ranges Remove takes away for the node, so that exactly the visits it
+// shows go: a time node's second filtered by its Url; for a page node the
+// day of each of its visits, filtered by its Url; for a day or month node
+// that day or month of every year one of its visits has, of every Url (a
+// node gathers the same month, or month and day, of several years). A day
+// runs from local midnight to the next, 23 or 25 hours when daylight saving
+// begins or ends. A visit whose time cannot be broken down is its own
+// second, filtered by its Url. Empty when the node is none of these.
 struct RemovalRange {
     std::int64_t start = 0;
     std::int64_t span = 0;
     std::optional<std::string> url;  // none: every Url
+
+    bool operator==(const RemovalRange&) const = default;
 };
-std::optional<RemovalRange> RemovalRangeOf(const CDIInitableItem& node);
+std::vector<RemovalRange> RemovalRangesOf(const CDIInitableItem& node);
 
 // Asks "Remove selected item ?" (Yes, No, Cancel; Cancel the default) and
 // answers whether the user chose Yes.
 bool ConfirmRemove();
-// Removes the range through a connection made for this call alone, which
-// the events of the removal then reach the band through. Failures are
+// Removes the ranges through one connection made for this call alone (the
+// events of the removal reach the band through its own). Failures are
 // ignored.
-void RemoveRange(const RemovalRange& range);
+void RemoveRanges(const std::vector<RemovalRange>& ranges);
 
 // Starts a browser window on `target`: the command line is "iexplore.exe "
 // followed by the target as it stands (no quotes added). Does not wait;

@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "WYSCHelper/CIndexFile.h"
+#include "WYSCHelper/CUrlRecordList.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/AdvancedTree/NodeCast.h"
@@ -204,6 +208,82 @@ TEST_F(NodeCommandTest, RemoveTakesAwayExactlyTheNodesRange)
         // The tree followed through the events alone.
         EXPECT_EQ(VisitsInTree(), c.left.size()) << c.name;
     }
+}
+
+TEST_F(NodeCommandTest, RemoveAndExportOfADayOrMonthTakeEveryYearFiledUnderItAndNothingElse)
+{
+    const std::string p = "http://p.example/";
+    const std::string q = "http://q.example/";
+    const std::int64_t april5of2023 = LocalTime(2023, 4, 5, 10);
+    const std::int64_t april20of2023 = LocalTime(2023, 4, 20, 12);
+    const std::int64_t may5of2023 = LocalTime(2023, 5, 5, 7);
+    const std::int64_t march31 = LocalTime(2024, 3, 31, 23, 59, 59);
+    const std::int64_t april5at8 = LocalTime(2024, 4, 5, 8);
+    const std::int64_t april5at9 = LocalTime(2024, 4, 5, 9);
+    const std::int64_t may1 = LocalTime(2024, 5, 1);
+    const auto addHistory = [&] {
+        ASSERT_EQ(Visit(april5of2023, p, "P"), S_OK);
+        ASSERT_EQ(Visit(april20of2023, q, "Q"), S_OK);
+        ASSERT_EQ(Visit(may5of2023, p, "P"), S_OK);
+        ASSERT_EQ(Visit(march31, p, "P"), S_OK);
+        ASSERT_EQ(Visit(april5at8, p, "P"), S_OK);
+        ASSERT_EQ(Visit(april5at9, q, "Q"), S_OK);
+        ASSERT_EQ(Visit(may1, q, "Q"), S_OK);
+    };
+    // The tree: March (31), April (5: p of both years and q, 20: q), May (1, 5).
+    const auto april = [](NodeCommandTest& t) { return t.Month(1); };
+    const std::vector<RemovalCase> cases = {
+        {"page p on April 5th, visited in both years",
+         [&](NodeCommandTest& t) { return april(t)->GetChild(0)->GetChild(0); },
+         {{april20of2023, q}, {may5of2023, p}, {march31, p}, {april5at9, q}, {may1, q}}},
+        {"April 5th of both years",
+         [&](NodeCommandTest& t) { return april(t)->GetChild(0); },
+         {{april20of2023, q}, {may5of2023, p}, {march31, p}, {may1, q}}},
+        {"April of both years", april, {{may5of2023, p}, {march31, p}, {may1, q}}},
+    };
+    for (const RemovalCase& c : cases) {
+        if (m_band)
+            m_band->SetSite(nullptr);
+        m_band = nullptr;
+        History()->RemoveRange(0, LocalTime(2100, 1, 1), nullptr);
+        addHistory();
+        Open();
+        ASSERT_EQ(april(*this)->GetText(), "April");
+        ASSERT_EQ(VisitsInTree(), 7u);
+        m_boxes->Clear();
+        Choose(c.node(*this), BandMenus::kRemove, IDYES);
+        EXPECT_EQ(m_boxes->Count(), 1u) << "one confirmation: " << c.name;
+        SettleAfterRemoval(c.left.size());
+        EXPECT_EQ(Records(), c.left) << c.name;
+        EXPECT_EQ(VisitsInTree(), c.left.size()) << c.name;
+    }
+
+    // Export of April, as the dialog presets it, writes the April visits of
+    // both years and no other.
+    m_band->SetSite(nullptr);
+    m_band = nullptr;
+    History()->RemoveRange(0, LocalTime(2100, 1, 1), nullptr);
+    addHistory();
+    Open();
+    m_boxes->Clear();
+    const std::string file = m_home.Path() + "/april.hef";
+    CExportDialog::SetShowHook([&](CHistoryFileDialog* dialog, CExportPanel* panel) {
+        QTimer::singleShot(0, dialog, [=] {
+            EXPECT_EQ(panel->CheckedScope(ExportScope::All), ExportScope::SelectedItem);
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(file));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    });
+    Choose(april(*this), BandMenus::kExport);
+    CUrlRecordList exported;
+    CIndexFile::Read(file, &exported);
+    RecordList written;
+    for (const CUrlRecord& record : exported)
+        written.emplace_back(record.Time, BstrToNarrowZ(record.Url));
+    EXPECT_EQ(written, (RecordList{{april5of2023, p}, {april20of2023, q}, {april5at8, p}, {april5at9, q}}));
+    EXPECT_TRUE(m_boxes->Shown().empty()) << "an export that wrote its file says nothing";
 }
 
 TEST_F(NodeCommandTest, RemoveAnsweredOtherwiseThanYesChangesNothing)
