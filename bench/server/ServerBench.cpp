@@ -1,6 +1,8 @@
 // The history server WYSCHelper under load, measured side by side in one run:
 //   - DataCount's round trip against a raw Unix-socket ping-pong of the same
 //     sizes (target: at most twice the raw round trip);
+//   - DataCount pipelined (a thousand calls in flight) against one call at
+//     a time: calls per second;
 //   - cold activation: CoCreateInstance starting the server, up to the first
 //     reply (target: under 100 ms);
 //   - N client processes each adding M visits with sinks advised in all of
@@ -28,6 +30,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
+#include "platform/rpc/CallPipeline.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
 #include "tests/platform/rpc/support/EventSink.h"
 #include "tests/server/ServerProcessTest.h"
@@ -252,6 +255,28 @@ int main(int argc, char** argv)
     }
     double transport = Median(transportBatches);
     double rawTrip = Median(rawBatches);
+
+    // The same calls with many in flight at once, the server still carrying
+    // them out one by one.
+    std::vector<ULONG> counts(wys::rpc::CCallPipeline::kDefaultDepth);
+    auto pipelinedBatch = [&](int n) {
+        auto start = Clock::now();
+        wys::rpc::CCallPipeline pipeline;
+        for (int i = 0; i < n; ++i) {
+            if (pipeline.Full())
+                pipeline.Finish();
+            ULONG* out = &counts[static_cast<std::size_t>(i) % counts.size()];
+            pipeline.Begin([&, out] { return history->get_DataCount(out); });
+        }
+        while (!pipeline.Empty())
+            pipeline.Finish();
+        return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / n;
+    };
+    std::vector<double> sequentialRates, pipelinedRates;
+    for (int batch = 0; batch < 5; ++batch) {
+        sequentialRates.push_back(1e6 / Batch(calls, call));
+        pipelinedRates.push_back(1e6 / pipelinedBatch(calls));
+    }
     ::close(echo.fd);
     ::waitpid(echo.pid, nullptr, 0);
 
@@ -298,6 +323,11 @@ int main(int argc, char** argv)
     std::printf("  WYSCHelper through the runtime %8.2f us\n", transport);
     std::printf("  raw unix-socket ping-pong      %8.2f us\n", rawTrip);
     std::printf("  ratio                          %8.2f   (target <= 2)\n", transport / rawTrip);
+    std::printf("DataCount calls per second, median of 5 alternating batches of %d calls\n", calls);
+    std::printf("  one at a time                  %8.0f\n", Median(sequentialRates));
+    std::printf("  pipelined, %4zu in flight       %8.0f   (%.1f times)\n",
+                wys::rpc::CCallPipeline::kDefaultDepth, Median(pipelinedRates),
+                Median(pipelinedRates) / Median(sequentialRates));
     std::printf("cold activation, CoCreateInstance starting WYSCHelper to the first reply (10 runs)\n");
     std::printf("  min %.1f ms, median %.1f ms, max %.1f ms   (target < 100 ms)\n", cold.front(),
                 Median(cold), cold.back());
