@@ -1,6 +1,7 @@
 #include "WYSCHelper/CIndexFile.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,8 @@ constexpr std::size_t kBufferSize = 1 << 16;
 constexpr std::size_t kFlushSize = 1 << 20;
 // The smallest record: Time and two null strings (Title absent or null too).
 constexpr std::uint64_t kSmallestRecord = 8 + 4 + 4;
+// How many copies of unreadable index files a folder may gather.
+constexpr int kMaxKeptAside = 100;
 
 // --- Writing ----------------------------------------------------------------
 
@@ -176,6 +179,8 @@ public:
         return true;
     }
     std::uint64_t Remaining() const override { return m_left; }
+    // A read failed (rather than the data ending).
+    bool Failed() const { return m_failed; }
 
 private:
     bool Fill()
@@ -184,6 +189,8 @@ private:
             ssize_t got = ::read(m_fd, m_buffer, sizeof m_buffer);
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                m_failed = true;
             if (got <= 0)
                 return false;
             m_begin = 0;
@@ -194,6 +201,7 @@ private:
 
     int m_fd;
     std::uint64_t m_left;
+    bool m_failed = false;
     char m_buffer[kBufferSize];
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -248,16 +256,17 @@ bool GetString(ByteSource& source, BSTR* text)
     return true;
 }
 
-void ReadFrom(ByteSource& source, CUrlRecordList* list)
+// False for a file of a later version, which is not read.
+bool ReadFrom(ByteSource& source, CUrlRecordList* list)
 {
-    if (!list)
-        return;
     std::uint32_t version;
     std::uint32_t count;
-    if (!GetU32(source, &version) || version > CIndexFile::kVersion)
-        return;
+    if (!GetU32(source, &version))
+        return true;
+    if (version > CIndexFile::kVersion)
+        return false;
     if (!GetU32(source, &count))
-        return;
+        return true;
     // The count is only a hint and may be hostile: never reserve more than
     // the remaining bytes could hold.
     std::uint64_t room = std::min<std::uint64_t>(count, source.Remaining() / kSmallestRecord);
@@ -267,16 +276,17 @@ void ReadFrom(ByteSource& source, CUrlRecordList* list)
         for (;;) {
             CUrlRecord record;
             if (!GetI64(source, &record.Time))
-                return;
+                return true;
             if (!GetString(source, &record.Url) || !GetString(source, &record.Path))
-                return;
+                return true;
             if (hasTitle && !GetString(source, &record.Title))
-                return;
+                return true;
             list->Append(std::move(record));
         }
     } catch (const std::bad_alloc&) {
         // Out of memory ends the reading like a damaged tail: what was read stays.
     }
+    return true;
 }
 
 }  // namespace
@@ -284,6 +294,11 @@ void ReadFrom(ByteSource& source, CUrlRecordList* list)
 std::string CIndexFile::PathIn(const std::string& folder)
 {
     return folder + "/" + kFileName;
+}
+
+std::string CIndexFile::BesideLaterPathIn(const std::string& folder)
+{
+    return folder + "/" + kBesideLaterFileName;
 }
 
 std::string CIndexFile::Serialize(const CUrlRecordList& list)
@@ -323,27 +338,61 @@ bool CIndexFile::Write(const std::string& path, const CUrlRecordList& list)
     }
 }
 
-void CIndexFile::Read(const std::string& path, CUrlRecordList* list)
+CIndexFile::ReadResult CIndexFile::Read(const std::string& path, CUrlRecordList* list)
 {
     if (!list)
-        return;
+        return ReadResult::Read;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return;
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+    ReadResult result = ReadResult::Unreadable;
     struct stat info;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         try {
             auto source = std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size));
-            ReadFrom(*source, list);
+            if (!ReadFrom(*source, list))
+                result = ReadResult::Foreign;
+            else if (!source->Failed())
+                result = ReadResult::Read;
         } catch (const std::bad_alloc&) {
-            // No buffer, no records: the list stays as it was.
+            // No buffer, no records: the list stays as it was, and the file
+            // counts as unread.
         }
     }
     ::close(fd);
+    return result;
 }
 
 void CIndexFile::ReadBytes(const void* data, std::size_t size, CUrlRecordList* list)
 {
+    if (!list)
+        return;
     MemorySource source(data, size);
     ReadFrom(source, list);
+}
+
+std::optional<std::string> CIndexFile::KeepAside(const std::string& path)
+{
+    for (int n = 1; n <= kMaxKeptAside; ++n) {
+        std::string target = path + ".bad" + (n == 1 ? std::string() : "." + std::to_string(n));
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return target;
+        if (errno == ENOENT)
+            return std::string();
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system that cannot rename without replacing: a second
+            // name, which link() never takes from an existing file, then
+            // the first one goes.
+            if (::link(path.c_str(), target.c_str()) == 0) {
+                ::unlink(path.c_str());
+                return target;
+            }
+            if (errno == ENOENT)
+                return std::string();
+        }
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    errno = EEXIST;
+    return std::nullopt;
 }

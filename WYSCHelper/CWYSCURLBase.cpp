@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CExactFilter.h"
@@ -324,12 +328,44 @@ HRESULT CWYSCURLBase::put_HistoricalRange(LONGLONG seconds)
 
 void CWYSCURLBase::LoadIndex()
 {
-    CIndexFile::Read(CIndexFile::PathIn(m_baseDirectory), &m_list);
+    m_indexPath = CIndexFile::PathIn(m_baseDirectory);
+    CIndexFile::ReadResult result = CIndexFile::Read(m_indexPath, &m_list);
+    if (result == CIndexFile::ReadResult::Foreign) {
+        // A later version's history stays as that version left it; this one
+        // keeps its own beside it and goes back to it on every start.
+        std::string beside = CIndexFile::BesideLaterPathIn(m_baseDirectory);
+        std::fprintf(
+            stderr,
+            "WYSCHelper: %s was written by a later version and is left as it is; this history is kept "
+            "in %s\n",
+            m_indexPath.c_str(), beside.c_str());
+        m_indexPath = std::move(beside);
+        result = CIndexFile::Read(m_indexPath, &m_list);
+    }
+    // What could not be read must not be written over: the first save
+    // keeps it aside.
+    m_keepIndexAside =
+        result == CIndexFile::ReadResult::Unreadable || result == CIndexFile::ReadResult::Foreign;
+    if (m_keepIndexAside)
+        std::fprintf(stderr, "WYSCHelper: cannot read the history index %s; it is kept as it is\n",
+                     m_indexPath.c_str());
 }
 
-void CWYSCURLBase::SaveIndex() const
+void CWYSCURLBase::SaveIndex()
 {
+    if (m_keepIndexAside) {
+        std::optional<std::string> kept = CIndexFile::KeepAside(m_indexPath);
+        if (!kept) {
+            // Saving would replace it: the list stays in memory only.
+            std::fprintf(stderr, "WYSCHelper: cannot keep %s aside (%s); the history is not saved\n",
+                         m_indexPath.c_str(), std::strerror(errno));
+            return;
+        }
+        if (!kept->empty())
+            std::fprintf(stderr, "WYSCHelper: the unreadable history index is kept as %s\n", kept->c_str());
+        m_keepIndexAside = false;
+    }
     // A failed save leaves the previous file whole; the list stays in
     // memory and the next save tries again.
-    (void)CIndexFile::Write(CIndexFile::PathIn(m_baseDirectory), m_list);
+    (void)CIndexFile::Write(m_indexPath, m_list);
 }

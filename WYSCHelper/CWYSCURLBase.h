@@ -154,8 +154,11 @@ private:
     std::int64_t Now() const;
     void LoadSettings();
     void SaveSettings();
+    // Reads the index of the history folder into the list. An index of a
+    // later version is left alone and the one kept beside it is read; an
+    // index that cannot be read is kept aside by the next save.
     void LoadIndex();
-    void SaveIndex() const;
+    void SaveIndex();
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
@@ -164,6 +167,10 @@ private:
 
     CUrlRecordList m_list;
     std::string m_baseDirectory;
+    // The index file the list is saved to, and whether the file there must
+    // be moved aside first because it could not be read.
+    std::string m_indexPath;
+    bool m_keepIndexAside = false;
     std::int32_t m_changeCounter = 0;
     bool m_collectHistory = true;
     std::int64_t m_historyRange = kDefaultHistoryRange;

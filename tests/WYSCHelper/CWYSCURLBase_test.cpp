@@ -1,8 +1,12 @@
 #include "WYSCHelper/CWYSCURLBase.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "WYSCHelper/CIndexFile.h"
@@ -403,6 +407,90 @@ TEST_F(CWYSCURLBaseTest, DestructionSavesTheIndex)
     EXPECT_EQ(wys::test::Describe(ReadIndex(History())), "1 'http://a/' 'a.htm' 'A'; ");
     CreateBase();
     EXPECT_EQ(Count(), 1u) << "a new object loads what the last one saved";
+}
+
+// Runs `body` where a file's mode bits are obeyed: in this process unless it
+// runs as root, else in a child that hands the temporary home over to the
+// user nobody and becomes that user. Whether `body` returned true.
+bool RunObeyingFileModes(const std::string& root, const std::function<bool()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    pid_t child = ::fork();
+    if (child == 0) {
+        const uid_t nobody = 65534;
+        bool handedOver = ::lchown(root.c_str(), nobody, nobody) == 0;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            handedOver = handedOver && ::lchown(entry.path().c_str(), nobody, nobody) == 0;
+        if (!handedOver || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(2);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(CWYSCURLBaseTest, AnIndexItCannotReadIsKeptAsItWasBeforeTheFirstSave)
+{
+    CUrlRecordList earlier;
+    earlier.Append(MakeRecord(1, "http://earlier/1", "e1.htm", "E1"));
+    earlier.Append(MakeRecord(2, "http://earlier/2", "e2.htm", "E2"));
+    WriteIndex(History(), earlier);
+    const std::string index = CIndexFile::PathIn(History());
+    const std::string original = ReadFile(index);
+    // Twice: the second run finds its own index unreadable too, and keeps
+    // it without touching the copy the first run kept.
+    for (const char* url : {"http://now/1", "http://now/2"}) {
+        ASSERT_EQ(::chmod(index.c_str(), 0), 0);
+        bool ran = RunObeyingFileModes(m_home.Path(), [&] {
+            CreateBase();
+            if (!m_base || Count() != 0 || AddVisit(10, url, "now.htm") != S_OK)
+                return false;
+            m_sink = nullptr;
+            m_base = nullptr;
+            return true;
+        });
+        ASSERT_TRUE(ran) << url;
+    }
+    for (const char* kept : {".bad", ".bad.2"})
+        ::chmod((index + kept).c_str(), 0600);
+    ::chmod(index.c_str(), 0600);
+    EXPECT_EQ(ReadFile(index + ".bad"), original) << "the first copy is never written over";
+    EXPECT_EQ(wys::test::Describe(ReadIndex(History())), "10 'http://now/2' 'now.htm' null; ");
+    CUrlRecordList second;
+    EXPECT_EQ(CIndexFile::Read(index + ".bad.2", &second), CIndexFile::ReadResult::Read);
+    EXPECT_EQ(wys::test::Describe(second), "10 'http://now/1' 'now.htm' null; ");
+}
+
+TEST_F(CWYSCURLBaseTest, AnIndexOfALaterVersionIsLeftAsItIsAndTheHistoryKeptBesideIt)
+{
+    const std::string index = CIndexFile::PathIn(History());
+    for (std::uint32_t version : {3u, 0xFFFFFFFFu}) {
+        fs::remove_all(History());
+        const std::string later =
+            std::string{static_cast<char>(version), static_cast<char>(version >> 8),
+                        static_cast<char>(version >> 16), static_cast<char>(version >> 24)} +
+            "\x01\0\0\0what a later version keeps"s;
+        wys::test::WriteFile(index, later);
+        for (int run = 1; run <= 2; ++run) {
+            testing::internal::CaptureStderr();
+            CreateBase();
+            EXPECT_EQ(Count(), static_cast<ULONG>(run - 1))
+                << version << ": what the last run kept beside it";
+            EXPECT_EQ(AddVisit(run, "http://v/" + std::to_string(run), "v.htm"), S_OK);
+            m_sink = nullptr;
+            m_base = nullptr;
+            std::string said = testing::internal::GetCapturedStderr();
+            EXPECT_NE(said.find(index), std::string::npos) << said;
+            EXPECT_NE(said.find(History() + "/index.v2.hif"), std::string::npos) << said;
+            EXPECT_EQ(ReadFile(index), later) << version;
+        }
+        CUrlRecordList beside;
+        CIndexFile::Read(History() + "/index.v2.hif", &beside);
+        EXPECT_EQ(wys::test::Describe(beside), "1 'http://v/1' 'v.htm' null; 2 'http://v/2' 'v.htm' null; ")
+            << version;
+    }
 }
 
 TEST_F(CWYSCURLBaseTest, SinksMayReadAndAddButNotRemoveDuringAChange)
