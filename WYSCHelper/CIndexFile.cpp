@@ -1,6 +1,8 @@
 #include "WYSCHelper/CIndexFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +69,39 @@ void PutRecord(std::string& out, const CUrlRecord& record)
     PutString(out, record.Title);
 }
 
+// The temporary files of a target are "<target>.tmp.<pid>.<n>": the pid
+// tells whether their writer may still be at work.
+constexpr std::string_view kTemporaryInfix = ".tmp.";
+
+bool IsDecimal(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether `text` is a decimal number that fits a pid; the number in *pid.
+bool ParsePid(std::string_view text, pid_t* pid)
+{
+    if (!IsDecimal(text) || text.size() > 9)
+        return false;
+    pid_t value = 0;
+    for (char c : text)
+        value = value * 10 + (c - '0');
+    *pid = value;
+    return value > 0;
+}
+
+// The pid of a temporary file's writer, when `name` is "<base>.tmp.<pid>.<n>".
+bool TemporaryWriter(std::string_view name, std::string_view base, pid_t* pid)
+{
+    if (name.size() <= base.size() + kTemporaryInfix.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), kTemporaryInfix.size()) != kTemporaryInfix)
+        return false;
+    std::string_view rest = name.substr(base.size() + kTemporaryInfix.size());
+    std::size_t dot = rest.find('.');
+    return dot != std::string_view::npos && ParsePid(rest.substr(0, dot), pid) &&
+           IsDecimal(rest.substr(dot + 1));
+}
+
 // Closes a descriptor and removes the temporary file unless it was kept.
 class TemporaryFile {
 public:
@@ -74,7 +109,8 @@ public:
     {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_path = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+            m_path = target + std::string(kTemporaryInfix) + std::to_string(::getpid()) + "." +
+                     std::to_string(counter++);
             m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd < 0 && errno != EEXIST)
                 break;
@@ -369,6 +405,30 @@ void CIndexFile::ReadBytes(const void* data, std::size_t size, CUrlRecordList* l
         return;
     MemorySource source(data, size);
     ReadFrom(source, list);
+}
+
+void CIndexFile::RemoveStaleTemporaries(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing)
+        return;
+    const int fd = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        pid_t writer = 0;
+        if (!TemporaryWriter(entry->d_name, base, &writer))
+            continue;
+        // A pid that answers (even as another user's process) may be the
+        // writer at work; only one that is gone leaves its file behind.
+        if (::kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat info;
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            (void)::unlinkat(fd, entry->d_name, 0);  // Gone already, or not ours to remove: it stays.
+    }
+    ::closedir(listing);
 }
 
 std::optional<std::string> CIndexFile::KeepAside(const std::string& path)

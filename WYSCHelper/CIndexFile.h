@@ -54,6 +54,12 @@ public:
     // nothing (and says Read) when `list` is null.
     static ReadResult Read(const std::string& path, CUrlRecordList* list);
 
+    // Removes the temporary files that Write left beside `path` in
+    // processes that have ended (a writer killed in the middle of a save):
+    // "<path>.tmp.<pid>.<n>" whose process is gone. Those of a process that
+    // still runs, and every other file, stay.
+    static void RemoveStaleTemporaries(const std::string& path);
+
     // Moves the file at `path` aside to the first of "<path>.bad",
     // "<path>.bad.2", ... that does not exist, never replacing a file. The
     // name it now has; nullopt (with errno set) when it could not be moved.

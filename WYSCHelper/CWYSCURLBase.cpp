@@ -328,6 +328,10 @@ HRESULT CWYSCURLBase::put_HistoricalRange(LONGLONG seconds)
 
 void CWYSCURLBase::LoadIndex()
 {
+    // A server killed in the middle of a save left a whole copy of the
+    // index behind; nothing else would ever remove it.
+    CIndexFile::RemoveStaleTemporaries(CIndexFile::PathIn(m_baseDirectory));
+    CIndexFile::RemoveStaleTemporaries(CIndexFile::BesideLaterPathIn(m_baseDirectory));
     m_indexPath = CIndexFile::PathIn(m_baseDirectory);
     CIndexFile::ReadResult result = CIndexFile::Read(m_indexPath, &m_list);
     if (result == CIndexFile::ReadResult::Foreign) {

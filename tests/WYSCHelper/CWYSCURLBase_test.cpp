@@ -493,6 +493,39 @@ TEST_F(CWYSCURLBaseTest, AnIndexOfALaterVersionIsLeftAsItIsAndTheHistoryKeptBesi
     }
 }
 
+TEST_F(CWYSCURLBaseTest, TemporaryIndexFilesOfWritersThatAreGoneGoWhenTheObjectStarts)
+{
+    // A process that has ended, as a server killed in the middle of a save.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string index = CIndexFile::PathIn(History());
+    const std::string beside = History() + "/index.v2.hif";
+    const std::string alive = std::to_string(::getpid());
+    const std::string dead = std::to_string(gone);
+    const std::vector<std::string> stale = {index + ".tmp." + dead + ".0", index + ".tmp." + dead + ".17",
+                                            beside + ".tmp." + dead + ".3"};
+    const std::vector<std::string> kept = {
+        index + ".tmp." + alive + ".0",  // its writer may be saving right now
+        // Names the writer never gives, and folders it never writes to.
+        index + ".tmp." + dead,
+        index + ".tmp." + dead + ".0.x",
+        History() + "/notes.tmp." + dead + ".0",
+        History() + "/2003/index.hif.tmp." + dead + ".0",
+    };
+    for (const auto& path : stale)
+        wys::test::WriteFile(path, std::string(4096, 'x'));
+    for (const auto& path : kept)
+        wys::test::WriteFile(path, "x");
+    CreateBase();
+    for (const auto& path : stale)
+        EXPECT_FALSE(fs::exists(path)) << path;
+    for (const auto& path : kept)
+        EXPECT_TRUE(fs::exists(path)) << path;
+}
+
 TEST_F(CWYSCURLBaseTest, SinksMayReadAndAddButNotRemoveDuringAChange)
 {
     CreateBase();
