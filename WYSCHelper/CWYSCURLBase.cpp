@@ -170,35 +170,102 @@ HRESULT CWYSCURLBase::Find(LONGLONG Time, BSTR Url, ULONG* pIndex)
 
 HRESULT CWYSCURLBase::AddData(_URL_DATE_ data)
 {
-    ChangeScope change(*this);
-    if (change.AppendRefused())
-        return WYSC_E_CHANGE_IN_PROGRESS;
     return ComBoundary([&]() -> HRESULT {
         CUrlRecord record = CUrlRecord::FromUrlDate(data);
-        if (m_list.FindFirst(CExactFilter(record.Time, record.Url)) != CUrlRecordList::kNoIndex)
-            return E_INVALIDARG;
-        // Only a record whose saved copy lies inside the history folder is
-        // accepted, so that its removal later can only ever touch that copy.
-        auto savedCopy = CSavedCopyPath::Under(m_baseDirectory, record.Path);
-        struct stat info;
-        if (!savedCopy || ::stat(savedCopy->c_str(), &info) != 0)
-            return E_INVALIDARG;
-        const std::int64_t time = record.Time;
-        CComBSTR url = CComBSTR::CopyOf(record.Url);
-        m_list.Append(std::move(record));
-        try {
-            OnModified();
-            // The expiry pass of OnModified may have taken the new record
-            // away again; while it is there it stays last. No other record
-            // has its Time and Url, or it would have been refused above.
-            ULONG count = m_list.Count();
-            if (count > 0 && m_list[count - 1].Time == time && wys::BstrEquals(m_list[count - 1].Url, url))
-                OnDataAdded(count - 1);
-        } catch (const std::exception&) {
-            // The record is in the list: the call has done what it was asked.
+        if (HRESULT hr = CheckNewVisit(record); FAILED(hr))
+            return hr;
+        // While the list is being replaced, and until the visits that
+        // waited meanwhile are in, a visit takes its place in the queue: a
+        // capture that finishes then must neither be lost nor be told to
+        // save its page once more.
+        if (m_appendBlockers > 0 || !m_waitingVisits.empty()) {
+            if (m_waitingVisits.size() >= kMaxWaitingVisits)
+                return WYSC_E_CHANGE_IN_PROGRESS;
+            m_waitingVisits.push_back(WaitingVisit{std::move(record), m_baseDirectory});
+            return S_OK;
         }
+        AppendVisit(std::move(record));
         return S_OK;
     });
+}
+
+HRESULT CWYSCURLBase::CheckNewVisit(const CUrlRecord& record) const
+{
+    if (m_list.FindFirst(CExactFilter(record.Time, record.Url)) != CUrlRecordList::kNoIndex)
+        return E_INVALIDARG;
+    CExactFilter same(record.Time, record.Url);
+    for (const WaitingVisit& waiting : m_waitingVisits) {
+        if (same.Matches(waiting.record))
+            return E_INVALIDARG;
+    }
+    // Only a record whose saved copy lies inside the history folder is
+    // accepted, so that its removal later can only ever touch that copy.
+    auto savedCopy = CSavedCopyPath::Under(m_baseDirectory, record.Path);
+    struct stat info;
+    if (!savedCopy || ::stat(savedCopy->c_str(), &info) != 0)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+void CWYSCURLBase::AppendVisit(CUrlRecord record)
+{
+    ChangeScope change(*this);
+    const std::int64_t time = record.Time;
+    CComBSTR url = CComBSTR::CopyOf(record.Url);
+    m_list.Append(std::move(record));
+    try {
+        OnModified();
+        // The expiry pass of OnModified may have taken the new record
+        // away again; while it is there it stays last. No other record
+        // has its Time and Url, or it would have been refused.
+        ULONG count = m_list.Count();
+        if (count > 0 && m_list[count - 1].Time == time && wys::BstrEquals(m_list[count - 1].Url, url))
+            OnDataAdded(count - 1);
+    } catch (const std::exception&) {
+        // The record is in the list: the call has done what it was asked.
+    }
+}
+
+void CWYSCURLBase::AddWaitingVisits()
+{
+    // Called at the end of a replacement; one refused from inside another
+    // change would otherwise add visits in the middle of it.
+    if (m_changesUnderWay > 0)
+        return;
+    while (!m_waitingVisits.empty()) {
+        WaitingVisit visit = std::move(m_waitingVisits.front());
+        m_waitingVisits.pop_front();
+        try {
+            if (visit.folder != m_baseDirectory) {
+                // Its page lies in the folder the history left: the visit
+                // belongs to that folder's index.
+                CUrlRecordList there;
+                std::string index = CIndexFile::PathIn(visit.folder);
+                auto result = CIndexFile::Read(index, &there);
+                if (result == CIndexFile::ReadResult::Foreign) {
+                    index = CIndexFile::BesideLaterPathIn(visit.folder);
+                    result = CIndexFile::Read(index, &there);
+                }
+                if (result != CIndexFile::ReadResult::Read && result != CIndexFile::ReadResult::Missing) {
+                    std::fprintf(stderr, "WYSCHelper: cannot read %s; a visit recorded there is lost\n",
+                                 index.c_str());
+                    continue;
+                }
+                there.Append(std::move(visit.record));
+                if (!CIndexFile::Write(index, there))
+                    std::fprintf(stderr, "WYSCHelper: cannot write %s; a visit recorded there is lost\n",
+                                 index.c_str());
+                continue;
+            }
+            // An import may have brought the very same visit meanwhile.
+            if (m_list.FindFirst(CExactFilter(visit.record.Time, visit.record.Url)) !=
+                CUrlRecordList::kNoIndex)
+                continue;
+            AppendVisit(std::move(visit.record));
+        } catch (const std::exception&) {
+            // Out of memory: this visit goes, the others still come.
+        }
+    }
 }
 
 void CWYSCURLBase::OnModified()
@@ -226,6 +293,13 @@ HRESULT CWYSCURLBase::get_BaseDirectory(BSTR* path)
 }
 
 HRESULT CWYSCURLBase::put_BaseDirectory(BSTR path)
+{
+    HRESULT hr = PutBaseDirectory(path);
+    AddWaitingVisits();
+    return hr;
+}
+
+HRESULT CWYSCURLBase::PutBaseDirectory(BSTR path)
 {
     ChangeScope change(*this, Appends::Refused);
     if (change.Refused())

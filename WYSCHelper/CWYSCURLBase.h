@@ -18,13 +18,19 @@
 // WYSC_E_CHANGE_IN_PROGRESS and does nothing. AddData is served during
 // additions and removals, since an append moves no index that the outer
 // operation holds (two windows finishing their captures at once must not
-// lose a visit); its expiry pass waits for the next outermost change. It is
-// refused only while the list is being replaced (BaseDirectory, Import).
+// lose a visit); its expiry pass waits for the next outermost change. While
+// the list is being replaced (BaseDirectory, Import) a visit waits instead:
+// AddData checks it as ever and answers S_OK, and the visit is added, in
+// the order visits arrived, as soon as the replacement ends (a visit whose
+// saved copy lies in the folder that BaseDirectory left goes into that
+// folder's index). Only when kMaxWaitingVisits already wait is AddData
+// refused with WYSC_E_CHANGE_IN_PROGRESS.
 // Reading calls (GetData, Find, DataCount, the gets, the exports) are always
 // served, so a sink may read the record named by an event.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "WYSCHelper/CUrlBaseDispatchParts.h"
@@ -42,6 +48,8 @@ public:
     // Registry key of the settings under HKEY_CURRENT_USER.
     static constexpr const char* kSettingsKey = "Software\\Quillonix\\WYSCUrlBase";
     static constexpr std::int64_t kDefaultHistoryRange = 1296000;  // 15 days
+    // How many visits may wait for the end of a replacement of the list.
+    static constexpr std::size_t kMaxWaitingVisits = 10000;
 
     // Makes a new object: defaults, then the settings from the registry, then
     // the index file of the history folder. Raises no event. On success
@@ -101,10 +109,7 @@ private:
     public:
         // `appends` says whether AddData may be served while this change is under way.
         explicit ChangeScope(CWYSCURLBase& owner, Appends appends = Appends::Allowed)
-            : m_owner(owner),
-              m_appends(appends),
-              m_refused(owner.m_changesUnderWay > 0),
-              m_appendRefused(owner.m_appendBlockers > 0)
+            : m_owner(owner), m_appends(appends), m_refused(owner.m_changesUnderWay > 0)
         {
             ++m_owner.m_changesUnderWay;
             if (m_appends == Appends::Refused)
@@ -120,14 +125,18 @@ private:
         ChangeScope& operator=(const ChangeScope&) = delete;
         // Another change is under way: calls that remove or replace are refused.
         bool Refused() const { return m_refused; }
-        // The list is being replaced: AddData is refused.
-        bool AppendRefused() const { return m_appendRefused; }
 
     private:
         CWYSCURLBase& m_owner;
         Appends m_appends;
         bool m_refused;
-        bool m_appendRefused;
+    };
+
+    // A visit that arrived while the list was being replaced, with the
+    // history folder its saved copy was found in.
+    struct WaitingVisit {
+        CUrlRecord record;
+        std::string folder;
     };
 
     explicit CWYSCURLBase(CUrlBaseOptions options);
@@ -152,6 +161,15 @@ private:
     void OnSettingsChanged();
 
     std::int64_t Now() const;
+    // E_INVALIDARG when `record` may not be added: a visit of its Time and
+    // Url is in the list (or waiting), or its saved copy is not on disk
+    // inside the history folder.
+    HRESULT CheckNewVisit(const CUrlRecord& record) const;
+    // Appends a checked visit, counts the change and announces it.
+    void AppendVisit(CUrlRecord record);
+    // Adds the visits that waited for a replacement of the list, in order.
+    void AddWaitingVisits();
+    HRESULT PutBaseDirectory(BSTR path);
     void LoadSettings();
     void SaveSettings();
     // Reads the index of the history folder into the list. An index of a
@@ -180,4 +198,5 @@ private:
     CUrlBaseOptions m_options;
     int m_changesUnderWay = 0;
     int m_appendBlockers = 0;
+    std::deque<WaitingVisit> m_waitingVisits;
 };

@@ -178,15 +178,21 @@ void CWYSCURLBase::ExportSelected(BSTR path, const CRecordFilter& selection)
 
 HRESULT CWYSCURLBase::Import(BSTR Path)
 {
-    ChangeScope change(*this, Appends::Refused);
-    if (change.Refused())
-        return WYSC_E_CHANGE_IN_PROGRESS;
-    try {
-        return ImportFile(Path);
-    } catch (...) {
-        MessageBox(nullptr, "WYSCHelper Import Failed", "Error", MB_OK | MB_ICONERROR);
-        return E_FAIL;
+    HRESULT hr;
+    {
+        ChangeScope change(*this, Appends::Refused);
+        if (change.Refused())
+            return WYSC_E_CHANGE_IN_PROGRESS;
+        try {
+            hr = ImportFile(Path);
+        } catch (...) {
+            MessageBox(nullptr, "WYSCHelper Import Failed", "Error", MB_OK | MB_ICONERROR);
+            hr = E_FAIL;
+        }
     }
+    // Captures that finished during the import come after its visits.
+    AddWaitingVisits();
+    return hr;
 }
 
 HRESULT CWYSCURLBase::ImportFile(BSTR path)

@@ -382,6 +382,48 @@ TEST_F(CWYSCURLBaseTest, MovingTheHistoryFolderReplacesTheList)
     EXPECT_EQ(TakeLog().size(), 6u);  // five removals and the settings
 }
 
+TEST_F(CWYSCURLBaseTest, VisitsArrivingWhileTheListIsReplacedWaitAndAreKeptInOrder)
+{
+    CreateBase();
+    ASSERT_EQ(AddVisit(1, "http://a/", "a.htm"), S_OK);
+    const std::string other = m_home.Path() + "/other";
+    CUrlRecordList one;
+    one.Append(MakeRecord(100, "http://o/", "o.htm"));
+    WriteIndex(other, one);
+    auto add = [&](std::int64_t time, const char* url, const std::string& folder, const char* page) {
+        wys::test::WriteFile(folder + "/" + page, "<html></html>");
+        CComBSTR u(url);
+        CComBSTR p(page);
+        return m_base->AddData(_URL_DATE_{time, u, p, nullptr});
+    };
+    std::vector<HRESULT> answers;
+    m_sink->m_hook = [&](DISPID id, ULONG) {
+        if (id == DISPID_OnDataBeforeRemove) {
+            // A capture that saved its page before the folder changed.
+            answers.push_back(add(2, "http://late/", History(), "late.htm"));
+            answers.push_back(add(2, "http://late/", History(), "late.htm"));
+            CComBSTR u("http://nowhere/");
+            CComBSTR p("nowhere.htm");
+            answers.push_back(m_base->AddData(_URL_DATE_{3, u, p, nullptr}));
+        } else if (id == DISPID_OnDataAdded && Count() == 1) {
+            answers.push_back(add(4, "http://new/1", other, "n1.htm"));
+            answers.push_back(add(5, "http://new/2", other, "n2.htm"));
+        }
+    };
+    TakeLog();
+    CComBSTR otherBstr(other);
+    EXPECT_EQ(m_base->put_BaseDirectory(otherBstr), S_OK);
+    EXPECT_EQ(answers, (std::vector<HRESULT>{S_OK, E_INVALIDARG, E_INVALIDARG, S_OK, S_OK}))
+        << "checked as ever, and never refused for being busy";
+    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://a/", "settings", "added 0", "added 1", "added 2"}));
+    EXPECT_EQ(Count(), 3u);
+    EXPECT_EQ(Record(1), "4 'http://new/1' 'n1.htm' null");
+    EXPECT_EQ(Record(2), "5 'http://new/2' 'n2.htm' null");
+    EXPECT_EQ(wys::test::Describe(ReadIndex(History())),
+              "1 'http://a/' 'a.htm' null; 2 'http://late/' 'late.htm' null; ")
+        << "the visit whose page stayed in the old folder is kept in that folder's index";
+}
+
 TEST_F(CWYSCURLBaseTest, RelativeOrEmptyHistoryFolderIsRefused)
 {
     CreateBase();
