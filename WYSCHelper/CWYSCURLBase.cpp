@@ -112,28 +112,79 @@ HRESULT CWYSCURLBase::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
 
 // --- Events -------------------------------------------------------------------
 
-void CWYSCURLBase::OnDataAdded(ULONG index)
+namespace {
+
+VARIANT IndexArgument(ULONG index)
 {
     VARIANT argument;
     VariantInit(&argument);
     argument.vt = VT_I4;
     argument.lVal = static_cast<LONG>(index);
-    // A failing sink ends this event's delivery; the operation goes on.
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnDataAdded, {argument});
+    return argument;
+}
+
+}  // namespace
+
+void CWYSCURLBase::OnDataAdded(ULONG index)
+{
+    RaiseEvent(DISPID_OnDataAdded, {IndexArgument(index)});
 }
 
 void CWYSCURLBase::OnDataBeforeRemove(ULONG index)
 {
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_I4;
-    argument.lVal = static_cast<LONG>(index);
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnDataBeforeRemove, {argument});
+    RaiseEvent(DISPID_OnDataBeforeRemove, {IndexArgument(index)});
 }
 
 void CWYSCURLBase::OnSettingsChanged()
 {
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnSettingsChanged);
+    RaiseEvent(DISPID_OnSettingsChanged, {});
+}
+
+void CWYSCURLBase::RaiseEvent(DISPID id, std::vector<VARIANT> arguments)
+{
+    // A call served while a sink is being called may raise an event before
+    // the one that sink handles has reached the sinks after it. Each sink
+    // is therefore handed the events in the order they were raised, however
+    // the calls nest: those it has not received yet, then this one.
+    struct Raising {
+        explicit Raising(CWYSCURLBase& owner) : m_owner(owner) { ++m_owner.m_raising; }
+        ~Raising()
+        {
+            if (--m_owner.m_raising == 0) {
+                m_owner.m_raisedEvents.clear();
+                m_owner.m_eventsHanded.clear();
+            }
+        }
+        CWYSCURLBase& m_owner;
+    } raising(*this);
+    m_raisedEvents.push_back(RaisedEvent{id, std::move(arguments)});
+    const std::size_t raised = m_raisedEvents.size();
+    const std::vector<ComPtr<IUnknown>> sinks = m_eventsPoint.Sinks().Snapshot();
+    // A sink new to this delivery starts with this event; all are known
+    // before the first is called, which may let a nested raise in.
+    for (const ComPtr<IUnknown>& sink : sinks)
+        m_eventsHanded.try_emplace(sink.Get(), sink, raised - 1);
+    for (const ComPtr<IUnknown>& sink : sinks)
+        CatchUp(sink);
+}
+
+void CWYSCURLBase::CatchUp(const ComPtr<IUnknown>& sink)
+{
+    for (;;) {
+        // Looked up afresh each time: the call below may nest further raises.
+        std::size_t& handed = m_eventsHanded.at(sink.Get()).second;
+        if (handed >= m_raisedEvents.size())
+            return;
+        const RaisedEvent event = m_raisedEvents[handed++];
+        if (event.stopped)
+            continue;
+        // Unadvised meanwhile: its client may be gone.
+        if (!m_eventsPoint.Sinks().Contains(sink.Get()))
+            return;
+        HRESULT hr = InvokeEventSink(sink.Get(), event.id, event.arguments);
+        if (FAILED(hr) && !IsSinkGone(hr))
+            m_raisedEvents[handed - 1].stopped = true;  // the sinks after it do not receive it
+    }
 }
 
 // --- Reading the list -----------------------------------------------------------
@@ -215,12 +266,16 @@ void CWYSCURLBase::AppendVisit(CUrlRecord record)
     m_list.Append(std::move(record));
     try {
         OnModified();
-        // The expiry pass of OnModified may have taken the new record
-        // away again; while it is there it stays last. No other record
-        // has its Time and Url, or it would have been refused.
-        ULONG count = m_list.Count();
-        if (count > 0 && m_list[count - 1].Time == time && wys::BstrEquals(m_list[count - 1].Url, url))
-            OnDataAdded(count - 1);
+        // The expiry pass of OnModified may have taken the new record away
+        // again, moved it down, and let other visits in behind it while it
+        // announced its removals. No other record has its Time and Url, or
+        // it would have been refused; it is near the end.
+        for (ULONG i = m_list.Count(); i-- > 0;) {
+            if (m_list[i].Time == time && wys::BstrEquals(m_list[i].Url, url)) {
+                OnDataAdded(i);
+                break;
+            }
+        }
     } catch (const std::exception&) {
         // The record is in the list: the call has done what it was asked.
     }
@@ -344,6 +399,8 @@ HRESULT CWYSCURLBase::get_CollectHistory(VARIANT_BOOL* value)
 
 HRESULT CWYSCURLBase::put_CollectHistory(VARIANT_BOOL value)
 {
+    // Never refused, but no removal may come in while its event goes out.
+    ChangeScope change(*this);
     return ComBoundary([&] {
         bool flag = value == VARIANT_TRUE;
         if (flag != m_collectHistory) {
@@ -364,6 +421,7 @@ HRESULT CWYSCURLBase::get_TitledFileNames(VARIANT_BOOL* value)
 
 HRESULT CWYSCURLBase::put_TitledFileNames(VARIANT_BOOL value)
 {
+    ChangeScope change(*this);  // as for CollectHistory
     return ComBoundary([&] {
         bool flag = value == VARIANT_TRUE;
         if (flag != m_titledFileNames) {

@@ -31,7 +31,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "WYSCHelper/CUrlBaseDispatchParts.h"
 #include "WYSCHelper/CUrlBaseOptions.h"
@@ -155,10 +158,20 @@ private:
                          EXCEPINFO* exception, UINT* argError) override;
 
     // Events, delivered synchronously in sink order; the first sink that
-    // fails ends that event's delivery. Failures never reach the caller.
+    // fails ends that event's delivery, a sink that has gone does not.
+    // Failures never reach the caller. While a sink is being called the
+    // object serves calls that come in meanwhile, and the events those
+    // raise go out at once; but no sink receives an event before it has
+    // received every event raised earlier, so that every sink receives
+    // every event, in the order they were raised. Only appends can change
+    // the list while events go out: every operation that raises events
+    // holds a ChangeScope while it does.
     void OnDataAdded(ULONG index);
     void OnDataBeforeRemove(ULONG index);
     void OnSettingsChanged();
+    void RaiseEvent(DISPID id, std::vector<VARIANT> arguments);
+    // Hands `sink` every event raised so far that it has not received yet.
+    void CatchUp(const ComPtr<IUnknown>& sink);
 
     std::int64_t Now() const;
     // E_INVALIDARG when `record` may not be added: a visit of its Time and
@@ -199,4 +212,14 @@ private:
     int m_changesUnderWay = 0;
     int m_appendBlockers = 0;
     std::deque<WaitingVisit> m_waitingVisits;
+    // The events of the delivery under way (from the outermost raise to
+    // its end), and per advised sink how many of them it was handed.
+    struct RaisedEvent {
+        DISPID id;
+        std::vector<VARIANT> arguments;  // VT_I4 only: nothing to clear
+        bool stopped = false;            // a sink failed it: no later sink gets it
+    };
+    std::vector<RaisedEvent> m_raisedEvents;
+    std::map<IUnknown*, std::pair<ComPtr<IUnknown>, std::size_t>> m_eventsHanded;
+    int m_raising = 0;
 };

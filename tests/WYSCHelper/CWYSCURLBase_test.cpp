@@ -279,6 +279,31 @@ TEST_F(CWYSCURLBaseTest, TheTenthChangeExpiresOldVisitsFirst)
     EXPECT_TRUE(fs::exists(CIndexFile::PathIn(History())));
 }
 
+TEST_F(CWYSCURLBaseTest, AVisitAddedWhileExpiryAnnouncesIsAnnouncedAndSoIsTheOneThatExpiredOthers)
+{
+    SetSettingsValue("HistoryRange", REG_BINARY, std::string("\x3c\0\0\0\0\0\0\0", 8));  // 60 seconds
+    CreateBase();
+    ASSERT_EQ(AddVisit(m_now - 100, "http://old/", "old.htm"), S_OK);
+    for (int i = 1; i < 9; ++i)
+        ASSERT_EQ(AddVisit(m_now + i, "http://new/" + std::to_string(i), std::to_string(i) + ".htm"), S_OK);
+    MakePage("other.htm");
+    m_sink->m_hook = [&](DISPID id, ULONG) {
+        if (id != DISPID_OnDataBeforeRemove)
+            return;
+        // Another window's capture finishing while the old visit goes.
+        CComBSTR url("http://other/");
+        CComBSTR path("other.htm");
+        EXPECT_EQ(m_base->AddData(_URL_DATE_{m_now + 20, url, path, nullptr}), S_OK);
+    };
+    TakeLog();
+    // The tenth change: its expiry pass lets the other visit in.
+    ASSERT_EQ(AddVisit(m_now + 10, "http://tenth/", "tenth.htm"), S_OK);
+    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://old/", "added 10", "added 8"}));
+    EXPECT_EQ(Count(), 10u);
+    EXPECT_EQ(Record(8), std::to_string(m_now + 10) + " 'http://tenth/' 'tenth.htm' null");
+    EXPECT_EQ(Record(9), std::to_string(m_now + 20) + " 'http://other/' 'other.htm' null");
+}
+
 TEST_F(CWYSCURLBaseTest, EventsGoToSinksInOrderAndStopAtTheFirstFailure)
 {
     CreateBase();
