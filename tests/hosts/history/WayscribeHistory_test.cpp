@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "hosts/history/HistoryText.h"
@@ -149,6 +151,21 @@ TEST_F(WayscribeHistory, UnreachableServerExitsWithThree)
     RegCloseKey(key);
     EXPECT_EQ(RunProgram({Cli(), "settings"}, &out, &err), 3);
     EXPECT_NE(err.find("cannot be reached"), std::string::npos) << err;
+}
+
+TEST_F(WayscribeHistory, ARuntimeFolderTooDeepForTheSocketIsNamedInTheError)
+{
+    // With the folders under it and the class's name, its socket path is
+    // longer than a Unix socket's address can hold.
+    const std::string deep = m_home.Path() + "/run/" + std::string(60, 'd');
+    std::filesystem::create_directories(deep);
+    ::chmod(deep.c_str(), 0700);
+    std::string out, err;
+    EXPECT_EQ(RunProgram({"/usr/bin/env", "XDG_RUNTIME_DIR=" + deep, Cli(), "count"}, &out, &err), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find(deep + "/wayscribe/com/"), std::string::npos) << err;
+    EXPECT_NE(err.find("too long"), std::string::npos) << err;
+    EXPECT_NE(err.find("XDG_RUNTIME_DIR"), std::string::npos) << err;
 }
 
 TEST_F(WayscribeHistory, BadArgumentsExitWithTwoWithoutAskingTheServer)
