@@ -170,8 +170,10 @@ private:
     void OnDataBeforeRemove(ULONG index);
     void OnSettingsChanged();
     void RaiseEvent(DISPID id, std::vector<VARIANT> arguments);
-    // Hands `sink` every event raised so far that it has not received yet.
-    void CatchUp(const ComPtr<IUnknown>& sink);
+    // Hands `sink` the events raised so far that it has not received yet,
+    // for the pass of the event at `pass`: up to one whose own pass is
+    // still on its way to this sink.
+    void CatchUp(const ComPtr<IUnknown>& sink, std::size_t pass);
 
     std::int64_t Now() const;
     // E_INVALIDARG when `record` may not be added: a visit of its Time and
@@ -217,6 +219,7 @@ private:
     struct RaisedEvent {
         DISPID id;
         std::vector<VARIANT> arguments;  // VT_I4 only: nothing to clear
+        bool passing = true;             // its pass over the sinks is under way
         bool stopped = false;            // a sink failed it: no later sink gets it
     };
     std::vector<RaisedEvent> m_raisedEvents;

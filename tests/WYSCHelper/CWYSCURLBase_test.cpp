@@ -323,6 +323,26 @@ TEST_F(CWYSCURLBaseTest, EventsGoToSinksInOrderAndStopAtTheFirstFailure)
     EXPECT_EQ(m_base->put_CollectHistory(VARIANT_FALSE), S_OK);
     EXPECT_EQ(log, (Log{"sink1: settings", "sink2: settings", "sink3: settings"}));
     EXPECT_EQ(Count(), 1u);
+
+    // The second sink lets another visit in while it handles an event that
+    // it then fails: the third never receives that event, every sink
+    // receives the other, and none receives it before the first.
+    log.clear();
+    MakePage("c.htm");
+    sinks[1]->m_hook = [&](DISPID, ULONG index) {
+        if (index != 1) {
+            sinks[1]->m_result = S_OK;
+            return;
+        }
+        CComBSTR url("http://c/");
+        CComBSTR path("c.htm");
+        EXPECT_EQ(m_base->AddData(_URL_DATE_{12, url, path, nullptr}), S_OK);
+        sinks[1]->m_result = DISP_E_EXCEPTION;
+    };
+    EXPECT_EQ(AddVisit(11, "http://b/", "b.htm"), S_OK);
+    EXPECT_EQ(
+        log, (Log{"sink1: added 1", "sink2: added 1", "sink1: added 2", "sink2: added 2", "sink3: added 2"}));
+    EXPECT_EQ(Count(), 3u);
 }
 
 TEST_F(CWYSCURLBaseTest, EventInterfaceOnTheObjectRaisesEvents)
