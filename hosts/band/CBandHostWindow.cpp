@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <cstdio>
 
 #include "common/Identifiers.h"
@@ -17,17 +18,22 @@ CBandHostWindow::CBandHostWindow(BandHostOptions options, QWidget* parent)
     : QMainWindow(parent), m_opener(new CBrowserOpener(std::move(options.desktop), this))
 {
     setWindowTitle("Wayscribe");
-    resize(340, 720);
+    resize(420, 720);
     m_browser.Attach(CreateComObject<CBandBrowser>(m_opener));
-    m_pane = new CExplorerBarPane(m_browser.Get(), this);
-    // The pane is the window: it neither closes nor moves on its own.
+    // The pane fills the window: it is not docked, and neither closes nor
+    // moves on its own.
+    auto* content = new QWidget(this);
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_pane = new CExplorerBarPane(m_browser.Get(), content);
     m_pane->setFeatures(QDockWidget::NoDockWidgetFeatures);
     m_pane->setTitleBarWidget(new QWidget(m_pane));
-    addDockWidget(Qt::LeftDockWidgetArea, m_pane);
-    auto* placeholder = new QLabel(this);
+    layout->addWidget(m_pane);
+    auto* placeholder = new QLabel(content);
     placeholder->setObjectName("placeholder");
-    placeholder->setMaximumWidth(0);
-    setCentralWidget(placeholder);
+    placeholder->hide();
+    layout->addWidget(placeholder);
+    setCentralWidget(content);
 
     connect(m_opener, &CBrowserOpener::opened, this,
             [this](const QString& url, OpenedBy how, const QString& detail) {
@@ -58,7 +64,7 @@ CBandHostWindow::CBandHostWindow(BandHostOptions options, QWidget* parent)
         m_pane->setFeatures(QDockWidget::NoDockWidgetFeatures);
         return;
     }
-    placeholder->setMaximumWidth(QWIDGETSIZE_MAX);
+    placeholder->show();
     placeholder->setWordWrap(true);
     placeholder->setMargin(12);
     placeholder->setText(QString::fromStdString("The history band cannot be shown: " + why));
