@@ -121,8 +121,8 @@ int CNativeHost::Run(int signalFd)
 
 void CNativeHost::ReadInput(bool* ended)
 {
-    std::string chunk(kReadChunk, '\0');
-    ssize_t n = ::read(m_options.input, chunk.data(), chunk.size());
+    m_chunk.resize(kReadChunk);
+    ssize_t n = ::read(m_options.input, m_chunk.data(), m_chunk.size());
     if (n < 0 && (errno == EINTR || errno == EAGAIN))
         return;
     if (n <= 0) {
@@ -130,7 +130,7 @@ void CNativeHost::ReadInput(bool* ended)
         return;
     }
     std::size_t oversized = m_reader.Oversized();
-    m_reader.Feed(chunk.data(), static_cast<std::size_t>(n));
+    m_reader.Feed(m_chunk.data(), static_cast<std::size_t>(n));
     while (std::optional<std::string> message = m_reader.Next())
         OnMessage(*message);
     if (m_reader.Oversized() != oversized)
@@ -142,7 +142,6 @@ void CNativeHost::OnMessage(const std::string& json)
     std::string why;
     std::optional<ExtensionMessage> parsed = ParseExtensionMessage(json, &why);
     if (!parsed) {
-        ++m_refused;
         Say("a message was refused: " + why);
         return;
     }

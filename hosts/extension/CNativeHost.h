@@ -76,6 +76,7 @@ private:
     NativeHostOptions m_options;
     std::shared_ptr<CExtensionPort> m_port;
     CNativeMessageReader m_reader{kMaxMessageFromBrowser};
+    std::string m_chunk;  // what one read takes
     std::map<int, std::unique_ptr<CTabThread>> m_tabs;
     std::vector<std::unique_ptr<CTabThread>> m_closing;
     CBrowserLinkListener m_listener;
@@ -85,7 +86,6 @@ private:
     // Saved copies the band opened: their completion is not captured again.
     std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> m_savedCopies;
     int m_bandTab = -1;  // the tab the band opens its pages in
-    std::size_t m_refused = 0;
 };
 
 }  // namespace wys::extension
