@@ -72,6 +72,22 @@ public:
     }
     bool SendMessage(const std::string& json) { return Send(extension::FrameMessage(json)); }
     bool Alive() { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    // Ends the input, as a browser that lets its host go does; the exit
+    // code, or -1 when the host is still there after `timeoutMs`.
+    int EndInput(int timeoutMs)
+    {
+        ::close(m_input);
+        m_input = -1;
+        for (int waited = 0; waited < timeoutMs; waited += 20) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            ::usleep(20000);
+        }
+        return -1;
+    }
     void Kill()
     {
         if (m_pid <= 0)
@@ -172,6 +188,8 @@ TEST_F(NativeHostTest, BadMessagesAreDroppedOneByOneAndTheNextGoodOneIsRecorded)
     EXPECT_FALSE(WaitForRecord(page).empty()) << "the good message after the bad ones was not recorded";
     EXPECT_EQ(CountOf(m_history.Get()), 1u);
     EXPECT_TRUE(host.Alive());
+    // Let go by the browser, it ends by itself, cleanly.
+    EXPECT_EQ(host.EndInput(10000), 0);
     std::string errors = ReadFile(ErrorLog());
     std::size_t said = 0;
     for (std::size_t at = errors.find("refused"); at != std::string::npos;
