@@ -16,9 +16,22 @@ bool IsAbsent(const VARIANT* argument)
 
 }  // namespace
 
-CExtensionTab::CExtensionTab(int tab, std::shared_ptr<CExtensionPort> port)
-    : m_tab(tab), m_port(std::move(port))
+CExtensionTab::CExtensionTab(int tab, std::shared_ptr<CExtensionPort> port, TakenCompletions* taken)
+    : m_tab(tab), m_port(std::move(port)), m_taken(taken)
 {
+}
+
+void CExtensionTab::MarkTaken(unsigned completion)
+{
+    unsigned seen = m_taken->load();
+    while (seen < completion && !m_taken->compare_exchange_weak(seen, completion)) {
+    }
+}
+
+HRESULT CExtensionTab::get_Document(IDispatch** document)
+{
+    MarkTaken(m_fired);
+    return CWebBrowserBase::get_Document(document);
 }
 
 CExtensionTab::~CExtensionTab() = default;
@@ -36,10 +49,21 @@ void CExtensionTab::OnLoading(const std::string&)
     StartLoad();
 }
 
-void CExtensionTab::OnComplete(const std::string& url, const std::string& title,
+void CExtensionTab::OnComplete(unsigned completion, const std::string& url, const std::string& title,
                                const std::string& snapshotText, std::vector<BrowserCookie> cookies,
                                PageEvents events)
 {
+    // Unless its events go out below, nobody will ask for this page.
+    struct Untaken {
+        CExtensionTab* tab;
+        unsigned completion;
+        bool fired = false;
+        ~Untaken()
+        {
+            if (!fired)
+                tab->MarkTaken(completion);
+        }
+    } untaken{this, completion};
     if (m_abandoned) {
         m_abandoned = false;
         return;
@@ -68,6 +92,8 @@ void CExtensionTab::OnComplete(const std::string& url, const std::string& title,
             return;
     }
     m_readyState = READYSTATE_COMPLETE;
+    m_fired = completion;
+    untaken.fired = true;
     FireDocumentComplete(generation, snapshot.completed.back().document.Get(), snapshot.completed.back().url);
 }
 

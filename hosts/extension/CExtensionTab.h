@@ -16,6 +16,7 @@
 // a marshalled pointer.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,9 +31,18 @@ class CExtensionPort;
 // Whether the helper objects hear of a completed page.
 enum class PageEvents { Fire, Withhold };
 
+// How far the tab's completed pages have been taken: the number of the last
+// completion whose document a caller has read through Document (or that had
+// no events to fire, so that nobody will). Written by the tab's thread, read
+// by the host's, which holds the next page back until the one before it has
+// been taken: a capture reads the document a moment after its event, and a
+// page that went on at once must not hand it the next page's document.
+using TakenCompletions = std::atomic<unsigned>;
+
 class CExtensionTab final : public CWebBrowserBase<CExtensionTab> {
 public:
-    CExtensionTab(int tab, std::shared_ptr<CExtensionPort> port);
+    // `taken` must outlive this object.
+    CExtensionTab(int tab, std::shared_ptr<CExtensionPort> port, TakenCompletions* taken);
     ~CExtensionTab() override;
 
     int Tab() const { return m_tab; }
@@ -45,13 +55,16 @@ public:
     // snapshot script's result. A text that is no snapshot leaves the
     // document shown as it was and fires nothing. With Withhold the page is
     // shown (Document, LocationURL) without DocumentComplete events.
-    void OnComplete(const std::string& url, const std::string& title, const std::string& snapshot,
-                    std::vector<BrowserCookie> cookies, PageEvents events);
+    // `completion` numbers it for TakenCompletions.
+    void OnComplete(unsigned completion, const std::string& url, const std::string& title,
+                    const std::string& snapshot, std::vector<BrowserCookie> cookies, PageEvents events);
     // The tab is gone: Navigate fails from now on; the properties keep
     // their last values.
     void Close() { m_closed = true; }
 
-    // IWebBrowser2. Navigate: E_INVALIDARG for an empty target or one that
+    // IWebBrowser2. get_Document: as the base's, and the page is taken.
+    HRESULT get_Document(IDispatch** document) override;
+    // Navigate: E_INVALIDARG for an empty target or one that
     // is not an http, https, ftp or file URL or an absolute path;
     // E_NOTIMPL for optional arguments; E_FAIL once the tab is closed or
     // the browser cannot be told.
@@ -69,8 +82,12 @@ private:
     bool FireDocumentComplete(unsigned generation, IDispatch* document, const std::string& url);
     void StartLoad();
 
+    void MarkTaken(unsigned completion);
+
     int m_tab;
     std::shared_ptr<CExtensionPort> m_port;
+    TakenCompletions* m_taken;
+    unsigned m_fired = 0;  // the last completion whose events were fired
     std::vector<BrowserCookie> m_cookies;
     unsigned m_generation = 0;  // advances with every load, so a sink's Navigate ends the events
     bool m_abandoned = false;   // Stop: the load under way is not reported

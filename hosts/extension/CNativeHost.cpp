@@ -24,6 +24,11 @@ constexpr std::chrono::seconds kSavedCopyWait{60};
 constexpr int kHousekeepingMs = 250;
 constexpr std::size_t kReadChunk = 1u << 20;
 constexpr std::size_t kMaxBandConnections = 16;
+// How long a tab's next page waits for the capture of the one before to
+// take its document; pages no capture asks for (collection off) wait this
+// long when the next one follows at once.
+constexpr std::chrono::seconds kTakeWait{1};
+constexpr int kHeldBackMs = 10;
 
 void Say(const std::string& text)
 {
@@ -90,7 +95,7 @@ int CNativeHost::Run(int signalFd)
         fds.push_back({m_listener.Fd(), POLLIN, 0});
         for (auto& [fd, connection] : m_bands)
             fds.push_back({fd, POLLIN, 0});
-        int ready = ::poll(fds.data(), fds.size(), kHousekeepingMs);
+        int ready = ::poll(fds.data(), fds.size(), m_heldBack.empty() ? kHousekeepingMs : kHeldBackMs);
         if (ready < 0 && errno != EINTR) {
             Say(std::string("cannot wait for the browser: ") + std::strerror(errno));
             break;
@@ -111,6 +116,7 @@ int CNativeHost::Run(int signalFd)
             }
             std::erase_if(m_bands, [](const auto& entry) { return entry.second->broken; });
         }
+        DeliverHeldBack();
         ReapClosedTabs();
         ExpireWaits();
     }
@@ -159,18 +165,8 @@ void CNativeHost::OnMessage(const std::string& json)
             CloseTab(message.tab);
             break;
         case ExtensionMessageType::Loading:
-            if (CTabThread* tab = Tab(message.tab, true))
-                tab->Post([url = std::move(message.url)](CExtensionTab& browser) { browser.OnLoading(url); });
-            break;
         case ExtensionMessageType::Complete:
-            if (CTabThread* tab = Tab(message.tab, true)) {
-                PageEvents events = ExpectedSavedCopy(message.url) ? PageEvents::Withhold : PageEvents::Fire;
-                tab->Post([message = std::make_shared<ExtensionMessage>(std::move(message)),
-                           events](CExtensionTab& browser) {
-                    browser.OnComplete(message->url, message->title, message->snapshot,
-                                       std::move(message->cookies), events);
-                });
-            }
+            ToTab(std::move(message));
             break;
         case ExtensionMessageType::Navigated:
             FinishNavigation(message.request, message.tab, {});
@@ -179,6 +175,49 @@ void CNativeHost::OnMessage(const std::string& json)
             FinishNavigation(message.request, -1,
                              message.text.empty() ? "the browser refused" : message.text);
             break;
+    }
+}
+
+void CNativeHost::ToTab(ExtensionMessage message)
+{
+    CTabThread* tab = Tab(message.tab, true);
+    if (!tab)
+        return;
+    auto held = m_heldBack.find(message.tab);
+    if (held != m_heldBack.end() || tab->CompletionUntaken(kTakeWait)) {
+        m_heldBack[message.tab].push_back(std::move(message));
+        return;
+    }
+    Deliver(*tab, std::move(message));
+}
+
+void CNativeHost::Deliver(CTabThread& tab, ExtensionMessage message)
+{
+    if (message.type == ExtensionMessageType::Loading) {
+        tab.Post([url = std::move(message.url)](CExtensionTab& browser) { browser.OnLoading(url); });
+        return;
+    }
+    PageEvents events = ExpectedSavedCopy(message.url) ? PageEvents::Withhold : PageEvents::Fire;
+    auto shared = std::make_shared<ExtensionMessage>(std::move(message));
+    tab.PostCompletion([shared, events](CExtensionTab& browser, unsigned completion) {
+        browser.OnComplete(completion, shared->url, shared->title, shared->snapshot,
+                           std::move(shared->cookies), events);
+    });
+}
+
+void CNativeHost::DeliverHeldBack()
+{
+    for (auto it = m_heldBack.begin(); it != m_heldBack.end();) {
+        CTabThread* tab = Tab(it->first, false);
+        std::deque<ExtensionMessage>& waiting = it->second;
+        while (tab && !waiting.empty() && !tab->CompletionUntaken(kTakeWait)) {
+            Deliver(*tab, std::move(waiting.front()));
+            waiting.pop_front();
+        }
+        if (!tab || waiting.empty())
+            it = m_heldBack.erase(it);
+        else
+            ++it;
     }
 }
 
@@ -210,6 +249,7 @@ void CNativeHost::CloseTab(int tab)
     found->second->Close();
     m_closing.push_back(std::move(found->second));
     m_tabs.erase(found);
+    m_heldBack.erase(tab);  // pages of a closed tab are no visits any more
     if (tab == m_bandTab)
         m_bandTab = -1;
 }

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -62,6 +63,11 @@ private:
 
     void ReadInput(bool* ended);
     void OnMessage(const std::string& json);
+    // A tab's loading and complete news, in order: held back while the
+    // tab's last completed page has not been taken by its capture.
+    void ToTab(ExtensionMessage message);
+    void Deliver(CTabThread& tab, ExtensionMessage message);
+    void DeliverHeldBack();
     CTabThread* Tab(int tab, bool create);
     void CloseTab(int tab);
     void ReapClosedTabs();
@@ -78,6 +84,7 @@ private:
     CNativeMessageReader m_reader{kMaxMessageFromBrowser};
     std::string m_chunk;  // what one read takes
     std::map<int, std::unique_ptr<CTabThread>> m_tabs;
+    std::map<int, std::deque<ExtensionMessage>> m_heldBack;  // by tab
     std::vector<std::unique_ptr<CTabThread>> m_closing;
     CBrowserLinkListener m_listener;
     std::map<int, std::unique_ptr<BandConnection>> m_bands;  // by descriptor

@@ -38,7 +38,7 @@ void CTabThread::Run(std::vector<CLSID> helperClasses, std::promise<void>& ready
     }
     {
         ComPtr<CExtensionTab> browser;
-        browser.Attach(CreateComObject<CExtensionTab>(m_tab, m_port));
+        browser.Attach(CreateComObject<CExtensionTab>(m_tab, m_port, &m_taken));
         std::vector<ComPtr<IObjectWithSite>> helpers;
         for (const CLSID& clsid : helperClasses) {
             ComPtr<IObjectWithSite> helper;
@@ -83,6 +83,20 @@ void CTabThread::Post(std::function<void(CExtensionTab&)> work)
         if (m_browser)
             work(*m_browser);
     });
+}
+
+void CTabThread::PostCompletion(std::function<void(CExtensionTab&, unsigned)> work)
+{
+    if (!Running() || m_closing)
+        return;
+    unsigned completion = ++m_posted;
+    m_postedAt = std::chrono::steady_clock::now();
+    Post([work = std::move(work), completion](CExtensionTab& browser) { work(browser, completion); });
+}
+
+bool CTabThread::CompletionUntaken(std::chrono::steady_clock::duration patience) const
+{
+    return m_taken.load() < m_posted && std::chrono::steady_clock::now() - m_postedAt < patience;
 }
 
 void CTabThread::Close()

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
@@ -40,6 +41,12 @@ public:
     bool Running() const { return m_threadId != 0; }
     // Runs `work` on the tab's thread with its web browser object.
     void Post(std::function<void(CExtensionTab&)> work);
+    // Hands the tab a completed page: `work` gets the completion's number
+    // for CExtensionTab::OnComplete.
+    void PostCompletion(std::function<void(CExtensionTab&, unsigned completion)> work);
+    // Whether the last completed page handed over has not been taken yet
+    // (TakenCompletions), within `patience` of its handing over.
+    bool CompletionUntaken(std::chrono::steady_clock::duration patience) const;
     // Lets the tab go; the thread ends once its helper objects are gone.
     void Close();
     bool HasEnded() const { return m_ended.load(); }
@@ -54,6 +61,9 @@ private:
     DWORD m_threadId = 0;
     std::size_t m_helperCount = 0;
     std::atomic<bool> m_ended{false};
+    unsigned m_posted = 0;  // completions handed over; main thread only
+    std::chrono::steady_clock::time_point m_postedAt;
+    std::atomic<unsigned> m_taken{0};
     bool m_closing = false;
     CExtensionTab* m_browser = nullptr;  // owned by the thread; touched only there
     std::thread m_thread;

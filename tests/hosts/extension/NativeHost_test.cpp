@@ -199,6 +199,31 @@ TEST_F(NativeHostTest, BadMessagesAreDroppedOneByOneAndTheNextGoodOneIsRecorded)
     EXPECT_NE(errors.find("longer than"), std::string::npos) << errors;
 }
 
+TEST_F(NativeHostTest, ATabThatGoesOnDuringACaptureKeepsEachPageAsItWas)
+{
+    CHostProcess host(ErrorLog());
+    const std::string first = m_site.Url("/visit/frames.php");
+    const std::string second = m_site.Url("/visit/scripted.php");
+    ASSERT_TRUE(host.SendMessage(Json({{"type", "tab-opened"}, {"tab", 2}})));
+    // The second page completes while the first one's capture still runs.
+    ASSERT_TRUE(host.SendMessage(Complete(2, first, "<html><head><title>First</title></head><body>"
+                                                    "<p>the first page as it was shown</p></body></html>")));
+    ASSERT_TRUE(host.SendMessage(Json({{"type", "loading"}, {"tab", 2}, {"url", QString::fromStdString(second)}})));
+    ASSERT_TRUE(host.SendMessage(Complete(2, second, "<html><head><title>Second</title></head><body>"
+                                                     "<p>the second page as it was shown</p></body></html>")));
+    const std::string firstPath = WaitForRecord(first);
+    const std::string secondPath = WaitForRecord(second);
+    ASSERT_FALSE(firstPath.empty());
+    ASSERT_FALSE(secondPath.empty());
+    // On this route the page file is the live document the capture took.
+    std::string firstCopy = ReadFile(History() + "/" + firstPath);
+    std::string secondCopy = ReadFile(History() + "/" + secondPath);
+    EXPECT_NE(firstCopy.find("the first page as it was shown"), std::string::npos) << firstCopy;
+    EXPECT_EQ(firstCopy.find("second page"), std::string::npos) << firstCopy;
+    EXPECT_NE(secondCopy.find("the second page as it was shown"), std::string::npos) << secondCopy;
+    EXPECT_EQ(host.EndInput(10000), 0);
+}
+
 TEST_F(NativeHostTest, AHostKilledWhileSavingAPageLeavesNoRecord)
 {
     CHostProcess host(ErrorLog());
