@@ -29,6 +29,7 @@ constexpr std::size_t kMaxBandConnections = 16;
 // long when the next one follows at once.
 constexpr std::chrono::seconds kTakeWait{1};
 constexpr int kHeldBackMs = 10;
+constexpr std::size_t kMaxHeldBack = 8;
 
 void Say(const std::string& text)
 {
@@ -185,7 +186,15 @@ void CNativeHost::ToTab(ExtensionMessage message)
         return;
     auto held = m_heldBack.find(message.tab);
     if (held != m_heldBack.end() || tab->CompletionUntaken(kTakeWait)) {
-        m_heldBack[message.tab].push_back(std::move(message));
+        std::deque<ExtensionMessage>& waiting = m_heldBack[message.tab];
+        // A tab cannot have loaded more pages than this within the wait: what
+        // goes beyond is a misbehaving sender, and its oldest news goes.
+        if (waiting.size() >= kMaxHeldBack) {
+            Say("tab " + std::to_string(message.tab) +
+                " sends pages faster than they can be kept; one is dropped");
+            waiting.pop_front();
+        }
+        waiting.push_back(std::move(message));
         return;
     }
     Deliver(*tab, std::move(message));
