@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "WYSCHelper/BstrCompare.h"
+#include "WYSCHelper/CContentIndexer.h"
 #include "WYSCHelper/CExactFilter.h"
 #include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CSavedCopyPath.h"
@@ -33,6 +34,9 @@ HRESULT CWYSCURLBase::Create(REFIID iid, void** object, CUrlBaseOptions options)
             base->m_baseDirectory = DefaultBaseDirectory();
             base->LoadSettings();
             base->LoadIndex();
+            if (base->m_options.KeepContentIndex)
+                base->m_contentIndexer = std::make_unique<CContentIndexer>();
+            base->OpenContentIndex();
         }
         return created->QueryInterface(iid, object);
     });
@@ -183,6 +187,7 @@ HRESULT CWYSCURLBase::AddData(_URL_DATE_ data)
         CComBSTR url = CComBSTR::CopyOf(record.Url);
         m_list.Append(std::move(record));
         try {
+            ContentAdded(m_list[m_list.Count() - 1].Path);
             OnModified();
             // The expiry pass of OnModified may have taken the new record
             // away again; while it is there it stays last. No other record
@@ -241,6 +246,7 @@ HRESULT CWYSCURLBase::put_BaseDirectory(BSTR path)
         SaveSettings();
         CreateFolderPath(m_baseDirectory.c_str());
         LoadIndex();
+        OpenContentIndex();
         for (ULONG i = 0; i < m_list.Count(); ++i)
             OnDataAdded(i);
         return S_OK;
@@ -325,6 +331,23 @@ HRESULT CWYSCURLBase::put_HistoricalRange(LONGLONG seconds)
 void CWYSCURLBase::LoadIndex()
 {
     CIndexFile::Read(CIndexFile::PathIn(m_baseDirectory), &m_list);
+}
+
+void CWYSCURLBase::OpenContentIndex()
+{
+    if (!m_contentIndexer)
+        return;
+    std::vector<std::string> paths;
+    paths.reserve(m_list.Count());
+    for (ULONG i = 0; i < m_list.Count(); ++i)
+        paths.push_back(wys::BstrToNarrow(m_list[i].Path));
+    m_contentIndexer->Open(m_baseDirectory, std::move(paths));
+}
+
+void CWYSCURLBase::ContentAdded(BSTR path)
+{
+    if (m_contentIndexer)
+        m_contentIndexer->Add(wys::BstrToNarrow(path));
 }
 
 void CWYSCURLBase::SaveIndex() const

@@ -25,7 +25,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "WYSCHelper/CUrlBaseDispatchParts.h"
 #include "WYSCHelper/CUrlBaseOptions.h"
@@ -35,6 +37,8 @@
 
 // A change of the list was asked for while another one is being made.
 inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  // RPC_E_CALL_REJECTED
+
+class CContentIndexer;
 
 class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
                                                  CUrlBaseEventsDispatchPart, IConnectionPointContainer> {
@@ -92,6 +96,10 @@ public:
     virtual void OnModified();
     // Saves the index file.
     ~CWYSCURLBase() override;
+
+    // The content index keeper; null when the options leave it off. For
+    // tests and benchmarks, which wait for it to catch up.
+    CContentIndexer* ContentIndexer() const { return m_contentIndexer.get(); }
 
 private:
     // Marks a change of the list as under way for the scope's life, so that
@@ -156,6 +164,10 @@ private:
     void SaveSettings();
     void LoadIndex();
     void SaveIndex() const;
+    // Hands the history folder and every record's Path to the content index
+    // keeper, which brings the index in step in the background.
+    void OpenContentIndex();
+    void ContentAdded(BSTR path);
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
@@ -173,4 +185,6 @@ private:
     CUrlBaseOptions m_options;
     int m_changesUnderWay = 0;
     int m_appendBlockers = 0;
+    // Declared last, so that its thread ends before anything else goes.
+    std::unique_ptr<CContentIndexer> m_contentIndexer;
 };
