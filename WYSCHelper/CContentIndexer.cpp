@@ -81,11 +81,17 @@ void CContentIndexer::Run()
             if (m_needsSync && m_backlog.empty())
                 m_wake.wait_until(lock, m_retryAt, ready);
             else
-                m_wake.wait(lock, ready);
+                m_wake.wait_for(lock, kCheckWhileIdle, ready);
             if (m_stop)
                 break;
             requests.swap(m_requests);
             m_busy = true;
+        }
+        // An index deleted or replaced under the server is made anew.
+        if (m_index && !m_index->IsStillInPlace()) {
+            Close();
+            m_needsSync = true;
+            m_retryAt = {};
         }
         for (Request& request : requests)
             Apply(request);

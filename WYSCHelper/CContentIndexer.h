@@ -9,7 +9,8 @@
 // Whenever it opens an index (at the start, after a change of folder, after
 // the index turned out damaged, or a while after it was locked) it brings
 // the index to that set: pages it holds for no Path are dropped, Paths it
-// lacks are read in the background. An index
+// lacks are read in the background. An index file deleted or replaced while
+// the server runs is noticed within kCheckWhileIdle and made anew. An index
 // file that is damaged, truncated, not an index or of another schema is
 // discarded and rebuilt. A folder where no index can be written leaves the
 // searches to read the saved files.
@@ -35,6 +36,8 @@ class CContentIndexer {
 public:
     // How long a locked index waits before it is tried again.
     static constexpr std::chrono::seconds kRetryAfterBusy{5};
+    // How often an idle indexer looks whether its file is still there.
+    static constexpr std::chrono::seconds kCheckWhileIdle{5};
     // Pages written in one transaction while catching up.
     static constexpr std::size_t kPagesPerCommit = 64;
 

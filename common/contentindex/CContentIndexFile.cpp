@@ -189,6 +189,12 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
             return nullptr;
         }
     }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        index->m_path = path;
+        index->m_device = info.st_dev;
+        index->m_inode = info.st_ino;
+    }
     // Losing the last commits to a power failure costs only their pages,
     // which the next start indexes again; each commit stays atomic.
     index->Execute("PRAGMA synchronous=NORMAL");
@@ -236,6 +242,13 @@ CContentIndexFile::~CContentIndexFile()
     ::sqlite3_finalize(m_delete);
     ::sqlite3_finalize(m_text);
     ::sqlite3_close_v2(m_db);
+}
+
+bool CContentIndexFile::IsStillInPlace() const
+{
+    struct stat info {};
+    return !m_path.empty() && ::stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device &&
+           info.st_ino == m_inode;
 }
 
 bool CContentIndexFile::Check(int result)

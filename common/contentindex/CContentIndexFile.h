@@ -70,6 +70,10 @@ public:
     CContentIndexFile(const CContentIndexFile&) = delete;
     CContentIndexFile& operator=(const CContentIndexFile&) = delete;
 
+    // Whether the file this object has open is still the one at its path
+    // (it may have been deleted or replaced meanwhile).
+    bool IsStillInPlace() const;
+
     // Whether a call failed because the file is damaged; it should then be
     // discarded and rebuilt.
     bool IsDamaged() const { return m_damaged; }
@@ -120,6 +124,9 @@ private:
     static Status Validate(sqlite3* db, bool writer, bool* empty);
 
     sqlite3* m_db = nullptr;
+    std::string m_path;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
     bool m_damaged = false;
     Status m_lastFailure = Status::Ready;
     sqlite3_stmt* m_insert = nullptr;

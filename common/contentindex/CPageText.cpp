@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <filesystem>
@@ -18,9 +19,6 @@ namespace fs = std::filesystem;
 using namespace wys::content;
 
 namespace {
-
-// Bytes at the start of a file that decide whether it is text at all.
-constexpr std::size_t kBinarySniffBytes = 1024;
 
 class CFileDescriptor {
 public:
@@ -84,11 +82,14 @@ bool ReadBytes(const std::string& path, std::size_t limit, std::string* bytes, b
     return true;
 }
 
-bool LooksBinary(std::string_view bytes)
+// A document ends at its first NUL, as the text of a saved page always has:
+// so a binary file where a page should be yields next to nothing. (A
+// document in UTF-16 is cut at its first NUL character instead.)
+std::string_view UpToNul(std::string_view bytes)
 {
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return false;
-    return bytes.substr(0, kBinarySniffBytes).find('\0') != std::string_view::npos;
+        return bytes;
+    return bytes.substr(0, bytes.find('\0'));
 }
 
 // Adds one document's text to the page's.
@@ -99,9 +100,8 @@ public:
     // Returns the document's frame sources.
     std::vector<std::string> AddDocument(std::string_view bytes, std::string_view charset)
     {
-        if (LooksBinary(bytes))
-            return {};
-        std::string text = DecodeToUtf8(bytes, charset);
+        std::string text = DecodeToUtf8(UpToNul(bytes), charset);
+        text.resize(std::min(text.size(), text.find('\0')));
         if (text.size() > m_limits.MaxDocumentBytes) {
             // Cut at a character boundary.
             std::size_t cut = m_limits.MaxDocumentBytes;
@@ -206,8 +206,10 @@ bool CPageText::IsArchivePath(std::string_view path)
 
 std::optional<PageStamp> CPageText::StampOf(const std::string& fullPath)
 {
+    CFileDescriptor file(::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info {};
-    if (::stat(fullPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0)
         return std::nullopt;
     return StampFrom(info);
 }

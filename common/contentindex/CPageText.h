@@ -9,7 +9,8 @@
 // ("<page>_files"), at every depth. From each document it takes its text
 // without markup, scripts and style sheets, character references decoded
 // (see HtmlText.h for the layout). The text starts with the page's title on
-// a line of its own.
+// a line of its own. Each document ends at its first NUL byte (its first NUL
+// character in UTF-16), as the text of a saved page always has.
 //
 // The text is UTF-8 and holds no NUL. Threads: every function may be called
 // on any thread; nothing is shared.
@@ -56,7 +57,8 @@ public:
     static std::optional<PageText> ReadFile(const std::string& fullPath, PageStamp* stamp = nullptr,
                                             const PageTextLimits& limits = {});
 
-    // The size and time of the file at `fullPath`; nullopt when it is none.
+    // The size and time of the file at `fullPath`; nullopt when ReadFile
+    // could not read it now.
     static std::optional<PageStamp> StampOf(const std::string& fullPath);
 
     // The text of an archive held in memory.

@@ -214,6 +214,8 @@ TEST_F(SearchWorker, TheStopEventEndsALongMatchWithinAQuarterSecond)
     request->Content = true;
     request->ResultSink = &m_results;
     request->StopEvent = &m_stop;
+    // No budget ends these tests before the stop does.
+    request->BaseBudget = std::uint64_t{1} << 50;
     CSearchWorker worker(std::move(request));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(worker.HasEnded()) << "the match should still be running";
