@@ -254,6 +254,11 @@ TEST_F(SearchPane, FoundVisitsAreFiledIntoTheirOwnCalendarTree)
     EXPECT_TRUE(Control(pane.get(), 243)->isVisible());
     EXPECT_FALSE(Control(pane.get(), 244)->isEnabled());
     EXPECT_FALSE(Control(pane.get(), 261)->isVisible());
+    EXPECT_TRUE(Control(pane.get(), 263)->isVisible());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "3 visits found");
+    // A visit found by its page shows the text around the match in its tip.
+    auto* shop = pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[1];
+    EXPECT_EQ(shop->GetToolTipText(), "Shop\nUmbrellas");
     EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane").isEmpty());
 
     // The next search starts from an empty tree.
@@ -268,12 +273,32 @@ TEST_F(SearchPane, FoundVisitsAreFiledIntoTheirOwnCalendarTree)
     ASSERT_TRUE(pane->ResultTree()->SelectNode(
         pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[0]));
     EXPECT_EQ(m_provider.navigations, std::vector<std::string>{"/history/2003/November/25/n.htm"});
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "1 visit found");
+    // Found by its title, not its page: the tip is the text alone.
+    EXPECT_EQ(pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[0]->GetToolTipText(),
+              "Morning news");
 
-    // An expression that does not compile ends the search with no results.
+    Check(pane.get(), true, true, true, "snow");
+    SearchToTheEnd(pane.get());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "No visits found");
+
+    // An expression that does not compile ends the search with no results
+    // and says why, in words.
     Check(pane.get(), true, true, true, "[]");
     SearchToTheEnd(pane.get());
     EXPECT_EQ(Results(pane.get()), "");
     EXPECT_EQ(m_boxes->Count(), 0u);
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "The expression cannot be used: a set in \"[]\" holds nothing.");
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-parse-error").isEmpty());
+
+    // A page whose test runs beyond its budget is left, and counted.
+    ASSERT_EQ(m_server->AddVisit(kNov25 + 3 * 86400, "http://slow.example/", "2003/November/28/a.htm", "Slow",
+                                 std::string(64, 'a') + "c"),
+              S_OK);
+    Check(pane.get(), false, false, true, "((a+)+$)|(umbrella)");
+    SearchToTheEnd(pane.get());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "1 visit found\n1 page was not searched to the end");
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-not-to-the-end").isEmpty());
 }
 
 TEST_F(SearchPane, StopDuringASearchOfALargeHistoryEndsItWithinAQuarterSecond)
@@ -305,6 +330,10 @@ TEST_F(SearchPane, StopDuringASearchOfALargeHistoryEndsItWithinAQuarterSecond)
     EXPECT_LT(clock.elapsed(), 2 * CSearchDialog::kTimerPeriodMs + 50);
     EXPECT_TRUE(Control(pane.get(), 243)->isVisible());
     EXPECT_FALSE(Control(pane.get(), 244)->isEnabled());
+    // The slow pages passed before the stop, if any, were not searched to the end.
+    EXPECT_TRUE(Control<QLabel>(pane.get(), 263)->text().startsWith("Search stopped: 1497 visits found"))
+        << Control<QLabel>(pane.get(), 263)->text().toStdString();
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-stopped").isEmpty());
     // What was found before the stop stays listed: the newer half of the
     // history, from the last record down to the slow pages.
     std::size_t pages = 0;
