@@ -121,10 +121,11 @@ void CContentIndexer::Apply(Request& request)
         return;
     case Kind::Add:
         ++m_known[request.text];
-        // Indexed at once when the index is in step; otherwise the next
-        // synchronisation finds it missing.
-        if (m_index && !m_needsSync && !IndexPage(request.text))
-            Failed();
+        // Read before the pages still missing, in the next batch, when the
+        // index is in step; otherwise the next synchronisation finds it
+        // missing.
+        if (m_index && !m_needsSync)
+            m_backlog.push_front(request.text);
         return;
     case Kind::Remove: {
         auto known = m_known.find(request.text);
