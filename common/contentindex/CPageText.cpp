@@ -83,11 +83,11 @@ bool ReadBytes(const std::string& path, std::size_t limit, std::string* bytes, b
 }
 
 // A document ends at its first NUL, as the text of a saved page always has:
-// so a binary file where a page should be yields next to nothing. (A
-// document in UTF-16 is cut at its first NUL character instead.)
-std::string_view UpToNul(std::string_view bytes)
+// so a binary file where a page should be yields next to nothing. A
+// document in UTF-16 is cut at its first NUL character instead, once decoded.
+std::string_view UpToNul(std::string_view bytes, std::string_view charset)
 {
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || AsciiLower(charset).starts_with("utf-16"))
         return bytes;
     return bytes.substr(0, bytes.find('\0'));
 }
@@ -100,7 +100,7 @@ public:
     // Returns the document's frame sources.
     std::vector<std::string> AddDocument(std::string_view bytes, std::string_view charset)
     {
-        std::string text = DecodeToUtf8(UpToNul(bytes), charset);
+        std::string text = DecodeToUtf8(UpToNul(bytes, charset), charset);
         text.resize(std::min(text.size(), text.find('\0')));
         if (text.size() > m_limits.MaxDocumentBytes) {
             // Cut at a character boundary.
@@ -111,6 +111,8 @@ public:
             m_page.Complete = false;
         }
         HtmlText html = ExtractHtmlText(text);
+        if (html.Cut)
+            m_page.Complete = false;
         if (!m_hasTitle) {
             m_hasTitle = true;
             m_title = std::move(html.Title);

@@ -215,11 +215,72 @@ void CollectFrame(const GumboElement& element, HtmlText& result)
         result.FrameSources.emplace_back(src->value);
 }
 
+// Elements that never hold others, or whose end tag may be left out (a
+// list of "<li>" items nests nothing), do not count towards the depth.
+bool CountsTowardsNesting(std::string_view name)
+{
+    static constexpr std::string_view kFlat[] = {
+        "area", "base", "br", "col", "colgroup", "dd", "dt", "embed", "hr", "img", "input", "li", "link",
+        "meta", "option", "optgroup", "p", "param", "source", "tbody", "td", "tfoot", "th", "thead", "tr",
+        "track", "wbr", "html", "head", "body", "rb", "rp", "rt", "caption", "frame"};
+    for (std::string_view flat : kFlat) {
+        if (name == flat)
+            return false;
+    }
+    return true;
+}
+
+// Where the document's nesting, counted roughly from its tags, first passes
+// kMaxHtmlNesting; npos when it never does. Script and style contents are
+// skipped, as the parser skips them.
+std::size_t NestingCut(std::string_view html)
+{
+    std::size_t depth = 0;
+    std::size_t at = 0;
+    while ((at = html.find('<', at)) != std::string_view::npos) {
+        const std::size_t tagStart = at;
+        ++at;
+        const bool closing = at < html.size() && html[at] == '/';
+        if (closing)
+            ++at;
+        std::size_t end = at;
+        while (end < html.size() && ((html[end] >= 'a' && html[end] <= 'z') || (html[end] >= 'A' && html[end] <= 'Z') ||
+                                     (html[end] >= '0' && html[end] <= '9')))
+            ++end;
+        if (end == at)
+            continue;
+        std::string name(html.substr(at, end - at));
+        for (char& c : name)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        const std::size_t close = html.find('>', end);
+        if (close == std::string_view::npos)
+            return std::string_view::npos;
+        at = close + 1;
+        if (!closing && (name == "script" || name == "style")) {
+            const std::size_t after = html.find("</", at);
+            at = after == std::string_view::npos ? html.size() : after;
+            continue;
+        }
+        if (!CountsTowardsNesting(name) || (!closing && html[close - 1] == '/'))
+            continue;
+        if (closing) {
+            depth -= depth > 0 ? 1 : 0;
+        } else if (++depth > kMaxHtmlNesting) {
+            return tagStart;
+        }
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 HtmlText ExtractHtmlText(std::string_view utf8)
 {
     HtmlText result;
+    if (const std::size_t cut = NestingCut(utf8); cut != std::string_view::npos) {
+        utf8 = utf8.substr(0, cut);
+        result.Cut = true;
+    }
     CParserHeap heap;
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &CParserHeap::Allocate;

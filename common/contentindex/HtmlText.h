@@ -2,6 +2,7 @@
 // document.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +19,18 @@ struct HtmlText {
     std::string Text;
     // The src of every frame and inline frame, as written, in document order.
     std::vector<std::string> FrameSources;
+    // The document nests elements deeper than kMaxHtmlNesting; it was read
+    // only up to there.
+    bool Cut = false;
 };
+
+// The parser's work grows with the square of the nesting depth, so a
+// document nested deeper than any real page is read only up to that depth.
+inline constexpr std::size_t kMaxHtmlNesting = 512;
 
 // Parses `utf8` (UTF-8; invalid sequences are read as U+FFFD) as a browser
 // would. Never recurses into the document tree, so no nesting exhausts the
-// stack. Thread-safe.
+// stack, and stops where the nesting passes kMaxHtmlNesting. Thread-safe.
 HtmlText ExtractHtmlText(std::string_view utf8);
 
 }  // namespace wys::content
