@@ -394,3 +394,32 @@ TEST(CRegExp, ParseDiscardsThePreviousProgram)
     EXPECT_TRUE(re.IsCaseSensitive());
     EXPECT_FALSE(re.Match("aB", context));
 }
+
+TEST(CRegExp, KnowsTheLiteralsEveryMatchContains)
+{
+    struct Case {
+        const char* expression;
+        std::vector<std::string> literals;
+    } cases[] = {
+        {"allocator", {"allocator"}},
+        {"Design And Implement", {"design and implement"}},  // as the program compares: lower case
+        {"^abc$", {"abc"}},
+        {"ab|cd", {"a", "d"}},  // "|" binds tighter than the sequence
+        {"(ab)|(cd)", {}},
+        {"((x1y)|(x1y))z", {"x1y", "z"}},
+        {"x+yz", {"x", "yz"}},
+        {"(abc)+?d", {"abc", "d"}},
+        {"a*bc", {"bc"}},
+        {"a?bc", {"bc"}},
+        {"a!bc", {"ac"}},  // a negation is zero-width
+        {"{ab}\\0c", {"ab", "c"}},
+        {"\\w+", {}},
+        {"[abc]def.ghi", {"def", "ghi"}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        CRegExp re;
+        ASSERT_EQ(re.Parse(c.expression, RegExpCase::Insensitive), RegExpParseError::ParseOk) << c.expression;
+        EXPECT_EQ(re.RequiredLiterals(), c.literals) << c.expression;
+    }
+}
