@@ -276,7 +276,7 @@ int main(int argc, char** argv)
     const DWORD serverThread = ready.get_future().get();
     const std::string indexFile = CContentIndexFile::PathIn(history);
     const std::int64_t indexBytes = CContentIndexFile::FileBytes(history);
-    const std::int64_t textBytes = SqliteNumber(indexFile, "SELECT sum(length(CAST(text AS BLOB))) FROM page");
+    const std::int64_t textBytes = SqliteNumber(indexFile, "SELECT sum(length(CAST(text AS BLOB))) FROM body");
     const std::int64_t indexedPages = SqliteNumber(indexFile, "SELECT count(*) FROM page");
     std::printf("indexing: %lld pages in %.1f s, %.0f pages per second (added and read on the fly)\n",
                 static_cast<long long>(indexedPages), indexMs / 1000, indexedPages / (indexMs / 1000));

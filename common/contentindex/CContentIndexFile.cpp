@@ -14,15 +14,18 @@ CREATE TABLE page(
     path TEXT NOT NULL UNIQUE,
     size INTEGER NOT NULL,
     modified INTEGER NOT NULL,
-    complete INTEGER NOT NULL,
-    text TEXT NOT NULL);
-CREATE VIRTUAL TABLE page_text USING fts5(text, content='page', content_rowid='id', tokenize='trigram',
+    complete INTEGER NOT NULL);
+CREATE TABLE body(id INTEGER PRIMARY KEY, text TEXT NOT NULL);
+CREATE VIRTUAL TABLE page_text USING fts5(text, content='body', content_rowid='id', tokenize='trigram',
                                          columnsize=0);
-CREATE TRIGGER page_added AFTER INSERT ON page BEGIN
+CREATE TRIGGER body_added AFTER INSERT ON body BEGIN
     INSERT INTO page_text(rowid, text) VALUES (new.id, new.text);
 END;
-CREATE TRIGGER page_removed AFTER DELETE ON page BEGIN
+CREATE TRIGGER body_removed AFTER DELETE ON body BEGIN
     INSERT INTO page_text(page_text, rowid, text) VALUES ('delete', old.id, old.text);
+END;
+CREATE TRIGGER page_removed AFTER DELETE ON page BEGIN
+    DELETE FROM body WHERE id = old.id;
 END;
 )";
 
@@ -138,10 +141,10 @@ CContentIndexFile::Status CContentIndexFile::Validate(sqlite3* db, bool writer, 
     if (application != kApplicationId || version != kSchemaVersion)
         return Status::Foreign;
     std::int64_t tables = 0;
-    if (!PragmaValue(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('page', 'page_text')", &tables,
-                     &result))
+    if (!PragmaValue(db, "SELECT count(*) FROM sqlite_master WHERE name IN ('page', 'body', 'page_text')",
+                     &tables, &result))
         return StatusOf(result);
-    if (tables != 2)
+    if (tables != 3)
         return Status::Damaged;
     // A file cut short still announces its full size in its header.
     std::int64_t pages = 0;
@@ -180,7 +183,8 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
     if (*status != Status::Ready)
         return nullptr;
     if (empty) {
-        std::string create = std::string("BEGIN;") + kSchema + "PRAGMA application_id=" +
+        // Larger pages than the default: the texts are read whole, page by page.
+        std::string create = std::string("PRAGMA page_size=8192;BEGIN;") + kSchema + "PRAGMA application_id=" +
                              std::to_string(kApplicationId) + ";PRAGMA user_version=" +
                              std::to_string(kSchemaVersion) + ";COMMIT;";
         result = ::sqlite3_exec(index->m_db, create.c_str(), nullptr, nullptr, nullptr);
@@ -239,6 +243,7 @@ bool CContentIndexFile::Discard(const std::string& folder)
 CContentIndexFile::~CContentIndexFile()
 {
     ::sqlite3_finalize(m_insert);
+    ::sqlite3_finalize(m_insertBody);
     ::sqlite3_finalize(m_delete);
     ::sqlite3_finalize(m_text);
     ::sqlite3_close_v2(m_db);
@@ -309,16 +314,26 @@ bool CContentIndexFile::Put(std::string_view path, const PageStamp& stamp, const
 {
     if (!Remove(path))
         return false;
+    // The texts stand in a table of their own, so that reading which pages
+    // are held never reads them.
     sqlite3_stmt* statement =
-        Prepared(&m_insert, "INSERT INTO page(path, size, modified, complete, text) VALUES (?1, ?2, ?3, ?4, ?5)");
+        Prepared(&m_insert, "INSERT INTO page(path, size, modified, complete) VALUES (?1, ?2, ?3, ?4)");
     if (!statement)
         return false;
     ::sqlite3_bind_text(statement, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
     ::sqlite3_bind_int64(statement, 2, stamp.Size);
     ::sqlite3_bind_int64(statement, 3, stamp.ModifiedNs);
     ::sqlite3_bind_int(statement, 4, text.Complete ? 1 : 0);
-    ::sqlite3_bind_text64(statement, 5, text.Text.data(), text.Text.size(), SQLITE_STATIC, SQLITE_UTF8);
-    const bool done = Check(::sqlite3_step(statement));
+    bool done = Check(::sqlite3_step(statement));
+    ::sqlite3_reset(statement);
+    if (!done)
+        return false;
+    statement = Prepared(&m_insertBody, "INSERT INTO body(id, text) VALUES (?1, ?2)");
+    if (!statement)
+        return false;
+    ::sqlite3_bind_int64(statement, 1, ::sqlite3_last_insert_rowid(m_db));
+    ::sqlite3_bind_text64(statement, 2, text.Text.data(), text.Text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    done = Check(::sqlite3_step(statement));
     ::sqlite3_reset(statement);
     return done;
 }
@@ -403,7 +418,7 @@ bool CContentIndexFile::Candidates(const std::vector<std::string>& literals, std
 
 bool CContentIndexFile::Text(std::int64_t id, std::string* text)
 {
-    sqlite3_stmt* statement = Prepared(&m_text, "SELECT text FROM page WHERE id = ?1");
+    sqlite3_stmt* statement = Prepared(&m_text, "SELECT text FROM body WHERE id = ?1");
     if (!statement)
         return false;
     ::sqlite3_bind_int64(statement, 1, id);

@@ -130,6 +130,7 @@ private:
     bool m_damaged = false;
     Status m_lastFailure = Status::Ready;
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_insertBody = nullptr;
     sqlite3_stmt* m_delete = nullptr;
     sqlite3_stmt* m_text = nullptr;
 };
