@@ -139,11 +139,15 @@ CSavedPageContent::Result CSavedPageContent::TestFile(const std::string& fullPat
                                                       std::string* excerpt)
 {
     std::optional<PageText> page;
+    PageTextLimits limits;
+    limits.Stop = m_stop;
     try {
-        page = CPageText::ReadFile(fullPath);
+        page = CPageText::ReadFile(fullPath, nullptr, limits);
     } catch (const std::bad_alloc&) {
         return Result::Incomplete;
     }
+    if (m_stop && m_stop->load(std::memory_order_relaxed))
+        return Result::Stopped;
     if (!page)
         return Result::Unread;
     return MatchText(page->Text, page->Complete, context, excerpt);

@@ -7,14 +7,18 @@
 // (CRegExp::RequiredLiterals). A page the index holds and rules out is not
 // read at all; any other page it holds is matched over its indexed text; an
 // expression without a usable literal is matched over the indexed texts of
-// all pages. A page the index does not hold, or whose saved file changed
-// since it was indexed, is read from its saved file, as is every page when
-// there is no usable index (missing, being rebuilt, damaged, locked). So the
-// index only ever saves work: the answers are those of reading every file.
+// all pages. A match found in an indexed text counts only while the saved
+// file is still the one that was indexed (its size and time) and can be
+// read; otherwise the file is read again. A page the index does not hold is
+// read from its saved file, as is every page when there is no usable index
+// (missing, being rebuilt, damaged, locked). Saved pages do not change once
+// their visit is recorded, so the index only ever saves work: the answers
+// are those of reading every file.
 //
 // Threads: one search thread; the expression must outlive the object.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +63,8 @@ public:
         m_budgetPerByte = perByte;
     }
     std::uint64_t BudgetFor(std::size_t bytes) const { return m_baseBudget + m_budgetPerByte * bytes; }
+    // The search's stop flag, honoured while a saved page is read too.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
     // Tests the saved page of the record Path `path` with `context` (whose
     // stop flag is honoured; its instruction limit is set here). On Match
@@ -92,4 +98,5 @@ private:
     std::string m_text;  // reused from page to page
     std::uint64_t m_baseBudget = kBaseBudget;
     std::uint64_t m_budgetPerByte = kBudgetPerByte;
+    const std::atomic<bool>* m_stop = nullptr;  // not owned
 };

@@ -64,6 +64,7 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
     if (searchContent) {
         pages.emplace(historyFolder, expression);
         pages->SetBudget(request.BaseBudget, request.BudgetPerByte);
+        pages->SetStopFlag(request.StopEvent);
     }
     summary.UsedIndex = pages && pages->UsesIndex();
 

@@ -110,8 +110,10 @@ public:
             text.resize(cut);
             m_page.Complete = false;
         }
-        HtmlText html = ExtractHtmlText(text);
-        if (html.Cut)
+        if (Stopped())
+            return {};
+        HtmlText html = ExtractHtmlText(text, m_limits.Stop);
+        if (html.Cut || html.Stopped)
             m_page.Complete = false;
         if (!m_hasTitle) {
             m_hasTitle = true;
@@ -126,6 +128,7 @@ public:
     }
 
     void MarkIncomplete() { m_page.Complete = false; }
+    bool Stopped() const { return m_limits.Stop && m_limits.Stop->load(std::memory_order_relaxed); }
 
     PageText Finish()
     {
@@ -243,6 +246,8 @@ std::optional<PageText> CPageText::ReadFile(const std::string& fullPath, PageSta
         return std::nullopt;
     if (IsArchivePath(fullPath)) {
         PageText page = FromArchive(bytes, limits);
+        if (limits.Stop && limits.Stop->load(std::memory_order_relaxed))
+            return std::nullopt;
         page.Complete = page.Complete && whole;
         return page;
     }
@@ -281,5 +286,7 @@ std::optional<PageText> CPageText::ReadFile(const std::string& fullPath, PageSta
             pending.emplace_back(file->parent_path(), builder.AddDocument(frameBytes, ""));
         }
     }
+    if (builder.Stopped())
+        return std::nullopt;
     return builder.Finish();
 }

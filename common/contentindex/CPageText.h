@@ -16,6 +16,7 @@
 // on any thread; nothing is shared.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,6 +39,9 @@ struct PageTextLimits {
     std::size_t MaxDocumentBytes = std::size_t{8} << 20;
     // Frame documents followed from one page file.
     std::size_t MaxFrames = 64;
+    // Polled while a page is read; once raised, ReadFile gives up (nullopt)
+    // and the From functions return what they have. Not owned; may be null.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // What identifies the saved file a text was read from, to tell later

@@ -274,7 +274,7 @@ std::size_t NestingCut(std::string_view html)
 
 }  // namespace
 
-HtmlText ExtractHtmlText(std::string_view utf8)
+HtmlText ExtractHtmlText(std::string_view utf8, const std::atomic<bool>* stop)
 {
     HtmlText result;
     if (const std::size_t cut = NestingCut(utf8); cut != std::string_view::npos) {
@@ -300,12 +300,25 @@ HtmlText ExtractHtmlText(std::string_view utf8)
     };
     std::vector<Step> stack;
     stack.push_back({output->root, false, false});
+    std::size_t steps = 0;
     while (!stack.empty()) {
+        // A long document must not hold up a search that is being stopped.
+        if ((++steps & 1023) == 0 && stop && stop->load(std::memory_order_relaxed)) {
+            result.Stopped = true;
+            break;
+        }
         const Step step = stack.back();
         stack.pop_back();
         const GumboNode& node = *step.node;
         if (node.type == GUMBO_NODE_TEXT || node.type == GUMBO_NODE_WHITESPACE || node.type == GUMBO_NODE_CDATA) {
-            builder.Text(TextOf(node), step.preformatted);
+            // Long texts go in pieces, with a look at the stop flag between them.
+            std::string_view text = TextOf(node);
+            constexpr std::size_t kPiece = 1 << 16;
+            while (text.size() > kPiece && !(stop && stop->load(std::memory_order_relaxed))) {
+                builder.Text(text.substr(0, kPiece), step.preformatted);
+                text.remove_prefix(kPiece);
+            }
+            builder.Text(text, step.preformatted);
             continue;
         }
         if (node.type != GUMBO_NODE_ELEMENT && node.type != GUMBO_NODE_TEMPLATE)

@@ -2,6 +2,7 @@
 // document.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -22,6 +23,8 @@ struct HtmlText {
     // The document nests elements deeper than kMaxHtmlNesting; it was read
     // only up to there.
     bool Cut = false;
+    // The stop flag was raised before the text was complete.
+    bool Stopped = false;
 };
 
 // The parser's work grows with the square of the nesting depth, so a
@@ -31,6 +34,7 @@ inline constexpr std::size_t kMaxHtmlNesting = 512;
 // Parses `utf8` (UTF-8; invalid sequences are read as U+FFFD) as a browser
 // would. Never recurses into the document tree, so no nesting exhausts the
 // stack, and stops where the nesting passes kMaxHtmlNesting. Thread-safe.
-HtmlText ExtractHtmlText(std::string_view utf8);
+// `stop` (may be null) is polled while the text is gathered.
+HtmlText ExtractHtmlText(std::string_view utf8, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace wys::content

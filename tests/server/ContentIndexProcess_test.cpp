@@ -30,16 +30,18 @@ class ContentIndexProcess : public ServerProcessTest {
 protected:
     // A saved page with a word of its own and enough text that reading
     // many of them takes the indexer a while.
-    HRESULT AddPage(IWYSCURLBase* history, int n, std::size_t filler = 200)
+    HRESULT AddPage(IWYSCURLBase* history, int n, std::size_t filler = 200, std::string folder = {})
     {
+        if (folder.empty())
+            folder = History();
         const std::string path = "2024/March/1/p" + std::to_string(n) + ".htm";
         std::string page = "<html><head><title>Page " + std::to_string(n) + "</title></head><body><p>pageword" +
                            std::to_string(n) + "x</p>";
         for (std::size_t i = 0; i < filler; ++i)
             page += "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit " + std::to_string(i) + ".</p>";
         page += "</body></html>";
-        std::filesystem::create_directories(History() + "/2024/March/1");
-        std::ofstream(History() + "/" + path) << page;
+        std::filesystem::create_directories(folder + "/2024/March/1");
+        std::ofstream(folder + "/" + path) << page;
         CComBSTR url("http://pages.example/" + std::to_string(n));
         CComBSTR bpath(path);
         CComBSTR title("Page " + std::to_string(n));
@@ -74,20 +76,20 @@ protected:
     }
 
     // Pages the index holds now; -1 when it cannot be read.
-    long IndexedPages()
+    long IndexedPages(std::string folder = {})
     {
         CContentIndexFile::Status status;
-        auto index = CContentIndexFile::OpenForReading(History(), &status);
+        auto index = CContentIndexFile::OpenForReading(folder.empty() ? History() : folder, &status);
         std::unordered_map<std::string, CContentIndexFile::Entry> entries;
         if (!index || !index->Entries(&entries))
             return -1;
         return static_cast<long>(entries.size());
     }
-    bool WaitForIndexedPages(long pages, std::chrono::seconds limit = 60s)
+    bool WaitForIndexedPages(long pages, std::string folder = {}, std::chrono::seconds limit = 60s)
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < deadline) {
-            if (IndexedPages() == pages)
+            if (IndexedPages(folder) == pages)
                 return true;
             std::this_thread::sleep_for(50ms);
         }
@@ -132,6 +134,35 @@ TEST_F(ContentIndexProcess, KilledWhileIndexingTheNextServerCatchesUp)
     EXPECT_TRUE(found.summary.UsedIndex);
     EXPECT_EQ(Search(history.Get(), "pageword7x").urls, std::vector<std::string>{"http://pages.example/7"});
     EXPECT_EQ(Search(history.Get(), "pageword300x").urls, std::vector<std::string>{});
+}
+
+TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
+{
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+    for (int n = 0; n < 3; ++n)
+        ASSERT_EQ(AddPage(history.Get(), n), S_OK);
+    ASSERT_TRUE(WaitForIndexedPages(3));
+
+    const std::string other = m_home.Path() + "/other history";
+    ASSERT_EQ(history->put_BaseDirectory(CComBSTR(other)), S_OK);
+    ASSERT_EQ(AddPage(history.Get(), 10, 200, other), S_OK);
+    ASSERT_TRUE(WaitForIndexedPages(1, other));
+    Found found = Search(history.Get(), "pageword10x");
+    EXPECT_EQ(found.urls, std::vector<std::string>{"http://pages.example/10"});
+    EXPECT_TRUE(found.summary.UsedIndex);
+    EXPECT_EQ(Search(history.Get(), "pageword1x").urls, std::vector<std::string>{});
+    EXPECT_EQ(IndexedPages(), 3) << "the first folder's index is left as it was";
+
+    // Back in the first folder, its index is in step with its list.
+    ASSERT_EQ(history->put_BaseDirectory(CComBSTR(History())), S_OK);
+    ASSERT_EQ(history->RemoveRange(1709251200, 1, nullptr), S_OK);  // page 0
+    ASSERT_TRUE(WaitForIndexedPages(2));
+    found = Search(history.Get(), "pageword");
+    EXPECT_EQ(found.urls, (std::vector<std::string>{"http://pages.example/1", "http://pages.example/2"}));
+    EXPECT_TRUE(found.summary.UsedIndex);
 }
 
 TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
