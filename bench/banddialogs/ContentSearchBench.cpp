@@ -261,6 +261,11 @@ int main(int argc, char** argv)
         auto* base = static_cast<CWYSCURLBase*>(serverBase.Get());
         base->ContentIndexer()->WaitUntilIdle(std::chrono::hours(4));
         indexed.set_value(Milliseconds(start));
+        const CContentIndexer::Statistics statistics = base->ContentIndexer()->GetStatistics();
+        std::printf("indexer: %llu pages read, %llu rebuilds, index %s\n",
+                    static_cast<unsigned long long>(statistics.PagesIndexed),
+                    static_cast<unsigned long long>(statistics.Rebuilds),
+                    CContentIndexFile::StatusName(statistics.Status));
         ComPtr<CFactory> factory;
         factory.Attach(CreateComObject<CFactory>(serverBase));
         DWORD cookie = 0;

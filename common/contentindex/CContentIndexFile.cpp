@@ -352,14 +352,6 @@ bool CContentIndexFile::Paths(std::vector<std::string>* paths)
     return Check(result);
 }
 
-bool CContentIndexFile::Count(std::int64_t* pages)
-{
-    int result = SQLITE_OK;
-    if (PragmaValue(m_db, "SELECT count(*) FROM page", pages, &result))
-        return true;
-    return Check(result);
-}
-
 std::int64_t CContentIndexFile::FileBytes(const std::string& folder)
 {
     const std::string path = PathIn(folder);

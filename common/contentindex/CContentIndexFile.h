@@ -92,8 +92,7 @@ public:
     bool Remove(std::string_view path);
     // Every Path kept.
     bool Paths(std::vector<std::string>* paths);
-    // Pages kept, and the bytes of the database file (log included).
-    bool Count(std::int64_t* pages);
+    // The bytes of the index of `folder` on disk, its log included.
     static std::int64_t FileBytes(const std::string& folder);
 
     // --- Reading -----------------------------------------------------------
