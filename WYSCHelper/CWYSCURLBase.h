@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,8 @@
 
 // A change of the list was asked for while another one is being made.
 inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  // RPC_E_CALL_REJECTED
+
+class CContentIndexer;
 
 class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
                                                  CUrlBaseEventsDispatchPart, IConnectionPointContainer> {
@@ -103,6 +106,10 @@ public:
     virtual void OnModified();
     // Saves the index file.
     ~CWYSCURLBase() override;
+
+    // The content index keeper; null when the options leave it off. For
+    // tests and benchmarks, which wait for it to catch up.
+    CContentIndexer* ContentIndexer() const { return m_contentIndexer.get(); }
 
 private:
     // Marks a change of the list as under way for the scope's life, so that
@@ -192,6 +199,10 @@ private:
     // index that cannot be read is kept aside by the next save.
     void LoadIndex();
     void SaveIndex();
+    // Hands the history folder and every record's Path to the content index
+    // keeper, which brings the index in step in the background.
+    void OpenContentIndex();
+    void ContentAdded(BSTR path);
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
@@ -225,4 +236,6 @@ private:
     std::vector<RaisedEvent> m_raisedEvents;
     std::map<IUnknown*, std::pair<ComPtr<IUnknown>, std::size_t>> m_eventsHanded;
     int m_raising = 0;
+    // Declared last, so that its thread ends before anything else goes.
+    std::unique_ptr<CContentIndexer> m_contentIndexer;
 };

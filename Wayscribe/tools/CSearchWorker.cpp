@@ -4,9 +4,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,7 +15,7 @@
 
 #include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/tools/CRegExp.h"
-#include "Wayscribe/tools/CSavedPageReader.h"
+#include "Wayscribe/tools/CSavedPageContent.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
 #include "common/StringConvert.h"
 #include "platform/rpc/Apartment.h"
@@ -43,16 +44,13 @@ bool Stopped(const std::atomic<bool>* stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
-// The walk itself, once the apartment is entered. Every interface it holds
-// is released when it returns.
-void Search(const SearchRequest& request)
+// The walk itself. Every interface it holds is released when it returns.
+void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expression, SearchSummary& summary)
 {
-    ComPtr<IWYSCURLBase> base;
-    if (FAILED(wys::ConnectUrlBase(&base)))
-        return;
     ULONG count = 0;
     if (FAILED(base->get_DataCount(&count)))
         return;
+    summary.Reached = true;
     // Without the history folder no saved page can be found, and a page
     // path must not be taken from the root of the file system instead.
     std::string historyFolder;
@@ -65,12 +63,15 @@ void Search(const SearchRequest& request)
         }
     }
 
-    CRegExp expression;
-    if (expression.Parse(request.Expression.c_str(), RegExpCase::Insensitive) != RegExpParseError::ParseOk)
-        return;
     CRegExpMatch context(CSearchWorker::kInitialStackEntries);
     context.SetStopFlag(request.StopEvent);
-    CSavedPageReader pages;
+    std::optional<CSavedPageContent> pages;
+    if (searchContent) {
+        pages.emplace(historyFolder, expression);
+        pages->SetBudget(request.BaseBudget, request.BudgetPerByte);
+        pages->SetStopFlag(request.StopEvent);
+    }
+    summary.UsedIndex = pages && pages->UsesIndex();
 
     ISearchResultSink* sink = request.ResultSink;
     int reported = -1;
@@ -78,13 +79,13 @@ void Search(const SearchRequest& request)
     // reads at a time. A removal by another client shifts only the records
     // above it down, onto places already read: nothing is skipped, but a
     // visit may come round twice, so each is reported once.
-    std::set<std::pair<std::int64_t, std::string>> found;
+    std::set<std::pair<std::int64_t, std::string>> reportedVisits;
     std::vector<wys::CWindowVisit> window;
     ULONG walked = 0;
     for (ULONG top = count; top > 0 && !Stopped(request.StopEvent);) {
         const ULONG size = std::min(wys::kHistoryWindow, top);
-        const HRESULT hr = wys::ReadHistoryWindow(base.Get(), top - size, size, wys::WindowOrder::Descending,
-                                                  request.BandContext, &window);
+        const HRESULT hr =
+            wys::ReadHistoryWindow(base, top - size, size, wys::WindowOrder::Descending, request.BandContext, &window);
         for (wys::CWindowVisit& visit : window) {
             if (Stopped(request.StopEvent))
                 break;
@@ -95,24 +96,53 @@ void Search(const SearchRequest& request)
             }
             if (FAILED(visit.result))
                 continue;
+            ++summary.Visited;
             CDataItem& item = visit.item;
-            const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
-            bool match = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
-            if (!match && searchContent && !Stopped(request.StopEvent)) {
-                std::string_view page;
-                const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
-                match = !path.empty() && pages.Read(path, &page) && matches(page);
+            bool incomplete = false;
+            const auto matches = [&](std::string_view text) {
+                context.SetInstructionLimit(request.BaseBudget + request.BudgetPerByte * text.size());
+                if (expression.Match(text, context))
+                    return true;
+                incomplete = incomplete || context.Outcome() == RegExpOutcome::LimitReached ||
+                             context.Outcome() == RegExpOutcome::OutOfMemory;
+                return false;
+            };
+            bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
+            if (!found && searchContent && !Stopped(request.StopEvent)) {
+                const CSavedPageContent::Result result = pages->Test(item.Path, context, &item.Excerpt);
+                found = result == CSavedPageContent::Result::Match;
+                incomplete = incomplete || result == CSavedPageContent::Result::Incomplete;
             }
-            if (match && sink && found.emplace(item.Time, item.Url).second)
-                sink->OnSearchFound(std::move(item));
+            if (found) {
+                if (!reportedVisits.emplace(item.Time, item.Url).second)
+                    continue;  // came round again after a removal below it
+                ++summary.Found;
+                if (sink)
+                    sink->OnSearchFound(std::move(item));
+            } else if (incomplete) {
+                ++summary.Incomplete;
+            }
         }
         if (wys::IsConnectionLost(hr))
             break;  // what was found stays listed
         top -= size;
     }
+    summary.Stopped = Stopped(request.StopEvent);
+    summary.UsedIndex = summary.UsedIndex && pages->UsesIndex();
 }
 
 }  // namespace
+
+void CSearchWorker::Search(IWYSCURLBase* base, const SearchRequest& request)
+{
+    SearchSummary summary;
+    CRegExp expression;
+    summary.ParseError = expression.Parse(request.Expression.c_str(), RegExpCase::Insensitive);
+    if (summary.ParseError == RegExpParseError::ParseOk && base)
+        Walk(base, request, expression, summary);
+    if (request.ResultSink)
+        request.ResultSink->OnSearchEnded(summary);
+}
 
 CSearchWorker::CSearchWorker(std::unique_ptr<SearchRequest> request) : m_ended(::eventfd(0, EFD_CLOEXEC))
 {
@@ -159,5 +189,8 @@ void CSearchWorker::Run(std::unique_ptr<SearchRequest> request)
     // The worker owns the request from here; it is freed when the walk ends.
     const SearchRequest search = std::move(*request);
     request.reset();
-    Search(search);
+    ComPtr<IWYSCURLBase> base;
+    // Without the URL base the search ends at once (its summary says so).
+    (void)wys::ConnectUrlBase(&base);
+    Search(base.Get(), search);
 }
