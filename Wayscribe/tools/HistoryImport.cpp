@@ -7,9 +7,8 @@
 
 #include "Wayscribe/tools/CHistoryFileDialog.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/CImportedVisitCounter.h"
 #include "common/HistoryFileVisits.h"
-#include "platform/com/ComObject.h"
-#include "platform/com/ConnectionPoint.h"
 #include "platform/ui/MessageBox.h"
 
 namespace HistoryImport {
@@ -17,56 +16,6 @@ namespace HistoryImport {
 namespace {
 
 ShowHook g_showHook;
-
-// Counts the visits the import adds, as the URL base announces them.
-class CAddedCounter final : public CComObjectRoot<CAddedCounter, IWYSCURLBaseEvents> {
-public:
-    unsigned long added = 0;
-
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        if (id == DISPID_OnDataAdded)
-            ++added;
-        return S_OK;
-    }
-};
-
-// The counter advised on `base` for the life of the object; counts nothing
-// when it cannot be advised.
-class CAdvisedCounter {
-public:
-    explicit CAdvisedCounter(IWYSCURLBase* base) : m_counter(new CAddedCounter())
-    {
-        ComPtr<IConnectionPointContainer> container;
-        if (SUCCEEDED(base->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) &&
-            SUCCEEDED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf())) &&
-            FAILED(m_point->Advise(m_counter->GetUnknown(), &m_cookie)))
-            m_cookie = 0;
-    }
-    ~CAdvisedCounter()
-    {
-        if (m_cookie)
-            m_point->Unadvise(m_cookie);  // a server that has gone took the advice along
-    }
-    CAdvisedCounter(const CAdvisedCounter&) = delete;
-    CAdvisedCounter& operator=(const CAdvisedCounter&) = delete;
-
-    unsigned long Added() const { return m_counter->added; }
-
-private:
-    ComPtr<CAddedCounter> m_counter;
-    ComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
-};
 
 }  // namespace
 
@@ -98,7 +47,7 @@ std::string ImportHistoryFiles(QWidget* owner)
     unsigned long added = 0;
     HRESULT hr;
     {
-        CAdvisedCounter counter(base.Get());
+        wys::CImportedVisitCounter counter(base.Get());
         CComBSTR text(path);
         hr = base->Import(text);
         added = counter.Added();

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "Wayscribe/tools/CSearchWorker.h"
+#include "common/CImportedVisitCounter.h"
 #include "common/FileStamp.h"
 #include "common/HistoryFileVisits.h"
 #include "common/StringConvert.h"
@@ -348,16 +349,16 @@ int CHistoryClient::Import(const HistoryCommand& c)
     }
     // What the file holds, counted before the server reads it.
     const unsigned long visits = CountHistoryFileVisits(file).value_or(0);
-    CAdvisedSink counter(m_history, nullptr);
+    CImportedVisitCounter counter(m_history);
     if (FAILED(counter.Result()))
         return Failed("listening to the history", counter.Result());
     CComBSTR path(file);
     HRESULT hr = Change([&] { return m_history->Import(path); });
     if (FAILED(hr))
         return Failed("importing", hr);
-    const ULONG added = counter.Sink().Added();
+    const unsigned long added = counter.Added();
     const unsigned long skipped = visits > added ? visits - added : 0;
-    m_out << "imported " << added << " visit" << Plural(added) << ", skipped " << skipped << std::endl;
+    m_out << "imported " << added << " visit" << Plural(static_cast<ULONG>(added)) << ", skipped " << skipped << std::endl;
     if (added == 0) {
         m_err << "wayscribe-history: nothing was imported: the history holds the file's visits already, "
                  "they are older than it keeps, or their pages are missing\n";

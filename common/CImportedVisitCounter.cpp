@@ -1,0 +1,74 @@
+#include "common/CImportedVisitCounter.h"
+
+#include <string_view>
+
+#include "platform/com/ComObject.h"
+#include "platform/com/ConnectionPoint.h"
+
+namespace wys {
+
+class CImportedVisitCounter::CSink final : public CComObjectRoot<CSink, IWYSCURLBaseEvents> {
+public:
+    explicit CSink(IWYSCURLBase* history) : m_history(history) {}
+    unsigned long added = 0;
+
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (id != DISPID_OnDataAdded || !params || params->cArgs != 1 || !params->rgvarg)
+            return S_OK;
+        VARIANT index;
+        VariantInit(&index);
+        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_UI4)))
+            return S_OK;
+        // Read while the event is delivered, when the index is still the record's.
+        CUrlDateHolder record;
+        if (SUCCEEDED(m_history->GetData(record.Receive(), index.ulVal)) && IsImportedPath(record.Path))
+            ++added;
+        return S_OK;
+    }
+
+private:
+    IWYSCURLBase* m_history;  // not owned; outlives the counter
+};
+
+CImportedVisitCounter::CImportedVisitCounter(IWYSCURLBase* history) : m_sink(new CSink(history))
+{
+    ComPtr<IConnectionPointContainer> container;
+    m_result = history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
+    if (SUCCEEDED(m_result))
+        m_result = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
+    if (SUCCEEDED(m_result))
+        m_result = m_point->Advise(m_sink->GetUnknown(), &m_cookie);
+    if (FAILED(m_result))
+        m_cookie = 0;
+}
+
+CImportedVisitCounter::~CImportedVisitCounter()
+{
+    if (m_cookie)
+        m_point->Unadvise(m_cookie);  // a server that has gone took the advice along
+}
+
+unsigned long CImportedVisitCounter::Added() const
+{
+    return m_sink->added;
+}
+
+bool CImportedVisitCounter::IsImportedPath(BSTR path)
+{
+    const std::u16string_view text = BstrView(path);
+    constexpr std::u16string_view kFolder = u"Imported";
+    return text.size() > kFolder.size() && text.substr(0, kFolder.size()) == kFolder &&
+           (text[kFolder.size()] == u'/' || text[kFolder.size()] == u'\\');
+}
+
+}  // namespace wys
