@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "WYSCbho/CHistoryFolder.h"
 #include "WYSCbho/CSavedPageLayout.h"
 #include "WYSCbho/CSingleFilePage.h"
 #include "WYSCbho/DocumentWalker.h"
@@ -77,6 +78,10 @@ CaptureOutcome CPageCapture::Run()
 
     CComBSTR baseDirectory;
     ThrowIfFailed(m_urlBase->get_BaseDirectory(&baseDirectory));
+    // The helper object filters these already; the folder may have changed
+    // since, and nothing may be written for the history's own pages.
+    if (CHistoryFolder(BstrToNarrowZ(baseDirectory)).ContainsFileUrl(m_input.Url))
+        return CaptureOutcome::HistoryPage;
     std::string dayFolder = CSavedPageLayout::DayFolder(m_input.Time);
     VARIANT_BOOL titled = VARIANT_FALSE;
     ThrowIfFailed(m_urlBase->get_TitledFileNames(&titled));

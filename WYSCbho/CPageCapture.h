@@ -34,6 +34,7 @@ enum class CaptureOutcome {
     Page,          // saved as ".htm" with its resource folder and recorded
     ArchiveTooSmall,  // the archive was 1000 bytes or less: nothing saved
     NoDocument,    // the browser's document is not HTML: nothing saved, on either route
+    HistoryPage,   // a file inside the history folder: one of its saved copies, not captured
 };
 
 class CPageCapture {

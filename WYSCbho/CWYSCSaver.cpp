@@ -201,7 +201,7 @@ void CWYSCSaver::Attach(IUnknown* site)
         MessageBoxA(nullptr, kCannotHookText, "Error", MB_OK | MB_ICONERROR);
         return;
     }
-    ReadCollectHistory();
+    ReadSettings();
 }
 
 void CWYSCSaver::Detach()
@@ -227,20 +227,26 @@ void CWYSCSaver::Detach()
         m_urlBaseSink = nullptr;
     }
     m_collectEnabled = false;
+    m_historyFolder = CHistoryFolder();
 }
 
-void CWYSCSaver::ReadCollectHistory()
+void CWYSCSaver::ReadSettings()
 {
     VARIANT_BOOL collect = VARIANT_FALSE;
     if (m_urlBase && SUCCEEDED(m_urlBase->get_CollectHistory(&collect)))
         m_collectEnabled = collect == VARIANT_TRUE;
     else
         m_collectEnabled = false;
+    // A folder that cannot be read leaves the one known before: forgetting it
+    // would let the history's own pages be captured.
+    CComBSTR folder;
+    if (m_urlBase && SUCCEEDED(m_urlBase->get_BaseDirectory(&folder)) && folder.Length() > 0)
+        m_historyFolder = CHistoryFolder(BstrToNarrowZ(folder));
 }
 
 void CWYSCSaver::OnSettingsChanged()
 {
-    ReadCollectHistory();
+    ReadSettings();
 }
 
 void CWYSCSaver::PruneThreads()
@@ -272,6 +278,10 @@ void CWYSCSaver::OnDocumentComplete(VARIANT* urlArgument)
 
         std::optional<UrlParts> parts = ParseUrl(url);
         if (!parts || parts->Scheme == kSchemeUnknown)
+            return;
+        // A saved copy opened from the history (the band shows them in this
+        // window) is no visit: recording it would save the history into itself.
+        if (parts->Scheme == kSchemeFile && m_historyFolder.ContainsFileUrl(url))
             return;
 
         const std::int64_t now = Now();
