@@ -1,6 +1,8 @@
 #include "WYSCbho/CPageCapture.h"
 
 #include <optional>
+#include <set>
+#include <vector>
 
 #include "WYSCbho/CHistoryFolder.h"
 #include "WYSCbho/CSavedPageLayout.h"
@@ -10,6 +12,7 @@
 #include "WYSCbho/FrameSaver.h"
 #include "WYSCbho/ParseUrl.h"
 #include "WYSCbho/RewriteLinks.h"
+#include "WYSCbho/StyleSheetSaver.h"
 #include "common/StringConvert.h"
 #include "platform/shell/CreateFolderPath.h"
 
@@ -117,19 +120,65 @@ CaptureOutcome CPageCapture::Run()
         pageParts && pageParts->Scheme == kSchemeFile ? FileUrlCopy::Allowed : FileUrlCopy::Refused;
 
     ResourceSaver resources(resourceFolder, fileUrls, m_stop);
-    std::map<std::string, std::string> savedFiles = SaveAll(resources, walk.ResourceUrls);
+    SaveAll(resources, walk.ResourceUrls);
+    std::set<std::string> styleSheets = walk.StyleSheetUrls;
     CheckStop();
 
+    // Frames at every depth, each with what it shows itself: a frame's
+    // images and style sheets are as much the page as its own.
     FrameSaver frames(resourceFolder, fileUrls, m_stop);
     CollectDocuments(frames, m_document.Get());
-    std::map<std::string, std::string> frameFiles = SaveAll(frames, walk.FrameUrls);
-    savedFiles.insert(frameFiles.begin(), frameFiles.end());
+    std::set<std::string> pendingFrames = walk.FrameUrls;
+    std::vector<std::pair<std::string, std::string>> frameDocumentFiles;  // URL, file
+    while (!pendingFrames.empty()) {
+        SaveAll(frames, pendingFrames);
+        CheckStop();
+        std::set<std::string> next;
+        for (const std::string& url : pendingFrames) {
+            auto file = frames.SavedFiles().find(url);
+            auto document = frames.Documents().find(url);
+            if (file == frames.SavedFiles().end() || document == frames.Documents().end())
+                continue;
+            frameDocumentFiles.emplace_back(url, file->second);
+            WalkResult inner = WalkDocument(document->second.Get());
+            std::set<std::string> unsaved;
+            for (const std::string& resource : inner.ResourceUrls) {
+                if (!resources.SavedFiles().count(resource))
+                    unsaved.insert(resource);
+            }
+            SaveAll(resources, unsaved);
+            styleSheets.insert(inner.StyleSheetUrls.begin(), inner.StyleSheetUrls.end());
+            for (const std::string& frame : inner.FrameUrls) {
+                if (!frames.SavedFiles().count(frame))
+                    next.insert(frame);
+            }
+        }
+        CheckStop();
+        pendingFrames = std::move(next);
+    }
+
+    CStyleSheetSaver style(resources);
+    for (const std::string& url : styleSheets) {
+        auto saved = resources.SavedFiles().find(url);
+        if (saved != resources.SavedFiles().end())
+            style.FollowSheet(url, saved->second);
+    }
     CheckStop();
 
     const std::string pageFile = layout.PageFile();
-    if (frames.SaveUrl(DocumentUrl(m_document.Get()), pageFile))
+    const std::string pageUrl = DocumentUrl(m_document.Get());
+    const bool pageWritten = frames.SaveUrl(pageUrl, pageFile);
+    if (pageWritten)
+        style.FollowHtmlFile(pageFile, pageUrl);
+    for (const auto& [url, path] : frameDocumentFiles)
+        style.FollowHtmlFile(path, url);
+    CheckStop();
+
+    std::map<std::string, std::string> savedFiles = resources.SavedFiles();
+    savedFiles.insert(frames.SavedFiles().begin(), frames.SavedFiles().end());
+    if (pageWritten)
         RewriteLinks(pageFile, layout.DayFolderPath(), savedFiles);
-    for (const auto& [url, path] : frameFiles)
+    for (const auto& [url, path] : frames.SavedFiles())
         RewriteLinks(path, resourceFolder, savedFiles);
     CheckStop();
 

@@ -81,9 +81,16 @@ std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)
         if (FAILED(item->QueryInterface(IID_IHTMLElement, element.PutVoid())) || !element)
             return;
         CComBSTR html;
-        if (SUCCEEDED(element->get_innerHTML(&html)))
+        if (SUCCEEDED(element->get_outerHTML(&html)))
             text = BstrToNarrowZ(html);
     });
+    if (text.empty())
+        return text;
+    ComPtr<IHTMLDocumentType> type;
+    CComBSTR doctype;
+    if (SUCCEEDED(document->QueryInterface(IID_IHTMLDocumentType, type.PutVoid())) && type &&
+        SUCCEEDED(type->get_doctype(&doctype)) && doctype.Length() > 0)
+        text = BstrToNarrowZ(doctype) + "\n" + text;
     return text;
 }
 
@@ -97,7 +104,7 @@ bool FrameSaver::WriteDocument(IHTMLDocument2* document, const std::string& targ
         return false;
     // Write failures leave a short file; it is still the page's file, and the
     // URL base decides whether a record may point at it.
-    bool written = WriteAll(fd, "<HTML>") && WriteAll(fd, DeclareUtf8Charset(text)) && WriteAll(fd, "</HTML>");
+    bool written = WriteAll(fd, DeclareUtf8Charset(text));
     (void)written;
     ::close(fd);
     return true;

@@ -11,6 +11,7 @@
 #include "common/StringConvert.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "tests/WYSCbho/CaptureSite.h"
+#include "tests/WYSCbho/FidelitySite.h"
 #include "tests/WYSCbho/SavedPageCheck.h"
 #include "tests/server/ServerProcessTest.h"
 
@@ -113,6 +114,46 @@ TEST_F(HostCaptureTest, PagesOfEveryKindAreSavedAndRecordedOnce)
     // The file page brought its local image along.
     const std::string filePage = History() + "/" + records[urls[4]];
     EXPECT_EQ(ReadFile(filePage.substr(0, filePage.size() - 4) + "_files/pic.png"), "PNG-PIC");
+}
+
+TEST_F(HostCaptureTest, SavedPagesKeepTheirStyleSheetsImportsFontsFramesAndDoctype)
+{
+    FidelitySite site;
+    const std::vector<std::string> urls = {site.Url("/site/styled.php"), site.Url("/site/frames.php"),
+                                           site.Url("/site/styled.html")};
+    std::string output;
+    EXPECT_EQ(Capture(urls, &output), 0) << output;
+    std::map<std::string, std::string> records = Records();
+    ASSERT_EQ(records.size(), urls.size()) << output;
+
+    const std::string styled = History() + "/" + records[urls[0]];
+    EXPECT_TRUE(ReadFile(styled).starts_with("<!DOCTYPE html>\n<html lang=\"en\" class=\"styled\">"))
+        << ReadFile(styled).substr(0, 200);
+    const std::string styledFiles = styled.substr(0, styled.size() - 4) + "_files";
+    EXPECT_EQ(FolderEntries(styledFiles),
+              (std::set<std::string>{"main.css", "layout.css", "colors.css", "test.ttf", "body.png", "box.png",
+                                     "h1.png", "inline.png", "attr.png"}));
+    EXPECT_EQ(UnresolvedStyleReferences(styled), std::set<std::string>{});
+    EXPECT_EQ(ReadFile(styledFiles + "/test.ttf"), ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf"));
+
+    // Frames at every depth bring what they show.
+    const std::string frames = History() + "/" + records[urls[1]];
+    const std::string frameFiles = frames.substr(0, frames.size() - 4) + "_files";
+    EXPECT_EQ(FolderEntries(frameFiles),
+              (std::set<std::string>{"frame-left.html", "frame-right.html", "frame-inner.html", "frame.css",
+                                     "frame.png", "inner.png", "box.png", "h1.png"}));
+    EXPECT_EQ(UnresolvedStyleReferences(frames), std::set<std::string>{});
+    for (const char* frame : {"frame-left.html", "frame-inner.html"}) {
+        for (const std::string& reference : SavedPageReferences(frameFiles + "/" + frame))
+            EXPECT_TRUE(std::filesystem::is_regular_file(reference)) << frame << ": " << reference;
+    }
+
+    // The archive holds every sheet of the chain, the font and the images.
+    const std::string archive = ReadFile(History() + "/" + records[urls[2]]);
+    for (const char* path : {"/site/css/main.css", "/site/css/parts/layout.css", "/site/css/theme/colors.css",
+                             "/site/fonts/test.ttf", "/site/img/box.png", "/site/img/h1.png", "/site/img/inline.png",
+                             "/site/img/attr.png", "/site/img/body.png"})
+        EXPECT_NE(archive.find("Content-Location: " + site.Url(path)), std::string::npos) << path;
 }
 
 TEST_F(HostCaptureTest, NothingIsCapturedWhileCollectionIsOff)

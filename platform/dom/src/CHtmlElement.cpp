@@ -136,6 +136,11 @@ HRESULT CHtmlElement::get_innerHTML(BSTR* html)
     return ComBoundary([&] { return ReturnString(m_document.Tree().InnerHtml(m_node), html); });
 }
 
+HRESULT CHtmlElement::get_outerHTML(BSTR* html)
+{
+    return ComBoundary([&] { return ReturnString(m_document.Tree().OuterHtml(m_node), html); });
+}
+
 HRESULT CHtmlElement::get_src(BSTR* src)
 {
     return ReturnString(m_document.Tree().AttributeOrEmpty(m_node, "src"), src);
