@@ -19,8 +19,8 @@ bool IsHex(char c)
 // another function's name ("myurl(").
 bool IsNameChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool MatchesIgnoringCase(std::string_view text, std::size_t at, std::string_view lower)
@@ -208,8 +208,8 @@ std::vector<CssReference> FindCssReferences(std::string_view css)
     return found;
 }
 
-std::string RewriteCssReferences(std::string_view css,
-                                 const std::function<std::optional<std::string>(const CssReference&)>& localUrl)
+std::string RewriteCssReferences(
+    std::string_view css, const std::function<std::optional<std::string>(const CssReference&)>& localUrl)
 {
     std::string out;
     out.reserve(css.size());
@@ -233,8 +233,8 @@ std::string CssUrlOfLocalPath(std::string_view path)
     std::string out;
     out.reserve(path.size());
     for (unsigned char c : path) {
-        if (c <= 0x20 || c >= 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '\'' || c == '\\' ||
-            c == '(' || c == ')' || c == '&' || c == '<' || c == '>') {
+        if (c <= 0x20 || c >= 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '\'' ||
+            c == '\\' || c == '(' || c == ')' || c == '&' || c == '<' || c == '>') {
             char escape[4];
             std::snprintf(escape, sizeof(escape), "%%%02X", c);
             out += escape;

@@ -35,8 +35,8 @@ std::vector<CssReference> FindCssReferences(std::string_view css);
 // `css` with each reference for which `localUrl` answers a value replaced
 // by url("value"); references it answers nullopt for stay as written.
 // `localUrl` gets each reference in text order.
-std::string RewriteCssReferences(std::string_view css,
-                                 const std::function<std::optional<std::string>(const CssReference&)>& localUrl);
+std::string RewriteCssReferences(
+    std::string_view css, const std::function<std::optional<std::string>(const CssReference&)>& localUrl);
 
 // A local file path (relative, "/" separated) as it may stand inside
 // url("..."): bytes that would end the string, start a query or fragment or

@@ -107,10 +107,10 @@ std::string DecodeReferences(std::string_view text)
             std::size_t digits = 0;
             while (j < rest.size() && digits < 7) {
                 char c = rest[j];
-                int digit = c >= '0' && c <= '9'                ? c - '0'
-                            : hex && c >= 'a' && c <= 'f'       ? c - 'a' + 10
-                            : hex && c >= 'A' && c <= 'F'       ? c - 'A' + 10
-                                                                : -1;
+                int digit = c >= '0' && c <= '9'          ? c - '0'
+                            : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                            : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                          : -1;
                 if (digit < 0)
                     break;
                 code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
@@ -145,7 +145,7 @@ std::string EscapeAttribute(std::string_view text)
 
 // One attribute of a start tag as written.
 struct RawAttribute {
-    std::string name;  // lower case
+    std::string name;            // lower case
     std::size_t valueBegin = 0;  // the value's bytes, quotes excluded
     std::size_t valueEnd = 0;
     std::size_t spanBegin = 0;  // the value with its quotes, or the bare value
@@ -171,8 +171,8 @@ public:
             }
             if (pos + 1 >= m_html.size() || !IsAlpha(m_html[pos + 1])) {
                 // End tags, doctypes and processing instructions hold no style.
-                if (pos + 1 < m_html.size() && (m_html[pos + 1] == '/' || m_html[pos + 1] == '!' ||
-                                                m_html[pos + 1] == '?')) {
+                if (pos + 1 < m_html.size() &&
+                    (m_html[pos + 1] == '/' || m_html[pos + 1] == '!' || m_html[pos + 1] == '?')) {
                     std::size_t end = m_html.find('>', pos + 1);
                     pos = end == std::string_view::npos ? m_html.size() : end + 1;
                 } else {
@@ -185,7 +185,8 @@ public:
                    m_html[nameEnd] != '>')
                 ++nameEnd;
             std::string tag = Lower(m_html.substr(pos + 1, nameEnd - pos - 1));
-            pos = ReadAttributes(nameEnd, [&](const RawAttribute& attribute) { onAttribute(tag, attribute); });
+            pos =
+                ReadAttributes(nameEnd, [&](const RawAttribute& attribute) { onAttribute(tag, attribute); });
             if (IsRawText(tag)) {
                 std::size_t end = FindIgnoringCase(m_html, "</" + tag, pos);
                 if (end == std::string_view::npos)
@@ -248,7 +249,8 @@ private:
 
 }  // namespace
 
-std::string RewriteInlineStyles(std::string_view html, const std::function<std::string(const std::string&)>& change)
+std::string RewriteInlineStyles(std::string_view html,
+                                const std::function<std::string(const std::string&)>& change)
 {
     struct Replacement {
         std::size_t begin;
@@ -260,10 +262,12 @@ std::string RewriteInlineStyles(std::string_view html, const std::function<std::
         [&](const std::string&, const RawAttribute& attribute) {
             if (attribute.name != "style" || !attribute.hasValue)
                 return;
-            std::string css = DecodeReferences(html.substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
+            std::string css = DecodeReferences(
+                html.substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
             std::string changed = change(css);
             if (changed != css)
-                replacements.push_back({attribute.spanBegin, attribute.spanEnd, "\"" + EscapeAttribute(changed) + "\""});
+                replacements.push_back(
+                    {attribute.spanBegin, attribute.spanEnd, "\"" + EscapeAttribute(changed) + "\""});
         },
         [&](const std::string& tag, std::size_t begin, std::size_t end) {
             if (tag != "style")
@@ -292,7 +296,8 @@ std::string BaseHrefOf(std::string_view html)
         [&](const std::string& tag, const RawAttribute& attribute) {
             if (href || tag != "base" || attribute.name != "href" || !attribute.hasValue)
                 return;
-            href = DecodeReferences(html.substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
+            href = DecodeReferences(
+                html.substr(attribute.valueBegin, attribute.valueEnd - attribute.valueBegin));
         },
         [](const std::string&, std::size_t, std::size_t) {});
     return href.value_or(std::string());

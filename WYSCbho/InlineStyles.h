@@ -19,7 +19,8 @@ namespace wys::capture {
 // are handed over with their character references decoded and are written
 // back escaped in double quotes; a value that `change` returns unchanged is
 // left exactly as it was written.
-std::string RewriteInlineStyles(std::string_view html, const std::function<std::string(const std::string&)>& change);
+std::string RewriteInlineStyles(std::string_view html,
+                                const std::function<std::string(const std::string&)>& change);
 
 // The href of the page's first base element as written (character
 // references decoded); empty when there is none.

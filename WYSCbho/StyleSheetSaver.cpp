@@ -107,7 +107,8 @@ void CStyleSheetSaver::FollowHtmlFile(const std::string& htmlFile, const std::st
             if (std::optional<std::string> resolved = CombineUrl(documentUrl, href))
                 base = *resolved;
         }
-        return RewriteInlineStyles(html, [&](const std::string& css) { return SaveReferences(css, base, folder, 0); });
+        return RewriteInlineStyles(
+            html, [&](const std::string& css) { return SaveReferences(css, base, folder, 0); });
     });
 }
 

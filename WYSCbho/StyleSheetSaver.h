@@ -35,7 +35,10 @@ public:
 
     // Follows the style sheet `sheetUrl` saved as `sheetFile`, rewriting
     // the file in place.
-    void FollowSheet(const std::string& sheetUrl, const std::string& sheetFile) { Follow(sheetUrl, sheetFile, 0); }
+    void FollowSheet(const std::string& sheetUrl, const std::string& sheetFile)
+    {
+        Follow(sheetUrl, sheetFile, 0);
+    }
 
     // Follows the style elements and style attributes of the saved HTML
     // file `htmlFile`, whose references resolve against `documentUrl` (or

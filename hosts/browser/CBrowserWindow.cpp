@@ -16,6 +16,7 @@
 #include <QWebEngineProfile>
 #include <cstdio>
 
+#include "hosts/browser/CookieSharing.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
 
@@ -154,6 +155,8 @@ CBrowserWindow::CBrowserWindow(BrowserWindowOptions options, QWidget* parent)
             download->accept();
             Report("Downloading " + download->downloadFileName() + " to " + download->downloadDirectory());
         });
+
+    ShareProfileCookies(page->profile(), this);
 
     m_browser.Attach(CreateComObject<CQtWebBrowser>(m_view, this));
     m_pane = new CExplorerBarPane(m_browser.Get(), this);

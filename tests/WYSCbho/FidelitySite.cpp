@@ -28,13 +28,14 @@ std::string TypeOf(const std::filesystem::path& path)
 
 bool HasSession(const HttpRequest& request)
 {
-    return request.Header("Cookie").find(std::string(FidelitySite::kCookieName) + "=" + FidelitySite::kCookieValue) !=
-           std::string::npos;
+    return request.Header("Cookie").find(std::string(FidelitySite::kCookieName) + "=" +
+                                         FidelitySite::kCookieValue) != std::string::npos;
 }
 
 std::string SetCookie()
 {
-    return std::string(FidelitySite::kCookieName) + "=" + FidelitySite::kCookieValue + "; Path=/site; HttpOnly";
+    return std::string(FidelitySite::kCookieName) + "=" + FidelitySite::kCookieValue +
+           "; Path=/site; HttpOnly";
 }
 
 }  // namespace

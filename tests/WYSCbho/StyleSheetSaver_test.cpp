@@ -48,13 +48,15 @@ TEST_F(StyleSheetSaverTest, ImportsAreFollowedOnceWithinTheirBoundsAndPointAtThe
 {
     // A sheet importing itself and a sheet that imports it back; three
     // hundred imports of one sheet; a chain deeper than the bound.
-    m_server.Handle("/css/top.css", Css("@import 'top.css'; @import url(\"sub/back.css\"); @import 'many.css';"
-                                        "@import 'chain/0.css'; body { background: url(../img/a.png) }"));
+    m_server.Handle("/css/top.css",
+                    Css("@import 'top.css'; @import url(\"sub/back.css\"); @import 'many.css';"
+                        "@import 'chain/0.css'; body { background: url(../img/a.png) }"));
     m_server.Handle("/css/sub/back.css", Css("@import '../top.css'; p { background: url('/img/a.png#x') }"));
     std::string many;
     for (int i = 0; i < 300; ++i) {
         many += "@import url(m" + std::to_string(i) + ".css);\n";
-        m_server.Handle("/css/m" + std::to_string(i) + ".css", Css(".m" + std::to_string(i) + " { color: red }"));
+        m_server.Handle("/css/m" + std::to_string(i) + ".css",
+                        Css(".m" + std::to_string(i) + " { color: red }"));
     }
     m_server.Handle("/css/many.css", Css(many));
     const int chain = CStyleSheetSaver::kMaxImportDepth + 10;
@@ -75,14 +77,17 @@ TEST_F(StyleSheetSaverTest, ImportsAreFollowedOnceWithinTheirBoundsAndPointAtThe
     EXPECT_EQ(m_server.RequestCount("/css/top.css"), 1);
     EXPECT_EQ(m_server.RequestCount("/img/a.png"), 1);
     EXPECT_EQ(m_server.RequestCount("/css/m299.css"), 1);
-    EXPECT_EQ(m_server.RequestCount("/css/chain/" + std::to_string(CStyleSheetSaver::kMaxImportDepth - 1) + ".css"),
-              1);
-    EXPECT_EQ(m_server.RequestCount("/css/chain/" + std::to_string(CStyleSheetSaver::kMaxImportDepth + 1) + ".css"),
-              0);
+    EXPECT_EQ(
+        m_server.RequestCount("/css/chain/" + std::to_string(CStyleSheetSaver::kMaxImportDepth - 1) + ".css"),
+        1);
+    EXPECT_EQ(
+        m_server.RequestCount("/css/chain/" + std::to_string(CStyleSheetSaver::kMaxImportDepth + 1) + ".css"),
+        0);
     EXPECT_EQ(ReadFile(Folder() + "/top.css"),
               "@import url(\"top.css\"); @import url(\"back.css\"); @import url(\"many.css\");"
               "@import url(\"0.css\"); body { background: url(\"a.png\") }");
-    EXPECT_EQ(ReadFile(Folder() + "/back.css"), "@import url(\"top.css\"); p { background: url(\"a.png#x\") }");
+    EXPECT_EQ(ReadFile(Folder() + "/back.css"),
+              "@import url(\"top.css\"); p { background: url(\"a.png#x\") }");
     // Every file stays in the resource folder, one per URL.
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home.Path())) {
