@@ -24,5 +24,6 @@
 // the store cannot be had.
 BOOL InternetSetCookie(const char* url, const char* name, const char* data);
 
-// Forgets every cookie (a host whose profile was cleared).
+// Forgets every cookie (a host whose profile was cleared), for the sessions
+// opened from now on.
 BOOL InternetClearCookies();

@@ -232,8 +232,8 @@ TEST_F(BrowserBandTest, OpeningSavedVisitsFromTheTreeRecordsNothing)
     constexpr int kVisits = 10;
     for (int i = 0; i < kVisits; ++i) {
         HttpReply page;
-        page.body = "<!DOCTYPE html><title>Visit " + std::to_string(i) + "</title><h1>Visit " + std::to_string(i) +
-                    "</h1><img src=\"/pic.png\"><p>" + std::string(1500, 'v') + "</p>";
+        page.body = "<!DOCTYPE html><title>Visit " + std::to_string(i) + "</title><h1>Visit " +
+                    std::to_string(i) + "</h1><img src=\"/pic.png\"><p>" + std::string(1500, 'v') + "</p>";
         m_server.Handle("/visit/" + std::to_string(i) + ".html", page);
     }
     HttpReply picture;
@@ -286,8 +286,10 @@ TEST_F(BrowserBandTest, OpeningSavedVisitsFromTheTreeRecordsNothing)
     // Five by the mouse, on every other page, so that each click changes the selection.
     for (int i = 0; i < kVisits; i += 2) {
         QRect place = tree->visualRect(rows[i]);
-        ASSERT_TRUE(opensSavedCopy([&] { QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, place.center()); }))
-            << "click on visit " << i;
+        ASSERT_TRUE(opensSavedCopy([&] {
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, place.center());
+        })) << "click on visit "
+            << i;
     }
     // Five by the keyboard, moving up the tree from the last page.
     tree->setFocus();

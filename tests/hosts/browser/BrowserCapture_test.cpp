@@ -162,15 +162,16 @@ TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOff
     for (const char* page : {"members/index", "styled", "script", "frames"}) {
         for (const char* route : {"html", "php"}) {
             const std::string path = std::string("/site/") + page + "." + route;
-            const std::string name = "site-" + std::string(page == std::string("members/index") ? "members" : page) +
-                                     "-" + route;
+            const std::string name =
+                "site-" + std::string(page == std::string("members/index") ? "members" : page) + "-" + route;
             // The members' page after signing in is the one the form led to.
             if (path != "/site/members/index.html") {
                 ASSERT_TRUE(Load(site.Url(path))) << path;
             }
             Pump(700);  // web fonts and the last paint
             SaveScreenshot(m_window->View(), name + "-live");
-            visits.push_back({site.Url(path), std::string(WYS_SCREENSHOT_DIR) + "/" + name + "-live.png", name});
+            visits.push_back(
+                {site.Url(path), std::string(WYS_SCREENSHOT_DIR) + "/" + name + "-live.png", name});
         }
     }
     // Every visit recorded under the address its navigation loaded (the
@@ -195,7 +196,8 @@ TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOff
         SaveScreenshot(m_window->View(), visits[i].copy + "-saved");
         const std::string saved = std::string(WYS_SCREENSHOT_DIR) + "/" + visits[i].copy + "-saved.png";
         double share = DifferingShareAt2Percent(visits[i].live, saved, size.width() * size.height());
-        EXPECT_LT(share, 0.005) << copies[i] << " differs from the live page in " << share * 100 << "% of its pixels";
+        EXPECT_LT(share, 0.005) << copies[i] << " differs from the live page in " << share * 100
+                                << "% of its pixels";
     }
 }
 
