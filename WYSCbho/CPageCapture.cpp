@@ -33,7 +33,8 @@ void AddRecord(IWYSCURLBase* urlBase, const CaptureInput& input, const std::stri
     CComBSTR url(input.Url);
     CComBSTR relative(path);
     CComBSTR title(input.Title);
-    ThrowIfFailed(urlBase->AddData(_URL_DATE_{input.Time, url, relative, title}));
+    if (FAILED(urlBase->AddData(_URL_DATE_{input.Time, url, relative, title})))
+        throw ComError(kRecordRefused);
 }
 
 }  // namespace
@@ -42,6 +43,34 @@ CPageCapture::CPageCapture(CaptureInput input, IWYSCURLBase* urlBase, IHTMLDocum
                            CaptureStopRef stop)
     : m_input(std::move(input)), m_urlBase(urlBase), m_document(document), m_stop(std::move(stop))
 {
+}
+
+std::string CPageCapture::StatusText(CaptureOutcome outcome, const std::string& title)
+{
+    switch (outcome) {
+        case CaptureOutcome::Archive:
+        case CaptureOutcome::Page:
+            return "Saved to the history: " + title;
+        case CaptureOutcome::ArchiveTooSmall:
+            return "Not saved to the history: the page holds nothing to keep";
+        case CaptureOutcome::NoDocument:
+            return "Not saved to the history: the page is not an HTML document";
+        case CaptureOutcome::HistoryPage:
+            break;
+    }
+    return {};
+}
+
+std::string CPageCapture::FailureText(HRESULT error)
+{
+    if (error == E_ABORT)
+        return {};
+    if (error == kHistoryFolderNotWritable)
+        return "Not saved to the history: the history folder cannot be written";
+    if (error == kRecordRefused)
+        return "Not saved to the history: the history did not take the visit (it has it already, or its copy "
+               "could not be written)";
+    return "Not saved to the history: " + HResultText(error);
 }
 
 bool CPageCapture::TakesSingleFileRoute(const std::string& url)
@@ -91,7 +120,9 @@ CaptureOutcome CPageCapture::Run()
     std::string documentTitle = m_document ? DocumentTitle(m_document.Get()) : std::string();
     CSavedPageLayout layout(BstrToNarrowZ(baseDirectory), std::move(dayFolder),
                             CSavedPageLayout::Stem(m_input.Time, titled == VARIANT_TRUE, documentTitle));
-    layout.CreateDayFolder();
+    // Nothing could be written below a folder that cannot be made.
+    if (!layout.CreateDayFolder())
+        throw ComError(kHistoryFolderNotWritable);
     CheckStop();
 
     if (singleFile) {

@@ -70,8 +70,15 @@ HRESULT CQtWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameNa
     });
 }
 
+void CQtWebBrowser::OnStatusText()
+{
+    if (onStatusText)
+        onStatusText(m_statusText);
+}
+
 void CQtWebBrowser::OnLoadStarted()
 {
+    m_statusText.clear();
     ++m_generation;
     m_readyState = READYSTATE_LOADING;
     m_busy = true;

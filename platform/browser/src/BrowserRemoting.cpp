@@ -69,7 +69,9 @@ struct OutCodec<READYSTATE> {
     X(get_LocationName, Out)             \
     X(get_LocationURL, Out)              \
     X(get_Busy, Out)                     \
-    X(get_ReadyState, Out)
+    X(get_ReadyState, Out)               \
+    X(get_StatusText, Out)               \
+    X(put_StatusText, In)
 WYS_RPC_REMOTE_INTERFACE(IWebBrowser2, WYS_RPC_IWEBBROWSER2_METHODS)
 
 #define WYS_RPC_ISERVICEPROVIDER_METHODS(X) X(QueryService, In, In, Out)

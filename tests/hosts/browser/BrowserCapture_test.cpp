@@ -105,6 +105,8 @@ TEST_F(BrowserCaptureTest, VisitsAreRecordedWithinSecondsAndTheirSavedCopiesRend
         const std::string path = WaitForRecord(url);
         ASSERT_FALSE(path.empty()) << "no record of " << url;
         EXPECT_EQ(path.ends_with(".mht"), std::string(route) == "html") << path;
+        EXPECT_TRUE(WaitUntil([&] { return m_window->StatusText().startsWith("Saved to the history: "); }, 5000))
+            << m_window->StatusText().toStdString();
         const std::string saved = History() + "/" + path;
         ASSERT_TRUE(std::filesystem::exists(saved)) << saved;
 
@@ -135,6 +137,32 @@ double DifferingShareAt2Percent(const std::string& a, const std::string& b, int 
         ADD_FAILURE() << "compare said: " << errors;
         return 1.0;
     }
+}
+
+TEST_F(BrowserCaptureTest, TheStatusLineSaysWhenACaptureEndedWithoutARecord)
+{
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->show();
+
+    // A picture is no HTML document.
+    ASSERT_TRUE(Load(m_site.Url("/site/img/logo.png")));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_window->StatusText() == "Not saved to the history: the page is not an HTML document"; }, 10000))
+        << m_window->StatusText().toStdString();
+
+    // A history folder below a file cannot be made.
+    const std::string blocker = m_home.Path() + "/blocker";
+    WriteFile(blocker, "a file, not a folder");
+    ASSERT_EQ(m_history->put_BaseDirectory(CComBSTR(blocker + "/history")), S_OK);
+    ASSERT_TRUE(Load(m_site.Url("/site/page.php")));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return m_window->StatusText() == "Not saved to the history: the history folder cannot be written";
+        },
+        10000))
+        << m_window->StatusText().toStdString();
+    EXPECT_EQ(CountOf(m_history.Get()), 0u);
 }
 
 TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOffline)
