@@ -74,6 +74,8 @@ private:
     // Reads CollectHistory and the history folder.
     void ReadSettings();
     void PruneThreads();
+    // Puts `text` on the window's status line.
+    void TellWindow(const std::string& text);
     std::int64_t Now() const;
 
     CModuleLock m_moduleLock;
