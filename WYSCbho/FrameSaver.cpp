@@ -44,17 +44,17 @@ std::string DeclareUtf8Charset(const std::string& html)
     std::size_t charset = lower.find("charset", 0);
     if (charset != std::string::npos && (headEnd == std::string::npos || charset < headEnd)) {
         std::size_t value = lower.find_first_not_of(" \t\r\n=\"';", charset + 7);
-        if (value != std::string::npos && (lower.compare(value, 5, "utf-8") == 0 ||
-                                           lower.compare(value, 4, "utf8") == 0))
+        if (value != std::string::npos &&
+            (lower.compare(value, 5, "utf-8") == 0 || lower.compare(value, 4, "utf8") == 0))
             return html;
     }
     // After the head's start tag when there is one, else first of all (the
     // parser then opens the head for it).
     std::size_t insertAt = 0;
     std::size_t head = lower.find("<head");
-    if (head != std::string::npos && (head + 5 == lower.size() || lower[head + 5] == '>' ||
-                                      lower[head + 5] == ' ' || lower[head + 5] == '\t' ||
-                                      lower[head + 5] == '\n')) {
+    if (head != std::string::npos &&
+        (head + 5 == lower.size() || lower[head + 5] == '>' || lower[head + 5] == ' ' ||
+         lower[head + 5] == '\t' || lower[head + 5] == '\n')) {
         std::size_t close = lower.find('>', head);
         if (close != std::string::npos)
             insertAt = close + 1;
@@ -70,6 +70,16 @@ bool FrameSaver::SaveUrl(const std::string& url, const std::string& target)
     if (found != m_documents.end())
         return WriteDocument(found->second.Get(), target);
     return ResourceSaver::SaveUrl(url, target);
+}
+
+void FrameSaver::Prefetch(const std::set<std::string>& urls)
+{
+    std::set<std::string> fetched;
+    for (const std::string& url : urls) {
+        if (!m_documents.count(url))
+            fetched.insert(url);
+    }
+    ResourceSaver::Prefetch(fetched);
 }
 
 std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)

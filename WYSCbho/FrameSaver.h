@@ -26,6 +26,8 @@ public:
     // WriteDocument when `url` names a collected document, else as
     // ResourceSaver::SaveUrl.
     bool SaveUrl(const std::string& url, const std::string& target) override;
+    // Prefetches only what is no collected document.
+    void Prefetch(const std::set<std::string>& urls) override;
 
     // The document's type declaration and a line break (when it has one),
     // then the outer HTML of its root element (of the last one, were there

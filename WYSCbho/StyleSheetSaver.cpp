@@ -6,6 +6,9 @@
 #include "WYSCbho/TextFileRewrite.h"
 #include "platform/inet/UrlCombine.h"
 
+#include <utility>
+#include <vector>
+
 namespace wys::capture {
 namespace {
 
@@ -56,36 +59,70 @@ std::string CStyleSheetSaver::LocalFile(const std::string& url)
     return found == saved.end() ? std::string() : found->second;
 }
 
+namespace {
+
+// The absolute URL (without fragment) that `reference` names from `baseUrl`,
+// and its fragment; nullopt when nothing of it is to be saved: a fragment of
+// the sheet itself ("#gradient"), data that the reference carries, a scheme
+// that is not fetched.
+std::optional<std::string> ResolveReference(const std::string& baseUrl, const CssReference& reference,
+                                            std::string* fragment)
+{
+    if (reference.url.starts_with('#'))
+        return std::nullopt;
+    std::optional<std::string> absolute = CombineUrl(baseUrl, reference.url);
+    if (!absolute)
+        return std::nullopt;
+    std::string scheme = SchemeOf(*absolute);
+    if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "file")
+        return std::nullopt;
+    std::string url = *absolute;
+    if (std::size_t hash = url.find('#'); hash != std::string::npos) {
+        if (fragment)
+            *fragment = url.substr(hash);
+        url.resize(hash);
+    }
+    return url;
+}
+
+}  // namespace
+
 std::string CStyleSheetSaver::SaveReferences(const std::string& css, const std::string& baseUrl,
                                              const std::string& folder, int depth)
 {
-    return RewriteCssReferences(css, [&](const CssReference& reference) -> std::optional<std::string> {
-        // A reference to a fragment of the sheet itself ("#gradient") and
-        // one that carries its data need nothing saved.
-        if (reference.url.starts_with('#'))
-            return std::nullopt;
-        std::optional<std::string> absolute = CombineUrl(baseUrl, reference.url);
-        if (!absolute)
-            return std::nullopt;
-        std::string scheme = SchemeOf(*absolute);
-        if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "file")
-            return std::nullopt;
-        std::string url = *absolute;
-        std::string fragment;
-        if (std::size_t hash = url.find('#'); hash != std::string::npos) {
-            fragment = url.substr(hash);
-            url.resize(hash);
-        }
-        std::string file = LocalFile(url);
-        if (file.empty())
-            return std::nullopt;
-        if (reference.kind == CssReference::Kind::Import && depth < kMaxImportDepth)
-            Follow(url, file, depth + 1);
-        std::string relative = RelativeLocalPath(folder, file);
-        if (relative.empty())
-            return std::nullopt;
-        return CssUrlOfLocalPath(relative) + CssFragment(fragment);
-    });
+    // What the sheet names is fetched together, then saved in its order.
+    std::set<std::string> named;
+    for (const CssReference& reference : FindCssReferences(css)) {
+        std::optional<std::string> url = ResolveReference(baseUrl, reference, nullptr);
+        if (url && !m_saver.SavedFiles().count(*url))
+            named.insert(*url);
+    }
+    if (m_saved + named.size() <= kMaxFiles)
+        m_saver.Prefetch(named);
+    std::vector<std::pair<std::string, std::string>> imports;  // URL, file
+    std::string rewritten =
+        RewriteCssReferences(css, [&](const CssReference& reference) -> std::optional<std::string> {
+            std::string fragment;
+            std::optional<std::string> resolved = ResolveReference(baseUrl, reference, &fragment);
+            if (!resolved)
+                return std::nullopt;
+            const std::string& url = *resolved;
+            std::string file = LocalFile(url);
+            if (file.empty())
+                return std::nullopt;
+            if (reference.kind == CssReference::Kind::Import && depth < kMaxImportDepth)
+                imports.emplace_back(url, file);
+            std::string relative = RelativeLocalPath(folder, file);
+            if (relative.empty())
+                return std::nullopt;
+            return CssUrlOfLocalPath(relative) + CssFragment(fragment);
+        });
+    m_saver.FinishPrefetch();
+    // The imported sheets after this one's own references, so that those
+    // were fetched together.
+    for (const auto& [url, file] : imports)
+        Follow(url, file, depth + 1);
+    return rewritten;
 }
 
 void CStyleSheetSaver::Follow(const std::string& sheetUrl, const std::string& sheetFile, int depth)

@@ -5,6 +5,7 @@ served as FILE.php (the name that makes a capture take the HTML route).
     serve-docs.py PORT FOLDER
 """
 import http.server
+import socket
 import sys
 
 FOLDER = sys.argv[2]
@@ -15,6 +16,12 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
     def __init__(self, *args, **kwargs):
         super().__init__(*args, directory=FOLDER, **kwargs)
+
+    def setup(self):
+        super().setup()
+        # Headers and body are separate writes: without this every kept-alive
+        # reply would wait for the client's delayed acknowledgement.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def translate_path(self, path):
         bare = path.split("?", 1)[0].split("#", 1)[0]
