@@ -1,6 +1,9 @@
 #include "WYSCHelper/CIndexFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +21,8 @@ constexpr std::size_t kBufferSize = 1 << 16;
 constexpr std::size_t kFlushSize = 1 << 20;
 // The smallest record: Time and two null strings (Title absent or null too).
 constexpr std::uint64_t kSmallestRecord = 8 + 4 + 4;
+// How many copies of unreadable index files a folder may gather.
+constexpr int kMaxKeptAside = 100;
 
 // --- Writing ----------------------------------------------------------------
 
@@ -64,6 +69,39 @@ void PutRecord(std::string& out, const CUrlRecord& record)
     PutString(out, record.Title);
 }
 
+// The temporary files of a target are "<target>.tmp.<pid>.<n>": the pid
+// tells whether their writer may still be at work.
+constexpr std::string_view kTemporaryInfix = ".tmp.";
+
+bool IsDecimal(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether `text` is a decimal number that fits a pid; the number in *pid.
+bool ParsePid(std::string_view text, pid_t* pid)
+{
+    if (!IsDecimal(text) || text.size() > 9)
+        return false;
+    pid_t value = 0;
+    for (char c : text)
+        value = value * 10 + (c - '0');
+    *pid = value;
+    return value > 0;
+}
+
+// The pid of a temporary file's writer, when `name` is "<base>.tmp.<pid>.<n>".
+bool TemporaryWriter(std::string_view name, std::string_view base, pid_t* pid)
+{
+    if (name.size() <= base.size() + kTemporaryInfix.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), kTemporaryInfix.size()) != kTemporaryInfix)
+        return false;
+    std::string_view rest = name.substr(base.size() + kTemporaryInfix.size());
+    std::size_t dot = rest.find('.');
+    return dot != std::string_view::npos && ParsePid(rest.substr(0, dot), pid) &&
+           IsDecimal(rest.substr(dot + 1));
+}
+
 // Closes a descriptor and removes the temporary file unless it was kept.
 class TemporaryFile {
 public:
@@ -71,7 +109,8 @@ public:
     {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_path = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+            m_path = target + std::string(kTemporaryInfix) + std::to_string(::getpid()) + "." +
+                     std::to_string(counter++);
             m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd < 0 && errno != EEXIST)
                 break;
@@ -176,6 +215,8 @@ public:
         return true;
     }
     std::uint64_t Remaining() const override { return m_left; }
+    // A read failed (rather than the data ending).
+    bool Failed() const { return m_failed; }
 
 private:
     bool Fill()
@@ -184,6 +225,8 @@ private:
             ssize_t got = ::read(m_fd, m_buffer, sizeof m_buffer);
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                m_failed = true;
             if (got <= 0)
                 return false;
             m_begin = 0;
@@ -194,6 +237,7 @@ private:
 
     int m_fd;
     std::uint64_t m_left;
+    bool m_failed = false;
     char m_buffer[kBufferSize];
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -248,16 +292,17 @@ bool GetString(ByteSource& source, BSTR* text)
     return true;
 }
 
-void ReadFrom(ByteSource& source, CUrlRecordList* list)
+// False for a file of a later version, which is not read.
+bool ReadFrom(ByteSource& source, CUrlRecordList* list)
 {
-    if (!list)
-        return;
     std::uint32_t version;
     std::uint32_t count;
-    if (!GetU32(source, &version) || version > CIndexFile::kVersion)
-        return;
+    if (!GetU32(source, &version))
+        return true;
+    if (version > CIndexFile::kVersion)
+        return false;
     if (!GetU32(source, &count))
-        return;
+        return true;
     // The count is only a hint and may be hostile: never reserve more than
     // the remaining bytes could hold.
     std::uint64_t room = std::min<std::uint64_t>(count, source.Remaining() / kSmallestRecord);
@@ -267,16 +312,17 @@ void ReadFrom(ByteSource& source, CUrlRecordList* list)
         for (;;) {
             CUrlRecord record;
             if (!GetI64(source, &record.Time))
-                return;
+                return true;
             if (!GetString(source, &record.Url) || !GetString(source, &record.Path))
-                return;
+                return true;
             if (hasTitle && !GetString(source, &record.Title))
-                return;
+                return true;
             list->Append(std::move(record));
         }
     } catch (const std::bad_alloc&) {
         // Out of memory ends the reading like a damaged tail: what was read stays.
     }
+    return true;
 }
 
 }  // namespace
@@ -284,6 +330,11 @@ void ReadFrom(ByteSource& source, CUrlRecordList* list)
 std::string CIndexFile::PathIn(const std::string& folder)
 {
     return folder + "/" + kFileName;
+}
+
+std::string CIndexFile::BesideLaterPathIn(const std::string& folder)
+{
+    return folder + "/" + kBesideLaterFileName;
 }
 
 std::string CIndexFile::Serialize(const CUrlRecordList& list)
@@ -323,27 +374,85 @@ bool CIndexFile::Write(const std::string& path, const CUrlRecordList& list)
     }
 }
 
-void CIndexFile::Read(const std::string& path, CUrlRecordList* list)
+CIndexFile::ReadResult CIndexFile::Read(const std::string& path, CUrlRecordList* list)
 {
     if (!list)
-        return;
+        return ReadResult::Read;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return;
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
+    ReadResult result = ReadResult::Unreadable;
     struct stat info;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         try {
             auto source = std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size));
-            ReadFrom(*source, list);
+            if (!ReadFrom(*source, list))
+                result = ReadResult::Foreign;
+            else if (!source->Failed())
+                result = ReadResult::Read;
         } catch (const std::bad_alloc&) {
-            // No buffer, no records: the list stays as it was.
+            // No buffer, no records: the list stays as it was, and the file
+            // counts as unread.
         }
     }
     ::close(fd);
+    return result;
 }
 
 void CIndexFile::ReadBytes(const void* data, std::size_t size, CUrlRecordList* list)
 {
+    if (!list)
+        return;
     MemorySource source(data, size);
     ReadFrom(source, list);
+}
+
+void CIndexFile::RemoveStaleTemporaries(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing)
+        return;
+    const int fd = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        pid_t writer = 0;
+        if (!TemporaryWriter(entry->d_name, base, &writer))
+            continue;
+        // A pid that answers (even as another user's process) may be the
+        // writer at work; only one that is gone leaves its file behind.
+        if (::kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat info;
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            (void)::unlinkat(fd, entry->d_name, 0);  // Gone already, or not ours to remove: it stays.
+    }
+    ::closedir(listing);
+}
+
+std::optional<std::string> CIndexFile::KeepAside(const std::string& path)
+{
+    for (int n = 1; n <= kMaxKeptAside; ++n) {
+        std::string target = path + ".bad" + (n == 1 ? std::string() : "." + std::to_string(n));
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return target;
+        if (errno == ENOENT)
+            return std::string();
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system that cannot rename without replacing: a second
+            // name, which link() never takes from an existing file, then
+            // the first one goes.
+            if (::link(path.c_str(), target.c_str()) == 0) {
+                ::unlink(path.c_str());
+                return target;
+            }
+            if (errno == ENOENT)
+                return std::string();
+        }
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    errno = EEXIST;
+    return std::nullopt;
 }

@@ -6,23 +6,23 @@
 
 #include "WYSCHelper/CRecordFilter.h"
 
-// Matches when start <= record.Time < end, with start = `time` and end =
-// `time` + `span`, and, only when `url` is not null, record.Url equals `url`
-// (code units exactly; null equals empty). A span of zero or less selects
-// nothing. An end beyond the largest time is taken as the largest time, so
-// a huge span means "from `time` on" rather than wrapping round to nothing.
-// The filter does not copy `url`: the string must outlive the filter.
+// Matches when start <= record.Time < start + span, with start = `time`,
+// and, only when `url` is not null, record.Url equals `url` (code units
+// exactly; null equals empty). A span of zero or less selects nothing. The
+// end is taken as the true sum, which may lie beyond the largest time: no
+// span wraps round, and a span reaching past the largest time selects
+// every time from `time` on. The filter does not copy `url`: the string
+// must outlive the filter.
 class CRangeFilter final : public CRecordFilter {
 public:
     CRangeFilter(std::int64_t time, std::int64_t span, BSTR url);
     bool Matches(const CUrlRecord& record) const override;
 
     std::int64_t Start() const { return m_start; }
-    std::int64_t End() const { return m_end; }
 
 private:
     std::int64_t m_start;
-    std::int64_t m_end;
+    std::int64_t m_span;
     bool m_anyUrl;
     std::u16string_view m_url;
 };

@@ -1,4 +1,4 @@
-#include <limits>
+#include <cstdint>
 
 #include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CExactFilter.h"
@@ -13,18 +13,17 @@ bool CExactFilter::Matches(const CUrlRecord& record) const
 }
 
 CRangeFilter::CRangeFilter(std::int64_t time, std::int64_t span, BSTR url)
-    : m_start(time), m_anyUrl(url == nullptr), m_url(wys::FilterView(url))
+    : m_start(time), m_span(span), m_anyUrl(url == nullptr), m_url(wys::FilterView(url))
 {
-    // Signed overflow would be undefined and, wrapped, would turn a long
-    // range into an empty one.
-    if (__builtin_add_overflow(time, span, &m_end))
-        m_end =
-            span > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
 
 bool CRangeFilter::Matches(const CUrlRecord& record) const
 {
-    if (record.Time < m_start || record.Time >= m_end)
+    // Time - start < span, in unsigned arithmetic where the difference of
+    // two times always fits: start + span itself may not.
+    if (m_span <= 0 || record.Time < m_start ||
+        static_cast<std::uint64_t>(record.Time) - static_cast<std::uint64_t>(m_start) >=
+            static_cast<std::uint64_t>(m_span))
         return false;
     return m_anyUrl || wys::FilterView(record.Url) == m_url;
 }

@@ -1,5 +1,7 @@
 #include "WYSCHelper/CSavedCopyPath.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 
@@ -85,4 +87,37 @@ bool CSavedCopyPath::ResolvesInside(const std::string& root, const std::string& 
     if (realRoot.back() != '/')
         realRoot += '/';
     return realFolder.compare(0, realRoot.size(), realRoot) == 0;
+}
+
+bool CSavedCopyPath::ReachedWithoutLinks(const std::string& root, const std::vector<std::string>& components)
+{
+    if (components.empty())
+        return false;
+    std::string path = root;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        path += "/" + components[i];
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0)
+            return false;
+        const bool last = i + 1 == components.size();
+        if (!S_ISDIR(info.st_mode) && !(last && S_ISREG(info.st_mode)))
+            return false;
+    }
+    return true;
+}
+
+bool CSavedCopyPath::LeadsThroughNoLink(const std::string& root, const std::vector<std::string>& components)
+{
+    std::string path = root;
+    for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+        path += "/" + components[i];
+        struct stat info;
+        // Nothing there (or no way to look): the copy makes the folders,
+        // or fails and says so.
+        if (::lstat(path.c_str(), &info) != 0)
+            return true;
+        if (!S_ISDIR(info.st_mode))
+            return false;
+    }
+    return true;
 }

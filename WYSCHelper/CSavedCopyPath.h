@@ -36,4 +36,14 @@ public:
     // Whether the folder `folder` (which must exist) resolves, through any
     // symbolic links, to `root` or a folder inside it.
     static bool ResolvesInside(const std::string& root, const std::string& folder);
+
+    // Whether root + "/" + components names a regular file or a folder
+    // reached from `root` through folders only: no component is a symbolic
+    // link (the root itself may be one).
+    static bool ReachedWithoutLinks(const std::string& root, const std::vector<std::string>& components);
+    // Whether what exists of root + "/" + components leads through folders
+    // only: every existing component above the last is a folder, not a
+    // link or a file. What is missing (or cannot be looked at) is left to
+    // whoever writes there.
+    static bool LeadsThroughNoLink(const std::string& root, const std::vector<std::string>& components);
 };

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CExactFilter.h"
@@ -106,32 +110,6 @@ HRESULT CWYSCURLBase::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
     return S_OK;
 }
 
-// --- Events -------------------------------------------------------------------
-
-void CWYSCURLBase::OnDataAdded(ULONG index)
-{
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_I4;
-    argument.lVal = static_cast<LONG>(index);
-    // A failing sink ends this event's delivery; the operation goes on.
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnDataAdded, {argument});
-}
-
-void CWYSCURLBase::OnDataBeforeRemove(ULONG index)
-{
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_I4;
-    argument.lVal = static_cast<LONG>(index);
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnDataBeforeRemove, {argument});
-}
-
-void CWYSCURLBase::OnSettingsChanged()
-{
-    (void)FireDispatchEvent(m_eventsPoint.Sinks(), DISPID_OnSettingsChanged);
-}
-
 // --- Reading the list -----------------------------------------------------------
 
 HRESULT CWYSCURLBase::GetData(_URL_DATE_* pData, ULONG index)
@@ -166,35 +144,106 @@ HRESULT CWYSCURLBase::Find(LONGLONG Time, BSTR Url, ULONG* pIndex)
 
 HRESULT CWYSCURLBase::AddData(_URL_DATE_ data)
 {
-    ChangeScope change(*this);
-    if (change.AppendRefused())
-        return WYSC_E_CHANGE_IN_PROGRESS;
     return ComBoundary([&]() -> HRESULT {
         CUrlRecord record = CUrlRecord::FromUrlDate(data);
-        if (m_list.FindFirst(CExactFilter(record.Time, record.Url)) != CUrlRecordList::kNoIndex)
-            return E_INVALIDARG;
-        // Only a record whose saved copy lies inside the history folder is
-        // accepted, so that its removal later can only ever touch that copy.
-        auto savedCopy = CSavedCopyPath::Under(m_baseDirectory, record.Path);
-        struct stat info;
-        if (!savedCopy || ::stat(savedCopy->c_str(), &info) != 0)
-            return E_INVALIDARG;
-        const std::int64_t time = record.Time;
-        CComBSTR url = CComBSTR::CopyOf(record.Url);
-        m_list.Append(std::move(record));
-        try {
-            OnModified();
-            // The expiry pass of OnModified may have taken the new record
-            // away again; while it is there it stays last. No other record
-            // has its Time and Url, or it would have been refused above.
-            ULONG count = m_list.Count();
-            if (count > 0 && m_list[count - 1].Time == time && wys::BstrEquals(m_list[count - 1].Url, url))
-                OnDataAdded(count - 1);
-        } catch (const std::exception&) {
-            // The record is in the list: the call has done what it was asked.
+        if (HRESULT hr = CheckNewVisit(record); FAILED(hr))
+            return hr;
+        // While the list is being replaced, and until the visits that
+        // waited meanwhile are in, a visit takes its place in the queue: a
+        // capture that finishes then must neither be lost nor be told to
+        // save its page once more.
+        if (m_appendBlockers > 0 || !m_waitingVisits.empty()) {
+            if (m_waitingVisits.size() >= kMaxWaitingVisits)
+                return WYSC_E_CHANGE_IN_PROGRESS;
+            m_waitingVisits.push_back(WaitingVisit{std::move(record), m_baseDirectory});
+            return S_OK;
         }
+        AppendVisit(std::move(record));
         return S_OK;
     });
+}
+
+HRESULT CWYSCURLBase::CheckNewVisit(const CUrlRecord& record) const
+{
+    if (m_list.FindFirst(CExactFilter(record.Time, record.Url)) != CUrlRecordList::kNoIndex)
+        return E_INVALIDARG;
+    CExactFilter same(record.Time, record.Url);
+    for (const WaitingVisit& waiting : m_waitingVisits) {
+        if (same.Matches(waiting.record))
+            return E_INVALIDARG;
+    }
+    // Only a record whose saved copy lies inside the history folder is
+    // accepted, so that its removal later can only ever touch that copy.
+    auto savedCopy = CSavedCopyPath::Under(m_baseDirectory, record.Path);
+    struct stat info;
+    if (!savedCopy || ::stat(savedCopy->c_str(), &info) != 0)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+void CWYSCURLBase::AppendVisit(CUrlRecord record)
+{
+    ChangeScope change(*this);
+    const std::int64_t time = record.Time;
+    CComBSTR url = CComBSTR::CopyOf(record.Url);
+    m_list.Append(std::move(record));
+    try {
+        OnModified();
+        // The expiry pass of OnModified may have taken the new record away
+        // again, moved it down, and let other visits in behind it while it
+        // announced its removals. No other record has its Time and Url, or
+        // it would have been refused; it is near the end.
+        for (ULONG i = m_list.Count(); i-- > 0;) {
+            if (m_list[i].Time == time && wys::BstrEquals(m_list[i].Url, url)) {
+                OnDataAdded(i);
+                break;
+            }
+        }
+    } catch (const std::exception&) {
+        // The record is in the list: the call has done what it was asked.
+    }
+}
+
+void CWYSCURLBase::AddWaitingVisits()
+{
+    // Called at the end of a replacement; one refused from inside another
+    // change would otherwise add visits in the middle of it.
+    if (m_changesUnderWay > 0)
+        return;
+    while (!m_waitingVisits.empty()) {
+        WaitingVisit visit = std::move(m_waitingVisits.front());
+        m_waitingVisits.pop_front();
+        try {
+            if (visit.folder != m_baseDirectory) {
+                // Its page lies in the folder the history left: the visit
+                // belongs to that folder's index.
+                CUrlRecordList there;
+                std::string index = CIndexFile::PathIn(visit.folder);
+                auto result = CIndexFile::Read(index, &there);
+                if (result == CIndexFile::ReadResult::Foreign) {
+                    index = CIndexFile::BesideLaterPathIn(visit.folder);
+                    result = CIndexFile::Read(index, &there);
+                }
+                if (result != CIndexFile::ReadResult::Read && result != CIndexFile::ReadResult::Missing) {
+                    std::fprintf(stderr, "WYSCHelper: cannot read %s; a visit recorded there is lost\n",
+                                 index.c_str());
+                    continue;
+                }
+                there.Append(std::move(visit.record));
+                if (!CIndexFile::Write(index, there))
+                    std::fprintf(stderr, "WYSCHelper: cannot write %s; a visit recorded there is lost\n",
+                                 index.c_str());
+                continue;
+            }
+            // An import may have brought the very same visit meanwhile.
+            if (m_list.FindFirst(CExactFilter(visit.record.Time, visit.record.Url)) !=
+                CUrlRecordList::kNoIndex)
+                continue;
+            AppendVisit(std::move(visit.record));
+        } catch (const std::exception&) {
+            // Out of memory: this visit goes, the others still come.
+        }
+    }
 }
 
 void CWYSCURLBase::OnModified()
@@ -222,6 +271,13 @@ HRESULT CWYSCURLBase::get_BaseDirectory(BSTR* path)
 }
 
 HRESULT CWYSCURLBase::put_BaseDirectory(BSTR path)
+{
+    HRESULT hr = PutBaseDirectory(path);
+    AddWaitingVisits();
+    return hr;
+}
+
+HRESULT CWYSCURLBase::PutBaseDirectory(BSTR path)
 {
     ChangeScope change(*this, Appends::Refused);
     if (change.Refused())
@@ -266,6 +322,8 @@ HRESULT CWYSCURLBase::get_CollectHistory(VARIANT_BOOL* value)
 
 HRESULT CWYSCURLBase::put_CollectHistory(VARIANT_BOOL value)
 {
+    // Never refused, but no removal may come in while its event goes out.
+    ChangeScope change(*this);
     return ComBoundary([&] {
         bool flag = value == VARIANT_TRUE;
         if (flag != m_collectHistory) {
@@ -286,6 +344,7 @@ HRESULT CWYSCURLBase::get_TitledFileNames(VARIANT_BOOL* value)
 
 HRESULT CWYSCURLBase::put_TitledFileNames(VARIANT_BOOL value)
 {
+    ChangeScope change(*this);  // as for CollectHistory
     return ComBoundary([&] {
         bool flag = value == VARIANT_TRUE;
         if (flag != m_titledFileNames) {
@@ -324,12 +383,48 @@ HRESULT CWYSCURLBase::put_HistoricalRange(LONGLONG seconds)
 
 void CWYSCURLBase::LoadIndex()
 {
-    CIndexFile::Read(CIndexFile::PathIn(m_baseDirectory), &m_list);
+    // A server killed in the middle of a save left a whole copy of the
+    // index behind; nothing else would ever remove it.
+    CIndexFile::RemoveStaleTemporaries(CIndexFile::PathIn(m_baseDirectory));
+    CIndexFile::RemoveStaleTemporaries(CIndexFile::BesideLaterPathIn(m_baseDirectory));
+    m_indexPath = CIndexFile::PathIn(m_baseDirectory);
+    CIndexFile::ReadResult result = CIndexFile::Read(m_indexPath, &m_list);
+    if (result == CIndexFile::ReadResult::Foreign) {
+        // A later version's history stays as that version left it; this one
+        // keeps its own beside it and goes back to it on every start.
+        std::string beside = CIndexFile::BesideLaterPathIn(m_baseDirectory);
+        std::fprintf(
+            stderr,
+            "WYSCHelper: %s was written by a later version and is left as it is; this history is kept "
+            "in %s\n",
+            m_indexPath.c_str(), beside.c_str());
+        m_indexPath = std::move(beside);
+        result = CIndexFile::Read(m_indexPath, &m_list);
+    }
+    // What could not be read must not be written over: the first save
+    // keeps it aside.
+    m_keepIndexAside =
+        result == CIndexFile::ReadResult::Unreadable || result == CIndexFile::ReadResult::Foreign;
+    if (m_keepIndexAside)
+        std::fprintf(stderr, "WYSCHelper: cannot read the history index %s; it is kept as it is\n",
+                     m_indexPath.c_str());
 }
 
-void CWYSCURLBase::SaveIndex() const
+void CWYSCURLBase::SaveIndex()
 {
+    if (m_keepIndexAside) {
+        std::optional<std::string> kept = CIndexFile::KeepAside(m_indexPath);
+        if (!kept) {
+            // Saving would replace it: the list stays in memory only.
+            std::fprintf(stderr, "WYSCHelper: cannot keep %s aside (%s); the history is not saved\n",
+                         m_indexPath.c_str(), std::strerror(errno));
+            return;
+        }
+        if (!kept->empty())
+            std::fprintf(stderr, "WYSCHelper: the unreadable history index is kept as %s\n", kept->c_str());
+        m_keepIndexAside = false;
+    }
     // A failed save leaves the previous file whole; the list stays in
     // memory and the next save tries again.
-    (void)CIndexFile::Write(CIndexFile::PathIn(m_baseDirectory), m_list);
+    (void)CIndexFile::Write(m_indexPath, m_list);
 }

@@ -18,14 +18,23 @@
 // WYSC_E_CHANGE_IN_PROGRESS and does nothing. AddData is served during
 // additions and removals, since an append moves no index that the outer
 // operation holds (two windows finishing their captures at once must not
-// lose a visit); its expiry pass waits for the next outermost change. It is
-// refused only while the list is being replaced (BaseDirectory, Import).
+// lose a visit); its expiry pass waits for the next outermost change. While
+// the list is being replaced (BaseDirectory, Import) a visit waits instead:
+// AddData checks it as ever and answers S_OK, and the visit is added, in
+// the order visits arrived, as soon as the replacement ends (a visit whose
+// saved copy lies in the folder that BaseDirectory left goes into that
+// folder's index). Only when kMaxWaitingVisits already wait is AddData
+// refused with WYSC_E_CHANGE_IN_PROGRESS.
 // Reading calls (GetData, Find, DataCount, the gets, the exports) are always
 // served, so a sink may read the record named by an event.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "WYSCHelper/CUrlBaseDispatchParts.h"
 #include "WYSCHelper/CUrlBaseOptions.h"
@@ -42,6 +51,8 @@ public:
     // Registry key of the settings under HKEY_CURRENT_USER.
     static constexpr const char* kSettingsKey = "Software\\Quillonix\\WYSCUrlBase";
     static constexpr std::int64_t kDefaultHistoryRange = 1296000;  // 15 days
+    // How many visits may wait for the end of a replacement of the list.
+    static constexpr std::size_t kMaxWaitingVisits = 10000;
 
     // Makes a new object: defaults, then the settings from the registry, then
     // the index file of the history folder. Raises no event. On success
@@ -101,10 +112,7 @@ private:
     public:
         // `appends` says whether AddData may be served while this change is under way.
         explicit ChangeScope(CWYSCURLBase& owner, Appends appends = Appends::Allowed)
-            : m_owner(owner),
-              m_appends(appends),
-              m_refused(owner.m_changesUnderWay > 0),
-              m_appendRefused(owner.m_appendBlockers > 0)
+            : m_owner(owner), m_appends(appends), m_refused(owner.m_changesUnderWay > 0)
         {
             ++m_owner.m_changesUnderWay;
             if (m_appends == Appends::Refused)
@@ -120,14 +128,18 @@ private:
         ChangeScope& operator=(const ChangeScope&) = delete;
         // Another change is under way: calls that remove or replace are refused.
         bool Refused() const { return m_refused; }
-        // The list is being replaced: AddData is refused.
-        bool AppendRefused() const { return m_appendRefused; }
 
     private:
         CWYSCURLBase& m_owner;
         Appends m_appends;
         bool m_refused;
-        bool m_appendRefused;
+    };
+
+    // A visit that arrived while the list was being replaced, with the
+    // history folder its saved copy was found in.
+    struct WaitingVisit {
+        CUrlRecord record;
+        std::string folder;
     };
 
     explicit CWYSCURLBase(CUrlBaseOptions options);
@@ -146,16 +158,40 @@ private:
                          EXCEPINFO* exception, UINT* argError) override;
 
     // Events, delivered synchronously in sink order; the first sink that
-    // fails ends that event's delivery. Failures never reach the caller.
+    // fails ends that event's delivery, a sink that has gone does not.
+    // Failures never reach the caller. While a sink is being called the
+    // object serves calls that come in meanwhile, and the events those
+    // raise go out at once; but no sink receives an event before it has
+    // received every event raised earlier, so that every sink receives
+    // every event, in the order they were raised. Only appends can change
+    // the list while events go out: every operation that raises events
+    // holds a ChangeScope while it does.
     void OnDataAdded(ULONG index);
     void OnDataBeforeRemove(ULONG index);
     void OnSettingsChanged();
+    void RaiseEvent(DISPID id, std::vector<VARIANT> arguments);
+    // Hands `sink` the events raised so far that it has not received yet,
+    // for the pass of the event at `pass`: up to one whose own pass is
+    // still on its way to this sink.
+    void CatchUp(const ComPtr<IUnknown>& sink, std::size_t pass);
 
     std::int64_t Now() const;
+    // E_INVALIDARG when `record` may not be added: a visit of its Time and
+    // Url is in the list (or waiting), or its saved copy is not on disk
+    // inside the history folder.
+    HRESULT CheckNewVisit(const CUrlRecord& record) const;
+    // Appends a checked visit, counts the change and announces it.
+    void AppendVisit(CUrlRecord record);
+    // Adds the visits that waited for a replacement of the list, in order.
+    void AddWaitingVisits();
+    HRESULT PutBaseDirectory(BSTR path);
     void LoadSettings();
     void SaveSettings();
+    // Reads the index of the history folder into the list. An index of a
+    // later version is left alone and the one kept beside it is read; an
+    // index that cannot be read is kept aside by the next save.
     void LoadIndex();
-    void SaveIndex() const;
+    void SaveIndex();
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
@@ -164,6 +200,10 @@ private:
 
     CUrlRecordList m_list;
     std::string m_baseDirectory;
+    // The index file the list is saved to, and whether the file there must
+    // be moved aside first because it could not be read.
+    std::string m_indexPath;
+    bool m_keepIndexAside = false;
     std::int32_t m_changeCounter = 0;
     bool m_collectHistory = true;
     std::int64_t m_historyRange = kDefaultHistoryRange;
@@ -173,4 +213,16 @@ private:
     CUrlBaseOptions m_options;
     int m_changesUnderWay = 0;
     int m_appendBlockers = 0;
+    std::deque<WaitingVisit> m_waitingVisits;
+    // The events of the delivery under way (from the outermost raise to
+    // its end), and per advised sink how many of them it was handed.
+    struct RaisedEvent {
+        DISPID id;
+        std::vector<VARIANT> arguments;  // VT_I4 only: nothing to clear
+        bool passing = true;             // its pass over the sinks is under way
+        bool stopped = false;            // a sink failed it: no later sink gets it
+    };
+    std::vector<RaisedEvent> m_raisedEvents;
+    std::map<IUnknown*, std::pair<ComPtr<IUnknown>, std::size_t>> m_eventsHanded;
+    int m_raising = 0;
 };

@@ -290,6 +290,9 @@ HRESULT CWYSCURLBase::EventsInvoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* pa
     const UINT count = params ? params->cArgs : 0;
     if (count > 1)
         return DISP_E_BADPARAMCOUNT;
+    // Raising changes nothing, so it is never refused; but no removal may
+    // come in while the event goes out.
+    ChangeScope change(*this);
     return ComBoundary([&]() -> HRESULT {
         switch (id) {
             case DISPID_OnDataAdded:

@@ -27,12 +27,6 @@ public:
     bool Matches(const CUrlRecord&) const override { return true; }
 };
 
-bool Exists(const std::string& path)
-{
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 // The folder beside an export file that holds its pages: the file's name
 // without extension followed by "_files".
 std::optional<std::string> CompanionFolder(const std::string& file)
@@ -83,6 +77,9 @@ bool CopyFileList(const std::vector<std::string>& sources, const std::vector<std
     operation.pTo = to.data();
     operation.fFlags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FOF_SIMPLEPROGRESS | FOF_NOCONFIRMMKDIR;
     operation.lpszProgressTitle = title;
+    // A link in a page's resource folder would lead the copy, or whoever
+    // opens the copy later, outside the folders it belongs to.
+    operation.fSkipLinks = TRUE;
     int result = SHFileOperation(&operation);
     return result == 0 && !operation.fAnyOperationsAborted;
 }
@@ -156,14 +153,14 @@ void CWYSCURLBase::ExportSelected(BSTR path, const CRecordFilter& selection)
     std::vector<std::string> targets;
     for (const CUrlRecord& record : selected) {
         // A Path that leaves its folder is exported, but its page is not
-        // copied: the copy would land outside the companion folder.
+        // copied: the copy would land outside the companion folder. So is
+        // one that leads through a link: its page lies outside the history.
         auto components = CSavedCopyPath::Components(record.Path);
-        if (!components)
+        if (!components || !CSavedCopyPath::ReachedWithoutLinks(m_baseDirectory, *components) ||
+            !CSavedCopyPath::LeadsThroughNoLink(*companion, *components))
             continue;
         std::string relative = CSavedCopyPath::Join(*components, components->size());
         std::string source = m_baseDirectory + "/" + relative;
-        if (!Exists(source))
-            continue;
         sources.push_back(std::move(source));
         targets.push_back(*companion + "/" + relative);
     }
@@ -178,15 +175,21 @@ void CWYSCURLBase::ExportSelected(BSTR path, const CRecordFilter& selection)
 
 HRESULT CWYSCURLBase::Import(BSTR Path)
 {
-    ChangeScope change(*this, Appends::Refused);
-    if (change.Refused())
-        return WYSC_E_CHANGE_IN_PROGRESS;
-    try {
-        return ImportFile(Path);
-    } catch (...) {
-        MessageBox(nullptr, "WYSCHelper Import Failed", "Error", MB_OK | MB_ICONERROR);
-        return E_FAIL;
+    HRESULT hr;
+    {
+        ChangeScope change(*this, Appends::Refused);
+        if (change.Refused())
+            return WYSC_E_CHANGE_IN_PROGRESS;
+        try {
+            hr = ImportFile(Path);
+        } catch (...) {
+            MessageBox(nullptr, "WYSCHelper Import Failed", "Error", MB_OK | MB_ICONERROR);
+            hr = E_FAIL;
+        }
     }
+    // Captures that finished during the import come after its visits.
+    AddWaitingVisits();
+    return hr;
 }
 
 HRESULT CWYSCURLBase::ImportFile(BSTR path)
@@ -219,19 +222,24 @@ HRESULT CWYSCURLBase::ImportFile(BSTR path)
     auto companion = CompanionFolder(file);
     if (!companion)
         return S_OK;
+    const std::vector<std::string> importFolder = *CSavedCopyPath::Components(folder);
     std::vector<std::string> sources;
     std::vector<std::string> targets;
     std::vector<CUrlRecord> kept;
     for (ULONG i = 0; i < read.Count(); ++i) {
         CUrlRecord& record = read[i];
-        // Every target must lie inside the new import folder.
+        // Every target must lie inside the new import folder, and every
+        // source inside the companion folder: a Path that climbs or leads
+        // through a link is not imported.
         auto components = CSavedCopyPath::Components(record.Path);
-        if (!components)
+        if (!components || !CSavedCopyPath::ReachedWithoutLinks(*companion, *components))
+            continue;
+        std::vector<std::string> target = importFolder;
+        target.insert(target.end(), components->begin(), components->end());
+        if (!CSavedCopyPath::LeadsThroughNoLink(m_baseDirectory, target))
             continue;
         std::string relative = CSavedCopyPath::Join(*components, components->size());
         std::string source = *companion + "/" + relative;
-        if (!Exists(source))
-            continue;
         sources.push_back(std::move(source));
         targets.push_back(m_baseDirectory + "/" + folder + "/" + relative);
         record.AttachPath(PrefixedPath(folder, record.Path));

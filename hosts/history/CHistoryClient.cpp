@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 
 #include "common/StringConvert.h"
 #include "hosts/history/CHistoryEventSink.h"
@@ -20,6 +22,15 @@ namespace {
 constexpr HRESULT kChangeInProgress = MakeHResult(0x80010001u);
 constexpr int kChangeAttempts = 200;
 constexpr auto kChangeRetryDelay = std::chrono::milliseconds(25);
+
+// The widest span one call can carry.
+constexpr std::uint64_t kLongestSpan = std::numeric_limits<std::int64_t>::max();
+
+// to - from for from <= to: it always fits unsigned, not always signed.
+std::uint64_t Seconds(std::int64_t from, std::int64_t to)
+{
+    return static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from);
+}
 
 template <class Call>
 HRESULT Change(Call call)
@@ -211,22 +222,36 @@ int CHistoryClient::Remove(const HistoryCommand& c)
         m_err << "wayscribe-history: no visit of " << *c.url << " at " << FormatTime(*c.from) << "\n";
         return kExitRefused;
     }
-    HistoryCommand one = c;
-    one.to = *c.from + 1;
-    return RemoveRange(one);
+    return RemoveSeconds(*c.from, 1, c.url);
 }
 
 int CHistoryClient::RemoveRange(const HistoryCommand& c)
 {
+    return RemoveSeconds(*c.from, Seconds(*c.from, *c.to), c.url);
+}
+
+int CHistoryClient::RemoveSeconds(std::int64_t from, std::uint64_t seconds,
+                                  const std::optional<std::string>& url)
+{
     CAdvisedSink counter(m_history, nullptr);
     if (FAILED(counter.Result()))
         return Failed("listening to the history", counter.Result());
-    CComBSTR url;
-    if (c.url)
-        url = CComBSTR(*c.url);
-    HRESULT hr = Change([&] { return m_history->RemoveRange(*c.from, *c.to - *c.from, url); });
-    if (FAILED(hr))
-        return Failed("removing", hr);
+    CComBSTR only;
+    if (url)
+        only = CComBSTR(*url);
+    // An empty range is asked for too: the server saves its index on
+    // every RemoveRange.
+    std::int64_t start = from;
+    std::uint64_t left = seconds;
+    do {
+        auto span = static_cast<std::int64_t>(std::min(left, kLongestSpan));
+        HRESULT hr = Change([&] { return m_history->RemoveRange(start, span, only); });
+        if (FAILED(hr))
+            return Failed("removing", hr);
+        left -= static_cast<std::uint64_t>(span);
+        if (left > 0)
+            start += span;  // still below `from` + `seconds`
+    } while (left > 0);
     ULONG removed = counter.Sink().Removing();
     m_out << "removed " << removed << " visit" << Plural(removed) << std::endl;
     return kExitDone;
@@ -244,7 +269,12 @@ int CHistoryClient::Export(const HistoryCommand& c)
         CComBSTR url;
         if (c.url)
             url = CComBSTR(*c.url);
-        hr = m_history->ExportRange(path, *c.from, *c.to - *c.from, url);
+        std::int64_t from = *c.from;
+        std::int64_t span = 0;
+        int status = kExitDone;
+        if (!ExportSpan(&from, *c.to, &span, &status))
+            return status;
+        hr = m_history->ExportRange(path, from, span, url);
     } else {
         SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(c.paths.size()));
         if (!array)
@@ -270,6 +300,51 @@ int CHistoryClient::Export(const HistoryCommand& c)
     }
     m_out << "exported to " << file << std::endl;
     return kExitDone;
+}
+
+bool CHistoryClient::ExportSpan(std::int64_t* from, std::int64_t to, std::int64_t* span, int* status)
+{
+    if (Seconds(*from, to) <= kLongestSpan) {
+        *span = static_cast<std::int64_t>(Seconds(*from, to));
+        return true;
+    }
+    // One export file comes from one call: the range shrinks to the visits
+    // it holds, which is all the call needs to select.
+    ULONG count = 0;
+    if (HRESULT hr = m_history->get_DataCount(&count); FAILED(hr)) {
+        *status = Failed("reading the number of visits", hr);
+        return false;
+    }
+    std::optional<std::int64_t> first;
+    std::optional<std::int64_t> last;
+    for (ULONG i = 0; i < count; ++i) {
+        CUrlDateHolder visit;
+        HRESULT hr = m_history->GetData(visit.Receive(), i);
+        if (hr == E_INVALIDARG)
+            break;  // another client removed visits meanwhile
+        if (FAILED(hr)) {
+            *status = Failed("reading a visit", hr);
+            return false;
+        }
+        if (visit.Time < *from || visit.Time >= to)
+            continue;
+        first = std::min(first.value_or(visit.Time), visit.Time);
+        last = std::max(last.value_or(visit.Time), visit.Time);
+    }
+    if (!first) {
+        m_err << "wayscribe-history: nothing was exported: no visit was selected\n";
+        *status = kExitRefused;
+        return false;
+    }
+    if (Seconds(*first, *last) >= kLongestSpan) {
+        m_err << "wayscribe-history: the visits from " << *first << " to " << *last
+              << " lie too far apart for one export file\n";
+        *status = kExitRefused;
+        return false;
+    }
+    *from = *first;
+    *span = static_cast<std::int64_t>(Seconds(*first, *last)) + 1;
+    return true;
 }
 
 int CHistoryClient::Import(const HistoryCommand& c)

@@ -10,7 +10,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "common/IWYSCURLBase.h"
 #include "hosts/history/HistoryCommand.h"
@@ -49,7 +52,14 @@ private:
     int Find(const HistoryCommand& c);
     int Remove(const HistoryCommand& c);
     int RemoveRange(const HistoryCommand& c);
+    // Removes the visits with from <= Time < from + seconds (of `url` only,
+    // when given). A range wider than one span can say is removed in parts.
+    int RemoveSeconds(std::int64_t from, std::uint64_t seconds, const std::optional<std::string>& url);
     int Export(const HistoryCommand& c);
+    // The span of ExportRange for [from, to): to - from when it fits;
+    // otherwise the range is narrowed to the visits in it. False (after a
+    // message) when there is no span to export.
+    bool ExportSpan(std::int64_t* from, std::int64_t to, std::int64_t* span, int* status);
     int Import(const HistoryCommand& c);
     int Settings();
     int Set(const HistoryCommand& c);

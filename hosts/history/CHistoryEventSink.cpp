@@ -23,7 +23,7 @@ HRESULT CHistoryEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
             return DISP_E_BADPARAMCOUNT;
         ++m_settingsChanged;
         if (m_out)
-            *m_out << "settings-changed" << std::endl;
+            CompleteLine(ReserveLine(), "settings-changed");
         return S_OK;
     }
     if (id != DISPID_OnDataAdded && id != DISPID_OnDataBeforeRemove)
@@ -34,28 +34,46 @@ HRESULT CHistoryEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* par
     VariantInit(&index);
     if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
         return DISP_E_TYPEMISMATCH;
-    if (id == DISPID_OnDataAdded) {
-        ++m_added;
-        PrintVisit("added", static_cast<ULONG>(index.lVal));
-    } else {
-        ++m_removing;
-        PrintVisit("removing", static_cast<ULONG>(index.lVal));
+    const bool added = id == DISPID_OnDataAdded;
+    ++(added ? m_added : m_removing);
+    if (m_out) {
+        std::uint64_t place = ReserveLine();
+        CompleteLine(place, VisitText(added ? "added" : "removing", static_cast<ULONG>(index.lVal)));
     }
     return S_OK;
 }
 
-void CHistoryEventSink::PrintVisit(const char* event, ULONG index)
+std::string CHistoryEventSink::VisitText(const char* event, ULONG index)
 {
-    if (!m_out)
-        return;
-    *m_out << event << '\t' << index << '\t';
+    std::string line = std::string(event) + '\t' + std::to_string(index) + '\t';
+    // Other events may arrive while this call waits for its answer.
     CUrlDateHolder visit;
     if (m_history && SUCCEEDED(m_history->GetData(visit.Receive(), index)))
-        *m_out << VisitLine(visit);
+        line += VisitLine(visit);
     else
-        *m_out << "(the visit could not be read)";
+        line += "(the visit could not be read)";
+    return line;
+}
+
+std::uint64_t CHistoryEventSink::ReserveLine()
+{
+    m_lines.emplace_back();
+    return m_firstLine + m_lines.size() - 1;
+}
+
+void CHistoryEventSink::CompleteLine(std::uint64_t place, std::string line)
+{
+    m_lines[static_cast<std::size_t>(place - m_firstLine)] = std::move(line);
+    bool wrote = false;
+    while (!m_lines.empty() && m_lines.front()) {
+        *m_out << *m_lines.front() << '\n';
+        m_lines.pop_front();
+        ++m_firstLine;
+        wrote = true;
+    }
     // Watchers read line by line through pipes: each event as it comes.
-    *m_out << std::endl;
+    if (wrote)
+        m_out->flush();
 }
 
 }  // namespace wys::history

@@ -4,10 +4,16 @@
 //   removing<TAB>INDEX<TAB>visit line
 //   settings-changed
 // The visit is read with GetData from inside the event, while the server
-// still holds it in that place.
+// still holds it in that place. Another event may arrive while that call
+// waits; each event is still written as one whole line, in the order the
+// events arrived.
 #pragma once
 
+#include <cstdint>
+#include <deque>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "common/IWYSCURLBase.h"
 #include "platform/com/ComObject.h"
@@ -33,13 +39,20 @@ public:
                    EXCEPINFO* exception, UINT* argError) override;
 
 private:
-    void PrintVisit(const char* event, ULONG index);
+    // Takes the place of the next line; the lines of events that arrive
+    // meanwhile come after it.
+    std::uint64_t ReserveLine();
+    // Fills the place and writes every line up to the first still unfilled.
+    void CompleteLine(std::uint64_t place, std::string line);
+    std::string VisitText(const char* event, ULONG index);
 
     IWYSCURLBase* m_history;
     std::ostream* m_out;
     ULONG m_added = 0;
     ULONG m_removing = 0;
     ULONG m_settingsChanged = 0;
+    std::deque<std::optional<std::string>> m_lines;  // from place m_firstLine on
+    std::uint64_t m_firstLine = 0;
 };
 
 }  // namespace wys::history

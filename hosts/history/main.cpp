@@ -3,6 +3,7 @@
 // which starts WYSCHelper when it is not running.
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -32,6 +33,15 @@ int Connect(ComPtr<IWYSCURLBase>* history)
     if (hr == REGDB_E_CLASSNOTREG) {
         std::cerr << "wayscribe-history: the history server is not registered; register it with "
                      "\"WYSCHelper /RegServer\"\n";
+        return kExitUnreachable;
+    }
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)) {
+        std::string socket;
+        LocalServerSocketPath(CLSID_WYSCURLBase, &socket);
+        std::cerr << "wayscribe-history: the history server cannot be reached: the path of its socket, "
+                  << socket << ", is too long for a Unix socket (" << socket.size() << " bytes, at most "
+                  << sizeof(sockaddr_un::sun_path) - 1 << "); set XDG_RUNTIME_DIR to a shorter folder ("
+                  << HResultText(hr) << ")\n";
         return kExitUnreachable;
     }
     if (FAILED(hr)) {

@@ -72,6 +72,7 @@ std::string HResultText(HRESULT hr)
         {RPC_E_CHANGED_MODE, "RPC_E_CHANGED_MODE"},
         {RPC_E_WRONG_THREAD, "RPC_E_WRONG_THREAD"},
         {RPC_S_CALLPENDING, "RPC_S_CALLPENDING"},
+        {HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), "ERROR_FILENAME_EXCED_RANGE"},
     };
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(hr));

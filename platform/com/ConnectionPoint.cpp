@@ -43,6 +43,12 @@ std::size_t CSinkList::Count() const
     return n;
 }
 
+bool CSinkList::Contains(IUnknown* sink) const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(),
+                       [&](const ComPtr<IUnknown>& slot) { return slot.Get() == sink; });
+}
+
 HRESULT CConnectionPoint::QueryInterface(REFIID iid, void** object)
 {
     if (!object)
@@ -90,19 +96,33 @@ HRESULT CConnectionPoint::Unadvise(DWORD cookie)
     return m_sinks.Remove(cookie);
 }
 
+HRESULT InvokeEventSink(IUnknown* sink, DISPID dispid, const std::vector<VARIANT>& args)
+{
+    std::vector<VARIANT> call(args.rbegin(),
+                              args.rend());  // Invoke takes them last first, and may change them
+    DISPPARAMS params{call.empty() ? nullptr : call.data(), nullptr, static_cast<UINT>(call.size()), 0};
+    // Sinks were stored as the outgoing dispinterface, which derives from IDispatch.
+    auto* dispatch = static_cast<IDispatch*>(sink);
+    return dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                            nullptr);
+}
+
+bool IsSinkGone(HRESULT hr)
+{
+    return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVER_DIED || hr == CO_E_OBJNOTCONNECTED;
+}
+
 HRESULT FireDispatchEvent(const CSinkList& sinks, DISPID dispid, std::initializer_list<VARIANT> args)
 {
-    std::vector<VARIANT> reversed(args.begin(), args.end());
-    std::reverse(reversed.begin(), reversed.end());
+    const std::vector<VARIANT> arguments(args);
     for (const ComPtr<IUnknown>& sink : sinks.Snapshot()) {
-        // Sinks were stored as the outgoing dispinterface, which derives from IDispatch.
-        auto* dispatch = static_cast<IDispatch*>(sink.Get());
-        std::vector<VARIANT> call = reversed;  // Invoke may change its arguments.
-        DISPPARAMS params{call.empty() ? nullptr : call.data(), nullptr, static_cast<UINT>(call.size()), 0};
-        HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                      nullptr, nullptr);
-        if (FAILED(hr))
-            return hr;
+        // The calls before this one may have let other calls in, among them
+        // this sink's Unadvise: its client may be gone by now.
+        if (!sinks.Contains(sink.Get()))
+            continue;
+        HRESULT hr = InvokeEventSink(sink.Get(), dispid, arguments);
+        if (FAILED(hr) && !IsSinkGone(hr))
+            return hr;  // a gone sink's connection takes its advice along
     }
     return S_OK;
 }

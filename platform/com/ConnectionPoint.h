@@ -18,6 +18,8 @@ public:
     // delivery can go on while sinks advise or unadvise.
     std::vector<ComPtr<IUnknown>> Snapshot() const;
     std::size_t Count() const;
+    // Whether `sink` (as stored by Add) is advised now.
+    bool Contains(IUnknown* sink) const;
     void Clear() { m_slots.clear(); }
 
 private:
@@ -54,5 +56,17 @@ private:
 
 // Calls Invoke with `dispid` and the given arguments (first argument first)
 // on each sink in slot order. Delivery stops at the first sink whose Invoke
-// fails; that sink's result is returned, S_OK when all succeeded.
+// fails; that sink's result is returned, S_OK when all succeeded. A sink
+// that is gone is no sink that fails: one unadvised while the sinks before
+// it were called is passed over, and so is one whose call fails because its
+// connection was lost (IsSinkGone), so that a client leaving never keeps the
+// event from the living ones after it.
 HRESULT FireDispatchEvent(const CSinkList& sinks, DISPID dispid, std::initializer_list<VARIANT> args = {});
+
+// Calls Invoke with `dispid` and `args` (first argument first) on one sink
+// as stored in a CSinkList (its outgoing dispinterface).
+HRESULT InvokeEventSink(IUnknown* sink, DISPID dispid, const std::vector<VARIANT>& args);
+
+// Whether a sink's result says that the sink is not there any more (its
+// connection was lost) rather than that it failed.
+bool IsSinkGone(HRESULT hr);

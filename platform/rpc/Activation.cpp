@@ -29,6 +29,9 @@ HRESULT LocalServerClassObject(const std::shared_ptr<CApartment>& apartment, REF
     if (HRESULT hr = LocalServerFolder(&folder); FAILED(hr))
         return hr;
     std::string path = LocalServerPath(folder, clsid, ".sock");
+    // Nobody could listen there: starting a server would only see it fail.
+    if (!FitsSocketAddress(path))
+        return commandLine.empty() ? REGDB_E_CLASSNOTREG : HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     HRESULT hr = REGDB_E_CLASSNOTREG;
     for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
         std::shared_ptr<CConnection> connection = apartment->FindConnection(path);
@@ -154,6 +157,17 @@ HRESULT CoRevokeClassObject(DWORD cookie)
         auto listener = removed.listener;
         listener->Apartment().RunOnOwner([&] { listener->Stop(); });
     }
+    return S_OK;
+}
+
+HRESULT LocalServerSocketPath(REFCLSID clsid, std::string* path)
+{
+    if (!path)
+        return E_POINTER;
+    std::string folder;
+    if (HRESULT hr = LocalServerFolder(&folder); FAILED(hr))
+        return hr;
+    *path = LocalServerPath(folder, clsid, ".sock");
     return S_OK;
 }
 

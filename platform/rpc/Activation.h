@@ -13,6 +13,8 @@
 // (CO_E_NOTINITIALIZED otherwise). Waits dispatch incoming calls.
 #pragma once
 
+#include <string>
+
 #include "platform/com/Unknown.h"
 
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
@@ -37,7 +39,9 @@ using LPFNCANUNLOADNOW = HRESULT (*)();
 // The class object of clsid as interface iid. REGDB_E_CLASSNOTREG when no
 // server is registered for the contexts asked; CO_E_SERVER_EXEC_FAILURE when
 // a local server could not be started or did not register the class in
-// time. `serverInfo` must be null.
+// time; HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) when the path of its
+// socket (LocalServerSocketPath) is too long for a Unix socket, so that no
+// local server can serve it. `serverInfo` must be null.
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* serverInfo, REFIID iid, void** object);
 // CoGetClassObject, then IClassFactory::CreateInstance.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
@@ -51,6 +55,11 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* object, DWORD context, D
 // Withdraws a class object: new requests start a new server. Objects already
 // handed out keep working. CO_E_OBJNOTREG for an unknown cookie.
 HRESULT CoRevokeClassObject(DWORD cookie);
+
+// The socket a local server of clsid listens on, for telling the user
+// where it is: under the runtime folder ($XDG_RUNTIME_DIR), which is made
+// when missing.
+HRESULT LocalServerSocketPath(REFCLSID clsid, std::string* path);
 
 // Puts an object into the running state; objects here always are running.
 HRESULT OleRun(IUnknown* object);

@@ -118,8 +118,9 @@ int COperationRun::Run()
     if (sources.empty())
         return 0;
 
-    CFileOperationPlanner planner(std::set<std::string>(sources.begin(), sources.end()),
-                                  !(m_op.fFlags & FOF_NO_CONNECTED_ELEMENTS));
+    CFileOperationPlanner planner(
+        std::set<std::string>(sources.begin(), sources.end()), !(m_op.fFlags & FOF_NO_CONNECTED_ELEMENTS),
+        m_function == FO_COPY && m_op.fSkipLinks ? wys::shell::LinkCopy::Skip : wys::shell::LinkCopy::AsLink);
     if (int error = Plan(planner, sources))
         return error;
     if (m_function == FO_DELETE && Asks()) {

@@ -9,8 +9,10 @@
 //
 // Paths: "\" separates as "/" does; relative paths are taken from the
 // current folder; "." and ".." are resolved by text before use. Symbolic
-// links are never followed: a link is deleted or copied as a link, so a
-// delete never reaches outside the named trees. Wildcards are not expanded.
+// links are never followed: a link is deleted or copied as a link (or left
+// out, with fSkipLinks), so a delete never reaches outside the named trees.
+// Links in the folders above a named path are the caller's to check.
+// Wildcards are not expanded.
 #pragma once
 
 #include "platform/base/WinError.h"
@@ -66,6 +68,10 @@ struct SHFILEOPSTRUCTA {
     // Not on the original platform: a progress sink for this operation only.
     // It receives reports even with FOF_SILENT. Must outlive the call.
     IFileOperationProgress* pProgress = nullptr;
+    // Not on the original platform: a copy (not a move) leaves symbolic
+    // links out (a source that is one, and those inside copied folders)
+    // instead of making them anew at the target.
+    BOOL fSkipLinks = FALSE;
 };
 
 // Runs the operation. Returns 0 on success; ERROR_CANCELLED (with

@@ -216,6 +216,8 @@ int CFileOperationPlanner::AddCopy(const std::string& source, const std::string&
         return Fail(DE_ROOTDIR, source);
     if (entry.kind == Kind::Other)
         return Fail(DE_INVALIDFILES, source);
+    if (entry.kind == Kind::Link && m_links == LinkCopy::Skip)
+        return 0;
     const bool isFolder = entry.kind == Kind::Folder;
     if (int error = CheckCopyPair(source, target, isFolder))
         return error;
@@ -260,7 +262,8 @@ int CFileOperationPlanner::AddCopyTree(const std::string& source, const std::str
                 m_totalBytes += entry.size;
                 break;
             case Kind::Link:
-                m_steps.push_back({StepKind::CopyLink, from, to});
+                if (m_links == LinkCopy::AsLink)
+                    m_steps.push_back({StepKind::CopyLink, from, to});
                 break;
             case Kind::Missing:
             case Kind::Other:

@@ -35,13 +35,17 @@ struct FileStep {
 // when the name is not a page's.
 std::string ConnectedFolderOf(const std::string& page);
 
+// What a copy does with a symbolic link it meets.
+enum class LinkCopy { AsLink, Skip };
+
 class CFileOperationPlanner {
 public:
     // `explicitSources` are the operation's own sources (absolute, canonical):
     // a connected folder that is one of them is left to its own entry.
     // `connected`: whether pages carry their "_files" folder along.
-    CFileOperationPlanner(std::set<std::string> explicitSources, bool connected)
-        : m_explicit(std::move(explicitSources)), m_connected(connected)
+    CFileOperationPlanner(std::set<std::string> explicitSources, bool connected,
+                          LinkCopy links = LinkCopy::AsLink)
+        : m_explicit(std::move(explicitSources)), m_connected(connected), m_links(links)
     {
     }
 
@@ -64,6 +68,7 @@ private:
 
     std::set<std::string> m_explicit;
     bool m_connected;
+    LinkCopy m_links;
     std::vector<FileStep> m_steps;
     std::set<std::string> m_plannedFolders;
     std::uint64_t m_totalBytes = 0;

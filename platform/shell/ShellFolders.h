@@ -24,8 +24,6 @@ inline constexpr int CSIDL_FLAG_MASK = 0xFF00;
 inline constexpr DWORD SHGFP_TYPE_CURRENT = 0;
 inline constexpr DWORD SHGFP_TYPE_DEFAULT = 1;
 
-inline constexpr LONG ERROR_FILENAME_EXCED_RANGE = 206;
-
 // Writes the folder's absolute path (no trailing separator, at most
 // MAX_PATH - 1 bytes) into `path`, a buffer of MAX_PATH bytes. `owner` and
 // `token` are ignored. Results:

@@ -1,8 +1,12 @@
 #include "WYSCHelper/CWYSCURLBase.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "WYSCHelper/CIndexFile.h"
@@ -275,6 +279,31 @@ TEST_F(CWYSCURLBaseTest, TheTenthChangeExpiresOldVisitsFirst)
     EXPECT_TRUE(fs::exists(CIndexFile::PathIn(History())));
 }
 
+TEST_F(CWYSCURLBaseTest, AVisitAddedWhileExpiryAnnouncesIsAnnouncedAndSoIsTheOneThatExpiredOthers)
+{
+    SetSettingsValue("HistoryRange", REG_BINARY, std::string("\x3c\0\0\0\0\0\0\0", 8));  // 60 seconds
+    CreateBase();
+    ASSERT_EQ(AddVisit(m_now - 100, "http://old/", "old.htm"), S_OK);
+    for (int i = 1; i < 9; ++i)
+        ASSERT_EQ(AddVisit(m_now + i, "http://new/" + std::to_string(i), std::to_string(i) + ".htm"), S_OK);
+    MakePage("other.htm");
+    m_sink->m_hook = [&](DISPID id, ULONG) {
+        if (id != DISPID_OnDataBeforeRemove)
+            return;
+        // Another window's capture finishing while the old visit goes.
+        CComBSTR url("http://other/");
+        CComBSTR path("other.htm");
+        EXPECT_EQ(m_base->AddData(_URL_DATE_{m_now + 20, url, path, nullptr}), S_OK);
+    };
+    TakeLog();
+    // The tenth change: its expiry pass lets the other visit in.
+    ASSERT_EQ(AddVisit(m_now + 10, "http://tenth/", "tenth.htm"), S_OK);
+    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://old/", "added 10", "added 8"}));
+    EXPECT_EQ(Count(), 10u);
+    EXPECT_EQ(Record(8), std::to_string(m_now + 10) + " 'http://tenth/' 'tenth.htm' null");
+    EXPECT_EQ(Record(9), std::to_string(m_now + 20) + " 'http://other/' 'other.htm' null");
+}
+
 TEST_F(CWYSCURLBaseTest, EventsGoToSinksInOrderAndStopAtTheFirstFailure)
 {
     CreateBase();
@@ -294,6 +323,26 @@ TEST_F(CWYSCURLBaseTest, EventsGoToSinksInOrderAndStopAtTheFirstFailure)
     EXPECT_EQ(m_base->put_CollectHistory(VARIANT_FALSE), S_OK);
     EXPECT_EQ(log, (Log{"sink1: settings", "sink2: settings", "sink3: settings"}));
     EXPECT_EQ(Count(), 1u);
+
+    // The second sink lets another visit in while it handles an event that
+    // it then fails: the third never receives that event, every sink
+    // receives the other, and none receives it before the first.
+    log.clear();
+    MakePage("c.htm");
+    sinks[1]->m_hook = [&](DISPID, ULONG index) {
+        if (index != 1) {
+            sinks[1]->m_result = S_OK;
+            return;
+        }
+        CComBSTR url("http://c/");
+        CComBSTR path("c.htm");
+        EXPECT_EQ(m_base->AddData(_URL_DATE_{12, url, path, nullptr}), S_OK);
+        sinks[1]->m_result = DISP_E_EXCEPTION;
+    };
+    EXPECT_EQ(AddVisit(11, "http://b/", "b.htm"), S_OK);
+    EXPECT_EQ(
+        log, (Log{"sink1: added 1", "sink2: added 1", "sink1: added 2", "sink2: added 2", "sink3: added 2"}));
+    EXPECT_EQ(Count(), 3u);
 }
 
 TEST_F(CWYSCURLBaseTest, EventInterfaceOnTheObjectRaisesEvents)
@@ -378,6 +427,48 @@ TEST_F(CWYSCURLBaseTest, MovingTheHistoryFolderReplacesTheList)
     EXPECT_EQ(TakeLog().size(), 6u);  // five removals and the settings
 }
 
+TEST_F(CWYSCURLBaseTest, VisitsArrivingWhileTheListIsReplacedWaitAndAreKeptInOrder)
+{
+    CreateBase();
+    ASSERT_EQ(AddVisit(1, "http://a/", "a.htm"), S_OK);
+    const std::string other = m_home.Path() + "/other";
+    CUrlRecordList one;
+    one.Append(MakeRecord(100, "http://o/", "o.htm"));
+    WriteIndex(other, one);
+    auto add = [&](std::int64_t time, const char* url, const std::string& folder, const char* page) {
+        wys::test::WriteFile(folder + "/" + page, "<html></html>");
+        CComBSTR u(url);
+        CComBSTR p(page);
+        return m_base->AddData(_URL_DATE_{time, u, p, nullptr});
+    };
+    std::vector<HRESULT> answers;
+    m_sink->m_hook = [&](DISPID id, ULONG) {
+        if (id == DISPID_OnDataBeforeRemove) {
+            // A capture that saved its page before the folder changed.
+            answers.push_back(add(2, "http://late/", History(), "late.htm"));
+            answers.push_back(add(2, "http://late/", History(), "late.htm"));
+            CComBSTR u("http://nowhere/");
+            CComBSTR p("nowhere.htm");
+            answers.push_back(m_base->AddData(_URL_DATE_{3, u, p, nullptr}));
+        } else if (id == DISPID_OnDataAdded && Count() == 1) {
+            answers.push_back(add(4, "http://new/1", other, "n1.htm"));
+            answers.push_back(add(5, "http://new/2", other, "n2.htm"));
+        }
+    };
+    TakeLog();
+    CComBSTR otherBstr(other);
+    EXPECT_EQ(m_base->put_BaseDirectory(otherBstr), S_OK);
+    EXPECT_EQ(answers, (std::vector<HRESULT>{S_OK, E_INVALIDARG, E_INVALIDARG, S_OK, S_OK}))
+        << "checked as ever, and never refused for being busy";
+    EXPECT_EQ(TakeLog(), (Log{"removing 0 http://a/", "settings", "added 0", "added 1", "added 2"}));
+    EXPECT_EQ(Count(), 3u);
+    EXPECT_EQ(Record(1), "4 'http://new/1' 'n1.htm' null");
+    EXPECT_EQ(Record(2), "5 'http://new/2' 'n2.htm' null");
+    EXPECT_EQ(wys::test::Describe(ReadIndex(History())),
+              "1 'http://a/' 'a.htm' null; 2 'http://late/' 'late.htm' null; ")
+        << "the visit whose page stayed in the old folder is kept in that folder's index";
+}
+
 TEST_F(CWYSCURLBaseTest, RelativeOrEmptyHistoryFolderIsRefused)
 {
     CreateBase();
@@ -403,6 +494,123 @@ TEST_F(CWYSCURLBaseTest, DestructionSavesTheIndex)
     EXPECT_EQ(wys::test::Describe(ReadIndex(History())), "1 'http://a/' 'a.htm' 'A'; ");
     CreateBase();
     EXPECT_EQ(Count(), 1u) << "a new object loads what the last one saved";
+}
+
+// Runs `body` where a file's mode bits are obeyed: in this process unless it
+// runs as root, else in a child that hands the temporary home over to the
+// user nobody and becomes that user. Whether `body` returned true.
+bool RunObeyingFileModes(const std::string& root, const std::function<bool()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    pid_t child = ::fork();
+    if (child == 0) {
+        const uid_t nobody = 65534;
+        bool handedOver = ::lchown(root.c_str(), nobody, nobody) == 0;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            handedOver = handedOver && ::lchown(entry.path().c_str(), nobody, nobody) == 0;
+        if (!handedOver || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(2);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(CWYSCURLBaseTest, AnIndexItCannotReadIsKeptAsItWasBeforeTheFirstSave)
+{
+    CUrlRecordList earlier;
+    earlier.Append(MakeRecord(1, "http://earlier/1", "e1.htm", "E1"));
+    earlier.Append(MakeRecord(2, "http://earlier/2", "e2.htm", "E2"));
+    WriteIndex(History(), earlier);
+    const std::string index = CIndexFile::PathIn(History());
+    const std::string original = ReadFile(index);
+    // Twice: the second run finds its own index unreadable too, and keeps
+    // it without touching the copy the first run kept.
+    for (const char* url : {"http://now/1", "http://now/2"}) {
+        ASSERT_EQ(::chmod(index.c_str(), 0), 0);
+        bool ran = RunObeyingFileModes(m_home.Path(), [&] {
+            CreateBase();
+            if (!m_base || Count() != 0 || AddVisit(10, url, "now.htm") != S_OK)
+                return false;
+            m_sink = nullptr;
+            m_base = nullptr;
+            return true;
+        });
+        ASSERT_TRUE(ran) << url;
+    }
+    for (const char* kept : {".bad", ".bad.2"})
+        ::chmod((index + kept).c_str(), 0600);
+    ::chmod(index.c_str(), 0600);
+    EXPECT_EQ(ReadFile(index + ".bad"), original) << "the first copy is never written over";
+    EXPECT_EQ(wys::test::Describe(ReadIndex(History())), "10 'http://now/2' 'now.htm' null; ");
+    CUrlRecordList second;
+    EXPECT_EQ(CIndexFile::Read(index + ".bad.2", &second), CIndexFile::ReadResult::Read);
+    EXPECT_EQ(wys::test::Describe(second), "10 'http://now/1' 'now.htm' null; ");
+}
+
+TEST_F(CWYSCURLBaseTest, AnIndexOfALaterVersionIsLeftAsItIsAndTheHistoryKeptBesideIt)
+{
+    const std::string index = CIndexFile::PathIn(History());
+    for (std::uint32_t version : {3u, 0xFFFFFFFFu}) {
+        fs::remove_all(History());
+        const std::string later =
+            std::string{static_cast<char>(version), static_cast<char>(version >> 8),
+                        static_cast<char>(version >> 16), static_cast<char>(version >> 24)} +
+            "\x01\0\0\0what a later version keeps"s;
+        wys::test::WriteFile(index, later);
+        for (int run = 1; run <= 2; ++run) {
+            testing::internal::CaptureStderr();
+            CreateBase();
+            EXPECT_EQ(Count(), static_cast<ULONG>(run - 1))
+                << version << ": what the last run kept beside it";
+            EXPECT_EQ(AddVisit(run, "http://v/" + std::to_string(run), "v.htm"), S_OK);
+            m_sink = nullptr;
+            m_base = nullptr;
+            std::string said = testing::internal::GetCapturedStderr();
+            EXPECT_NE(said.find(index), std::string::npos) << said;
+            EXPECT_NE(said.find(History() + "/index.v2.hif"), std::string::npos) << said;
+            EXPECT_EQ(ReadFile(index), later) << version;
+        }
+        CUrlRecordList beside;
+        CIndexFile::Read(History() + "/index.v2.hif", &beside);
+        EXPECT_EQ(wys::test::Describe(beside), "1 'http://v/1' 'v.htm' null; 2 'http://v/2' 'v.htm' null; ")
+            << version;
+    }
+}
+
+TEST_F(CWYSCURLBaseTest, TemporaryIndexFilesOfWritersThatAreGoneGoWhenTheObjectStarts)
+{
+    // A process that has ended, as a server killed in the middle of a save.
+    pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string index = CIndexFile::PathIn(History());
+    const std::string beside = History() + "/index.v2.hif";
+    const std::string alive = std::to_string(::getpid());
+    const std::string dead = std::to_string(gone);
+    const std::vector<std::string> stale = {index + ".tmp." + dead + ".0", index + ".tmp." + dead + ".17",
+                                            beside + ".tmp." + dead + ".3"};
+    const std::vector<std::string> kept = {
+        index + ".tmp." + alive + ".0",  // its writer may be saving right now
+        // Names the writer never gives, and folders it never writes to.
+        index + ".tmp." + dead,
+        index + ".tmp." + dead + ".0.x",
+        History() + "/notes.tmp." + dead + ".0",
+        History() + "/2003/index.hif.tmp." + dead + ".0",
+    };
+    for (const auto& path : stale)
+        wys::test::WriteFile(path, std::string(4096, 'x'));
+    for (const auto& path : kept)
+        wys::test::WriteFile(path, "x");
+    CreateBase();
+    for (const auto& path : stale)
+        EXPECT_FALSE(fs::exists(path)) << path;
+    for (const auto& path : kept)
+        EXPECT_TRUE(fs::exists(path)) << path;
 }
 
 TEST_F(CWYSCURLBaseTest, SinksMayReadAndAddButNotRemoveDuringAChange)

@@ -100,6 +100,10 @@ TEST(CRangeFilter, SelectsHalfOpenRangeAndOptionalUrl)
         {day, kMax, kNull, day - 1, kNull, false},
         {kMin, kMax, kNull, -2, kNull, true},
         {kMin, 1, kNull, kMin, kNull, true},
+        // The end is the true sum, past the largest time: nothing wraps.
+        {kMax, 1, kNull, kMax, kNull, true},
+        {day, kMax, kNull, kMax, kNull, true},
+        {kMin, kMax, kNull, -1, kNull, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "start " << c.start << " span " << c.span

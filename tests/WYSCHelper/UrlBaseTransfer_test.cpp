@@ -1,6 +1,7 @@
 // Export of visits with their pages, and import of export files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -389,6 +390,78 @@ TEST_F(UrlBaseTransferTest, ImportSkipsVisitsWithoutPagesOrWithPathsLeavingTheFo
     EXPECT_EQ(m_base->Import(path), S_OK);
     EXPECT_EQ(Count(), 1u);
     EXPECT_EQ(TakeLog(), Log{});
+}
+
+// Every path under `root` that is a symbolic link.
+std::vector<std::string> LinksUnder(const std::string& root)
+{
+    std::vector<std::string> links;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        if (it->is_symlink())
+            links.push_back(it->path().string());
+    }
+    return links;
+}
+
+TEST_F(UrlBaseTransferTest, ImportAndExportNeitherFollowNorMakeLinks)
+{
+    const std::string outside = m_home.Path() + "/outside";
+    WriteFile(outside + "/secret.htm", "secret");
+    // An export whose companion folder leads outside through links: a
+    // folder link on the way to a page, a page that is a link, and links
+    // inside a page's resource folder.
+    CUrlRecordList list;
+    list.Append(MakeRecord(m_now - 1, "http://ok/", "pages/ok.htm"));
+    list.Append(MakeRecord(m_now - 2, "http://through/", "away/secret.htm"));
+    list.Append(MakeRecord(m_now - 3, "http://link/", "pages/link.htm"));
+    const std::string file = Exports() + "/links.hef";
+    WriteExport(file, list, {"pages/ok.htm", "pages/ok_files/real.png"});
+    const std::string companion = Exports() + "/links_files";
+    fs::create_directory_symlink(outside, companion + "/away");
+    fs::create_symlink(outside + "/secret.htm", companion + "/pages/link.htm");
+    fs::create_symlink(outside + "/secret.htm", companion + "/pages/ok_files/leak.png");
+    fs::create_directory_symlink(outside, companion + "/pages/ok_files/deep");
+    CreateBase();
+    CComBSTR path(file);
+    EXPECT_EQ(m_base->Import(path), S_OK);
+    EXPECT_EQ(TakeLog(), Log{"added 0"});
+    ASSERT_EQ(Count(), 1u);
+    const std::string imported = History() + "/Imported";
+    EXPECT_EQ(LinksUnder(History()), std::vector<std::string>{});
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(imported))
+        files.push_back(fs::relative(entry.path(), imported).string());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 5u) << ::testing::PrintToString(files);
+    EXPECT_TRUE(files[2].ends_with("pages/ok.htm")) << files[2];
+    EXPECT_TRUE(files[4].ends_with("pages/ok_files/real.png")) << files[4];
+
+    // The history itself leads outside: a day folder that is a link, and a
+    // link inside a page's resource folder.
+    fs::remove_all(imported);
+    m_base->RemoveRange(0, m_now + 100, nullptr);
+    MakePage("2003/mine.htm");
+    MakePage("2003/mine_files/real.png");
+    fs::create_symlink(outside + "/secret.htm", History() + "/2003/mine_files/leak.png");
+    fs::create_directory_symlink(outside, History() + "/2004");
+    CComBSTR mine("2003/mine.htm");
+    CComBSTR url("http://mine/");
+    ASSERT_EQ(m_base->AddData(_URL_DATE_{m_now, url, mine, nullptr}), S_OK);
+    CComBSTR through("2004/secret.htm");
+    CComBSTR other("http://through/");
+    ASSERT_EQ(m_base->AddData(_URL_DATE_{m_now + 1, other, through, nullptr}), S_OK);
+    const std::string exported = Exports() + "/mine.hef";
+    CComBSTR exportPath(exported);
+    EXPECT_EQ(m_base->Export(exportPath), S_OK);
+    EXPECT_EQ(ExportedRecords(exported), std::to_string(m_now) + " 'http://mine/' '2003/mine.htm' null; " +
+                                             std::to_string(m_now + 1) +
+                                             " 'http://through/' '2004/secret.htm' null; ")
+        << "a visit whose page cannot be copied is exported all the same";
+    EXPECT_TRUE(fs::exists(Exports() + "/mine_files/2003/mine_files/real.png"));
+    EXPECT_EQ(LinksUnder(Exports() + "/mine_files"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(Exports() + "/mine_files/2004"));
 }
 
 TEST_F(UrlBaseTransferTest, ImportOfMissingOrForeignFilesDoesNothing)

@@ -2,17 +2,25 @@
 // loopback pages in headless windows, the registered libWYSCbho.so captures
 // each completed page, and the real WYSCHelper server records the visits.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
+#include "WYSCHelper/CIndexFile.h"
 #include "WYSCbho/CSavedPageLayout.h"
 #include "common/StringConvert.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "tests/WYSCbho/CaptureSite.h"
 #include "tests/WYSCbho/FidelitySite.h"
 #include "tests/WYSCbho/SavedPageCheck.h"
+#include "tests/platform/rpc/support/ChildProcess.h"
+#include "tests/platform/rpc/support/EventSink.h"
 #include "tests/server/ServerProcessTest.h"
 
 namespace wys::test {
@@ -191,6 +199,95 @@ TEST_F(HostCaptureTest, NothingIsCapturedWhileCollectionIsOff)
     EXPECT_NE(RunProgram(argv, &output, nullptr, 60000), 0);
     EXPECT_NE(output.find("not recorded"), std::string::npos) << output;
     EXPECT_EQ(CountOf(m_history.Get()), 0u);
+}
+
+// Starts the host on one page without waiting for it; its output goes to `log`.
+pid_t StartCapture(const std::string& url, const std::string& log)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execl(WYS_CAPTURE_HOST, WYS_CAPTURE_HOST, "--timeout", "120", url.c_str(), nullptr);
+        ::_exit(127);
+    }
+    return pid;
+}
+
+TEST_F(HostCaptureTest, CapturesFinishingDuringALargeImportAreAllRecordedOnTheirOwnRoute)
+{
+    // An export of 4000 visits of the last hour, with their pages.
+    const int kImported = 4000;
+    const std::string file = m_home.Path() + "/large.hef";
+    CUrlRecordList exported;
+    const std::int64_t start = Now() - 3600;
+    for (int i = 0; i < kImported; ++i) {
+        std::string path = "pages/" + std::to_string(i) + ".htm";
+        WriteFile(m_home.Path() + "/large_files/" + path, "<html>" + std::to_string(i) + "</html>");
+        CUrlRecord record;
+        record.Time = start + i % 3000;
+        record.AttachUrl(CComBSTR("http://imported/" + std::to_string(i)).Detach());
+        record.AttachPath(CComBSTR(path).Detach());
+        exported.Append(std::move(record));
+    }
+    ASSERT_TRUE(CIndexFile::Write(file, exported));
+
+    // Six captures start with the import's first event and save their pages
+    // while this sink holds the import's events back; the import goes on
+    // once their saved copies are on disk and their records had time to
+    // arrive.
+    const int kCaptures = 6;
+    std::vector<std::string> urls;
+    for (int i = 0; i < kCaptures; ++i)
+        urls.push_back(m_site.Url("/site/page.html?visit=" + std::to_string(i)));
+    const std::string day = History() + "/" + wys::capture::CSavedPageLayout::DayFolder(Now());
+    std::vector<pid_t> captures;
+    auto sink = ComPtr<CEventSink>(new CEventSink());
+    sink->onEvent = [&](DISPID, LONG) {
+        if (!captures.empty())
+            return S_OK;
+        for (int i = 0; i < kCaptures; ++i)
+            captures.push_back(
+                StartCapture(urls[i], m_home.Path() + "/capture" + std::to_string(i) + ".log"));
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto archives = [&] {
+            int n = 0;
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(day, error))
+                n += entry.path().extension() == ".mht" ? 1 : 0;
+            return n;
+        };
+        while (archives() < kCaptures && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        return S_OK;
+    };
+    ASSERT_NE(AdviseSink(m_history.Get(), sink->GetUnknown()), 0u);
+    CComBSTR path(file);
+    ASSERT_EQ(m_history->Import(path), S_OK);
+    for (int i = 0; i < kCaptures; ++i) {
+        int status = -1;
+        ::waitpid(captures[static_cast<std::size_t>(i)], &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << ReadFile(m_home.Path() + "/capture" + std::to_string(i) + ".log");
+    }
+
+    ULONG count = CountOf(m_history.Get());
+    EXPECT_EQ(count, static_cast<ULONG>(kImported + kCaptures));
+    std::map<std::string, std::string> records;
+    for (ULONG i = kImported; i < count && count != kNoRecord; ++i) {
+        CUrlDateHolder data;
+        ASSERT_EQ(m_history->GetData(data.Receive(), i), S_OK);
+        records[BstrToNarrow(data.Url)] = BstrToNarrow(data.Path);
+    }
+    for (const std::string& url : urls) {
+        ASSERT_TRUE(records.count(url)) << url;
+        EXPECT_EQ(Extension(records[url]), ".mht") << url << " went the HTML route";
+    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(day, error))
+        EXPECT_NE(entry.path().extension(), ".htm") << "saved a second time: " << entry.path();
 }
 
 }  // namespace

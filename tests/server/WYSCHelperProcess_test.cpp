@@ -231,7 +231,7 @@ TEST_F(WYSCHelperProcess, KilledClientNeitherBlocksEventsNorKeepsTheServerAlive)
         << Log();
 }
 
-TEST_F(WYSCHelperProcess, ClientDyingInsideAnEventStopsOnlyThatDelivery)
+TEST_F(WYSCHelperProcess, ClientDyingInsideAnEventKeepsItFromNoOtherClient)
 {
     CChildProcess child([](CChildChannel& parent) {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -255,6 +255,8 @@ TEST_F(WYSCHelperProcess, ClientDyingInsideAnEventStopsOnlyThatDelivery)
     EXPECT_EQ(AddVisit(history.Get(), History(), Now(), "http://e/2"), S_OK);
     ASSERT_FALSE(sink->events.empty());
     EXPECT_EQ(sink->events.back(), "1:1") << "the next event reaches the living sink";
+    EXPECT_EQ(sink->events, (std::vector<std::string>{"1:0", "1:1"}))
+        << "a client gone is no sink that fails: the event it died in reaches the living one as well";
     EXPECT_EQ(CountOf(history.Get()), 2u);
 }
 

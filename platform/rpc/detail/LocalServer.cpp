@@ -264,6 +264,11 @@ std::string LocalServerPath(const std::string& folder, REFCLSID clsid, const cha
     return folder + "/" + GuidToString(clsid) + suffix;
 }
 
+bool FitsSocketAddress(const std::string& path)
+{
+    return path.size() < sizeof(sockaddr_un::sun_path);
+}
+
 CFd DialLocalServer(const std::string& path)
 {
     sockaddr_un address;
@@ -325,7 +330,7 @@ HRESULT ListenLocalServer(const std::shared_ptr<CApartment>& apartment, REFCLSID
     std::string path = LocalServerPath(folder, clsid, ".sock");
     sockaddr_un address;
     if (!MakeAddress(path, &address))
-        return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
+        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid())
         return FromErrno(errno);

@@ -24,6 +24,8 @@ namespace wys::rpc {
 // The folder of sockets and locks, made when missing.
 HRESULT LocalServerFolder(std::string* folder);
 std::string LocalServerPath(const std::string& folder, REFCLSID clsid, const char* suffix);
+// Whether `path` fits the address of a Unix socket.
+bool FitsSocketAddress(const std::string& path);
 
 // Connects to a server's socket. An invalid descriptor when nobody listens
 // there (the server is not running or has stopped serving).

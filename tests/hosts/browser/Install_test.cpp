@@ -1,6 +1,11 @@
 // scripts/install into a temporary prefix on a clean home folder: what it
-// puts where, what it registers, that the installed pieces record a visit
-// together, and that --uninstall takes it all back.
+// puts where, what it registers (the browser extension's native host for
+// Chromium, Google Chrome and Firefox included), that the installed pieces
+// record a visit together, from wayscribe-capture and from Chromium with the
+// installed extension, and that --uninstall takes it all back.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
@@ -16,10 +21,50 @@
 #include "tests/server/ServerProcessTest.h"
 #include "tests/support/LoopbackHttpServer.h"
 
+extern char** environ;
+
 namespace wys::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The native host manifests scripts/install writes for this user.
+std::vector<std::string> NativeHostManifests(const TempHome& home)
+{
+    return {home.ConfigHome() + "/chromium/NativeMessagingHosts/wayscribe.native_host.json",
+            home.ConfigHome() + "/google-chrome/NativeMessagingHosts/wayscribe.native_host.json",
+            home.Home() + "/.mozilla/native-messaging-hosts/wayscribe.native_host.json"};
+}
+
+// Headless Chromium with its default profile of this home (where the
+// install registered the native host) and the installed extension, on `url`.
+pid_t StartChromium(const TempHome& home, const std::string& extension, const std::string& url)
+{
+    std::vector<std::string> args{"/usr/bin/chromium",
+                                  "--headless=new",
+                                  "--no-sandbox",
+                                  "--disable-gpu",
+                                  "--no-first-run",
+                                  "--disable-background-networking",
+                                  "--disable-component-update",
+                                  "--disable-sync",
+                                  "--user-data-dir=" + home.ConfigHome() + "/chromium",
+                                  "--load-extension=" + extension,
+                                  url};
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
 
 std::string RegistryText(HKEY root, const std::string& key, const char* value)
 {
@@ -64,10 +109,22 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
 
     for (const char* file :
          {"bin/wayscribe-browser", "bin/wayscribe-capture", "bin/wayscribe-history", "bin/WYSCHelper",
-          "bin/wayscribe-register", "bin/wayscribe-help", "lib/wayscribe/libWYSCbho.so",
-          "share/wayscribe/help/About.htm", "share/wayscribe/sample/index.html",
-          "share/applications/wayscribe-browser.desktop"})
+          "bin/wayscribe-register", "bin/wayscribe-help", "bin/wayscribe-native-host", "bin/wayscribe-band",
+          "lib/wayscribe/libWYSCbho.so", "share/wayscribe/help/About.htm",
+          "share/wayscribe/sample/index.html", "share/wayscribe/extension/manifest.json",
+          "share/wayscribe/extension/snapshot.js", "share/wayscribe/wayscribe-extension.xpi",
+          "share/applications/wayscribe-browser.desktop", "share/applications/wayscribe-band.desktop"})
         EXPECT_TRUE(fs::exists(prefix + "/" + file)) << file;
+    for (const std::string& file : NativeHostManifests(m_home)) {
+        std::string text = ReadFile(file);
+        EXPECT_NE(text.find("\"path\": \"" + prefix + "/bin/wayscribe-native-host\""), std::string::npos)
+            << file << text;
+        bool firefox = file.find("/.mozilla/") != std::string::npos;
+        EXPECT_NE(text.find(firefox ? "\"wayscribe@wayscribe.local\""
+                                    : "\"chrome-extension://fpbfhlogilcibnhbfjlojbgeklhhpjfa/\""),
+                  std::string::npos)
+            << file << text;
+    }
 
     EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCURLBase) + "\\LocalServer32",
                            nullptr),
@@ -97,12 +154,32 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     ASSERT_EQ(RunProgram({prefix + "/bin/wayscribe-history", "list"}, &output, &errors), 0) << errors;
     EXPECT_NE(output.find(server.Url("/index.html")), std::string::npos) << output;
 
+    // So do the person's Chromium with the installed extension turned on and
+    // the native host the install registered for it.
+    const std::string visited = server.Url("/index.html?in=chromium");
+    pid_t chromium = StartChromium(m_home, prefix + "/share/wayscribe/extension", visited);
+    ASSERT_GT(chromium, 0);
+    bool recorded = false;
+    for (int i = 0; i < 100 && !recorded; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        recorded = RunProgram({prefix + "/bin/wayscribe-history", "list"}, &output) == 0 &&
+                   output.find(visited) != std::string::npos;
+    }
+    ::kill(chromium, SIGTERM);
+    ::waitpid(chromium, nullptr, 0);
+    EXPECT_TRUE(recorded) << "Chromium's visit was not recorded: " << output;
+
     ASSERT_EQ(Script({"--uninstall", "--prefix", prefix}, &errors), 0) << errors;
     for (const char* program : {"wayscribe-browser", "wayscribe-capture", "WYSCHelper", "wayscribe-register"})
         EXPECT_FALSE(fs::exists(prefix + "/bin/" + program)) << program;
     EXPECT_FALSE(fs::exists(prefix + "/lib/wayscribe"));
     EXPECT_FALSE(fs::exists(prefix + "/share/wayscribe"));
     EXPECT_FALSE(fs::exists(prefix + "/share/applications/wayscribe-browser.desktop"));
+    EXPECT_FALSE(fs::exists(prefix + "/share/applications/wayscribe-band.desktop"));
+    for (const std::string& file : NativeHostManifests(m_home))
+        EXPECT_FALSE(fs::exists(file)) << file;
+    EXPECT_FALSE(fs::exists(m_home.ConfigHome() + "/google-chrome"))
+        << "the folder made for Google Chrome stays";
     EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_WYSCSaver) + "\\InprocServer32",
                            nullptr),
               "<missing>");

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <sstream>
 
+#include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CWYSCURLBase.h"
+#include "common/StringConvert.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Apartment.h"
 #include "tests/server/ServerProcessTest.h"
@@ -118,6 +122,38 @@ TEST_F(HistoryClient, RemoveRangeTellsHowManyWent)
     EXPECT_EQ(m_out.str(), "removed 0 visits\n");
     EXPECT_EQ(Run({"list"}), kExitDone);
     EXPECT_EQ(m_out.str(), "2023-11-14 22:13:20\thttp://a/one\tOne\tone.htm\n");
+}
+
+TEST_F(HistoryClient, RangesAsWideAsTimeItselfSelectWhatListShows)
+{
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const std::string min = std::to_string(kMin);
+    const std::string max = std::to_string(kMax);
+    AddTitled(-5, "http://w/early", "Early");
+    AddThree();
+    AddTitled(kMax - 1, "http://w/late", "Late");
+    AddTitled(kMax, "http://w/last", "Last");
+    EXPECT_EQ(Run({"list", "-1", max}), kExitDone);
+    const std::string listed = m_out.str();
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 4) << listed;
+
+    std::filesystem::create_directories(m_home.Path() + "/out");
+    const std::string file = m_home.Path() + "/out/wide.hef";
+    EXPECT_EQ(Run({"export-range", file, "-1", max}), kExitDone) << m_err.str();
+    CUrlRecordList exported;
+    CIndexFile::Read(file, &exported);
+    std::string urls;
+    for (const CUrlRecord& record : exported)
+        urls += wys::BstrToNarrow(record.Url) + " ";
+    EXPECT_EQ(urls, "http://a/one http://a/two http://a/three http://w/late ");
+
+    EXPECT_EQ(Run({"remove-range", min, max}), kExitDone);
+    EXPECT_EQ(m_out.str(), "removed 5 visits\n");
+    EXPECT_EQ(Run({"remove", max, "http://w/last"}), kExitDone);
+    EXPECT_EQ(m_out.str(), "removed 1 visit\n");
+    EXPECT_EQ(Run({"count"}), kExitDone);
+    EXPECT_EQ(m_out.str(), "0\n");
 }
 
 TEST_F(HistoryClient, ExportWritesTheFileOrSaysThatNothingWasExported)

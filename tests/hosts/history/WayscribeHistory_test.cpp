@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
+#include "hosts/history/HistoryText.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Apartment.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
@@ -150,6 +153,21 @@ TEST_F(WayscribeHistory, UnreachableServerExitsWithThree)
     EXPECT_NE(err.find("cannot be reached"), std::string::npos) << err;
 }
 
+TEST_F(WayscribeHistory, ARuntimeFolderTooDeepForTheSocketIsNamedInTheError)
+{
+    // With the folders under it and the class's name, its socket path is
+    // longer than a Unix socket's address can hold.
+    const std::string deep = m_home.Path() + "/run/" + std::string(60, 'd');
+    std::filesystem::create_directories(deep);
+    ::chmod(deep.c_str(), 0700);
+    std::string out, err;
+    EXPECT_EQ(RunProgram({"/usr/bin/env", "XDG_RUNTIME_DIR=" + deep, Cli(), "count"}, &out, &err), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find(deep + "/wayscribe/com/"), std::string::npos) << err;
+    EXPECT_NE(err.find("too long"), std::string::npos) << err;
+    EXPECT_NE(err.find("XDG_RUNTIME_DIR"), std::string::npos) << err;
+}
+
 TEST_F(WayscribeHistory, BadArgumentsExitWithTwoWithoutAskingTheServer)
 {
     std::string out, err;
@@ -180,6 +198,55 @@ TEST_F(WayscribeHistory, WatchPrintsEventsAsTheyArriveUntilInterrupted)
     EXPECT_EQ(watch.OutLine(), "settings-changed");
     watch.Signal(SIGINT);
     EXPECT_EQ(watch.Wait(10000), 0);
+}
+
+TEST_F(WayscribeHistory, WatchPrintsEveryEventAsOneWholeLineInTheOrderOfArrival)
+{
+    // Two clients adding at once: the server serves one's AddData while it
+    // waits for the watcher to handle the other's event.
+    const std::string folder = History();
+    const int kEach = 150;
+    std::vector<std::unique_ptr<CChildProcess>> adders;
+    for (int who = 0; who < 2; ++who) {
+        adders.push_back(std::make_unique<CChildProcess>([&, who](CChildChannel& parent) {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            auto history = CreateHistory();
+            if (!history)
+                return 1;
+            parent.Send("ready");
+            parent.Receive();
+            int failed = 0;
+            const std::int64_t start = Now();
+            for (int i = 0; i < kEach; ++i) {
+                std::string url = "http://w" + std::to_string(who) + "/" + std::to_string(i);
+                failed += FAILED(AddVisit(history.Get(), folder, start + i, url)) ? 1 : 0;
+            }
+            history = nullptr;
+            CoUninitialize();
+            return failed;
+        }));
+    }
+    for (auto& adder : adders)
+        ASSERT_EQ(adder->Receive(), "ready");
+    CRunningCli watch({"watch"});
+    ASSERT_NE(watch.ErrLine().find("watching"), std::string::npos);
+    for (auto& adder : adders)
+        adder->Send("go");
+    std::vector<std::string> lines;
+    for (int i = 0; i < 2 * kEach; ++i)
+        lines.push_back(watch.OutLine());
+    for (auto& adder : adders)
+        EXPECT_EQ(adder->Wait(60000), 0);
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(CountOf(history.Get()), static_cast<ULONG>(2 * kEach));
+    for (int i = 0; i < 2 * kEach; ++i) {
+        CUrlDateHolder visit;
+        ASSERT_EQ(history->GetData(visit.Receive(), static_cast<ULONG>(i)), S_OK);
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)],
+                  "added\t" + std::to_string(i) + "\t" + wys::history::VisitLine(visit));
+    }
 }
 
 TEST_F(WayscribeHistory, WatchEndsWithThreeWhenTheServerDies)
