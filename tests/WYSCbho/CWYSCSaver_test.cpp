@@ -180,8 +180,11 @@ std::map<std::string, std::uintmax_t> FilesBelow(const std::string& folder)
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        if (it->path().filename() != "index.hif")
-            files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
+        // The files directly in the folder are the server's own (its index and
+        // caches, written in the background); captures write only below it.
+        if (it.depth() == 0 && it->is_regular_file())
+            continue;
+        files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
     }
     return files;
 }

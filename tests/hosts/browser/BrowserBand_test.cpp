@@ -213,16 +213,17 @@ TEST_F(BrowserBandTest, VisitIsListedFoundOpenedFromItsSavedCopyAndRemoved)
     EXPECT_EQ(CountOf(history.Get()), 0u);
 }
 
-// Every saved file below `folder` with its size (the URL base's index file
-// is left out: it is saved when the server likes).
+// Every saved file below `folder` with its size (the files directly in the
+// folder are the server's own, its index and caches, saved when it likes).
 std::map<std::string, std::uintmax_t> SavedFiles(const std::string& folder)
 {
     std::map<std::string, std::uintmax_t> files;
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        if (it->path().filename() != "index.hif")
-            files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
+        if (it.depth() == 0 && it->is_regular_file())
+            continue;
+        files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
     }
     return files;
 }
