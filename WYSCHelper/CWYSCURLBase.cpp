@@ -10,6 +10,7 @@
 
 #include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CExactFilter.h"
+#include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CSavedCopyPath.h"
 #include "common/StringConvert.h"
@@ -37,6 +38,7 @@ HRESULT CWYSCURLBase::Create(REFIID iid, void** object, CUrlBaseOptions options)
             base->m_baseDirectory = DefaultBaseDirectory();
             base->LoadSettings();
             base->LoadIndex();
+            base->StartFileSharing();
         }
         return created->QueryInterface(iid, object);
     });
@@ -188,6 +190,7 @@ void CWYSCURLBase::AppendVisit(CUrlRecord record)
     CComBSTR url = CComBSTR::CopyOf(record.Url);
     m_list.Append(std::move(record));
     try {
+        SharingAdded(m_list[m_list.Count() - 1].Path);
         OnModified();
         // The expiry pass of OnModified may have taken the new record away
         // again, moved it down, and let other visits in behind it while it
@@ -297,6 +300,7 @@ HRESULT CWYSCURLBase::PutBaseDirectory(BSTR path)
         SaveSettings();
         CreateFolderPath(m_baseDirectory.c_str());
         LoadIndex();
+        OpenFileSharing();
         for (ULONG i = 0; i < m_list.Count(); ++i)
             OnDataAdded(i);
         return S_OK;

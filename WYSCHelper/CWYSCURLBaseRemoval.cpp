@@ -83,6 +83,7 @@ bool CWYSCURLBase::Expire()
 
 void CWYSCURLBase::DeleteSavedCopy(BSTR path)
 {
+    std::unique_lock<std::mutex> sharing = SharingRemoved(path);
     // Nothing but the page a record names (and the resource folder the
     // shell carries along with it) may go, and only inside the history
     // folder: a Path that is empty, absolute or climbs out is left alone.
