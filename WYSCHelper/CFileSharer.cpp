@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +13,10 @@
 #include <unordered_set>
 
 #include "WYSCHelper/CSavedCopyPath.h"
+#include "WYSCHelper/FileBytes.h"
 
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
 constexpr int kMaxDepth = 64;
 // Names of links being made: a crash between the link and the rename
 // leaves one behind, which the next walk removes.
@@ -65,66 +64,6 @@ bool Describes(const CSharedFileStore::Row& row, const struct stat& info)
 {
     return row.dev == static_cast<std::uint64_t>(info.st_dev) && row.ino == static_cast<std::uint64_t>(info.st_ino) &&
            row.size == static_cast<std::uint64_t>(info.st_size) && row.mtime == Nanoseconds(info.st_mtim);
-}
-
-bool ReadAll(int fd, unsigned char* buffer, std::size_t size, std::size_t* got)
-{
-    *got = 0;
-    while (*got < size) {
-        ssize_t n = ::read(fd, buffer + *got, size - *got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        *got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The SHA-256 of what `fd` holds from its start; nullopt on a read error.
-std::optional<CSharedFileStore::Digest> HashOf(int fd)
-{
-    if (::lseek(fd, 0, SEEK_SET) != 0)
-        return std::nullopt;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return std::nullopt;
-    std::vector<unsigned char> buffer(kChunk);
-    for (;;) {
-        std::size_t got = 0;
-        if (!ReadAll(fd, buffer.data(), buffer.size(), &got))
-            return std::nullopt;
-        if (got == 0)
-            break;
-        if (EVP_DigestUpdate(context.get(), buffer.data(), got) != 1)
-            return std::nullopt;
-    }
-    CSharedFileStore::Digest digest;
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1 || length != digest.size())
-        return std::nullopt;
-    return digest;
-}
-
-// Whether the two descriptors hold the same bytes, read from their starts.
-bool SameBytes(int a, int b)
-{
-    if (::lseek(a, 0, SEEK_SET) != 0 || ::lseek(b, 0, SEEK_SET) != 0)
-        return false;
-    std::vector<unsigned char> left(kChunk);
-    std::vector<unsigned char> right(kChunk);
-    for (;;) {
-        std::size_t gotLeft = 0;
-        std::size_t gotRight = 0;
-        if (!ReadAll(a, left.data(), left.size(), &gotLeft) || !ReadAll(b, right.data(), right.size(), &gotRight))
-            return false;
-        if (gotLeft != gotRight || std::memcmp(left.data(), right.data(), gotLeft) != 0)
-            return false;
-        if (gotLeft == 0)
-            return true;
-    }
 }
 
 std::string FolderOf(const std::string& path)
@@ -187,6 +126,12 @@ void CFileSharer::Remove(std::string path)
         ++m_requested;
     }
     m_wake.notify_all();
+}
+
+bool CFileSharer::Stopping() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stop;
 }
 
 CFileSharer::Usage CFileSharer::GetUsage() const
@@ -372,6 +317,10 @@ void CFileSharer::OpenFolder()
     CFd root(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (root.IsOpen())
         Walk("", root.Get(), 0, found);
+    // A walk cut short by the end of the server must not make the store
+    // forget the files it did not reach.
+    if (Stopping())
+        return;
 
     Usage usage;
     std::unordered_set<std::string> inodes;
@@ -411,6 +360,8 @@ void CFileSharer::OpenFolder()
 
 void CFileSharer::Walk(const std::string& relative, int fd, int depth, std::vector<CSharedFileStore::Row>& found)
 {
+    if (Stopping())
+        return;
     DIR* listing = ::fdopendir(::dup(fd));
     if (!listing)
         return;
@@ -467,8 +418,11 @@ void CFileSharer::AddVisit(const VisitFiles& visit)
     if (!m_store)
         return;
     m_store->Begin();
-    for (const std::string& file : files)
+    for (const std::string& file : files) {
+        if (Stopping())
+            break;  // what is left is found by the next start's walk
         ShareFile(file);
+    }
     m_store->Commit();
 }
 
@@ -521,7 +475,7 @@ void CFileSharer::ShareFile(const std::string& relative)
         PutCounted(row);
         return;
     }
-    std::optional<CSharedFileStore::Digest> digest = HashOf(fd.Get());
+    std::optional<CSharedFileStore::Digest> digest = FileBytes::Sha256(fd.Get());
     // A file that changed while it was read is being written after all:
     // it is neither linked nor offered for linking.
     if (::fstat(fd.Get(), &opened) != 0 || !Describes(row, opened))
@@ -560,7 +514,7 @@ bool CFileSharer::LinkToCandidate(const std::string& relative, const FileStatus&
             candidate = now;
         }
         if (!candidate.hash) {
-            candidate.hash = HashOf(kept.Get());
+            candidate.hash = FileBytes::Sha256(kept.Get());
             PutCounted(candidate);
             if (candidate.hash != digest)
                 continue;
@@ -568,7 +522,7 @@ bool CFileSharer::LinkToCandidate(const std::string& relative, const FileStatus&
         CFd mine(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!mine.IsOpen())
             return false;
-        if (!SameBytes(mine.Get(), kept.Get())) {
+        if (!FileBytes::Same(mine.Get(), kept.Get())) {
             // Equal hashes, other bytes: the hash was wrong, not the bytes.
             candidate.hash.reset();
             PutCounted(candidate);

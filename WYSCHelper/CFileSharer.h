@@ -104,6 +104,8 @@ private:
     struct FileStatus;
 
     void Run();
+    // Whether the owner is being destroyed: long walks end early.
+    bool Stopping() const;
     void Apply(const Request& request);
     void OpenFolder();
     // Opens the store again when the folder was missing at the last try,
