@@ -2,7 +2,7 @@
 """Bytes on disk of saved pages with identical files stored once, against
 the layout without sharing, in one run.
 
-    bench/WYSCHelper/file_sharing_bench.py [BUILD_DIR]
+    bench/WYSCHelper/file_sharing_bench.py [BUILD_DIR] [TIMING_ROUNDS]
 
 Serves Debian's python3-doc HTML from loopback and captures 20 distinct pages
 with the real WYSCHelper, libWYSCbho.so and wayscribe-capture: three rounds
@@ -16,8 +16,12 @@ figures (wayscribe-history settings) beside du -l, and the capture times.
 
 Before each round the sharing server is let finish its linking, so that it
 never slows the other history's captures; how long it takes after a round
-is printed too.
+is printed too. Capture times of single rounds vary by a third on a shared
+machine: after the figures, TIMING_ROUNDS (default 12) more rounds of the
+HTML route are captured by both histories, alternating, and the median of
+the per-round ratios is printed with the totals.
 """
+import statistics
 import http.server
 import os
 import re
@@ -87,6 +91,7 @@ class History:
         self.run([f"{build}/bin/wayscribe-register", "add-helper", SAVER_CLSID, "WYSCbho"])
         self.capture_seconds = 0.0
         self.linking_seconds = 0.0
+        self.rounds = []
 
     def run(self, argv, **kwargs):
         return subprocess.run(argv, env=self.env, check=True, capture_output=True, text=True, **kwargs)
@@ -96,6 +101,7 @@ class History:
         result = subprocess.run([f"{self.build}/bin/wayscribe-capture", "--timeout", "120"] + urls, env=self.env,
                                 capture_output=True, text=True)
         self.capture_seconds += time.monotonic() - start
+        self.rounds.append(time.monotonic() - start)
         if result.returncode != 0:
             sys.exit(f"wayscribe-capture failed:\n{result.stdout}{result.stderr}")
 
@@ -112,6 +118,23 @@ class History:
             time.sleep(0.05)
         return time.monotonic() - start
 
+    def server_cpu_seconds(self):
+        """User and system time of this history's WYSCHelper so far; None when it cannot be found."""
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if not f.read().split(b"\0")[0].endswith(b"/WYSCHelper"):
+                        continue
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if f"HOME={self.root}".encode() not in f.read().split(b"\0"):
+                        continue
+                with open(f"/proc/{pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+            except OSError:
+                continue
+        return None
+
     def saved(self, pattern):
         """Full paths of the saved copies (page files with their folders, or archives) matching `pattern`."""
         paths = []
@@ -121,6 +144,18 @@ class History:
                     paths.append(os.path.join(folder, name))
             dirs[:] = [d for d in dirs if not d.endswith("_files")]
         return paths
+
+
+def capture_round(site, number, extension, today, sharing):
+    urls = [site.url(page, extension) for page in PAGES]
+    order = [today, sharing] if number % 2 == 0 else [sharing, today]
+    for history in order:
+        sharing.wait_for_count()
+        history.capture(urls)
+        if history is sharing:
+            sharing.linking_seconds += sharing.wait_for_count()
+    # A page's visits must not fall in one second: they would share a name.
+    time.sleep(1.1)
 
 
 def du(paths, count_links=False):
@@ -137,6 +172,7 @@ def megabytes(count):
 
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
+    timing_rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 12
     work = tempfile.mkdtemp(prefix="wys-sharing-bench-")
     try:
         site = Site()
@@ -144,15 +180,7 @@ def main():
         sharing = History(build, f"{work}/sharing", share=True)
         rounds = [".php"] * HTML_ROUNDS + [".html"]
         for number, extension in enumerate(rounds):
-            urls = [site.url(page, extension) for page in PAGES]
-            order = [today, sharing] if number % 2 == 0 else [sharing, today]
-            for history in order:
-                sharing.wait_for_count()
-                history.capture(urls)
-                if history is sharing:
-                    sharing.linking_seconds += sharing.wait_for_count()
-            # A page's visits must not fall in one second: they would share a name.
-            time.sleep(1.1)
+            capture_round(site, number, extension, today, sharing)
         today.wait_for_count()
 
         print(f"{len(PAGES)} pages of {DOCS} from loopback; {HTML_ROUNDS * len(PAGES)} visits through the HTML "
@@ -175,9 +203,19 @@ def main():
             figures = history.settings()
             print(f"server's figures, {name:16} {figures['disk-use']}  "
                   f"({figures['bytes-on-disk']} / {figures['bytes-without-sharing']} bytes)")
-        print(f"capture time: without sharing {today.capture_seconds:.2f} s, with sharing "
-              f"{sharing.capture_seconds:.2f} s ({sharing.capture_seconds / today.capture_seconds - 1:+.1%}); "
-              f"linking after the rounds' captures ended: {sharing.linking_seconds:.2f} s in all")
+        print(f"capture time of these rounds: without sharing {today.capture_seconds:.2f} s, with sharing "
+              f"{sharing.capture_seconds:.2f} s; linking after the rounds' captures ended: "
+              f"{sharing.linking_seconds:.2f} s in all")
+        for number in range(timing_rounds):
+            capture_round(site, len(rounds) + number, ".php", today, sharing)
+        ratios = [b / a for a, b in zip(today.rounds, sharing.rounds)]
+        print(f"capture time over {len(ratios)} rounds of 20 pages: without sharing {sum(today.rounds):.2f} s, "
+              f"with sharing {sum(sharing.rounds):.2f} s ({sum(sharing.rounds) / sum(today.rounds) - 1:+.1%}); "
+              f"median of the per-round ratios {statistics.median(ratios) - 1:+.1%}")
+        cpu = [history.server_cpu_seconds() for history in (today, sharing)]
+        if None not in cpu:
+            print(f"server CPU time: without sharing {cpu[0]:.2f} s, with sharing {cpu[1]:.2f} s")
+        print("rounds (s, without/with):", " ".join(f"{a:.2f}/{b:.2f}" for a, b in zip(today.rounds, sharing.rounds)))
     finally:
         # The servers end 5 s after their last client.
         time.sleep(6)
