@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -310,8 +311,17 @@ void CFileSharer::OpenFolder()
     }
     std::map<std::string, CSharedFileStore::Row> known;
     if (m_store) {
-        for (CSharedFileStore::Row& row : m_store->All())
+        // Until the walk is done, the figures are those the store last knew.
+        Usage stored;
+        std::unordered_set<std::string> inodes;
+        for (CSharedFileStore::Row& row : m_store->All()) {
+            stored.BytesWithoutSharing += row.blocks;
+            if (inodes.insert(std::to_string(row.dev) + ":" + std::to_string(row.ino)).second)
+                stored.BytesOnDisk += row.blocks;
             known.emplace(row.path, std::move(row));
+        }
+        std::lock_guard lock(m_mutex);
+        m_usage = stored;
     }
     std::vector<CSharedFileStore::Row> found;
     CFd root(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
