@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "WYSCHelper/BstrCompare.h"
+#include "WYSCHelper/CContentIndexer.h"
 #include "WYSCHelper/CExactFilter.h"
 #include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CIndexFile.h"
@@ -38,6 +39,9 @@ HRESULT CWYSCURLBase::Create(REFIID iid, void** object, CUrlBaseOptions options)
             base->m_baseDirectory = DefaultBaseDirectory();
             base->LoadSettings();
             base->LoadIndex();
+            if (base->m_options.KeepContentIndex)
+                base->m_contentIndexer = std::make_unique<CContentIndexer>();
+            base->OpenContentIndex();
             base->StartFileSharing();
         }
         return created->QueryInterface(iid, object);
@@ -190,6 +194,7 @@ void CWYSCURLBase::AppendVisit(CUrlRecord record)
     CComBSTR url = CComBSTR::CopyOf(record.Url);
     m_list.Append(std::move(record));
     try {
+        ContentAdded(m_list[m_list.Count() - 1].Path);
         SharingAdded(m_list[m_list.Count() - 1].Path);
         OnModified();
         // The expiry pass of OnModified may have taken the new record away
@@ -300,6 +305,7 @@ HRESULT CWYSCURLBase::PutBaseDirectory(BSTR path)
         SaveSettings();
         CreateFolderPath(m_baseDirectory.c_str());
         LoadIndex();
+        OpenContentIndex();
         OpenFileSharing();
         for (ULONG i = 0; i < m_list.Count(); ++i)
             OnDataAdded(i);
@@ -412,6 +418,23 @@ void CWYSCURLBase::LoadIndex()
     if (m_keepIndexAside)
         std::fprintf(stderr, "WYSCHelper: cannot read the history index %s; it is kept as it is\n",
                      m_indexPath.c_str());
+}
+
+void CWYSCURLBase::OpenContentIndex()
+{
+    if (!m_contentIndexer)
+        return;
+    std::vector<std::string> paths;
+    paths.reserve(m_list.Count());
+    for (ULONG i = 0; i < m_list.Count(); ++i)
+        paths.push_back(wys::BstrToNarrow(m_list[i].Path));
+    m_contentIndexer->Open(m_baseDirectory, std::move(paths));
+}
+
+void CWYSCURLBase::ContentAdded(BSTR path)
+{
+    if (m_contentIndexer)
+        m_contentIndexer->Add(wys::BstrToNarrow(path));
 }
 
 void CWYSCURLBase::SaveIndex()

@@ -49,6 +49,7 @@
 inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  // RPC_E_CALL_REJECTED
 
 class CFileSharer;
+class CContentIndexer;
 
 class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
                                                  CUrlBaseEventsDispatchPart, IConnectionPointContainer,
@@ -116,6 +117,10 @@ public:
     virtual void OnModified();
     // Saves the index file.
     ~CWYSCURLBase() override;
+
+    // The content index keeper; null when the options leave it off. For
+    // tests and benchmarks, which wait for it to catch up.
+    CContentIndexer* ContentIndexer() const { return m_contentIndexer.get(); }
 
     // The keeper of shared files; null when the options leave it off. For
     // tests and benchmarks, which wait for it to catch up.
@@ -209,6 +214,10 @@ private:
     // index that cannot be read is kept aside by the next save.
     void LoadIndex();
     void SaveIndex();
+    // Hands the history folder and every record's Path to the content index
+    // keeper, which brings the index in step in the background.
+    void OpenContentIndex();
+    void ContentAdded(BSTR path);
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
@@ -253,5 +262,6 @@ private:
     std::map<IUnknown*, std::pair<ComPtr<IUnknown>, std::size_t>> m_eventsHanded;
     int m_raising = 0;
     // Declared last, so that its thread ends before anything else goes.
+    std::unique_ptr<CContentIndexer> m_contentIndexer;
     std::unique_ptr<CFileSharer> m_fileSharer;
 };

@@ -6,9 +6,11 @@
 
 #include <limits>
 
+#include "WYSCHelper/CContentIndexer.h"
 #include "WYSCHelper/CRangeFilter.h"
 #include "WYSCHelper/CSavedCopyPath.h"
 #include "WYSCHelper/CWYSCURLBase.h"
+#include "common/StringConvert.h"
 #include "platform/com/ComError.h"
 #include "platform/shell/FileOperation.h"
 
@@ -83,6 +85,9 @@ bool CWYSCURLBase::Expire()
 
 void CWYSCURLBase::DeleteSavedCopy(BSTR path)
 {
+    // Every removal passes here: the content index lets the page go too.
+    if (m_contentIndexer)
+        m_contentIndexer->Remove(wys::BstrToNarrow(path));
     std::unique_lock<std::mutex> sharing = SharingRemoved(path);
     // Nothing but the page a record names (and the resource folder the
     // shell carries along with it) may go, and only inside the history

@@ -18,6 +18,9 @@ struct CDataItem {
     // Not owned; may be null.
     CQXServiceProvider* Provider = nullptr;
     std::string Title;
+    // The text around the first content match, for a visit that a search
+    // found by its saved page; empty otherwise.
+    std::string Excerpt;
 
     // Converts the record's strings from UTF-16; null strings become "".
     static CDataItem FromUrlDate(const _URL_DATE_& record, CQXServiceProvider* provider);

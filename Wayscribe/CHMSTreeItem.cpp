@@ -24,6 +24,12 @@ void CHMSTreeItem::InitFromData(const CDataItem& data)
     m_time = data.Time;
     m_url = data.Url;
     m_title = data.Title;
+    m_excerpt = data.Excerpt;
+}
+
+std::string CHMSTreeItem::GetToolTipText()
+{
+    return m_excerpt.empty() ? GetText() : GetText() + "\n" + m_excerpt;
 }
 
 void CHMSTreeItem::Export()

@@ -24,6 +24,9 @@ public:
 
     // The locale's time of day; "" when Time cannot be broken down.
     std::string GetText() override;
+    // The text, and below it the text around the content match for a visit
+    // a search found by its saved page.
+    std::string GetToolTipText() override;
     int GetImage() override { return kImage; }
     // Navigates to the visit's saved copy.
     void Open() override;
@@ -44,4 +47,5 @@ private:
     std::int64_t m_time = 0;
     std::string m_url;
     std::string m_title;
+    std::string m_excerpt;
 };

@@ -66,6 +66,11 @@ std::string CUrlTreeItem::GetText()
     return m_data.Url;
 }
 
+std::string CUrlTreeItem::GetToolTipText()
+{
+    return m_data.Excerpt.empty() ? GetText() : GetText() + "\n" + m_data.Excerpt;
+}
+
 void CUrlTreeItem::Open()
 {
     OpenSavedCopy(PresentVisit().Path);

@@ -34,6 +34,9 @@ public:
     // otherwise. Asked anew at each paint, so a change of view mode only
     // needs a repaint.
     std::string GetText() override;
+    // The text, and below it the text around the content match for a visit
+    // a search found by its saved page.
+    std::string GetToolTipText() override;
     int GetImage() override { return kImage; }
     // Navigates to the saved copy of the stored visit, or of the earliest
     // visit still here once that one has been removed.

@@ -131,8 +131,9 @@ QVariant CAdvancedTreeModel::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return QString::fromStdString(node->GetText());
+        case Qt::ToolTipRole:
+            return QString::fromStdString(node->GetToolTipText());
         case Qt::DecorationRole: {
             const int image = node->GetImage();
             if (image >= 0 && image < m_images.size())

@@ -39,6 +39,11 @@ std::string CTreeItem::GetText()
     return "Base tree item node";
 }
 
+std::string CTreeItem::GetToolTipText()
+{
+    return GetText();
+}
+
 int CTreeItem::GetImage()
 {
     return 0;

@@ -43,6 +43,8 @@ public:
     CTreeItem& operator=(const CTreeItem&) = delete;
 
     virtual std::string GetText();
+    // The tip shown over the node: its text unless the node has more to say.
+    virtual std::string GetToolTipText();
     // An index into the image list of the window that shows the node.
     virtual int GetImage();
     // The node's default action, when it is selected.

@@ -6,6 +6,7 @@
 
 #include "Wayscribe/tools/RegExpByteSearch.h"
 #include "Wayscribe/tools/RegExpCompiler.h"
+#include "Wayscribe/tools/RegExpLiterals.h"
 #include "Wayscribe/tools/RegExpMachine.h"
 #include "Wayscribe/tools/RegExpParser.h"
 #include "Wayscribe/tools/RegExpScanPlan.h"
@@ -27,6 +28,27 @@ const char* RegExpParseErrorName(RegExpParseError error)
     case RegExpParseError::TooDeep: return "TooDeep";
     }
     return "?";
+}
+
+const char* RegExpParseErrorText(RegExpParseError error)
+{
+    switch (error) {
+    case RegExpParseError::ParseOk: return "";
+    case RegExpParseError::OutOfMemory: return "the expression is too long to compile";
+    case RegExpParseError::BraceExpected: return "a \"{\" is not closed by \"}\"";
+    case RegExpParseError::ParenExpected: return "a \"(\" is not closed by \")\"";
+    case RegExpParseError::BracketExpected:
+        return "a \"[\" is not closed by \"]\", or a range in it lacks its upper end";
+    case RegExpParseError::Unexpected: return "an abbreviation cannot be compiled";
+    case RegExpParseError::EmptyRange: return "a set in \"[]\" holds nothing";
+    case RegExpParseError::InvalidGroup:
+        return "a back-reference names a group that is not opened before it (groups count from \\0)";
+    case RegExpParseError::InvalidRange: return "a range in \"[]\" ends below where it starts";
+    case RegExpParseError::EmptyRepeat: return "\"*\" or \"+\" repeats something that can match nothing";
+    case RegExpParseError::InvalidInput: return "there is no expression";
+    case RegExpParseError::TooDeep: return "groups are nested too deeply";
+    }
+    return "the expression cannot be read";
 }
 
 const char* RegExpKindName(RegExpKind kind)
@@ -54,6 +76,7 @@ void CRegExp::Reset()
     m_groupCount = 0;
     m_memoryCount = 0;
     m_scan.reset();
+    m_literals.clear();
 }
 
 RegExpParseError CRegExp::Parse(const char* expression, RegExpCase mode)
@@ -79,6 +102,7 @@ RegExpParseError CRegExp::Parse(const char* expression, RegExpCase mode)
                 return error;
             m_groupCount = syntax.groupCount;
             m_scan = RegExpScanPlan::Build(syntax, mode == RegExpCase::Insensitive);
+            m_literals = RegExpLiterals::Required(syntax);
             return RegExpParseError::ParseOk;
         } catch (const std::bad_alloc&) {
             return RegExpParseError::OutOfMemory;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,9 @@ enum class RegExpParseError : std::uint32_t {
 
 // Name of a parse error as written above ("EmptyRange"); for messages and tests.
 const char* RegExpParseErrorName(RegExpParseError error);
+// What is wrong with the expression, in words for the person who wrote it
+// ("a \"(\" is not closed by \")\""); empty for ParseOk.
+const char* RegExpParseErrorText(RegExpParseError error);
 
 enum class RegExpCase { Sensitive, Insensitive };
 
@@ -83,6 +87,11 @@ public:
     std::uint32_t MemoryCount() const { return m_memoryCount; }
     // The compiled program; empty when no expression is ready.
     std::span<const RegExpInstruction> Instructions() const { return m_program; }
+    // Byte strings that every text the expression matches in contains, each
+    // once and none empty (lower case when case is ignored, as the program
+    // compares); empty when no literal is required or no program is ready.
+    // A search index can rule out every text that lacks one of them.
+    const std::vector<std::string>& RequiredLiterals() const { return m_literals; }
 
     // Longest text Match accepts: every position and its successor must fit
     // in 32 bits below the "no position" mark. Longer texts answer false
@@ -100,4 +109,5 @@ private:
     RegExpParseError m_lastError = RegExpParseError::InvalidInput;
     // Where attempts may start, worked out from the syntax at Parse.
     std::unique_ptr<const RegExpScanPlan> m_scan;
+    std::vector<std::string> m_literals;
 };

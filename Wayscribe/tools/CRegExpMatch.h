@@ -18,8 +18,9 @@
 enum class RegExpOutcome {
     Match,        // the expression matched
     NoMatch,      // it does not match anywhere (or no expression was ready)
-    Stopped,      // the stop flag was raised or the instruction limit reached
-    OutOfMemory,  // the stack could not grow (memory or the stack limit)
+    Stopped,       // the stop flag was raised
+    OutOfMemory,   // the stack could not grow (memory or the stack limit)
+    LimitReached,  // the instruction limit was reached before an answer
 };
 
 // How Match looks for a match. Both give the same answer and the same
@@ -63,12 +64,16 @@ public:
     void GetMatch(const char** start, const char** end) const;
     void GetGroup(std::uint32_t group, const char** start, const char** end) const;
 
-    // A match polls `flag` every few thousand instructions and answers false
-    // (Outcome Stopped) once it reads true. The flag must outlive every match
-    // made while it is set; null removes it.
+    // A match polls `flag` every few thousand instructions, and before each
+    // growth of its stack, and answers false (Outcome Stopped) once it reads
+    // true. The flag must outlive every match made while it is set; null
+    // removes it.
     void SetStopFlag(const std::atomic<bool>* flag) { m_stopFlag = flag; }
-    // Instructions one match may run before it stops (Outcome Stopped); 0 is
-    // no limit. Checked at the same polls as the stop flag.
+    // Instructions one match may run before it gives up (Outcome
+    // LimitReached); 0 is no limit. Checked at the same polls as the stop
+    // flag, so a match may run up to a few thousand instructions past it.
+    // Every instruction pushes at most two entries, so a limit also bounds
+    // the stack.
     void SetInstructionLimit(std::uint64_t instructions) { m_instructionLimit = instructions; }
     // Largest stack in entries; a match that needs more answers false
     // (Outcome OutOfMemory).

@@ -57,6 +57,12 @@ public:
             [pane = m_pane, search = m_search, item = std::move(item)] { pane->AddResult(search, item); },
             Qt::QueuedConnection);
     }
+    void OnSearchEnded(const SearchSummary& summary) override
+    {
+        QMetaObject::invokeMethod(
+            m_pane, [pane = m_pane, search = m_search, summary] { pane->ShowOutcome(search, summary); },
+            Qt::QueuedConnection);
+    }
 
 private:
     CSearchDialog* m_pane;  // outlives the worker, which outlives this
@@ -137,6 +143,12 @@ void CSearchDialog::BuildControls()
     KeepRoomWhenHidden(m_searching);
     m_searching->hide();
     grid->addWidget(m_searching, 7, 0, 1, 2);
+    // Where "Searching..." stood, once the search is over.
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(Id(kOutcomeId));
+    m_outcome->setWordWrap(true);
+    m_outcome->hide();
+    grid->addWidget(m_outcome, 7, 0, 1, 2);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(Id(kProgressId));
     m_progress->setRange(0, 100);
@@ -221,6 +233,11 @@ void CSearchDialog::ShowSearching(bool searching)
     m_stop->setEnabled(searching);
     m_progress->setVisible(searching);
     m_searching->setVisible(searching);
+    if (searching)
+        m_outcome->clear();
+    // The outcome arrives just before the worker ends and shows once the
+    // pane is idle again.
+    m_outcome->setVisible(!searching && !m_outcome->text().isEmpty());
 }
 
 void CSearchDialog::OnTimer()
@@ -246,4 +263,13 @@ void CSearchDialog::AddResult(unsigned search, const CDataItem& item)
 {
     if (search == m_search)
         m_view->AddItem(item);
+}
+
+void CSearchDialog::ShowOutcome(unsigned search, const SearchSummary& summary)
+{
+    if (search != m_search)
+        return;
+    m_outcome->setText(QString::fromStdString(SearchSummaryText(summary)));
+    if (!m_worker)
+        m_outcome->show();
 }

@@ -7,7 +7,13 @@
 // the "Search in:" label, "250" URL, "251" Title, "252" Content, "245" the
 // expression, "243" Search now, "244" Stop, "249" the placeholder where the
 // tree stands, "247" the separator, "261" the progress bar, "262"
-// "Searching...", and "106" the result tree window.
+// "Searching...", "263" what the last search came to, and "106" the result
+// tree window.
+//
+// When a search ends the pane says how: the number of visits found ("No
+// visits found"), that it was stopped, the expression's error in words when
+// it does not parse, and how many pages were not searched to the end. A
+// visit found by its saved page shows the text around the match in its tip.
 //
 // A search runs on a worker thread (CSearchWorker) with its own connection
 // to the URL base; the visits it finds are filed into the result tree on
@@ -59,6 +65,7 @@ public:
         kSearchInId = 256,
         kProgressId = 261,
         kSearchingId = 262,
+        kOutcomeId = 263,
     };
     static constexpr int kTimerPeriodMs = 250;
     static constexpr const char* kNoFieldsMessage = "Specify one or more search flags (URL, Title, Content)";
@@ -92,6 +99,7 @@ private:
     void OnTimer();
     void ShowProgress(unsigned search, int percent);
     void AddResult(unsigned search, const CDataItem& item);
+    void ShowOutcome(unsigned search, const SearchSummary& summary);
 
     CQXServiceProvider* m_bandContext;  // not owned
     QCheckBox* m_url = nullptr;
@@ -102,6 +110,7 @@ private:
     QPushButton* m_stop = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_searching = nullptr;
+    QLabel* m_outcome = nullptr;
     QTimer* m_timer = nullptr;
 
     std::unique_ptr<AdvancedTree::CSortedTreeItem> m_root;

@@ -6,10 +6,11 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "Wayscribe/tools/CRegExp.h"
-#include "Wayscribe/tools/CSavedPageReader.h"
+#include "Wayscribe/tools/CSavedPageContent.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
 #include "common/StringConvert.h"
 #include "platform/rpc/Apartment.h"
@@ -38,16 +39,13 @@ bool Stopped(const std::atomic<bool>* stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
-// The walk itself, once the apartment is entered. Every interface it holds
-// is released when it returns.
-void Search(const SearchRequest& request)
+// The walk itself. Every interface it holds is released when it returns.
+void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expression, SearchSummary& summary)
 {
-    ComPtr<IWYSCURLBase> base;
-    if (FAILED(wys::ConnectUrlBase(&base)))
-        return;
     ULONG count = 0;
     if (FAILED(base->get_DataCount(&count)))
         return;
+    summary.Reached = true;
     // Without the history folder no saved page can be found, and a page
     // path must not be taken from the root of the file system instead.
     std::string historyFolder;
@@ -60,12 +58,15 @@ void Search(const SearchRequest& request)
         }
     }
 
-    CRegExp expression;
-    if (expression.Parse(request.Expression.c_str(), RegExpCase::Insensitive) != RegExpParseError::ParseOk)
-        return;
     CRegExpMatch context(CSearchWorker::kInitialStackEntries);
     context.SetStopFlag(request.StopEvent);
-    CSavedPageReader pages;
+    std::optional<CSavedPageContent> pages;
+    if (searchContent) {
+        pages.emplace(historyFolder, expression);
+        pages->SetBudget(request.BaseBudget, request.BudgetPerByte);
+        pages->SetStopFlag(request.StopEvent);
+    }
+    summary.UsedIndex = pages && pages->UsesIndex();
 
     ISearchResultSink* sink = request.ResultSink;
     int reported = -1;
@@ -80,20 +81,47 @@ void Search(const SearchRequest& request)
         CUrlDateHolder record;
         if (FAILED(base->GetData(record.Receive(), count - 1 - i)))
             continue;
+        ++summary.Visited;
         CDataItem item = CDataItem::FromUrlDate(record, request.BandContext);
-        const auto matches = [&](std::string_view text) { return expression.Match(text, context); };
+        bool incomplete = false;
+        const auto matches = [&](std::string_view text) {
+            context.SetInstructionLimit(request.BaseBudget + request.BudgetPerByte * text.size());
+            if (expression.Match(text, context))
+                return true;
+            incomplete = incomplete || context.Outcome() == RegExpOutcome::LimitReached ||
+                         context.Outcome() == RegExpOutcome::OutOfMemory;
+            return false;
+        };
         bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
         if (!found && searchContent && !Stopped(request.StopEvent)) {
-            std::string_view page;
-            const std::string path = CSavedPageReader::PagePath(historyFolder, item.Path);
-            found = !path.empty() && pages.Read(path, &page) && matches(page);
+            const CSavedPageContent::Result result = pages->Test(item.Path, context, &item.Excerpt);
+            found = result == CSavedPageContent::Result::Match;
+            incomplete = incomplete || result == CSavedPageContent::Result::Incomplete;
         }
-        if (found && sink)
-            sink->OnSearchFound(std::move(item));
+        if (found) {
+            ++summary.Found;
+            if (sink)
+                sink->OnSearchFound(std::move(item));
+        } else if (incomplete) {
+            ++summary.Incomplete;
+        }
     }
+    summary.Stopped = Stopped(request.StopEvent);
+    summary.UsedIndex = summary.UsedIndex && pages->UsesIndex();
 }
 
 }  // namespace
+
+void CSearchWorker::Search(IWYSCURLBase* base, const SearchRequest& request)
+{
+    SearchSummary summary;
+    CRegExp expression;
+    summary.ParseError = expression.Parse(request.Expression.c_str(), RegExpCase::Insensitive);
+    if (summary.ParseError == RegExpParseError::ParseOk && base)
+        Walk(base, request, expression, summary);
+    if (request.ResultSink)
+        request.ResultSink->OnSearchEnded(summary);
+}
 
 CSearchWorker::CSearchWorker(std::unique_ptr<SearchRequest> request) : m_ended(::eventfd(0, EFD_CLOEXEC))
 {
@@ -140,5 +168,8 @@ void CSearchWorker::Run(std::unique_ptr<SearchRequest> request)
     // The worker owns the request from here; it is freed when the walk ends.
     const SearchRequest search = std::move(*request);
     request.reset();
-    Search(search);
+    ComPtr<IWYSCURLBase> base;
+    // Without the URL base the search ends at once (its summary says so).
+    (void)wys::ConnectUrlBase(&base);
+    Search(base.Get(), search);
 }

@@ -1,13 +1,15 @@
 // The thread of one search: it walks every visit of the URL base, last
 // record first, tests the chosen fields with the search expression (letter
-// case ignored) and reports each matching visit to the request's sink.
+// case ignored) and reports each matching visit to the request's sink. The
+// content test reads what a person reads on the saved page, through the
+// content index where it can (CSavedPageContent).
 //
 // The worker makes its own connection to the URL base in an apartment of its
 // own; it never touches the pane's windows or the band's connection. It ends
 // by itself when the walk is done, when the stop event is raised (checked
-// before every visit, and polled inside long matches), or at once, silently
-// and with no results, when the URL base cannot be reached or the expression
-// does not compile.
+// before every visit, and polled inside long matches), or at once, with no
+// results, when the expression does not compile or the URL base cannot be
+// reached. Whichever way it ends, its last report is the summary.
 #pragma once
 
 #include <atomic>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "Wayscribe/tools/SearchRequest.h"
+#include "common/IWYSCURLBase.h"
 
 class CSearchWorker {
 public:
@@ -38,8 +41,11 @@ public:
 
     // The search itself, on the calling thread, which it puts into an
     // apartment of its own for the time of the search (it returns at once
-    // when that fails).
+    // when that fails) and in which it makes its own connection.
     static void Run(std::unique_ptr<SearchRequest> request);
+    // The search over `base` (null: not reachable), on the calling thread,
+    // which must be the apartment thread of `base`.
+    static void Search(IWYSCURLBase* base, const SearchRequest& request);
 
 private:
     std::atomic<bool> m_hasEnded{false};

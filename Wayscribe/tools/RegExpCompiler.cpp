@@ -54,12 +54,12 @@ public:
         case RegExpNodeKind::Repeat: {
             std::uint64_t operand = Size(node.child);
             switch (node.repeat) {
-            case RegExpRepeat::Star: size = 10 + operand; break;
-            case RegExpRepeat::Optional: size = 9 + operand; break;
-            case RegExpRepeat::Plus: size = 10 + 2 * operand; break;
-            case RegExpRepeat::LazyStar: size = 2 + operand; break;
-            case RegExpRepeat::LazyPlus: size = 2 + 2 * operand; break;
-            case RegExpRepeat::LazyOptional: size = 1 + operand; break;
+            case RegExpRepeat::Star: size = 9 + operand; break;
+            case RegExpRepeat::Optional: size = 8 + operand; break;
+            case RegExpRepeat::Plus: size = 9 + 2 * operand; break;
+            case RegExpRepeat::LazyStar: size = 11 + operand; break;
+            case RegExpRepeat::LazyPlus: size = 11 + 2 * operand; break;
+            case RegExpRepeat::LazyOptional: size = 3 + operand; break;
             }
             break;
         }
@@ -224,7 +224,11 @@ private:
             EmitLazyStar(node.child);
             return;
         case RegExpRepeat::LazyOptional: {
+            // Goes on first; when that fails, the one iteration starts where
+            // the repetition began, not where the failed rest left off.
+            Emit(RegExpKind::PushCharPos);
             std::uint32_t call = Emit(RegExpKind::Call);
+            Emit(RegExpKind::PopCharPos);
             EmitNode(node.child);
             PatchToHere(call);
             return;
@@ -234,6 +238,14 @@ private:
 
     // One more iteration is tried before going on; an iteration that consumes
     // nothing (RetNoMatch) ends the repetition as if it had failed.
+    //
+    // The slot holds where the current iteration began. Each iteration saves
+    // the previous value on the stack and backing off restores it, so when a
+    // later failure backtracks into an earlier iteration's operand, its
+    // RetNoMatch compares with that iteration's own start. (Writing the slot
+    // again after RetNoMatch, without saving it, left a later position there:
+    // an earlier iteration could then pass as non-empty and start the same
+    // iterations over, growing the stack without end.)
     void EmitGreedy(std::uint32_t operand, bool loop)
     {
         std::uint32_t slot = m_memoryCount++;
@@ -247,19 +259,34 @@ private:
         PatchToHere(call);
         EmitNode(operand);
         Emit(RegExpKind::RetNoMatch, slot);
-        Emit(RegExpKind::StoreCharPos, slot);
         if (loop)
             Emit(RegExpKind::Jmp, begin);
         PatchToHere(jumpToEnd);
     }
 
-    // Goes on first; each backtrack into it adds one iteration.
+    // Goes on first; each backtrack into it adds one iteration, which starts
+    // where the repetition stood (the position is saved with the choice), and
+    // ends the repetition when it consumes nothing rather than loop for ever.
+    // The slot holds the iteration's start as for the greedy form, saved and
+    // restored around the iteration.
     void EmitLazyStar(std::uint32_t operand)
     {
-        std::uint32_t begin = Emit(RegExpKind::Call);
+        std::uint32_t slot = m_memoryCount++;
+        std::uint32_t begin = Emit(RegExpKind::PushCharPos);
+        std::uint32_t callRest = Emit(RegExpKind::Call);
+        Emit(RegExpKind::PopCharPos);
+        Emit(RegExpKind::PushMemory, slot);
+        Emit(RegExpKind::StoreCharPos, slot);
+        std::uint32_t callIteration = Emit(RegExpKind::Call);
+        // Reached only by backtracking out of the iteration: the slot gets its
+        // saved value back and the backtrack goes on.
+        Emit(RegExpKind::PopMemory, slot);
+        Emit(RegExpKind::Return);
+        PatchToHere(callIteration);
         EmitNode(operand);
+        Emit(RegExpKind::RetNoMatch, slot);
         Emit(RegExpKind::Jmp, begin);
-        PatchToHere(begin);
+        PatchToHere(callRest);
     }
 
     const RegExpSyntax& m_syntax;

@@ -62,8 +62,17 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
     auto byteAt = [text](std::uint32_t at) -> unsigned {
         return Fold ? kRegExpFold[text[at]] : text[at];
     };
+    // Why the last push failed: the stack could not grow, or the stop flag
+    // was found raised before it did. Growing copies the whole stack, which
+    // for a deep one takes longer than the polls allow; a raised flag must
+    // not wait for that.
+    RegExpOutcome pushFailure = RegExpOutcome::OutOfMemory;
     auto push = [&](std::uint32_t value) -> bool {
         if (++top >= capacity) {
+            if (stopFlag && stopFlag->load(std::memory_order_relaxed)) {
+                pushFailure = RegExpOutcome::Stopped;
+                return false;
+            }
             if (!context.GrowStack(top))
                 return false;
             stack = context.m_stack.get();
@@ -77,9 +86,10 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
 
     for (;;) {
         if ((++executed & kPollMask) == 0) {
-            bool stop = stopFlag && stopFlag->load(std::memory_order_relaxed);
-            if (stop || (limit && executed >= limit))
+            if (stopFlag && stopFlag->load(std::memory_order_relaxed))
                 return RegExpOutcome::Stopped;
+            if (limit && executed >= limit)
+                return RegExpOutcome::LimitReached;
         }
         const RegExpInstruction& instruction = program[ip];
         const std::uint32_t operand = instruction.operand;
@@ -122,7 +132,7 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
             continue;
         case RegExpKind::PushGroup:
             if (!push(groupStart[operand]) || !push(groupEnd[operand]))
-                return RegExpOutcome::OutOfMemory;
+                return pushFailure;
             ++ip;
             continue;
         case RegExpKind::PopGroup:
@@ -132,7 +142,7 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
             continue;
         case RegExpKind::PushCharPos:
             if (!push(pos))
-                return RegExpOutcome::OutOfMemory;
+                return pushFailure;
             ++ip;
             continue;
         case RegExpKind::PopCharPos:
@@ -141,7 +151,7 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
             continue;
         case RegExpKind::Call:
             if (!push(ip + 1))
-                return RegExpOutcome::OutOfMemory;
+                return pushFailure;
             ip = operand;
             continue;
         case RegExpKind::Jmp:
@@ -151,7 +161,7 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
             break;  // continues at the popped index, as a backtrack does
         case RegExpKind::PushMemory:
             if (!push(memory[operand]))
-                return RegExpOutcome::OutOfMemory;
+                return pushFailure;
             ++ip;
             continue;
         case RegExpKind::PopMemory:

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
+#include "Wayscribe/tools/CSavedPageContent.h"
 #include "Wayscribe/tools/ISearchResultSink.h"
 
 class CQXServiceProvider;
@@ -21,4 +23,9 @@ struct SearchRequest {
     const std::atomic<bool>* StopEvent = nullptr;
     // Copied into every visit found, as into every visit of the History tab.
     CQXServiceProvider* BandContext = nullptr;
+    // Instructions the test of one text may take: the base and as many more
+    // per byte of the text. A test that takes more counts its visit as not
+    // searched to the end (SearchSummary::Incomplete).
+    std::uint64_t BaseBudget = CSavedPageContent::kBaseBudget;
+    std::uint64_t BudgetPerByte = CSavedPageContent::kBudgetPerByte;
 };

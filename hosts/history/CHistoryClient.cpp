@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "Wayscribe/tools/CSearchWorker.h"
 #include "common/DiskUsageText.h"
 #include "common/IWYSCDiskUsage.h"
 #include "common/StringConvert.h"
@@ -115,6 +116,17 @@ FileStamp StampOf(const std::string& path)
     return stamp;
 }
 
+// Keeps what a search finds and how it ended.
+class CCollectingResults final : public ISearchResultSink {
+public:
+    void OnSearchProgress(int) override {}
+    void OnSearchFound(CDataItem item) override { found.push_back(std::move(item)); }
+    void OnSearchEnded(const SearchSummary& ended) override { summary = ended; }
+
+    std::vector<CDataItem> found;
+    SearchSummary summary;
+};
+
 const char* Plural(ULONG n)
 {
     return n == 1 ? "" : "s";
@@ -166,6 +178,8 @@ int CHistoryClient::Run(const HistoryCommand& command)
             return Settings();
         case HistoryVerb::Set:
             return Set(command);
+        case HistoryVerb::Search:
+            return Search(command);
         case HistoryVerb::Help:
         case HistoryVerb::Watch:
             break;
@@ -375,6 +389,42 @@ int CHistoryClient::Import(const HistoryCommand& c)
     }
     m_out << "imported " << added << " visit" << Plural(added) << std::endl;
     return kExitDone;
+}
+
+int CHistoryClient::Search(const HistoryCommand& c)
+{
+    CCollectingResults results;
+    SearchRequest request;
+    request.Expression = c.expression;
+    request.Url = c.searchUrl;
+    request.Title = c.searchTitle;
+    request.Content = c.searchContent;
+    request.ResultSink = &results;
+    CSearchWorker::Search(m_history, request);
+    const SearchSummary& summary = results.summary;
+    if (summary.ParseError != RegExpParseError::ParseOk) {
+        m_err << "wayscribe-history: the expression cannot be used: " << RegExpParseErrorText(summary.ParseError)
+              << "\n";
+        return kExitUsage;
+    }
+    if (!summary.Reached)
+        return Failed("searching", RPC_E_DISCONNECTED);
+    // The walk goes from the last record to the first; imports put older
+    // visits last, so the order comes from the times.
+    std::stable_sort(results.found.begin(), results.found.end(),
+                     [](const CDataItem& a, const CDataItem& b) { return a.Time > b.Time; });
+    for (const CDataItem& visit : results.found) {
+        m_out << FormatTime(visit.Time) << '\t' << Field(visit.Url) << '\t' << Field(visit.Title) << '\t'
+              << Field(visit.Path);
+        if (!visit.Excerpt.empty())
+            m_out << '\t' << Field(visit.Excerpt);
+        m_out << '\n';
+    }
+    m_out.flush();
+    if (summary.Incomplete > 0)
+        m_err << "wayscribe-history: " << summary.Incomplete << " page" << Plural(summary.Incomplete)
+              << " not searched to the end (a test that took too long, or a page too big to read whole)\n";
+    return results.found.empty() ? kExitRefused : kExitDone;
 }
 
 int CHistoryClient::Settings()

@@ -63,6 +63,7 @@ private:
     int Import(const HistoryCommand& c);
     int Settings();
     int Set(const HistoryCommand& c);
+    int Search(const HistoryCommand& c);
 
     // The status for a failed call, with a message naming `what`.
     int Failed(const char* what, HRESULT hr);

@@ -29,6 +29,7 @@ const std::map<std::string, VerbInfo>& Verbs()
         {"settings", {HistoryVerb::Settings, 0, 0}},
         {"set", {HistoryVerb::Set, 2, 2}},
         {"watch", {HistoryVerb::Watch, 0, 0}},
+        {"search", {HistoryVerb::Search, 1, SIZE_MAX}},
     };
     return verbs;
 }
@@ -92,6 +93,36 @@ bool Setting(const std::string& name, const std::string& value, HistoryCommand* 
     return false;
 }
 
+// [--url] [--title] [--content] [--] EXPRESSION
+bool SearchArguments(const std::vector<std::string>& a, HistoryCommand* c, std::string* error)
+{
+    std::size_t at = 0;
+    for (; at < a.size(); ++at) {
+        if (a[at] == "--url")
+            c->searchUrl = true;
+        else if (a[at] == "--title")
+            c->searchTitle = true;
+        else if (a[at] == "--content")
+            c->searchContent = true;
+        else if (a[at] == "--") {
+            ++at;
+            break;
+        } else if (a[at].size() > 1 && a[at][0] == '-' && a[at][1] == '-') {
+            *error = "unknown option \"" + a[at] + "\" for search: --url, --title or --content";
+            return false;
+        } else
+            break;
+    }
+    if (at + 1 != a.size()) {
+        *error = at == a.size() ? "search needs an expression" : "search takes one expression (quote it)";
+        return false;
+    }
+    c->expression = a[at];
+    if (!c->searchUrl && !c->searchTitle && !c->searchContent)
+        c->searchUrl = c->searchTitle = c->searchContent = true;
+    return true;
+}
+
 }  // namespace
 
 ParsedHistoryCommand ParseHistoryCommand(const std::vector<std::string>& args)
@@ -106,6 +137,8 @@ ParsedHistoryCommand ParseHistoryCommand(const std::vector<std::string>& args)
     const VerbInfo& info = found->second;
     std::vector<std::string> a(args.begin() + 1, args.end());
     for (const auto& arg : a) {
+        if (arg == "--")
+            break;  // what follows is an expression, whatever it looks like
         if (arg == "--help" || arg == "-h")
             return {HistoryCommand{}, ""};
     }
@@ -149,6 +182,9 @@ ParsedHistoryCommand ParseHistoryCommand(const std::vector<std::string>& args)
             break;
         case HistoryVerb::Set:
             ok = Setting(a[0], a[1], &c, &error);
+            break;
+        case HistoryVerb::Search:
+            ok = SearchArguments(a, &c, &error);
             break;
         default:
             break;
@@ -197,12 +233,20 @@ Commands:
                                  Nd; 0 keeps them for ever
   watch                          print each change as it happens, with the
                                  visit it names, until interrupted
+  search [--url] [--title] [--content] EXPRESSION
+                                 the visits whose URL, title or saved page
+                                 (the text it shows) the search expression
+                                 matches, letter case ignored (all three
+                                 fields when none is named), newest first,
+                                 as list prints them; a visit found by its
+                                 page has the text around the match last
 
 Times are seconds since 1970-01-01 UTC or a local date and time
 YYYY-MM-DD[ HH:MM[:SS]] (a T may stand for the blank).
 
 Exit status: 0 done; 1 the history refused the request or found nothing;
-2 bad arguments; 3 the history server cannot be reached.
+2 bad arguments (an expression that does not parse among them); 3 the
+history server cannot be reached.
 )";
 }
 

@@ -23,6 +23,7 @@ enum class HistoryVerb {
     Settings,
     Set,
     Watch,
+    Search,
 };
 
 enum class HistorySetting { BaseDirectory, CollectHistory, TitledFileNames, HistoryRange };
@@ -44,6 +45,12 @@ struct HistoryCommand {
     std::string folder;
     bool flag = false;
     std::int64_t seconds = 0;
+    // search: the fields to test (all three when none was named) and the
+    // expression.
+    bool searchUrl = false;
+    bool searchTitle = false;
+    bool searchContent = false;
+    std::string expression;
 };
 
 // Either a command or the message that tells what is wrong with the arguments.

@@ -94,18 +94,23 @@ protected:
     static std::string Results(CSearchDialog* pane) { return Rows(*pane->ResultTree()->GetModel()); }
 
     // A history of `pages` visits over three days, with `slow` visits at its
-    // middle whose pages keep the matcher busy for far longer than a test.
+    // middle whose pages keep the matcher busy until their budgets end.
     void MakeLargeHistory(int pages, int slow)
     {
         // Ordinary pages end in a few "a"s, which the slow expression matches at once.
         const std::string text =
             "<html><head><title>Page</title></head><body>" + std::string(2000, 'x') + "</body></html>aaa";
+        // A slow page backtracks for ever until the budget of its test ends
+        // it, some 30 ms (several times that in a sanitizer build) for this
+        // one; a run of them keeps the walk busy for a good part of a
+        // second, and each is read in a moment.
+        const std::string slowText = std::string(128 << 10, 'a') + "c";
         for (int n = 0; n < pages; ++n) {
             const bool isSlow = n >= pages / 2 && n < pages / 2 + slow;
             ASSERT_EQ(
                 m_server->AddVisit(kNov25 + n * 60, "http://site.example/" + std::to_string(n),
                                    "2003/November/p" + std::to_string(n) + ".htm",
-                                   "Page " + std::to_string(n), isSlow ? std::string(64, 'a') + "c" : text),
+                                   "Page " + std::to_string(n), isSlow ? slowText : text),
                 S_OK);
         }
     }
@@ -251,6 +256,11 @@ TEST_F(SearchPane, FoundVisitsAreFiledIntoTheirOwnCalendarTree)
     EXPECT_TRUE(Control(pane.get(), 243)->isVisible());
     EXPECT_FALSE(Control(pane.get(), 244)->isEnabled());
     EXPECT_FALSE(Control(pane.get(), 261)->isVisible());
+    EXPECT_TRUE(Control(pane.get(), 263)->isVisible());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "3 visits found");
+    // A visit found by its page shows the text around the match in its tip.
+    auto* shop = pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[1];
+    EXPECT_EQ(shop->GetToolTipText(), "Shop\nUmbrellas");
     EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane").isEmpty());
 
     // The next search starts from an empty tree.
@@ -265,17 +275,37 @@ TEST_F(SearchPane, FoundVisitsAreFiledIntoTheirOwnCalendarTree)
     ASSERT_TRUE(pane->ResultTree()->SelectNode(
         pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[0]));
     EXPECT_EQ(m_provider.navigations, std::vector<std::string>{"/history/2003/November/25/n.htm"});
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "1 visit found");
+    // Found by its title, not its page: the tip is the text alone.
+    EXPECT_EQ(pane->ResultRoot()->GetChildren()[0]->GetChildren()[0]->GetChildren()[0]->GetToolTipText(),
+              "Morning news");
 
-    // An expression that does not compile ends the search with no results.
+    Check(pane.get(), true, true, true, "snow");
+    SearchToTheEnd(pane.get());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "No visits found");
+
+    // An expression that does not compile ends the search with no results
+    // and says why, in words.
     Check(pane.get(), true, true, true, "[]");
     SearchToTheEnd(pane.get());
     EXPECT_EQ(Results(pane.get()), "");
     EXPECT_EQ(m_boxes->Count(), 0u);
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "The expression cannot be used: a set in \"[]\" holds nothing.");
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-parse-error").isEmpty());
+
+    // A page whose test runs beyond its budget is left, and counted.
+    ASSERT_EQ(m_server->AddVisit(kNov25 + 3 * 86400, "http://slow.example/", "2003/November/28/a.htm", "Slow",
+                                 std::string(64, 'a') + "c"),
+              S_OK);
+    Check(pane.get(), false, false, true, "((a+)+$)|(umbrella)");
+    SearchToTheEnd(pane.get());
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "1 visit found\n1 page was not searched to the end");
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-not-to-the-end").isEmpty());
 }
 
 TEST_F(SearchPane, StopDuringASearchOfALargeHistoryEndsItWithinAQuarterSecond)
 {
-    MakeLargeHistory(3000, 3);
+    MakeLargeHistory(3000, 20);
     auto pane = Open();
     Check(pane.get(), false, false, true, kSlowExpression);
     Control<QPushButton>(pane.get(), 243)->click();
@@ -302,18 +332,22 @@ TEST_F(SearchPane, StopDuringASearchOfALargeHistoryEndsItWithinAQuarterSecond)
     EXPECT_LT(clock.elapsed(), 2 * CSearchDialog::kTimerPeriodMs + 50);
     EXPECT_TRUE(Control(pane.get(), 243)->isVisible());
     EXPECT_FALSE(Control(pane.get(), 244)->isEnabled());
+    // The slow pages passed before the stop, if any, were not searched to the end.
+    EXPECT_TRUE(Control<QLabel>(pane.get(), 263)->text().startsWith("Search stopped: 1480 visits found"))
+        << Control<QLabel>(pane.get(), 263)->text().toStdString();
+    EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-stopped").isEmpty());
     // What was found before the stop stays listed: the newer half of the
     // history, from the last record down to the slow pages.
     std::size_t pages = 0;
     for (auto* month : pane->ResultRoot()->GetChildren())
         for (auto* day : month->GetChildren())
             pages += day->GetChildCount();
-    EXPECT_EQ(pages, 1500u - 3u);
+    EXPECT_EQ(pages, 1500u - 20u);
 }
 
 TEST_F(SearchPane, ClosingThePaneDuringALongMatchEndsTheSearchWithinAQuarterSecond)
 {
-    MakeLargeHistory(200, 2);
+    MakeLargeHistory(2000, 20);
     auto pane = Open();
     Check(pane.get(), false, false, true, kSlowExpression);
     Control<QPushButton>(pane.get(), 243)->click();

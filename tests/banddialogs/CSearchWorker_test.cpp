@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Wayscribe/tools/CSavedPageContent.h"
 #include "Wayscribe/tools/CSavedPageReader.h"
 #include "Wayscribe/tools/CSearchWorker.h"
 #include "tests/banddialogs/DialogTesting.h"
@@ -169,6 +170,14 @@ TEST_F(SearchWorker, PathsFromTheOriginalPlatformUseBackslashes)
     EXPECT_EQ(CSavedPageReader::PagePath("/h", "a/../../x"), "");
     EXPECT_EQ(CSavedPageReader::PagePath("/h", "..\\x"), "");
     EXPECT_EQ(CSavedPageReader::PagePath("/h", "a/..b/x"), "/h/a/..b/x");
+    // What the content index can look for: whole characters, three at least.
+    EXPECT_EQ(CSavedPageContent::UsableLiterals("ab"), std::vector<std::string>{});
+    EXPECT_EQ(CSavedPageContent::UsableLiterals("w\xC3\xB6r"), std::vector<std::string>{"w\xC3\xB6r"});
+    EXPECT_EQ(CSavedPageContent::UsableLiterals("\xB6" "abc\xFF" "de\xC3"), std::vector<std::string>{"abc"});
+    // The text around a match starts on a character and shows line breaks as spaces.
+    EXPECT_EQ(CSavedPageContent::Excerpt(std::string(40, 'x') + "\xC3\xB6" + std::string(59, 'y') + "match\nnext",
+                                         101, 106),
+              "...\xC3\xB6" + std::string(59, 'y') + "match next");
 }
 
 TEST_F(SearchWorker, AnExpressionThatDoesNotCompileEndsTheSearchSilently)
@@ -214,6 +223,8 @@ TEST_F(SearchWorker, TheStopEventEndsALongMatchWithinAQuarterSecond)
     request->Content = true;
     request->ResultSink = &m_results;
     request->StopEvent = &m_stop;
+    // No budget ends these tests before the stop does.
+    request->BaseBudget = std::uint64_t{1} << 50;
     CSearchWorker worker(std::move(request));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(worker.HasEnded()) << "the match should still be running";

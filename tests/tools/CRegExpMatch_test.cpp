@@ -109,9 +109,20 @@ TEST(CRegExpMatch, MatchesQuantifiersAndAlternation)
         {"(ab)|(cd)", "xcd", "1-3"},
         {"{a|ab}c", "abc", "0-3 0-2"},  // the left side is tried first
         {"x(a|b|c)+y", "xcbay", "0-5"},
-        // A lazy repetition adds its iteration where the rest failed: after
-        // "a" matched the "a" of "ab" at 0, the extra iteration starts at 1.
-        {"a*?ab", "aab", "1-3"},
+        // A lazy repetition adds its iteration where the repetition stood,
+        // not where the rest failed, so the match keeps its early start.
+        {"a*?ab", "aab", "0-3"},
+        {".*?ab", "aab", "0-3"},
+        {"^d??bz", "bdbz", "no"},
+        {"a.??bz", "abxbz", "no"},
+        {"a.??bz", "axbz", "0-4"},
+        // An iteration that consumes nothing ends a lazy repetition too.
+        {"()*?bc", "bdbc", "2-4"},
+        {"(!a)*?bc", "bdbc", "2-4"},
+        // Backtracking into an earlier iteration compares with that
+        // iteration's own start, so an empty one never restarts the loop.
+        {"(a|!c)*d", "axd", "2-3"},
+        {"(a|!c)*?d", "axd", "2-3"},
         // An iteration that consumes nothing ends the repetition.
         {"{(!b)*}a", "a", "0-1 0-0"},
         {"()*a", "a", "0-1"},
@@ -331,7 +342,7 @@ TEST(CRegExpMatch, StopsAtTheInstructionLimit)
     CRegExpMatch context;
     context.SetInstructionLimit(100000);
     EXPECT_FALSE(re.Match(std::string(40, 'a').c_str(), context));
-    EXPECT_EQ(context.Outcome(), RegExpOutcome::Stopped);
+    EXPECT_EQ(context.Outcome(), RegExpOutcome::LimitReached);
     EXPECT_TRUE(re.Match("aaaab", context));
     EXPECT_EQ(context.Outcome(), RegExpOutcome::Match);
 }

@@ -40,17 +40,21 @@ TEST(CRegExp, CompilesEachScheme)
          "PushCharPos; Call 6; PopCharPos; Jmp 8; Symbol a; Jmp 15; "
          "PushCharPos; Call 12; PopCharPos; Jmp 14; Symbol b; Jmp 15; Symbol c; Match"},
         {"a*",
-         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 9; PopCharPos; PopMemory 0; Jmp 13; "
-         "Symbol a; RetNoMatch 0; StoreCharPos 0; Jmp 2; Match"},
-        {"a?",
          "PushMemory 0; StoreCharPos 0; PushCharPos; Call 9; PopCharPos; PopMemory 0; Jmp 12; "
-         "Symbol a; RetNoMatch 0; StoreCharPos 0; Match"},
+         "Symbol a; RetNoMatch 0; Jmp 2; Match"},
+        {"a?",
+         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 9; PopCharPos; PopMemory 0; Jmp 11; "
+         "Symbol a; RetNoMatch 0; Match"},
         {"a+",
          "Symbol a; PushMemory 0; StoreCharPos 0; PushCharPos; Call 10; PopCharPos; PopMemory 0; "
-         "Jmp 14; Symbol a; RetNoMatch 0; StoreCharPos 0; Jmp 3; Match"},
-        {"a*?", "Call 5; Symbol a; Jmp 2; Match"},
-        {"a+?", "Symbol a; Call 6; Symbol a; Jmp 3; Match"},
-        {"a??", "Call 4; Symbol a; Match"},
+         "Jmp 13; Symbol a; RetNoMatch 0; Jmp 3; Match"},
+        {"a*?",
+         "PushCharPos; Call 13; PopCharPos; PushMemory 0; StoreCharPos 0; Call 10; PopMemory 0; Return; "
+         "Symbol a; RetNoMatch 0; Jmp 2; Match"},
+        {"a+?",
+         "Symbol a; PushCharPos; Call 14; PopCharPos; PushMemory 0; StoreCharPos 0; Call 11; PopMemory 0; "
+         "Return; Symbol a; RetNoMatch 0; Jmp 3; Match"},
+        {"a??", "PushCharPos; Call 6; PopCharPos; Symbol a; Match"},
         {"(a)", "Call 4; Return; Symbol a; Match"},
         {"()", "Call 4; Return; Nop; Match"},
         {"{a}", "PushGroup 0; GroupStart 0; Call 7; PopGroup 0; Return; Symbol a; GroupEnd 0; Match"},
@@ -68,14 +72,14 @@ TEST(CRegExp, CompilesEachScheme)
         // The repeated copy of "{a}+" reuses group 0.
         {"{a}+",
          "PushGroup 0; GroupStart 0; Call 7; PopGroup 0; Return; Symbol a; GroupEnd 0; "
-         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 16; PopCharPos; PopMemory 0; Jmp 26; "
+         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 16; PopCharPos; PopMemory 0; Jmp 25; "
          "PushGroup 0; GroupStart 0; Call 21; PopGroup 0; Return; Symbol a; GroupEnd 0; "
-         "RetNoMatch 0; StoreCharPos 0; Jmp 9; Match"},
+         "RetNoMatch 0; Jmp 9; Match"},
         // Slots are numbered as they are compiled: the repetition's before its operand's.
         {"(!a)*",
-         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 9; PopCharPos; PopMemory 0; Jmp 24; "
+         "PushMemory 0; StoreCharPos 0; PushCharPos; Call 9; PopCharPos; PopMemory 0; Jmp 23; "
          "Call 11; Return; StoreCharPos 1; StoreStackPos 2; Call 17; GetCharPos 1; GetStackPos 2; "
-         "Jmp 21; Symbol a; GetCharPos 1; GetStackPos 2; Return; RetNoMatch 0; StoreCharPos 0; "
+         "Jmp 21; Symbol a; GetCharPos 1; GetStackPos 2; Return; RetNoMatch 0; "
          "Jmp 2; Match"},
         {"\\d", "Call 4; Return; Range 0-9; Match"},
         {"\\b", "Call 4; Return; Range \\x09\\x20; Match"},
@@ -104,7 +108,7 @@ TEST(CRegExp, CountsGroupsAndMemorySlots)
         {"{a}{b}", 2, 0},
         {"{{a}}", 2, 0},
         {"a*b?", 0, 2},
-        {"a*?b+?c??", 0, 0},
+        {"a*?b+?c??", 0, 2},  // a lazy "*" keeps its iteration's start too
         {"!a", 0, 2},
         {"(a+)+", 0, 3},  // the repeated copy has its own slot
         {"{a+}+", 1, 3},
@@ -389,4 +393,33 @@ TEST(CRegExp, ParseDiscardsThePreviousProgram)
     ASSERT_EQ(re.Parse("b"), RegExpParseError::ParseOk);
     EXPECT_TRUE(re.IsCaseSensitive());
     EXPECT_FALSE(re.Match("aB", context));
+}
+
+TEST(CRegExp, KnowsTheLiteralsEveryMatchContains)
+{
+    struct Case {
+        const char* expression;
+        std::vector<std::string> literals;
+    } cases[] = {
+        {"allocator", {"allocator"}},
+        {"Design And Implement", {"design and implement"}},  // as the program compares: lower case
+        {"^abc$", {"abc"}},
+        {"ab|cd", {"a", "d"}},  // "|" binds tighter than the sequence
+        {"(ab)|(cd)", {}},
+        {"((x1y)|(x1y))z", {"x1y", "z"}},
+        {"x+yz", {"x", "yz"}},
+        {"(abc)+?d", {"abc", "d"}},
+        {"a*bc", {"bc"}},
+        {"a?bc", {"bc"}},
+        {"a!bc", {"ac"}},  // a negation is zero-width
+        {"{ab}\\0c", {"ab", "c"}},
+        {"\\w+", {}},
+        {"[abc]def.ghi", {"def", "ghi"}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        CRegExp re;
+        ASSERT_EQ(re.Parse(c.expression, RegExpCase::Insensitive), RegExpParseError::ParseOk) << c.expression;
+        EXPECT_EQ(re.RequiredLiterals(), c.literals) << c.expression;
+    }
 }

@@ -278,7 +278,7 @@ private:
 
 }  // namespace
 
-// Position, captures and slots are global state that backtracking does not
+// Position and captures are global state that backtracking does not
 // undo, except where the language says a construct restores them.
 struct ReferenceRegExp::Interpreter {
     std::string text;
@@ -314,28 +314,26 @@ struct ReferenceRegExp::Interpreter {
         return Run(*seq.kids[i], [&] { return Chain(seq, i + 1, k); });
     }
 
+    // Each iteration knows where it began: one that consumes nothing ends
+    // the repetition, and backing off an iteration restores its start.
     bool Loop(const Node& n, const K& k)
     {
-        std::size_t& m = slot[n.number];
-        std::size_t savedSlot = m, savedPos = pos;
-        m = pos;
-        if (Run(*n.kids[0], [&] {
-                if (pos == slot[n.number])
-                    return false;
-                slot[n.number] = pos;
-                return Loop(n, k);
-            }))
+        const std::size_t begin = pos;
+        if (Run(*n.kids[0], [&] { return pos != begin && Loop(n, k); }))
             return true;
-        pos = savedPos;
-        slot[n.number] = savedSlot;
+        pos = begin;
         return k();
     }
 
+    // The rest first; when it fails, one more iteration from where the
+    // repetition stood, unless that iteration consumes nothing.
     bool Lazy(const Node& n, const K& k)
     {
+        const std::size_t begin = pos;
         if (k())
             return true;
-        return Run(*n.kids[0], [&] { return Lazy(n, k); });
+        pos = begin;
+        return Run(*n.kids[0], [&] { return pos != begin && Lazy(n, k); });
     }
 
     bool Step(const Node& n, const K& k)
@@ -400,23 +398,21 @@ struct ReferenceRegExp::Interpreter {
         case Node::Star:
             return Loop(n, k);
         case Node::Opt: {
-            std::size_t savedSlot = slot[n.number], savedPos = pos;
-            slot[n.number] = pos;
-            if (Run(*n.kids[0], [&] {
-                    if (pos == slot[n.number])
-                        return false;
-                    slot[n.number] = pos;
-                    return k();
-                }))
+            const std::size_t begin = pos;
+            if (Run(*n.kids[0], [&] { return pos != begin && k(); }))
                 return true;
-            pos = savedPos;
-            slot[n.number] = savedSlot;
+            pos = begin;
             return k();
         }
         case Node::LazyStar:
             return Lazy(n, k);
-        case Node::LazyOpt:
-            return k() || Run(*n.kids[0], k);
+        case Node::LazyOpt: {
+            const std::size_t begin = pos;
+            if (k())
+                return true;
+            pos = begin;
+            return Run(*n.kids[0], k);
+        }
         }
         return false;
     }

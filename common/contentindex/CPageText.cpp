@@ -1,0 +1,292 @@
+#include "common/contentindex/CPageText.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <filesystem>
+#include <set>
+
+#include "common/contentindex/ArchiveParts.h"
+#include "common/contentindex/HtmlText.h"
+#include "common/contentindex/TextCharset.h"
+
+namespace fs = std::filesystem;
+using namespace wys::content;
+
+namespace {
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : m_fd(fd) {}
+    ~CFileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+PageStamp StampFrom(const struct stat& info)
+{
+    PageStamp stamp;
+    stamp.Size = static_cast<std::int64_t>(info.st_size);
+    stamp.ModifiedNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
+// Reads at most `limit` bytes of the regular file; false when it cannot be
+// read. Non-blocking, so that a fifo standing where a page should be cannot
+// hold anything up.
+bool ReadBytes(const std::string& path, std::size_t limit, std::string* bytes, bool* whole, PageStamp* stamp)
+{
+    CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.Get() < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    if (::flock(file.Get(), LOCK_SH | LOCK_NB) != 0)
+        return false;
+    if (stamp)
+        *stamp = StampFrom(info);
+    const auto size = static_cast<std::size_t>(info.st_size);
+    *whole = size <= limit;
+    const std::size_t wanted = std::min(size, limit);
+    try {
+        bytes->resize(wanted);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n = ::read(file.Get(), bytes->data() + done, wanted - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;  // the file shrank meanwhile: what there is
+        done += static_cast<std::size_t>(n);
+    }
+    bytes->resize(done);
+    return true;
+}
+
+// A document ends at its first NUL, as the text of a saved page always has:
+// so a binary file where a page should be yields next to nothing. A
+// document in UTF-16 is cut at its first NUL character instead, once decoded.
+std::string_view UpToNul(std::string_view bytes, std::string_view charset)
+{
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || AsciiLower(charset).starts_with("utf-16"))
+        return bytes;
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+// Adds one document's text to the page's.
+class CPageTextBuilder {
+public:
+    explicit CPageTextBuilder(const PageTextLimits& limits) : m_limits(limits) {}
+
+    // Returns the document's frame sources.
+    std::vector<std::string> AddDocument(std::string_view bytes, std::string_view charset)
+    {
+        std::string text = DecodeToUtf8(UpToNul(bytes, charset), charset);
+        text.resize(std::min(text.size(), text.find('\0')));
+        if (text.size() > m_limits.MaxDocumentBytes) {
+            // Cut at a character boundary.
+            std::size_t cut = m_limits.MaxDocumentBytes;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+                --cut;
+            text.resize(cut);
+            m_page.Complete = false;
+        }
+        if (Stopped())
+            return {};
+        HtmlText html = ExtractHtmlText(text, m_limits.Stop);
+        if (html.Cut || html.Stopped)
+            m_page.Complete = false;
+        if (!m_hasTitle) {
+            m_hasTitle = true;
+            m_title = std::move(html.Title);
+        }
+        if (!html.Text.empty()) {
+            if (!m_body.empty())
+                m_body += '\n';
+            m_body += html.Text;
+        }
+        return std::move(html.FrameSources);
+    }
+
+    void MarkIncomplete() { m_page.Complete = false; }
+    bool Stopped() const { return m_limits.Stop && m_limits.Stop->load(std::memory_order_relaxed); }
+
+    PageText Finish()
+    {
+        m_page.Text = m_title;
+        if (!m_title.empty() && !m_body.empty())
+            m_page.Text += '\n';
+        m_page.Text += m_body;
+        return std::move(m_page);
+    }
+
+private:
+    const PageTextLimits& m_limits;
+    PageText m_page;
+    bool m_hasTitle = false;
+    std::string m_title;
+    std::string m_body;
+};
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int high = HexValue(text[i + 1]);
+            const int low = HexValue(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// The file a frame's src names, when it is a saved frame document of the
+// page: a relative reference to a regular file inside `resources`.
+std::optional<fs::path> FrameFile(const fs::path& documentFolder, const fs::path& resources, std::string src)
+{
+    if (src.find("://") != std::string::npos || src.starts_with("//") || src.starts_with("/") ||
+        src.starts_with("data:") || src.starts_with("javascript:") || src.starts_with("about:"))
+        return std::nullopt;
+    src = src.substr(0, src.find_first_of("?#"));
+    for (const std::string& candidate : {src, PercentDecoded(src)}) {
+        if (candidate.empty())
+            continue;
+        const fs::path file = (documentFolder / candidate).lexically_normal();
+        const fs::path inside = file.lexically_relative(resources);
+        if (inside.empty() || *inside.begin() == "..")
+            continue;
+        std::error_code error;
+        if (fs::is_regular_file(file, error))
+            return file;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool CPageText::IsArchivePath(std::string_view path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.find_first_of("/\\", dot) != std::string_view::npos)
+        return false;
+    const std::string extension = AsciiLower(path.substr(dot + 1));
+    return extension == "mht" || extension == "mhtml";
+}
+
+std::optional<PageStamp> CPageText::StampOf(const std::string& fullPath)
+{
+    CFileDescriptor file(::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0)
+        return std::nullopt;
+    return StampFrom(info);
+}
+
+PageText CPageText::FromArchive(std::string_view message, const PageTextLimits& limits)
+{
+    CPageTextBuilder builder(limits);
+    for (const ArchivePart& part : SplitArchive(message)) {
+        if (part.MediaType != "text/html" && part.MediaType != "application/xhtml+xml")
+            continue;
+        builder.AddDocument(part.Decoded(), part.Charset);
+    }
+    return builder.Finish();
+}
+
+PageText CPageText::FromHtml(std::string_view bytes, std::string_view charset, const PageTextLimits& limits)
+{
+    CPageTextBuilder builder(limits);
+    builder.AddDocument(bytes, charset);
+    return builder.Finish();
+}
+
+std::optional<PageText> CPageText::ReadFile(const std::string& fullPath, PageStamp* stamp,
+                                             const PageTextLimits& limits)
+{
+    std::string bytes;
+    bool whole = true;
+    if (!ReadBytes(fullPath, limits.MaxFileBytes, &bytes, &whole, stamp))
+        return std::nullopt;
+    if (IsArchivePath(fullPath)) {
+        PageText page = FromArchive(bytes, limits);
+        if (limits.Stop && limits.Stop->load(std::memory_order_relaxed))
+            return std::nullopt;
+        page.Complete = page.Complete && whole;
+        return page;
+    }
+
+    CPageTextBuilder builder(limits);
+    if (!whole)
+        builder.MarkIncomplete();
+    const fs::path page(fullPath);
+    fs::path resources = page;
+    resources.replace_extension();
+    resources += "_files";
+    resources = resources.lexically_normal();
+
+    // Frame documents, breadth first, each once.
+    std::deque<std::pair<fs::path, std::vector<std::string>>> pending;
+    pending.emplace_back(page.parent_path(), builder.AddDocument(bytes, ""));
+    std::set<fs::path> seen{page.lexically_normal()};
+    std::size_t frames = 0;
+    while (!pending.empty()) {
+        auto [folder, sources] = std::move(pending.front());
+        pending.pop_front();
+        for (const std::string& src : sources) {
+            const std::optional<fs::path> file = FrameFile(folder, resources, src);
+            if (!file || !seen.insert(*file).second)
+                continue;
+            if (frames++ >= limits.MaxFrames) {
+                builder.MarkIncomplete();
+                break;
+            }
+            std::string frameBytes;
+            bool frameWhole = true;
+            if (!ReadBytes(file->string(), limits.MaxFileBytes, &frameBytes, &frameWhole, nullptr))
+                continue;
+            if (!frameWhole)
+                builder.MarkIncomplete();
+            pending.emplace_back(file->parent_path(), builder.AddDocument(frameBytes, ""));
+        }
+    }
+    if (builder.Stopped())
+        return std::nullopt;
+    return builder.Finish();
+}

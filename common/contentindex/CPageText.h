@@ -1,0 +1,77 @@
+// CPageText: the text a person reads on a saved page, as the content search
+// matches it and the content index keeps it.
+//
+// For a single-file archive (".mht", ".mhtml") it is the text of every HTML
+// part, the transfer encoding (quoted-printable, base64) undone and the
+// declared character set decoded; the other parts (scripts, style sheets,
+// images) are not read. For a saved HTML page it is the text of the page
+// file and of the frame documents it refers to in its own resource folder
+// ("<page>_files"), at every depth. From each document it takes its text
+// without markup, scripts and style sheets, character references decoded
+// (see HtmlText.h for the layout). The text starts with the page's title on
+// a line of its own. Each document ends at its first NUL byte (its first NUL
+// character in UTF-16), as the text of a saved page always has.
+//
+// The text is UTF-8 and holds no NUL. Threads: every function may be called
+// on any thread; nothing is shared.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct PageText {
+    std::string Text;
+    // False when a limit (below) left part of the page unread.
+    bool Complete = true;
+};
+
+// How much of a page is read. A page beyond them is read as far as they
+// allow and is not Complete.
+struct PageTextLimits {
+    // Bytes of the saved file.
+    std::size_t MaxFileBytes = std::size_t{256} << 20;
+    // Bytes of one document handed to the HTML parser (after decoding): the
+    // parser needs some twenty times as much memory.
+    std::size_t MaxDocumentBytes = std::size_t{8} << 20;
+    // Frame documents followed from one page file.
+    std::size_t MaxFrames = 64;
+    // Polled while a page is read; once raised, ReadFile gives up (nullopt)
+    // and the From functions return what they have. Not owned; may be null.
+    const std::atomic<bool>* Stop = nullptr;
+};
+
+// What identifies the saved file a text was read from, to tell later
+// whether it is still the same file.
+struct PageStamp {
+    std::int64_t Size = -1;
+    std::int64_t ModifiedNs = -1;
+    bool operator==(const PageStamp&) const = default;
+};
+
+class CPageText {
+public:
+    // The text of the saved page at `fullPath`. Nullopt when it cannot be
+    // read at all: missing, not a regular file, unreadable, or held under
+    // an exclusive lock by another process (a page still being written).
+    // `stamp`, when given, receives the page file's size and time.
+    static std::optional<PageText> ReadFile(const std::string& fullPath, PageStamp* stamp = nullptr,
+                                            const PageTextLimits& limits = {});
+
+    // The size and time of the file at `fullPath`; nullopt when ReadFile
+    // could not read it now.
+    static std::optional<PageStamp> StampOf(const std::string& fullPath);
+
+    // The text of an archive held in memory.
+    static PageText FromArchive(std::string_view message, const PageTextLimits& limits = {});
+    // The text of one HTML document held in memory, without its frames;
+    // `charset` is a declared character set (may be empty).
+    static PageText FromHtml(std::string_view bytes, std::string_view charset,
+                             const PageTextLimits& limits = {});
+
+    // Whether the Path names a single-file archive (by its extension).
+    static bool IsArchivePath(std::string_view path);
+};

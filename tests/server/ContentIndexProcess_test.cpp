@@ -1,0 +1,250 @@
+// The content index of the real history server: it survives the server
+// being killed while it indexes, a file deleted, truncated, overwritten or
+// of a future schema, a lock held by another process, and a place where it
+// cannot be written; searches give the same answers throughout.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "Wayscribe/tools/CSearchWorker.h"
+#include "common/StringConvert.h"
+#include "common/contentindex/CContentIndexFile.h"
+#include "tests/platform/rpc/support/ChildProcess.h"
+#include "tests/server/ServerProcessTest.h"
+
+namespace wys::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ContentIndexProcess : public ServerProcessTest {
+protected:
+    // A saved page with a word of its own and enough text that reading
+    // many of them takes the indexer a while.
+    HRESULT AddPage(IWYSCURLBase* history, int n, std::size_t filler = 200, std::string folder = {})
+    {
+        if (folder.empty())
+            folder = History();
+        const std::string path = "2024/March/1/p" + std::to_string(n) + ".htm";
+        std::string page = "<html><head><title>Page " + std::to_string(n) + "</title></head><body><p>pageword" +
+                           std::to_string(n) + "x</p>";
+        for (std::size_t i = 0; i < filler; ++i)
+            page += "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit " + std::to_string(i) + ".</p>";
+        page += "</body></html>";
+        std::filesystem::create_directories(folder + "/2024/March/1");
+        std::ofstream(folder + "/" + path) << page;
+        CComBSTR url("http://pages.example/" + std::to_string(n));
+        CComBSTR bpath(path);
+        CComBSTR title("Page " + std::to_string(n));
+        return history->AddData(_URL_DATE_{1709251200 + n, url, bpath, title});
+    }
+
+    struct Found {
+        std::vector<std::string> urls;
+        SearchSummary summary;
+    };
+    static Found Search(IWYSCURLBase* history, const std::string& expression)
+    {
+        class CSink final : public ISearchResultSink {
+        public:
+            explicit CSink(Found& found) : m_found(found) {}
+            void OnSearchProgress(int) override {}
+            void OnSearchFound(CDataItem item) override { m_found.urls.push_back(item.Url); }
+            void OnSearchEnded(const SearchSummary& summary) override { m_found.summary = summary; }
+
+        private:
+            Found& m_found;
+        };
+        Found found;
+        CSink sink(found);
+        SearchRequest request;
+        request.Expression = expression;
+        request.Content = true;
+        request.ResultSink = &sink;
+        CSearchWorker::Search(history, request);
+        std::sort(found.urls.begin(), found.urls.end());
+        return found;
+    }
+
+    // Pages the index holds now; -1 when it cannot be read.
+    long IndexedPages(std::string folder = {})
+    {
+        CContentIndexFile::Status status;
+        auto index = CContentIndexFile::OpenForReading(folder.empty() ? History() : folder, &status);
+        std::unordered_map<std::string, CContentIndexFile::Entry> entries;
+        if (!index || !index->Entries(&entries))
+            return -1;
+        return static_cast<long>(entries.size());
+    }
+    bool WaitForIndexedPages(long pages, std::string folder = {}, std::chrono::seconds limit = 60s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (IndexedPages(folder) == pages)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    // Ends the running server in order (it saves) and waits for it.
+    void EndServer(ComPtr<IWYSCURLBase>& history)
+    {
+        const pid_t server = ServerPid();
+        history = nullptr;
+        ::kill(server, SIGTERM);
+        ASSERT_TRUE(WaitForProcessEnd(server, 10000));
+    }
+};
+
+TEST_F(ContentIndexProcess, KilledWhileIndexingTheNextServerCatchesUp)
+{
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+    const pid_t first = ServerPid();
+    constexpr int kPages = 300;
+    for (int n = 0; n < kPages; ++n)
+        ASSERT_EQ(AddPage(history.Get(), n, 400), S_OK);
+    const long before = IndexedPages();
+    ::kill(first, SIGKILL);
+    ASSERT_TRUE(WaitForProcessEnd(first, 5000));
+    EXPECT_LT(before, kPages) << "the server should still have been indexing";
+    history = nullptr;
+
+    history = CreateHistory();
+    ASSERT_TRUE(history);
+    // Every tenth change saved the list; the index comes to hold exactly
+    // the pages of the visits that survived.
+    const ULONG kept = CountOf(history.Get());
+    EXPECT_EQ(kept, static_cast<ULONG>(kPages));
+    ASSERT_TRUE(WaitForIndexedPages(static_cast<long>(kept)));
+    const Found found = Search(history.Get(), "pageword299x");
+    EXPECT_EQ(found.urls, std::vector<std::string>{"http://pages.example/299"});
+    EXPECT_TRUE(found.summary.UsedIndex);
+    EXPECT_EQ(Search(history.Get(), "pageword7x").urls, std::vector<std::string>{"http://pages.example/7"});
+    EXPECT_EQ(Search(history.Get(), "pageword300x").urls, std::vector<std::string>{});
+}
+
+TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
+{
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+    for (int n = 0; n < 3; ++n)
+        ASSERT_EQ(AddPage(history.Get(), n), S_OK);
+    ASSERT_TRUE(WaitForIndexedPages(3));
+
+    const std::string other = m_home.Path() + "/other history";
+    ASSERT_EQ(history->put_BaseDirectory(CComBSTR(other)), S_OK);
+    ASSERT_EQ(AddPage(history.Get(), 10, 200, other), S_OK);
+    ASSERT_TRUE(WaitForIndexedPages(1, other));
+    Found found = Search(history.Get(), "pageword10x");
+    EXPECT_EQ(found.urls, std::vector<std::string>{"http://pages.example/10"});
+    EXPECT_TRUE(found.summary.UsedIndex);
+    EXPECT_EQ(Search(history.Get(), "pageword1x").urls, std::vector<std::string>{});
+    EXPECT_EQ(IndexedPages(), 3) << "the first folder's index is left as it was";
+
+    // Back in the first folder, its index is in step with its list.
+    ASSERT_EQ(history->put_BaseDirectory(CComBSTR(History())), S_OK);
+    ASSERT_EQ(history->RemoveRange(1709251200, 1, nullptr), S_OK);  // page 0
+    ASSERT_TRUE(WaitForIndexedPages(2));
+    found = Search(history.Get(), "pageword");
+    EXPECT_EQ(found.urls, (std::vector<std::string>{"http://pages.example/1", "http://pages.example/2"}));
+    EXPECT_TRUE(found.summary.UsedIndex);
+}
+
+TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
+{
+    enum class Damage { Deleted, Truncated, Garbage, FutureSchema, Locked, Unwritable };
+    for (Damage damage : {Damage::Deleted, Damage::Truncated, Damage::Garbage, Damage::FutureSchema,
+                          Damage::Locked, Damage::Unwritable}) {
+        SCOPED_TRACE(static_cast<int>(damage));
+        std::filesystem::remove_all(History());
+        std::filesystem::create_directories(History());
+        EnterApartment();
+        auto history = CreateHistory();
+        ASSERT_TRUE(history);
+        ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+        for (int n = 0; n < 3; ++n)
+            ASSERT_EQ(AddPage(history.Get(), n, 2000), S_OK);
+        ASSERT_TRUE(WaitForIndexedPages(3));
+        EndServer(history);
+
+        const std::string file = CContentIndexFile::PathIn(History());
+        sqlite3* holder = nullptr;
+        switch (damage) {
+        case Damage::Deleted:
+            ASSERT_TRUE(CContentIndexFile::Discard(History()));
+            break;
+        case Damage::Truncated:
+            ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(std::filesystem::file_size(file) / 2)), 0);
+            break;
+        case Damage::Garbage: {
+            std::string noise(std::filesystem::file_size(file), '\0');
+            for (std::size_t i = 0; i < noise.size(); ++i)
+                noise[i] = static_cast<char>((i * 7919 + 13) & 0xFF);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << noise;
+            break;
+        }
+        case Damage::FutureSchema:
+            ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+            ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+            ::sqlite3_close(holder);
+            holder = nullptr;
+            break;
+        case Damage::Locked:
+            // Another process's connection holds the file for itself.
+            ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+            ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr,
+                                     nullptr),
+                      SQLITE_OK);
+            break;
+        case Damage::Unwritable:
+            // Something that is no file stands where the index would be.
+            ASSERT_TRUE(CContentIndexFile::Discard(History()));
+            std::filesystem::create_directories(file);
+            break;
+        }
+
+        history = CreateHistory();
+        ASSERT_TRUE(history);
+        ASSERT_EQ(AddPage(history.Get(), 3, 20), S_OK);
+        // The answers never depend on the state of the index.
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Search(history.Get(), "pageword1x").urls, std::vector<std::string>{"http://pages.example/1"});
+        EXPECT_EQ(Search(history.Get(), "pageword3x").urls, std::vector<std::string>{"http://pages.example/3"});
+        EXPECT_EQ(Search(history.Get(), "lorem ipsum").urls.size(), 4u);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        if (holder) {
+            EXPECT_EQ(IndexedPages(), -1) << "the lock keeps readers out too";
+            ::sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+            ::sqlite3_close(holder);
+        }
+        if (damage == Damage::Unwritable) {
+            EXPECT_FALSE(Search(history.Get(), "pageword1x").summary.UsedIndex);
+            EXPECT_TRUE(std::filesystem::is_directory(file)) << "what stood there is left alone";
+        } else {
+            ASSERT_TRUE(WaitForIndexedPages(4));
+            const Found found = Search(history.Get(), "pageword2x");
+            EXPECT_EQ(found.urls, std::vector<std::string>{"http://pages.example/2"});
+            EXPECT_TRUE(found.summary.UsedIndex);
+        }
+        EndServer(history);
+        LeaveApartment();
+    }
+}
+
+}  // namespace
+}  // namespace wys::test
