@@ -402,11 +402,12 @@ void CFileSharer::Walk(const std::string& relative, int fd, int depth, std::vect
             (void)::unlinkat(fd, name.c_str(), 0);  // Left for the next walk when it fails.
             continue;
         }
-        // At the top lie the index and the server's other files; only a
-        // visit's page there is a saved copy.
-        if (relative.empty() && !m_pages.count(path))
+        // Only the files of recorded visits: at the top lie the index and
+        // the server's other files, and elsewhere the files of captures and
+        // imports still being written, and their temporary names.
+        if (!IsSettled(path))
             continue;
-        found.push_back(RowOf(path, info, IsSettled(path)));
+        found.push_back(RowOf(path, info, true));
     }
 }
 

@@ -15,9 +15,10 @@
 // instead of changing every visit that shares it; an editor that saves by
 // writing a new file and renaming it breaks the link for its name only.
 //
-// It also counts what the saved copies take on disk (GetUsage): every file
-// name under the history folder's subfolders, and every top-level file that
-// is a recorded visit's page. The count is made once per opened folder by
+// It also counts what the saved copies of recorded visits take on disk
+// (GetUsage): their page files and the files in their resource folders;
+// files of captures or imports still being written are not counted until
+// their visit is recorded. The count is made once per opened folder by
 // walking it (names and file status only: a file's bytes are read only when
 // it is new or has changed), and then kept up as visits come and go.
 //
@@ -111,8 +112,9 @@ private:
     // Opens the store again when the folder was missing at the last try,
     // or that try is kRetryStoreAfter ago.
     void RetryStore();
-    // Every regular file under the folder open at `fd` (`relative` to the
-    // history folder), as rows; removes links left by a crash.
+    // Every regular file of a recorded visit under the folder open at `fd`
+    // (`relative` to the history folder), as rows; removes links left by a
+    // crash.
     void Walk(const std::string& relative, int fd, int depth, std::vector<CSharedFileStore::Row>& found);
     void AddVisit(const VisitFiles& visit);
     void RemoveVisit(const VisitFiles& visit);
