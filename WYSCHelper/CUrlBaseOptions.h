@@ -1,6 +1,6 @@
 // What a URL base object takes from its surroundings rather than deciding
 // itself: the clock, who wants to know how many hold it, and whether it
-// keeps a content index.
+// keeps a content index and the store of shared files.
 #pragma once
 
 #include <cstdint>
@@ -24,4 +24,9 @@ struct CUrlBaseOptions {
     // Whether the object keeps the content index of its history folder
     // (CContentIndexer). Tests of other matters may leave it off.
     bool KeepContentIndex = true;
+
+    // Whether the object keeps the store of shared files of its history
+    // folder and counts what the saved copies take (CFileSharer). Tests of
+    // other matters may leave it off.
+    bool KeepSharedFiles = true;
 };

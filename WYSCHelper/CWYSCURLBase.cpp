@@ -11,6 +11,7 @@
 #include "WYSCHelper/BstrCompare.h"
 #include "WYSCHelper/CContentIndexer.h"
 #include "WYSCHelper/CExactFilter.h"
+#include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CIndexFile.h"
 #include "WYSCHelper/CSavedCopyPath.h"
 #include "common/StringConvert.h"
@@ -41,6 +42,7 @@ HRESULT CWYSCURLBase::Create(REFIID iid, void** object, CUrlBaseOptions options)
             if (base->m_options.KeepContentIndex)
                 base->m_contentIndexer = std::make_unique<CContentIndexer>();
             base->OpenContentIndex();
+            base->StartFileSharing();
         }
         return created->QueryInterface(iid, object);
     });
@@ -193,6 +195,7 @@ void CWYSCURLBase::AppendVisit(CUrlRecord record)
     m_list.Append(std::move(record));
     try {
         ContentAdded(m_list[m_list.Count() - 1].Path);
+        SharingAdded(m_list[m_list.Count() - 1].Path);
         OnModified();
         // The expiry pass of OnModified may have taken the new record away
         // again, moved it down, and let other visits in behind it while it
@@ -303,6 +306,7 @@ HRESULT CWYSCURLBase::PutBaseDirectory(BSTR path)
         CreateFolderPath(m_baseDirectory.c_str());
         LoadIndex();
         OpenContentIndex();
+        OpenFileSharing();
         for (ULONG i = 0; i < m_list.Count(); ++i)
             OnDataAdded(i);
         return S_OK;

@@ -33,6 +33,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,19 +41,26 @@
 #include "WYSCHelper/CUrlBaseDispatchParts.h"
 #include "WYSCHelper/CUrlBaseOptions.h"
 #include "WYSCHelper/CUrlRecordList.h"
+#include "common/IWYSCDiskUsage.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
 
 // A change of the list was asked for while another one is being made.
 inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  // RPC_E_CALL_REJECTED
 
+class CFileSharer;
 class CContentIndexer;
 
 class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
-                                                 CUrlBaseEventsDispatchPart, IConnectionPointContainer> {
+                                                 CUrlBaseEventsDispatchPart, IConnectionPointContainer,
+                                                 IWYSCDiskUsage> {
 public:
     // Registry key of the settings under HKEY_CURRENT_USER.
     static constexpr const char* kSettingsKey = "Software\\Quillonix\\WYSCUrlBase";
+    // A flag under that key, read when the object is made: whether
+    // identical saved files are stored once (on when missing). Off, the
+    // object still counts what the saved copies take.
+    static constexpr const char* kShareIdenticalFilesValue = "ShareIdenticalFiles";
     static constexpr std::int64_t kDefaultHistoryRange = 1296000;  // 15 days
     // How many visits may wait for the end of a replacement of the list.
     static constexpr std::size_t kMaxWaitingVisits = 10000;
@@ -101,6 +109,9 @@ public:
     // IPropertyNotifySink (on which nothing is ever sent).
     HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
+    // IWYSCDiskUsage. E_NOTIMPL when the options leave the count off.
+    HRESULT GetDiskUsage(ULONGLONG* bytesOnDisk, ULONGLONG* bytesWithoutSharing) override;
+
     // Counts one change made by AddData or RemoveData; every tenth runs the
     // expiry pass and saves the index file.
     virtual void OnModified();
@@ -110,6 +121,10 @@ public:
     // The content index keeper; null when the options leave it off. For
     // tests and benchmarks, which wait for it to catch up.
     CContentIndexer* ContentIndexer() const { return m_contentIndexer.get(); }
+
+    // The keeper of shared files; null when the options leave it off. For
+    // tests and benchmarks, which wait for it to catch up.
+    CFileSharer* FileSharer() const { return m_fileSharer.get(); }
 
 private:
     // Marks a change of the list as under way for the scope's life, so that
@@ -206,6 +221,16 @@ private:
     void RemoveAllRecords();
     bool Expire();
     void DeleteSavedCopy(BSTR path);
+    // Starts the keeper of shared files when the options want one.
+    void StartFileSharing();
+    // Hands the history folder and every record's Path to the keeper.
+    void OpenFileSharing();
+    // A record with this Path joined the list.
+    void SharingAdded(BSTR path);
+    // A record with this Path leaves the list and its saved copy is about
+    // to be deleted: the keeper is told, and the lock it returns (empty
+    // when there is no keeper) keeps links out until the deletion is done.
+    std::unique_lock<std::mutex> SharingRemoved(BSTR path);
     void ExportSelected(BSTR path, const CRecordFilter& selection);
     HRESULT ImportFile(BSTR path);
 
@@ -238,4 +263,5 @@ private:
     int m_raising = 0;
     // Declared last, so that its thread ends before anything else goes.
     std::unique_ptr<CContentIndexer> m_contentIndexer;
+    std::unique_ptr<CFileSharer> m_fileSharer;
 };

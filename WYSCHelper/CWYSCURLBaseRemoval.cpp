@@ -88,6 +88,7 @@ void CWYSCURLBase::DeleteSavedCopy(BSTR path)
     // Every removal passes here: the content index lets the page go too.
     if (m_contentIndexer)
         m_contentIndexer->Remove(wys::BstrToNarrow(path));
+    std::unique_lock<std::mutex> sharing = SharingRemoved(path);
     // Nothing but the page a record names (and the resource folder the
     // shell carries along with it) may go, and only inside the history
     // folder: a Path that is empty, absolute or climbs out is left alone.

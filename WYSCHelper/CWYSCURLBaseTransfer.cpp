@@ -276,6 +276,7 @@ HRESULT CWYSCURLBase::ImportFile(BSTR path)
     for (CUrlRecord& record : kept) {
         m_list.Append(std::move(record));
         ContentAdded(m_list[m_list.Count() - 1].Path);
+        SharingAdded(m_list[m_list.Count() - 1].Path);
         OnDataAdded(m_list.Count() - 1);
     }
     SaveIndex();

@@ -84,7 +84,8 @@ public:
         for (const auto& state : states)
             state->stop->RequestStop();
         for (const auto& state : states) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             pollfd fd{state->ended, POLLIN, 0};
             ::poll(&fd, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         }
@@ -95,15 +96,23 @@ private:
     std::set<std::shared_ptr<CCaptureThread::State>> m_states;
 };
 
+// Puts `text` on the window's status line (nothing for an empty text or a
+// window that is gone: the capture's outcome does not depend on it).
+void TellWindow(IWebBrowser2* browser, const std::string& text)
+{
+    if (browser && !text.empty())
+        (void)browser->put_StatusText(CComBSTR(text));
+}
+
 }  // namespace
 
 void RunCapture(std::unique_ptr<CaptureRequest> request, const CaptureStopRef& stop)
 {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return;
+    ComPtr<IWebBrowser2> browser;
     try {
         CaptureInput input{request->Url, request->Time, request->Title};
-        ComPtr<IWebBrowser2> browser;
         HRESULT hr = CoGetInterfaceAndReleaseStream(request->BrowserStream.Detach(), IID_IWebBrowser2,
                                                     browser.PutVoid());
         request.reset();
@@ -121,11 +130,16 @@ void RunCapture(std::unique_ptr<CaptureRequest> request, const CaptureStopRef& s
             document = nullptr;
         stop->ThrowIfStopped();
 
-        CPageCapture(std::move(input), urlBase.Get(), document.Get(), stop).Run();
+        const std::string title = input.Title.empty() ? input.Url : input.Title;
+        CaptureOutcome outcome = CPageCapture(std::move(input), urlBase.Get(), document.Get(), stop).Run();
+        TellWindow(browser.Get(), CPageCapture::StatusText(outcome, title));
+    } catch (const ComError& error) {
+        // Files written so far stay; the window says that no record came.
+        TellWindow(browser.Get(), CPageCapture::FailureText(error.Error()));
     } catch (...) {
-        // A capture that cannot go on ends without a record; files written
-        // so far stay, and nobody is told.
+        TellWindow(browser.Get(), CPageCapture::FailureText(E_FAIL));
     }
+    browser = nullptr;
     CoUninitialize();
 }
 

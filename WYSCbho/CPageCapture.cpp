@@ -1,7 +1,10 @@
 #include "WYSCbho/CPageCapture.h"
 
 #include <optional>
+#include <set>
+#include <vector>
 
+#include "WYSCbho/CHistoryFolder.h"
 #include "WYSCbho/CSavedPageLayout.h"
 #include "WYSCbho/CSingleFilePage.h"
 #include "WYSCbho/DocumentWalker.h"
@@ -9,6 +12,7 @@
 #include "WYSCbho/FrameSaver.h"
 #include "WYSCbho/ParseUrl.h"
 #include "WYSCbho/RewriteLinks.h"
+#include "WYSCbho/StyleSheetSaver.h"
 #include "common/StringConvert.h"
 #include "platform/shell/CreateFolderPath.h"
 
@@ -29,7 +33,8 @@ void AddRecord(IWYSCURLBase* urlBase, const CaptureInput& input, const std::stri
     CComBSTR url(input.Url);
     CComBSTR relative(path);
     CComBSTR title(input.Title);
-    ThrowIfFailed(urlBase->AddData(_URL_DATE_{input.Time, url, relative, title}));
+    if (FAILED(urlBase->AddData(_URL_DATE_{input.Time, url, relative, title})))
+        throw ComError(kRecordRefused);
 }
 
 }  // namespace
@@ -38,6 +43,34 @@ CPageCapture::CPageCapture(CaptureInput input, IWYSCURLBase* urlBase, IHTMLDocum
                            CaptureStopRef stop)
     : m_input(std::move(input)), m_urlBase(urlBase), m_document(document), m_stop(std::move(stop))
 {
+}
+
+std::string CPageCapture::StatusText(CaptureOutcome outcome, const std::string& title)
+{
+    switch (outcome) {
+        case CaptureOutcome::Archive:
+        case CaptureOutcome::Page:
+            return "Saved to the history: " + title;
+        case CaptureOutcome::ArchiveTooSmall:
+            return "Not saved to the history: the page holds nothing to keep";
+        case CaptureOutcome::NoDocument:
+            return "Not saved to the history: the page is not an HTML document";
+        case CaptureOutcome::HistoryPage:
+            break;
+    }
+    return {};
+}
+
+std::string CPageCapture::FailureText(HRESULT error)
+{
+    if (error == E_ABORT)
+        return {};
+    if (error == kHistoryFolderNotWritable)
+        return "Not saved to the history: the history folder cannot be written";
+    if (error == kRecordRefused)
+        return "Not saved to the history: the history did not take the visit (it has it already, or its copy "
+               "could not be written)";
+    return "Not saved to the history: " + HResultText(error);
 }
 
 bool CPageCapture::TakesSingleFileRoute(const std::string& url)
@@ -77,13 +110,19 @@ CaptureOutcome CPageCapture::Run()
 
     CComBSTR baseDirectory;
     ThrowIfFailed(m_urlBase->get_BaseDirectory(&baseDirectory));
+    // The helper object filters these already; the folder may have changed
+    // since, and nothing may be written for the history's own pages.
+    if (CHistoryFolder(BstrToNarrowZ(baseDirectory)).ContainsFileUrl(m_input.Url))
+        return CaptureOutcome::HistoryPage;
     std::string dayFolder = CSavedPageLayout::DayFolder(m_input.Time);
     VARIANT_BOOL titled = VARIANT_FALSE;
     ThrowIfFailed(m_urlBase->get_TitledFileNames(&titled));
     std::string documentTitle = m_document ? DocumentTitle(m_document.Get()) : std::string();
     CSavedPageLayout layout(BstrToNarrowZ(baseDirectory), std::move(dayFolder),
                             CSavedPageLayout::Stem(m_input.Time, titled == VARIANT_TRUE, documentTitle));
-    layout.CreateDayFolder();
+    // Nothing could be written below a folder that cannot be made.
+    if (!layout.CreateDayFolder())
+        throw ComError(kHistoryFolderNotWritable);
     CheckStop();
 
     if (singleFile) {
@@ -112,19 +151,65 @@ CaptureOutcome CPageCapture::Run()
         pageParts && pageParts->Scheme == kSchemeFile ? FileUrlCopy::Allowed : FileUrlCopy::Refused;
 
     ResourceSaver resources(resourceFolder, fileUrls, m_stop);
-    std::map<std::string, std::string> savedFiles = SaveAll(resources, walk.ResourceUrls);
+    SaveAll(resources, walk.ResourceUrls);
+    std::set<std::string> styleSheets = walk.StyleSheetUrls;
     CheckStop();
 
+    // Frames at every depth, each with what it shows itself: a frame's
+    // images and style sheets are as much the page as its own.
     FrameSaver frames(resourceFolder, fileUrls, m_stop);
     CollectDocuments(frames, m_document.Get());
-    std::map<std::string, std::string> frameFiles = SaveAll(frames, walk.FrameUrls);
-    savedFiles.insert(frameFiles.begin(), frameFiles.end());
+    std::set<std::string> pendingFrames = walk.FrameUrls;
+    std::vector<std::pair<std::string, std::string>> frameDocumentFiles;  // URL, file
+    while (!pendingFrames.empty()) {
+        SaveAll(frames, pendingFrames);
+        CheckStop();
+        std::set<std::string> next;
+        for (const std::string& url : pendingFrames) {
+            auto file = frames.SavedFiles().find(url);
+            auto document = frames.Documents().find(url);
+            if (file == frames.SavedFiles().end() || document == frames.Documents().end())
+                continue;
+            frameDocumentFiles.emplace_back(url, file->second);
+            WalkResult inner = WalkDocument(document->second.Get());
+            std::set<std::string> unsaved;
+            for (const std::string& resource : inner.ResourceUrls) {
+                if (!resources.SavedFiles().count(resource))
+                    unsaved.insert(resource);
+            }
+            SaveAll(resources, unsaved);
+            styleSheets.insert(inner.StyleSheetUrls.begin(), inner.StyleSheetUrls.end());
+            for (const std::string& frame : inner.FrameUrls) {
+                if (!frames.SavedFiles().count(frame))
+                    next.insert(frame);
+            }
+        }
+        CheckStop();
+        pendingFrames = std::move(next);
+    }
+
+    CStyleSheetSaver style(resources);
+    for (const std::string& url : styleSheets) {
+        auto saved = resources.SavedFiles().find(url);
+        if (saved != resources.SavedFiles().end())
+            style.FollowSheet(url, saved->second);
+    }
     CheckStop();
 
     const std::string pageFile = layout.PageFile();
-    if (frames.SaveUrl(DocumentUrl(m_document.Get()), pageFile))
+    const std::string pageUrl = DocumentUrl(m_document.Get());
+    const bool pageWritten = frames.SaveUrl(pageUrl, pageFile);
+    if (pageWritten)
+        style.FollowHtmlFile(pageFile, pageUrl);
+    for (const auto& [url, path] : frameDocumentFiles)
+        style.FollowHtmlFile(path, url);
+    CheckStop();
+
+    std::map<std::string, std::string> savedFiles = resources.SavedFiles();
+    savedFiles.insert(frames.SavedFiles().begin(), frames.SavedFiles().end());
+    if (pageWritten)
         RewriteLinks(pageFile, layout.DayFolderPath(), savedFiles);
-    for (const auto& [url, path] : frameFiles)
+    for (const auto& [url, path] : frames.SavedFiles())
         RewriteLinks(path, resourceFolder, savedFiles);
     CheckStop();
 

@@ -34,7 +34,12 @@ enum class CaptureOutcome {
     Page,          // saved as ".htm" with its resource folder and recorded
     ArchiveTooSmall,  // the archive was 1000 bytes or less: nothing saved
     NoDocument,    // the browser's document is not HTML: nothing saved, on either route
+    HistoryPage,   // a file inside the history folder: one of its saved copies, not captured
 };
+
+// Why a capture ended without a record, beyond the platform's errors.
+inline constexpr HRESULT kHistoryFolderNotWritable = MakeHResult(0x80040201u);
+inline constexpr HRESULT kRecordRefused = MakeHResult(0x80040202u);
 
 class CPageCapture {
 public:
@@ -47,6 +52,13 @@ public:
     // Whether a page URL takes the single-file route first: an http URL
     // whose text (query included) does not end in ".php" in any case.
     static bool TakesSingleFileRoute(const std::string& url);
+
+    // What the window's status line says of a capture that ended with
+    // `outcome` ("Saved to the history: <title>"), or that raised `error`
+    // ("Not saved to the history: <why>"); empty when there is nothing to
+    // tell (a saved copy of the history opened, a capture stopped).
+    static std::string StatusText(CaptureOutcome outcome, const std::string& title);
+    static std::string FailureText(HRESULT error);
 
 private:
     void CheckStop() const;

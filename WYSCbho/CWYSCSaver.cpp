@@ -186,7 +186,8 @@ void CWYSCSaver::Attach(IUnknown* site)
 
     m_browser = browser;
     m_browserSink = ComPtr<CBrowserEventSink>(new CBrowserEventSink(this));
-    if (FAILED(AdviseOn(m_browser.Get(), DIID_DWebBrowserEvents2, m_browserSink->GetUnknown(), &m_browserCookie)))
+    if (FAILED(AdviseOn(m_browser.Get(), DIID_DWebBrowserEvents2, m_browserSink->GetUnknown(),
+                        &m_browserCookie)))
         m_browserCookie = 0;
 
     ComPtr<IWYSCURLBase> urlBase;
@@ -196,12 +197,13 @@ void CWYSCSaver::Attach(IUnknown* site)
     }
     m_urlBase = urlBase;
     m_urlBaseSink = ComPtr<CUrlBaseEventSink>(new CUrlBaseEventSink(this));
-    if (FAILED(AdviseOn(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_urlBaseSink->GetUnknown(), &m_urlBaseCookie))) {
+    if (FAILED(AdviseOn(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_urlBaseSink->GetUnknown(),
+                        &m_urlBaseCookie))) {
         m_urlBaseCookie = 0;
         MessageBoxA(nullptr, kCannotHookText, "Error", MB_OK | MB_ICONERROR);
         return;
     }
-    ReadCollectHistory();
+    ReadSettings();
 }
 
 void CWYSCSaver::Detach()
@@ -227,31 +229,51 @@ void CWYSCSaver::Detach()
         m_urlBaseSink = nullptr;
     }
     m_collectEnabled = false;
+    m_historyFolder = CHistoryFolder();
 }
 
-void CWYSCSaver::ReadCollectHistory()
+void CWYSCSaver::ReadSettings()
 {
     VARIANT_BOOL collect = VARIANT_FALSE;
     if (m_urlBase && SUCCEEDED(m_urlBase->get_CollectHistory(&collect)))
         m_collectEnabled = collect == VARIANT_TRUE;
     else
         m_collectEnabled = false;
+    // A folder that cannot be read leaves the one known before: forgetting it
+    // would let the history's own pages be captured.
+    CComBSTR folder;
+    if (m_urlBase && SUCCEEDED(m_urlBase->get_BaseDirectory(&folder)) && folder.Length() > 0)
+        m_historyFolder = CHistoryFolder(BstrToNarrowZ(folder));
 }
 
 void CWYSCSaver::OnSettingsChanged()
 {
-    ReadCollectHistory();
+    ReadSettings();
 }
 
 void CWYSCSaver::PruneThreads()
 {
-    std::erase_if(m_threads, [](const std::unique_ptr<CCaptureThread>& thread) { return thread->HasEnded(); });
+    std::erase_if(m_threads,
+                  [](const std::unique_ptr<CCaptureThread>& thread) { return thread->HasEnded(); });
+}
+
+void CWYSCSaver::TellWindow(const std::string& text)
+{
+    // The window's status line only informs; a window without one is no failure.
+    (void)m_browser->put_StatusText(CComBSTR(text));
 }
 
 void CWYSCSaver::OnDocumentComplete(VARIANT* urlArgument)
 {
-    if (!m_collectEnabled || !m_browser || !m_urlBase || !urlArgument)
+    if (!m_browser || !urlArgument)
         return;
+    if (!m_collectEnabled || !m_urlBase) {
+        // Said once the page as a whole has completed, as a capture would.
+        READYSTATE state = READYSTATE_UNINITIALIZED;
+        if (m_urlBase && SUCCEEDED(m_browser->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
+            TellWindow("Not saved to the history: keeping the history is switched off");
+        return;
+    }
     try {
         VARIANT copy;
         VariantInit(&copy);
@@ -273,19 +295,29 @@ void CWYSCSaver::OnDocumentComplete(VARIANT* urlArgument)
         std::optional<UrlParts> parts = ParseUrl(url);
         if (!parts || parts->Scheme == kSchemeUnknown)
             return;
+        // A saved copy opened from the history (the band shows them in this
+        // window) is no visit: recording it would save the history into itself.
+        if (parts->Scheme == kSchemeFile && m_historyFolder.ContainsFileUrl(url)) {
+            TellWindow("A saved copy from the history: not saved again");
+            return;
+        }
 
         const std::int64_t now = Now();
         ULONG index = kNoRecord;
         if (FAILED(m_urlBase->Find(now, CComBSTR(url), &index)))
             index = kNoRecord;
-        if (index != kNoRecord)
+        CComBSTR title;
+        const bool titled = SUCCEEDED(m_browser->get_LocationName(&title));
+        if (index != kNoRecord) {
+            // This very second's visit of the page is recorded already.
+            TellWindow("Saved to the history: " + (titled && title.Length() ? BstrToNarrowZ(title) : url));
             return;
+        }
 
         auto request = std::make_unique<CaptureRequest>();
         request->Url = url;
         request->Time = now;
-        CComBSTR title;
-        if (SUCCEEDED(m_browser->get_LocationName(&title)))
+        if (titled)
             request->Title = BstrToNarrowZ(title);
         if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IWebBrowser2, m_browser.Get(),
                                                          request->BrowserStream.ReleaseAndGetAddressOf())))

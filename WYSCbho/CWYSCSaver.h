@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "WYSCbho/CCaptureThread.h"
+#include "WYSCbho/CHistoryFolder.h"
 #include "WYSCbho/CModuleLock.h"
 #include "WYSCbho/IWYSCSaver.h"
 #include "common/IWYSCURLBase.h"
@@ -58,8 +59,10 @@ public:
     void OnDocumentComplete(VARIANT* url);
     void OnSettingsChanged();
 
-    // For tests: whether collection is on, and the capture threads kept.
+    // For tests: whether collection is on, the history folder as last read,
+    // and the capture threads kept.
     bool CollectEnabled() const { return m_collectEnabled; }
+    const CHistoryFolder& HistoryFolder() const { return m_historyFolder; }
     std::size_t ThreadCount() const { return m_threads.size(); }
 
 private:
@@ -68,8 +71,11 @@ private:
 
     void Attach(IUnknown* site);
     void Detach();
-    void ReadCollectHistory();
+    // Reads CollectHistory and the history folder.
+    void ReadSettings();
     void PruneThreads();
+    // Puts `text` on the window's status line.
+    void TellWindow(const std::string& text);
     std::int64_t Now() const;
 
     CModuleLock m_moduleLock;
@@ -79,6 +85,9 @@ private:
     std::vector<std::unique_ptr<CCaptureThread>> m_threads;
     ComPtr<IWYSCURLBase> m_urlBase;
     bool m_collectEnabled = false;
+    // The URL base's BaseDirectory as last read: pages shown from inside it
+    // are the history's own and never captured.
+    CHistoryFolder m_historyFolder;
 
     ComPtr<CBrowserEventSink> m_browserSink;
     DWORD m_browserCookie = 0;

@@ -38,7 +38,10 @@ WalkResult WalkDocument(IHTMLDocument2* document)
     FrameUrlCollector frames;
     frames.Collect(document);
 
-    return WalkResult{absolute.Urls(), absolute.Spellings(), frames.Urls()};
+    AbsoluteUrlCollector sheets(&styleSheets);
+    sheets.VisitFrame(document);
+
+    return WalkResult{absolute.Urls(), absolute.Spellings(), frames.Urls(), sheets.Urls()};
 }
 
 }  // namespace wys::capture

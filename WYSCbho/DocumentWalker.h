@@ -19,6 +19,9 @@ struct WalkResult {
     std::map<std::string, std::set<std::string>> ResourceSpellings;
     // URLs of the documents of the top-level document's frames.
     std::set<std::string> FrameUrls;
+    // The absolute URLs of ResourceUrls that came from linked style sheets,
+    // whose own references are followed when they are saved.
+    std::set<std::string> StyleSheetUrls;
 };
 
 // Walks `document`, which must not be null.

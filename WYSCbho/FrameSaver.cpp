@@ -44,17 +44,17 @@ std::string DeclareUtf8Charset(const std::string& html)
     std::size_t charset = lower.find("charset", 0);
     if (charset != std::string::npos && (headEnd == std::string::npos || charset < headEnd)) {
         std::size_t value = lower.find_first_not_of(" \t\r\n=\"';", charset + 7);
-        if (value != std::string::npos && (lower.compare(value, 5, "utf-8") == 0 ||
-                                           lower.compare(value, 4, "utf8") == 0))
+        if (value != std::string::npos &&
+            (lower.compare(value, 5, "utf-8") == 0 || lower.compare(value, 4, "utf8") == 0))
             return html;
     }
     // After the head's start tag when there is one, else first of all (the
     // parser then opens the head for it).
     std::size_t insertAt = 0;
     std::size_t head = lower.find("<head");
-    if (head != std::string::npos && (head + 5 == lower.size() || lower[head + 5] == '>' ||
-                                      lower[head + 5] == ' ' || lower[head + 5] == '\t' ||
-                                      lower[head + 5] == '\n')) {
+    if (head != std::string::npos &&
+        (head + 5 == lower.size() || lower[head + 5] == '>' || lower[head + 5] == ' ' ||
+         lower[head + 5] == '\t' || lower[head + 5] == '\n')) {
         std::size_t close = lower.find('>', head);
         if (close != std::string::npos)
             insertAt = close + 1;
@@ -72,6 +72,16 @@ bool FrameSaver::SaveUrl(const std::string& url, const std::string& target)
     return ResourceSaver::SaveUrl(url, target);
 }
 
+void FrameSaver::Prefetch(const std::set<std::string>& urls)
+{
+    std::set<std::string> fetched;
+    for (const std::string& url : urls) {
+        if (!m_documents.count(url))
+            fetched.insert(url);
+    }
+    ResourceSaver::Prefetch(fetched);
+}
+
 std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)
 {
     std::string text;
@@ -81,9 +91,16 @@ std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)
         if (FAILED(item->QueryInterface(IID_IHTMLElement, element.PutVoid())) || !element)
             return;
         CComBSTR html;
-        if (SUCCEEDED(element->get_innerHTML(&html)))
+        if (SUCCEEDED(element->get_outerHTML(&html)))
             text = BstrToNarrowZ(html);
     });
+    if (text.empty())
+        return text;
+    ComPtr<IHTMLDocumentType> type;
+    CComBSTR doctype;
+    if (SUCCEEDED(document->QueryInterface(IID_IHTMLDocumentType, type.PutVoid())) && type &&
+        SUCCEEDED(type->get_doctype(&doctype)) && doctype.Length() > 0)
+        text = BstrToNarrowZ(doctype) + "\n" + text;
     return text;
 }
 
@@ -97,7 +114,7 @@ bool FrameSaver::WriteDocument(IHTMLDocument2* document, const std::string& targ
         return false;
     // Write failures leave a short file; it is still the page's file, and the
     // URL base decides whether a record may point at it.
-    bool written = WriteAll(fd, "<HTML>") && WriteAll(fd, DeclareUtf8Charset(text)) && WriteAll(fd, "</HTML>");
+    bool written = WriteAll(fd, DeclareUtf8Charset(text));
     (void)written;
     ::close(fd);
     return true;

@@ -4,9 +4,10 @@
 // fetched as ResourceSaver fetches it.
 //
 // The saved text is the browser's current document, not the bytes the
-// server sent: "<HTML>", the root element's inner HTML, "</HTML>", in UTF-8,
-// with a UTF-8 character-set declaration at the start of the head unless the
-// document already declares UTF-8 there.
+// server sent: the document's own type declaration (so that the copy is laid
+// out in the same mode as the page), then the root element with its
+// attributes and contents, in UTF-8, with a UTF-8 character-set declaration
+// at the start of the head unless the document already declares UTF-8 there.
 #pragma once
 
 #include <map>
@@ -25,9 +26,12 @@ public:
     // WriteDocument when `url` names a collected document, else as
     // ResourceSaver::SaveUrl.
     bool SaveUrl(const std::string& url, const std::string& target) override;
+    // Prefetches only what is no collected document.
+    void Prefetch(const std::set<std::string>& urls) override;
 
-    // The inner HTML of the document's root element (of the last one, were
-    // there several), or "" when it cannot be read.
+    // The document's type declaration and a line break (when it has one),
+    // then the outer HTML of its root element (of the last one, were there
+    // several); "" when the root cannot be read.
     virtual std::string GetDocumentHtml(IHTMLDocument2* document);
 
     // Writes the document to `target`, replacing an existing file. False,
@@ -46,7 +50,7 @@ private:
 // document), then the documents of its frames, recursively.
 void CollectDocuments(FrameSaver& saver, IHTMLDocument2* document);
 
-// `html` (the inner HTML of a root element) with a UTF-8 declaration put
+// `html` (a document's markup) with a UTF-8 declaration put
 // first into its head, unless the first declaration found there already
 // names UTF-8.
 std::string DeclareUtf8Charset(const std::string& html);

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -44,6 +46,21 @@ public:
     // URL that may not be copied, a request that fails, an existing target.
     virtual bool SaveUrl(const std::string& url, const std::string& target);
 
+    // Starts fetching the bodies of those `urls` that are downloads (not
+    // file URLs) into memory, several at once and in set order, so that the
+    // SaveUrl of each waits only for its own fetch instead of for the
+    // network one request after another. The names and the order of the
+    // saved files do not change: they are given when each URL is saved, as
+    // without it, and a URL not saved leaves no file. Bodies beyond
+    // kMaxPrefetchBytes held at once are fetched when saved instead. Ends
+    // an earlier batch first.
+    virtual void Prefetch(const std::set<std::string>& urls);
+    // Waits for the fetches started and forgets what no save took.
+    void FinishPrefetch();
+    // Fetches running at once, and memory the fetched bodies may hold.
+    static constexpr std::size_t kPrefetchConnections = 6;
+    static constexpr std::size_t kMaxPrefetchBytes = 64u << 20;
+
     const std::string& TargetFolder() const { return m_targetFolder; }
     // URL -> full local path of every URL saved so far (first path kept).
     const std::map<std::string, std::string>& SavedFiles() const { return m_savedFiles; }
@@ -53,6 +70,19 @@ public:
     const CaptureStopRef& StopFlag() const { return m_stop; }
 
 private:
+    struct Fetched {
+        bool opened = false;     // the request got an answer
+        bool attempted = false;  // a read was attempted
+        bool complete = false;   // the whole body is here
+        std::string body;
+    };
+    struct PrefetchBatch;
+    // Fetches `url` on `session` into memory, at most `limit` bytes.
+    static Fetched Fetch(HINTERNET session, const std::string& url, std::size_t limit,
+                         const CaptureStopRef& stop);
+    // The prefetched body of `url` once its fetch ended; nullopt when it was
+    // not prefetched (or could not be).
+    std::optional<Fetched> TakePrefetched(const std::string& url);
     bool Download(const std::string& url, const std::string& target);
     bool CopyLocalFile(const std::string& path, const std::string& target);
     HINTERNET Session();
@@ -62,6 +92,7 @@ private:
     CaptureStopRef m_stop;
     HINTERNET m_session = nullptr;  // Opened on the first download; owned.
     std::map<std::string, std::string> m_savedFiles;
+    std::shared_ptr<PrefetchBatch> m_prefetch;  // the batch under way; shared with its workers
 };
 
 // Names, saves and records one URL: the local name of LocalNameOf in the

@@ -1,4 +1,5 @@
 #include "common/IWYSCURLBase.h"
+#include "common/IWYSCDiskUsage.h"
 
 #include "platform/rpc/StandardInterfaces.h"
 
@@ -71,13 +72,17 @@ struct OutCodec<_URL_DATE_> {
     X(ExportRange2, In, In)                \
     X(RemoveRange2, In)
 
+#define WYS_RPC_IWYSCDISKUSAGE_METHODS(X) X(GetDiskUsage, Out, Out)
+
 namespace {
 WYS_RPC_REMOTE_INTERFACE(IWYSCURLBase, WYS_RPC_IWYSCURLBASE_METHODS)
+WYS_RPC_REMOTE_INTERFACE(IWYSCDiskUsage, WYS_RPC_IWYSCDISKUSAGE_METHODS)
 }  // namespace
 
 bool wys::RegisterIWYSCURLBaseRemoting()
 {
     static const bool registered = wys::rpc::RegisterRemoteInterface(kIWYSCURLBaseRemote) &&
+                                   wys::rpc::RegisterRemoteInterface(kIWYSCDiskUsageRemote) &&
                                    wys::rpc::RegisterDispInterface(DIID_IWYSCURLBaseEvents, "IWYSCURLBaseEvents");
     return registered;
 }

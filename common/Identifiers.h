@@ -8,6 +8,8 @@
 inline constexpr CLSID CLSID_WYSCURLBase = MakeGuid("{9F1366DD-E157-4962-84F5-57066BB8506A}");
 inline constexpr IID IID_IWYSCURLBase = MakeGuid("{EC59A1BD-C8CF-4F75-B245-E0D055A94C66}");
 inline constexpr IID DIID_IWYSCURLBaseEvents = MakeGuid("{983DEA35-CD63-4CDF-B915-05CEA14458F4}");
+// What the saved copies take on disk, answered by the URL base object.
+inline constexpr IID IID_IWYSCDiskUsage = MakeGuid("{5C0E7B91-2F4A-4D8E-A3B6-71D9E2C40F58}");
 // The server's type library; also its application identifier.
 inline constexpr GUID LIBID_WYSCHelper = MakeGuid("{1F056668-E768-40D6-A0C2-C58BF96A0088}");
 inline constexpr GUID APPID_WYSCHelper = LIBID_WYSCHelper;

@@ -23,6 +23,8 @@
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HelpMaps.h"
 #include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/DiskUsageText.h"
+#include "common/IWYSCDiskUsage.h"
 #include "common/StringConvert.h"
 #include "platform/shell/CreateFolderPath.h"
 #include "platform/ui/MessageBox.h"
@@ -110,6 +112,10 @@ void COptionsDialog::BuildControls()
     m_titledFileNames = new QCheckBox("Long file names", this);
     m_titledFileNames->setObjectName(Id(kTitledFileNamesId));
     settings->addWidget(m_titledFileNames, 3, 0, 1, 2);
+    // Filled when the URL base is reached; empty otherwise.
+    m_diskUsage = new QLabel(this);
+    m_diskUsage->setObjectName(Id(kDiskUsageId));
+    settings->addWidget(m_diskUsage, 4, 0, 1, 2);
     top->addLayout(settings);
 
     top->addWidget(SectionHeading("Time to keep pages in history", this));
@@ -210,11 +216,36 @@ void COptionsDialog::LoadSettings()
     for (int i = 0; i < 4; ++i)
         m_spins[i]->SetRange(0, uppers[i]);
 
+    if (SUCCEEDED(base->get_DataCount(&m_visits)) &&
+        SUCCEEDED(base->QueryInterface(IWYSCDiskUsage::Iid, m_usage.PutVoid())))
+        ShowDiskUsage();
+
     ApplyEnablingRule();
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerPeriodMs);
-    connect(m_timer, &QTimer::timeout, this, &COptionsDialog::ApplyEnablingRule);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        ApplyEnablingRule();
+        if (m_usage)
+            ShowDiskUsage();
+    });
     m_timer->start();
+}
+
+void COptionsDialog::ShowDiskUsage()
+{
+    ULONGLONG onDisk = 0;
+    ULONGLONG withoutSharing = 0;
+    const HRESULT hr = m_usage->GetDiskUsage(&onDisk, &withoutSharing);
+    if (FAILED(hr)) {
+        m_usage = nullptr;
+        return;
+    }
+    std::string text = wys::DiskUsageText(m_visits, onDisk, withoutSharing);
+    if (hr == S_FALSE)
+        text += " (still counting)";
+    else
+        m_usage = nullptr;  // up to date: no need to ask again
+    m_diskUsage->setText(QString::fromStdString(text));
 }
 
 void COptionsDialog::ApplyEnablingRule()

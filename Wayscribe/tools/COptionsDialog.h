@@ -19,11 +19,15 @@
 #include <functional>
 #include <optional>
 
+#include "platform/com/ComPtr.h"
+
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
 class CUpDownControl;
+struct IWYSCDiskUsage;
 
 class COptionsDialog : public QDialog {
     Q_OBJECT
@@ -42,6 +46,7 @@ public:
         kMinutesSpinId = 225,
         kSecondsSpinId = 226,
         kTitledFileNamesId = 242,
+        kDiskUsageId = 250,
         kOkId = 1,
         kCancelId = 2,
         kHelpId = 9,
@@ -83,6 +88,9 @@ private:
     // enabled exactly while "Collect History" is checked.
     void ApplyEnablingRule();
     void Browse();
+    // Shows the visits and what their saved copies take on disk; asks
+    // again on every tick while the server is still counting.
+    void ShowDiskUsage();
     // True when the folder text may be written: unchanged, or an absolute
     // path at which a folder exists or could be made.
     bool CheckFolder(const QString& folder);
@@ -91,6 +99,9 @@ private:
     QLineEdit* m_folder = nullptr;
     QPushButton* m_browse = nullptr;
     QCheckBox* m_titledFileNames = nullptr;
+    QLabel* m_diskUsage = nullptr;
+    ComPtr<IWYSCDiskUsage> m_usage;  // while the count is not up to date
+    ULONG m_visits = 0;
     QLineEdit* m_edits[4] = {};
     CUpDownControl* m_spins[4] = {};
     QTimer* m_timer = nullptr;

@@ -16,6 +16,7 @@
 #include <QWebEngineProfile>
 #include <cstdio>
 
+#include "hosts/browser/CookieSharing.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
 
@@ -155,7 +156,14 @@ CBrowserWindow::CBrowserWindow(BrowserWindowOptions options, QWidget* parent)
             Report("Downloading " + download->downloadFileName() + " to " + download->downloadDirectory());
         });
 
+    ShareProfileCookies(page->profile(), this);
+
     m_browser.Attach(CreateComObject<CQtWebBrowser>(m_view, this));
+    // What became of the page's capture stays on the status line until the
+    // next page loads.
+    m_browser->onStatusText = [this](const std::string& text) {
+        statusBar()->showMessage(QString::fromStdString(text));
+    };
     m_pane = new CExplorerBarPane(m_browser.Get(), this);
     addDockWidget(Qt::LeftDockWidgetArea, m_pane);
     connect(m_pane, &CExplorerBarPane::bandChanged, this, [this] {
@@ -209,6 +217,7 @@ void CBrowserWindow::DetachAll()
     for (auto& helper : m_helpers)
         helper->SetSite(nullptr);
     m_helpers.clear();
+    m_browser->onStatusText = nullptr;
     m_browser->Stop();
     m_browser->DetachView();
 }

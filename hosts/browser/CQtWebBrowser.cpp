@@ -70,8 +70,15 @@ HRESULT CQtWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameNa
     });
 }
 
+void CQtWebBrowser::OnStatusText()
+{
+    if (onStatusText)
+        onStatusText(m_statusText);
+}
+
 void CQtWebBrowser::OnLoadStarted()
 {
+    m_statusText.clear();
     ++m_generation;
     m_readyState = READYSTATE_LOADING;
     m_busy = true;
@@ -101,8 +108,15 @@ void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
     if (generation != m_generation || !m_view)
         return;
     ComPtr<CQtWebBrowser> keep(this);  // sinks may release the window's last reference
-    std::string pageUrl = m_view->url().toString(QUrl::FullyEncoded).toStdString();
-    PageSnapshot snapshot = BuildPageSnapshot(json.toStdString(), pageUrl);
+    // The address bar may show an address that a script put there
+    // (history.replaceState); the page is the one its navigation loaded. A
+    // saved archive opened from disk is named by its file.
+    const QUrl shown = m_view->url();
+    const std::string text = json.toStdString();
+    std::string pageUrl = SnapshotUrl(text);
+    if (shown.isLocalFile() || pageUrl.empty())
+        pageUrl = shown.toString(QUrl::FullyEncoded).toStdString();
+    PageSnapshot snapshot = BuildPageSnapshot(text, pageUrl);
     m_busy = false;
     if (!snapshot.document) {
         // The page ran no script for us (it went away meanwhile): it shows

@@ -37,6 +37,9 @@ public:
     // Called after the DocumentComplete events of a load (tests and the
     // window's status line); may be empty.
     std::function<void()> onDocumentsReady;
+    // Called with the text a helper object puts on the status line (what
+    // became of the page's capture); may be empty.
+    std::function<void(const std::string& text)> onStatusText;
     // The window is closing: the view goes with it.
     void DetachView();
 
@@ -49,6 +52,7 @@ public:
     HRESULT GetWindow(HWND* window) override;
 
 private:
+    void OnStatusText() override;
     void OnLoadStarted();
     void OnLoadFinished(bool ok);
     void OnSnapshot(unsigned generation, const QString& json);

@@ -7,19 +7,53 @@
 #include "platform/com/Bstr.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/dom/HtmlDocumentBuilder.h"
+#include "platform/inet/ShownDocuments.h"
 
 namespace wys::browser_host {
 
 // Depth and count are bounded as the headless window bounds its frame loads,
 // so that a page framing itself cannot make the snapshot endless.
+//
+// The markup is that of the document as its scripts left it. Those scripts
+// have run: in the copy their elements are kept (with their src, so the
+// files are saved) but made inert, so that opening the copy does not run
+// them a second time over what they built. noscript elements go: with
+// scripts on they showed nothing, and a copy shown without scripts (an
+// archive) would show them. The URL of each document is that of its
+// navigation, which history.replaceState does not change. The whole
+// serialisation runs as one task of the page, so a script that keeps
+// changing the document cannot change it halfway.
 const char* const kSnapshotScript = R"JS((function () {
   var left = 100;
-  function serialise(doc, depth) {
+  function navigationUrl(doc) {
+    try {
+      var entries = doc.defaultView.performance.getEntriesByType('navigation');
+      if (entries.length && entries[0].name)
+        return entries[0].name;
+    } catch (e) {
+    }
+    return '';
+  }
+  function markup(doc) {
     var html = '';
     if (doc.doctype)
       html += new XMLSerializer().serializeToString(doc.doctype) + '\n';
-    if (doc.documentElement)
-      html += doc.documentElement.outerHTML;
+    if (!doc.documentElement)
+      return html;
+    var root = doc.documentElement.cloneNode(true);
+    var scripts = root.querySelectorAll('script');
+    for (var i = 0; i < scripts.length; ++i) {
+      if (scripts[i].hasAttribute('type'))
+        scripts[i].setAttribute('data-wayscribe-type', scripts[i].getAttribute('type'));
+      scripts[i].setAttribute('type', 'text/x-wayscribe-ran');
+    }
+    var hidden = root.querySelectorAll('noscript');
+    for (var j = 0; j < hidden.length; ++j)
+      hidden[j].remove();
+    return html + root.outerHTML;
+  }
+  function serialise(doc, depth) {
+    var html = markup(doc);
     var frames = [];
     var elements = depth < 6 ? doc.querySelectorAll('frame, iframe') : [];
     for (var i = 0; i < elements.length; ++i) {
@@ -35,7 +69,7 @@ const char* const kSnapshotScript = R"JS((function () {
       }
       frames.push({src: elements[i].getAttribute('src') || '', document: inner});
     }
-    return {url: doc.URL, contentType: doc.contentType || '', html: html, frames: frames};
+    return {url: navigationUrl(doc) || doc.URL, contentType: doc.contentType || '', html: html, frames: frames};
   }
   return JSON.stringify(serialise(document, 0));
 })())JS";
@@ -71,6 +105,10 @@ public:
         if (FAILED(BuildDocument(html, contentType, url, CharsetDeclarations::DeclareUtf8, supplier,
                                  document.GetAddressOf())))
             return nullptr;
+        // A capture's archive takes the document shown rather than the
+        // server's bytes fetched again.
+        if (IsHtmlContentType(contentType))
+            CacheShownDocument(url, ShownDocument{"text/html; charset=utf-8", html});
         m_snapshot.completed.push_back({document, url});
         return document;
     }
@@ -80,6 +118,16 @@ private:
 };
 
 }  // namespace
+
+std::string SnapshotUrl(std::string_view json)
+{
+    QJsonParseError error;
+    QJsonDocument parsed =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError || !parsed.isObject())
+        return {};
+    return parsed.object().value("url").toString().toStdString();
+}
 
 PageSnapshot BuildPageSnapshot(std::string_view json, const std::string& pageUrl)
 {

@@ -18,7 +18,10 @@
 namespace wys::browser_host {
 
 // A script that returns the snapshot of the page it runs in as a JSON text:
-// {url, contentType, html, frames: [{src, document: {...} | null}, ...]}.
+// {url, contentType, html, frames: [{src, document: {...} | null}, ...]},
+// `url` being the URL of the document's navigation (after redirects; not
+// changed by history.replaceState), `html` its markup with the scripts that
+// ran made inert and noscript elements left out.
 extern const char* const kSnapshotScript;
 
 // One document whose DocumentComplete event is due, in the order the events
@@ -42,6 +45,11 @@ struct PageSnapshot {
 // parent's serialised document by their src attribute, in document order;
 // an element without a readable document gets none. A text that is not a
 // snapshot gives an empty result.
+// Each HTML document built is also kept as shown in the internet library's
+// cache (ShownDocuments.h), for archives of the page.
 PageSnapshot BuildPageSnapshot(std::string_view json, const std::string& pageUrl);
+
+// The top document's `url` in a snapshot; empty when the text is none.
+std::string SnapshotUrl(std::string_view json);
 
 }  // namespace wys::browser_host

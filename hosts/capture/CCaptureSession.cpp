@@ -1,7 +1,12 @@
 #include "hosts/capture/CCaptureSession.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "common/Identifiers.h"
 #include "platform/browser/BrowserExtensions.h"
@@ -22,7 +27,10 @@ constexpr std::chrono::seconds kLoadReportGrace{2};
 // claims it.
 class CUrlBaseWatcher final : public CComObjectRoot<CUrlBaseWatcher, IWYSCURLBaseEvents> {
 public:
-    explicit CUrlBaseWatcher(IWYSCURLBase* urlBase) : m_urlBase(urlBase) {}
+    CUrlBaseWatcher(IWYSCURLBase* urlBase, std::function<void()> onAdded)
+        : m_urlBase(urlBase), m_onAdded(std::move(onAdded))
+    {
+    }
 
     std::vector<std::string> added;
     void Forget() { m_urlBase = nullptr; }
@@ -48,12 +56,15 @@ public:
         if (SUCCEEDED(m_urlBase->GetData(&record, static_cast<ULONG>(index.lVal)))) {
             added.push_back(CComBSTR::CopyOf(record.Url).ToUtf8());
             FreeUrlDate(&record);
+            if (m_onAdded)
+                m_onAdded();
         }
         return S_OK;
     }
 
 private:
     IWYSCURLBase* m_urlBase;  // the session's connection; outlives the advise
+    std::function<void()> m_onAdded;
 };
 
 struct CCaptureSession::Window {
@@ -61,12 +72,41 @@ struct CCaptureSession::Window {
     ComPtr<IWebBrowser2> browser;
     std::vector<ComPtr<IObjectWithSite>> helpers;
     std::optional<NavigationOutcome> outcome;
+    std::string statusText;  // what the helper object said of the capture
     std::chrono::steady_clock::time_point deadline;
     bool open = false;
     PageResult result;
 };
 
-CCaptureSession::CCaptureSession(std::chrono::seconds timeout) : m_timeout(timeout) {}
+CCaptureSession::CCaptureSession(std::chrono::seconds timeout)
+    : m_timeout(timeout), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+void CCaptureSession::Wake() const
+{
+    std::uint64_t one = 1;
+    // A full counter already wakes the loop; nothing is lost.
+    if (m_wake >= 0 && ::write(m_wake, &one, sizeof one) != sizeof one)
+        return;
+}
+
+void CCaptureSession::WaitForNews(std::chrono::steady_clock::time_point until)
+{
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    DWORD timeout = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, 1000));
+    DWORD index = 0;
+    if (m_wake < 0) {
+        CoWaitForMultipleHandles(0, std::min<DWORD>(timeout, 50), 0, nullptr, &index);
+        return;
+    }
+    if (CoWaitForMultipleHandles(0, timeout, 1, &m_wake, &index) == S_OK) {
+        std::uint64_t count = 0;
+        if (::read(m_wake, &count, sizeof count) != sizeof count)
+            count = 0;
+    }
+}
 
 CCaptureSession::~CCaptureSession()
 {
@@ -81,6 +121,8 @@ CCaptureSession::~CCaptureSession()
     }
     if (m_watcher)
         m_watcher->Forget();
+    if (m_wake >= 0)
+        ::close(m_wake);
 }
 
 HRESULT CCaptureSession::Connect()
@@ -93,7 +135,7 @@ HRESULT CCaptureSession::Connect()
         hr = unknown.As(&m_urlBase);
     if (FAILED(hr))
         return hr;
-    m_watcher.Attach(CreateComObject<CUrlBaseWatcher>(m_urlBase.Get()));
+    m_watcher.Attach(CreateComObject<CUrlBaseWatcher>(m_urlBase.Get(), [this] { Wake(); }));
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
     hr = m_urlBase.As(&container);
@@ -112,10 +154,18 @@ void CCaptureSession::Open(Window& window, const std::string& target)
     HeadlessBrowserOptions options;
     options.loadTimeout = m_timeout;
     Window* self = &window;  // windows live as long as the session
-    options.onNavigationEnded = [self](const NavigationOutcome& outcome) { self->outcome = outcome; };
+    options.onNavigationEnded = [this, self](const NavigationOutcome& outcome) {
+        self->outcome = outcome;
+        Wake();
+    };
+    options.onStatusText = [this, self](const std::string& text) {
+        self->statusText = text;
+        Wake();
+    };
     HRESULT hr = CreateHeadlessBrowser(options, window.browser.GetAddressOf());
     if (FAILED(hr)) {
-        window.result = {window.result.argument, PageState::NotLoaded, "no browser window: " + HResultText(hr)};
+        window.result = {window.result.argument, PageState::NotLoaded,
+                         "no browser window: " + HResultText(hr)};
         return;
     }
     window.open = true;
@@ -126,8 +176,8 @@ void CCaptureSession::Open(Window& window, const std::string& target)
         if (SUCCEEDED(hr))
             hr = helper->SetSite(window.browser.Get());
         if (FAILED(hr)) {
-            std::fprintf(stderr, "wayscribe-capture: helper object %s not attached: %s\n", GuidToString(clsid).c_str(),
-                         HResultText(hr).c_str());
+            std::fprintf(stderr, "wayscribe-capture: helper object %s not attached: %s\n",
+                         GuidToString(clsid).c_str(), HResultText(hr).c_str());
             continue;
         }
         window.helpers.push_back(helper);
@@ -178,6 +228,23 @@ void CCaptureSession::Update(Window& window)
             }
         }
     }
+    // The helper object said that no record will come, or that the visit
+    // of this second is recorded already.
+    constexpr std::string_view kNotSaved = "Not saved to the history: ";
+    if (window.outcome && window.statusText.starts_with("Saved to the history: ")) {
+        long status = window.outcome->status;
+        bool httpError = status >= 400 && window.outcome->finalUrl.starts_with("http");
+        result.state = httpError ? PageState::LoadedWithError : PageState::Recorded;
+        result.detail = httpError ? "the server answered with status " + std::to_string(status) : "";
+        Close(window);
+        return;
+    }
+    if (window.outcome && window.statusText.starts_with(kNotSaved)) {
+        result.state = PageState::NotRecorded;
+        result.detail = window.statusText.substr(kNotSaved.size());
+        Close(window);
+        return;
+    }
     if (window.outcome && window.helpers.empty()) {
         result.state = PageState::NotRecorded;
         result.detail = "loaded, but no helper object is attached to record it";
@@ -215,10 +282,8 @@ std::vector<PageResult> CCaptureSession::Run(const std::vector<std::string>& arg
             continue;
         }
         Open(*window, *target);
-        for (Update(*window); window->open; Update(*window)) {
-            DWORD index = 0;
-            CoWaitForMultipleHandles(0, 50, 0, nullptr, &index);
-        }
+        for (Update(*window); window->open; Update(*window))
+            WaitForNews(window->deadline + kLoadReportGrace);
     }
     std::vector<PageResult> results;
     for (auto& window : m_windows)
@@ -229,14 +294,14 @@ std::vector<PageResult> CCaptureSession::Run(const std::vector<std::string>& arg
 std::string CCaptureSession::Describe(const PageResult& result)
 {
     switch (result.state) {
-    case PageState::Recorded:
-        return result.argument + ": recorded";
-    case PageState::LoadedWithError:
-        return result.argument + ": recorded, but " + result.detail;
-    case PageState::NotLoaded:
-        return result.argument + ": not loaded: " + result.detail;
-    case PageState::NotRecorded:
-        return result.argument + ": not recorded: " + result.detail;
+        case PageState::Recorded:
+            return result.argument + ": recorded";
+        case PageState::LoadedWithError:
+            return result.argument + ": recorded, but " + result.detail;
+        case PageState::NotLoaded:
+            return result.argument + ": not loaded: " + result.detail;
+        case PageState::NotRecorded:
+            return result.argument + ": not recorded: " + result.detail;
     }
     return result.argument;
 }

@@ -23,7 +23,7 @@ enum class PageState { Recorded, NotLoaded, LoadedWithError, NotRecorded };
 struct PageResult {
     std::string argument;  // the URL as given
     PageState state = PageState::NotRecorded;
-    std::string detail;    // the reason, for every state but Recorded
+    std::string detail;  // the reason, for every state but Recorded
 };
 
 class CUrlBaseWatcher;
@@ -54,6 +54,10 @@ private:
     void Open(Window& window, const std::string& target);
     void Close(Window& window);
     void Update(Window& window);
+    // Wakes WaitForNews: a record came, a navigation ended, a status was said.
+    void Wake() const;
+    // Dispatches the apartment's calls until Wake or `until` (at most a second).
+    void WaitForNews(std::chrono::steady_clock::time_point until);
 
     std::chrono::seconds m_timeout;
     ComPtr<IWYSCURLBase> m_urlBase;
@@ -61,6 +65,7 @@ private:
     DWORD m_cookie = 0;
     std::vector<CLSID> m_helperClasses;
     std::vector<std::unique_ptr<Window>> m_windows;
+    int m_wake;  // eventfd; -1 when none could be had (the loop then polls)
 };
 
 }  // namespace wys::capture

@@ -1,10 +1,14 @@
 #include "hosts/extension/CExtensionTab.h"
 
+#include <algorithm>
+#include <ctime>
+
 #include "hosts/browser/PageSnapshot.h"
 #include "hosts/extension/CExtensionPort.h"
 #include "hosts/extension/NavigationTarget.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComError.h"
+#include "platform/inet/Cookies.h"
 
 namespace wys::extension {
 namespace {
@@ -44,6 +48,34 @@ void CExtensionTab::StartLoad()
     m_busy = true;
 }
 
+// The tab's cookies go to the internet library's store, so that the
+// downloads of the page's capture carry the browser's session; a cookie the
+// store refuses is one no request of the page carried either.
+void CExtensionTab::ShareCookies(const std::vector<BrowserCookie>& cookies)
+{
+    const double now = static_cast<double>(std::time(nullptr));
+    for (const BrowserCookie& cookie : cookies) {
+        std::string host = cookie.domain;
+        while (host.starts_with('.'))
+            host.erase(0, 1);
+        if (host.empty())
+            continue;
+        const std::string path = cookie.path.empty() ? std::string("/") : cookie.path;
+        const std::string url = (cookie.secure ? "https://" : "http://") + host + path;
+        std::string data = cookie.name + "=" + cookie.value + "; Path=" + path;
+        if (!cookie.hostOnly)
+            data += "; Domain=" + host;
+        if (cookie.secure)
+            data += "; Secure";
+        if (cookie.httpOnly)
+            data += "; HttpOnly";
+        if (cookie.expires)
+            data += "; Max-Age=" +
+                    std::to_string(std::max<long long>(0, static_cast<long long>(*cookie.expires - now)));
+        (void)InternetSetCookie(url.c_str(), nullptr, data.c_str());
+    }
+}
+
 void CExtensionTab::OnLoading(const std::string&)
 {
     StartLoad();
@@ -80,6 +112,7 @@ void CExtensionTab::OnComplete(unsigned completion, const std::string& url, cons
     m_url = url;
     m_title = title.empty() ? snapshot.title : title;
     m_cookies = std::move(cookies);
+    ShareCookies(m_cookies);
     if (events == PageEvents::Withhold) {
         m_readyState = READYSTATE_COMPLETE;
         return;

@@ -89,6 +89,8 @@ private:
     TakenCompletions* m_taken;
     unsigned m_fired = 0;  // the last completion whose events were fired
     std::vector<BrowserCookie> m_cookies;
+
+    static void ShareCookies(const std::vector<BrowserCookie>& cookies);
     unsigned m_generation = 0;  // advances with every load, so a sink's Navigate ends the events
     bool m_abandoned = false;   // Stop: the load under way is not reported
     bool m_closed = false;

@@ -8,8 +8,10 @@
 
 #include "Wayscribe/tools/CSearchWorker.h"
 #include "common/CImportedVisitCounter.h"
+#include "common/DiskUsageText.h"
 #include "common/FileStamp.h"
 #include "common/HistoryFileVisits.h"
+#include "common/IWYSCDiskUsage.h"
 #include "common/StringConvert.h"
 #include "hosts/history/CHistoryEventSink.h"
 #include "hosts/history/HistoryText.h"
@@ -26,6 +28,10 @@ namespace {
 constexpr HRESULT kChangeInProgress = MakeHResult(0x80010001u);
 constexpr int kChangeAttempts = 200;
 constexpr auto kChangeRetryDelay = std::chrono::milliseconds(25);
+
+// How long `settings` waits for a server that is still counting its files.
+constexpr auto kDiskUsageWait = std::chrono::seconds(3);
+constexpr auto kDiskUsageRetryDelay = std::chrono::milliseconds(50);
 
 // The widest span one call can carry.
 constexpr std::uint64_t kLongestSpan = std::numeric_limits<std::int64_t>::max();
@@ -418,10 +424,36 @@ int CHistoryClient::Settings()
         hr = m_history->get_HistoricalRange(&range);
     if (FAILED(hr))
         return Failed("reading the settings", hr);
+    ULONG visits = 0;
+    hr = m_history->get_DataCount(&visits);
+    if (FAILED(hr))
+        return Failed("counting the visits", hr);
     m_out << "base-directory\t" << Field(folder.ToUtf8()) << "\n"
           << "collect-history\t" << OnOff(collect) << "\n"
           << "titled-file-names\t" << OnOff(titled) << "\n"
-          << "history-range\t" << range << std::endl;
+          << "history-range\t" << range << "\n"
+          << "visits\t" << visits << "\n";
+    // A server that keeps no count (an older one) shows the four settings.
+    ComPtr<IWYSCDiskUsage> usage;
+    ULONGLONG onDisk = 0;
+    ULONGLONG withoutSharing = 0;
+    if (SUCCEEDED(m_history->QueryInterface(IWYSCDiskUsage::Iid, usage.PutVoid())) && usage) {
+        hr = usage->GetDiskUsage(&onDisk, &withoutSharing);
+        // Just after a start the server is still going through the files.
+        const auto deadline = std::chrono::steady_clock::now() + kDiskUsageWait;
+        while (hr == S_FALSE && std::chrono::steady_clock::now() < deadline) {
+            DWORD index = 0;
+            CoWaitForMultipleHandles(0, static_cast<DWORD>(kDiskUsageRetryDelay.count()), 0, nullptr, &index);
+            hr = usage->GetDiskUsage(&onDisk, &withoutSharing);
+        }
+        if (SUCCEEDED(hr)) {
+            m_out << "bytes-on-disk\t" << onDisk << "\n"
+                  << "bytes-without-sharing\t" << withoutSharing << "\n"
+                  << "disk-use\t" << DiskUsageText(visits, onDisk, withoutSharing)
+                  << (hr == S_FALSE ? " (still counting)" : "") << "\n";
+        }
+    }
+    m_out << std::flush;
     return kExitDone;
 }
 

@@ -223,7 +223,9 @@ Commands:
   export-range FILE FROM TO [URL]  export the visits with FROM <= time < TO
   export-paths FILE PATH...      export the visits saved under these Paths
   import FILE                    import the visits of an export file
-  settings                       show the four settings
+  settings                       show the four settings, the number of
+                                 visits and what their saved copies take
+                                 on disk, with and without sharing
   set base-directory FOLDER      where the history lives
   set collect-history on|off     whether browser windows record visits
   set titled-file-names on|off   whether saved pages are named by their title

@@ -80,6 +80,20 @@ public:
         return S_OK;
     }
 
+    HRESULT get_StatusText(BSTR* text) override
+    {
+        if (!text)
+            return E_POINTER;
+        *text = CComBSTR(m_statusText).Detach();
+        return *text ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT put_StatusText(BSTR text) override
+    {
+        m_statusText = CComBSTR::CopyOf(text).ToUtf8();
+        OnStatusText();
+        return S_OK;
+    }
+
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override
     {
@@ -129,10 +143,14 @@ public:
     }
 
 protected:
+    // Called after put_StatusText; a window that shows a status line shows it.
+    virtual void OnStatusText() {}
+
     CConnectionPoint m_events{this, DIID_DWebBrowserEvents2};
     READYSTATE m_readyState = READYSTATE_UNINITIALIZED;
     bool m_busy = false;
     ComPtr<IDispatch> m_document;
     std::string m_url;
     std::string m_title;
+    std::string m_statusText;
 };

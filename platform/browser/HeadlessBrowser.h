@@ -40,6 +40,10 @@ struct HeadlessBrowserOptions {
     std::function<void(const NavigationOutcome&)> onNavigationEnded;
     // What IOleWindow::GetWindow answers; null: no window (E_FAIL).
     HWND window = nullptr;
+    // Called on the window's thread with the text a helper object puts on
+    // the status line (put_StatusText: what became of a page's capture).
+    // May be empty.
+    std::function<void(const std::string& text)> onStatusText;
 };
 
 // Creates a browser window object on the calling thread, which must be in a

@@ -63,6 +63,16 @@ struct IWebBrowser2 : IDispatch {
     // the DocumentComplete events of frames are delivered, and
     // READYSTATE_COMPLETE once the page and every frame have loaded.
     virtual HRESULT get_ReadyState(READYSTATE* state) = 0;
+    // The text of the window's status line, which helper objects set to say
+    // what became of a page (a window shows it until the next load starts).
+    // Hosts without a status line keep the text or answer E_NOTIMPL.
+    virtual HRESULT get_StatusText(BSTR* text)
+    {
+        if (text)
+            *text = nullptr;
+        return E_NOTIMPL;
+    }
+    virtual HRESULT put_StatusText(BSTR) { return E_NOTIMPL; }
 
 protected:
     ~IWebBrowser2() = default;

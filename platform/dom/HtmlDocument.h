@@ -41,3 +41,21 @@ protected:
 };
 
 inline constexpr const IID& IID_IHTMLDocument2 = IHTMLDocument2::Iid;
+
+// This platform's own: the document type declaration the document was
+// parsed with, which decides how a browser lays the page out (standards or
+// quirks mode). Every HTML document answers it.
+struct IHTMLDocumentType : IDispatch {
+    static constexpr GUID Iid = MakeGuid("{8E1B5C3A-2F47-4D69-9A0B-6C1D2E3F4A5B}");
+    using Base = IDispatch;
+
+    // The declaration as a browser serialises it: "<!DOCTYPE html>", with
+    // PUBLIC and SYSTEM identifiers when the document gave them; empty when
+    // the document had none.
+    virtual HRESULT get_doctype(BSTR* declaration) = 0;
+
+protected:
+    ~IHTMLDocumentType() = default;
+};
+
+inline constexpr const IID& IID_IHTMLDocumentType = IHTMLDocumentType::Iid;

@@ -31,6 +31,10 @@ struct IHTMLElement : IDispatch {
     // cannot express read back otherwise: anything after a plaintext start
     // tag is text, and a parser-nested a or body element is merged.
     virtual HRESULT get_innerHTML(BSTR* html) = 0;
+    // The element itself serialised as HTML: its start tag with every
+    // attribute, its contents as innerHTML gives them, and its end tag
+    // (none for a void element).
+    virtual HRESULT get_outerHTML(BSTR* html) = 0;
 
 protected:
     ~IHTMLElement() = default;

@@ -1,5 +1,7 @@
 #include "platform/inet/InternetSession.h"
 
+#include "platform/inet/ProcessCookies.h"
+
 namespace {
 
 // Time limits in place of the platform's defaults: a connection attempt may
@@ -56,9 +58,11 @@ void CInternetSession::Configure(CURL* easy) const
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    // Cookies live as long as the session, as a server that sets one on a
-    // redirect expects to see it on the next request.
+    // The process's cookies go with every request (a server that sets one on
+    // a redirect sees it on the next request, a page's session cookie goes
+    // with its capture's downloads); in memory only, no cookie file is written.
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    AddProcessCookiesTo(easy);
 }
 
 void CInternetSession::Lock(CURL*, curl_lock_data data, curl_lock_access, void* self)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/inet/ProcessCookies.h"
 #include "platform/inet/UrlCombine.h"
 #include "platform/inet/UrlParts.h"
 
@@ -47,6 +48,9 @@ CUrlRequest::CUrlRequest(std::shared_ptr<const CInternetSession> session)
 
 CUrlRequest::~CUrlRequest()
 {
+    // What the responses set is the process's from now on.
+    if (m_easy)
+        KeepCookiesOf(m_easy);
     if (m_attached)
         curl_multi_remove_handle(m_multi, m_easy);
     if (m_easy)

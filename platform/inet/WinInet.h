@@ -4,7 +4,9 @@
 // A session (InternetOpen) holds the agent name, the proxy choice and a
 // connection cache: every request opened on one session reuses its
 // connections where the server keeps them alive, so a capture that keeps one
-// session for its resources talks to each host over one connection.
+// session for its resources talks to each host over one connection. Cookies
+// are the process's (Cookies.h): every request carries those that the
+// process's pages were given, and keeps those its responses set.
 //
 // Threads: each handle is used by one thread at a time; different handles may
 // be used on different threads at once. Failures return FALSE or null and set

@@ -95,6 +95,21 @@ HRESULT CConfiguration::get_Fields(Fields** fields)
     return S_OK;
 }
 
+std::optional<bool> ConfigurationFlag(IConfiguration* configuration, const OLECHAR* name)
+{
+    if (!configuration)
+        return std::nullopt;
+    ComPtr<Fields> fields;
+    ComPtr<Field> field;
+    CComVariant value;
+    CComVariant key(CComBSTR(name).m_str);
+    if (FAILED(configuration->get_Fields(fields.ReleaseAndGetAddressOf())) || !fields ||
+        FAILED(fields->get_Item(key, field.ReleaseAndGetAddressOf())) || !field ||
+        FAILED(field->get_Value(&value)) || value.vt != VT_BOOL)
+        return std::nullopt;
+    return value.boolVal != VARIANT_FALSE;
+}
+
 std::string ConfigurationText(IConfiguration* configuration, const OLECHAR* name)
 {
     if (!configuration)

@@ -1,6 +1,8 @@
 // Private to platform/mime: the configuration object and its fields.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/com/ComObject.h"
@@ -44,3 +46,7 @@ private:
 // The text of a configuration's field (a string value, or any value that
 // converts to one); empty when the configuration is null or has no such value.
 std::string ConfigurationText(IConfiguration* configuration, const OLECHAR* name);
+
+// The boolean value of a configuration's field (VT_BOOL); nullopt when the
+// configuration is null or the field holds no boolean.
+std::optional<bool> ConfigurationFlag(IConfiguration* configuration, const OLECHAR* name);

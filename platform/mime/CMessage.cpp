@@ -75,8 +75,12 @@ HRESULT CMessage::CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName, 
         if ((flags & ~cdoSuppressAll) != 0 || !IsFetchedScheme(pageUrl))
             return E_INVALIDARG;
         ApplyConfiguration();
+        // Not insisting on the latest version takes the documents the
+        // browser shows, as the platform's cache would give them.
+        std::optional<bool> latest = ConfigurationFlag(m_configuration.Get(), cdoURLGetLatestVersion);
+        PageVersion version = latest == false ? PageVersion::Shown : PageVersion::Latest;
         std::vector<MimeBodyPart> parts =
-            CollectPageParts(m_fetcher, pageUrl, flags, CredentialsOf(userName, password));
+            CollectPageParts(m_fetcher, pageUrl, flags, CredentialsOf(userName, password), version);
         std::vector<ComPtr<CBodyPart>> objects;
         for (MimeBodyPart& part : parts) {
             ComPtr<CBodyPart> object;

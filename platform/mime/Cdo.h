@@ -31,9 +31,12 @@ using CdoReferenceType = LONG;
 inline constexpr CdoReferenceType cdoRefTypeId = 0;        // Content-ID: <reference>
 inline constexpr CdoReferenceType cdoRefTypeLocation = 1;  // Content-Location: reference
 
-// Configuration field names. The page and its resources are fetched anew
-// every time, so urlgetlatestversion has no effect here; the proxy fields,
-// when set to a non-empty string, replace the proxies of the environment.
+// Configuration field names. urlgetlatestversion set to the boolean false
+// lets CreateMHTMLBody take the page and its frames as a browser window of
+// this process shows them (the internet library's cache of shown
+// documents, ShownDocuments.h) instead of fetching them; resources are
+// fetched anew every time. The proxy fields, when set to a non-empty string,
+// replace the proxies of the environment.
 inline constexpr const OLECHAR* cdoURLGetLatestVersion =
     u"http://schemas.microsoft.com/cdo/configuration/urlgetlatestversion";
 inline constexpr const OLECHAR* cdoURLProxyServer =

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "common/StringConvert.h"
@@ -209,6 +211,11 @@ TEST_F(PageCaptureTest, AStoppedCaptureKeepsItsFilesButRecordsNothing)
 {
     auto stop = std::make_shared<CCaptureStop>();
     m_site.Server().Handle("/site/other/logo.png", [&](const wys::test::HttpRequest&) {
+        // Fetches run ahead of the saves: the stop comes once an earlier
+        // resource is on disk.
+        const std::string earlier = Day() + "/14h 5m 3s_files/logo.png";
+        for (int i = 0; i < 200 && !std::filesystem::exists(earlier); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         stop->RequestStop();
         wys::test::HttpReply reply;
         reply.body = "PNG-LOGO-B";

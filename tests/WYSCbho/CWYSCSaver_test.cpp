@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "common/StringConvert.h"
@@ -169,6 +170,66 @@ TEST_F(SaverTest, CompletedPagesAreCapturedOnTheirRoutes)
     EXPECT_EQ(Count(), 3u);
     EXPECT_EQ(wys::test::FolderEntries(m_history + "/" + kDay + "/14h 5m 5s_files"),
               wys::test::CaptureSite::FramesetNames());
+}
+
+// Every saved file below `folder` with its size, for comparing before and
+// after (the index file is the URL base's and is saved when it likes).
+std::map<std::string, std::uintmax_t> FilesBelow(const std::string& folder)
+{
+    std::map<std::string, std::uintmax_t> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        // The files directly in the folder are the server's own (its index and
+        // caches, written in the background); captures write only below it.
+        if (it.depth() == 0 && it->is_regular_file())
+            continue;
+        files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
+    }
+    return files;
+}
+
+TEST_F(SaverTest, TheHistorysOwnSavedCopiesAreNeverCaptured)
+{
+    ServeUrlBase();
+    Attach();
+    Load(m_site.Url("/site/page.php"));
+    ASSERT_TRUE(WaitForRecords(1));
+    Dispatch(300ms);
+    const std::string copy = m_history + "/" + kDay + "/14h 5m 3s.htm";
+    ASSERT_TRUE(std::filesystem::exists(copy));
+    const auto before = FilesBelow(m_history);
+    const std::size_t threads = m_saver->ThreadCount();
+
+    // The history folder named with a trailing slash and through a link,
+    // the copy opened by path, by file URL, through ".." and through a link.
+    const std::string link = m_home.Path() + "/history-link";
+    std::filesystem::create_directory_symlink(m_history, link);
+    const std::string outside = m_home.Path() + "/elsewhere";
+    std::filesystem::create_directories(outside);
+    std::filesystem::create_symlink(copy, outside + "/copy.htm");
+    for (const std::string& folder : {m_history, m_history + "/", link + "/", m_history + "/2003/.."}) {
+        SCOPED_TRACE(folder);
+        ASSERT_EQ(m_base->put_BaseDirectory(CComBSTR(folder)), S_OK);
+        EXPECT_EQ(Count(), 1u);
+        for (const std::string& target :
+             {copy, "file://" + copy, "file://localhost" + link + "/" + kDay + "/14h%205m%203s.htm",
+              "file://" + m_history + "/2003/../" + kDay + "/14h 5m 3s.htm", "file://" + outside + "/copy.htm"}) {
+            SCOPED_TRACE(target);
+            m_now += 1;
+            Load(target);
+        }
+    }
+    Dispatch(500ms);
+    EXPECT_EQ(m_saver->ThreadCount(), threads);
+    EXPECT_EQ(Count(), 1u);
+    EXPECT_EQ(FilesBelow(m_history), before);
+
+    // A page outside the folder is still a visit.
+    std::filesystem::copy_file(copy, outside + "/page.htm");
+    m_now += 1;
+    Load("file://" + outside + "/page.htm");
+    EXPECT_TRUE(WaitForRecords(2));
 }
 
 TEST_F(SaverTest, CollectHistoryFollowsTheSettingWithoutReattaching)

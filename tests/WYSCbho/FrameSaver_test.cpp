@@ -23,7 +23,8 @@ TEST_F(FrameSaverTest, CollectsDocumentsAtEveryDepthAndWritesThemFromTheModel)
 {
     wys::test::PageSet site = {
         {"http://s.test/index.html",
-         R"(<html lang="en"><head><title>T</title></head><frameset><frame src="left.html"><frame src="right.html"></frameset></html>)"},
+         R"(<!DOCTYPE html PUBLIC "-//W3C//DTD HTML 4.01 Frameset//EN" "http://www.w3.org/TR/html4/frameset.dtd">
+<html lang="en"><head><title>T</title></head><frameset><frame src="left.html"><frame src="right.html"></frameset></html>)"},
         {"http://s.test/left.html", R"(<p>left<iframe src="inner.html"></iframe>)"},
         {"http://s.test/right.html", R"(<p>right)"},
         {"http://s.test/inner.html", R"(<p>inner &amp; more)"},
@@ -36,10 +37,16 @@ TEST_F(FrameSaverTest, CollectsDocumentsAtEveryDepthAndWritesThemFromTheModel)
 
     SaveAll(saver, {"http://s.test/left.html", "http://s.test/inner.html"});
     EXPECT_EQ(ReadFile(Folder() + "/inner.html"),
-              R"(<HTML><head><meta charset="utf-8"></head><body><p>inner &amp; more</p></body></HTML>)");
+              R"(<html><head><meta charset="utf-8"></head><body><p>inner &amp; more</p></body></html>)");
     const std::string top = m_home.Path() + "/page.htm";
     ASSERT_TRUE(saver.SaveUrl("http://s.test/index.html", top));
-    EXPECT_TRUE(ReadFile(top).starts_with(R"(<HTML><head><meta charset="utf-8"><title>T</title></head>)"));
+    // The page keeps its type declaration, and so its layout mode, and its
+    // root element's attributes.
+    EXPECT_TRUE(ReadFile(top).starts_with(
+        R"(<!DOCTYPE html PUBLIC "-//W3C//DTD HTML 4.01 Frameset//EN" "http://www.w3.org/TR/html4/frameset.dtd">)"
+        "\n"
+        R"(<html lang="en"><head><meta charset="utf-8"><title>T</title></head>)"))
+        << ReadFile(top);
 }
 
 TEST_F(FrameSaverTest, OtherUrlsAreFetchedAsResources)

@@ -17,6 +17,7 @@
 #include "common/StringConvert.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "tests/WYSCbho/CaptureSite.h"
+#include "tests/WYSCbho/FidelitySite.h"
 #include "tests/WYSCbho/SavedPageCheck.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
 #include "tests/platform/rpc/support/EventSink.h"
@@ -87,7 +88,7 @@ TEST_F(HostCaptureTest, PagesOfEveryKindAreSavedAndRecordedOnce)
     const std::string local = m_home.Path() + "/local";
     WriteFileSite(local);
     const std::vector<std::string> urls = {
-        m_site.Url("/site/page.html"), m_site.Url("/site/page.php"),  m_site.Url("/site/frames.html"),
+        m_site.Url("/site/page.html"),  m_site.Url("/site/page.php"),     m_site.Url("/site/frames.html"),
         m_site.Url("/site/frames.php"), "file://" + local + "/page.html",
     };
     std::string output;
@@ -113,14 +114,81 @@ TEST_F(HostCaptureTest, PagesOfEveryKindAreSavedAndRecordedOnce)
 
     // The archive: a part per resource, relative spellings made absolute.
     const std::string archive = ReadFile(History() + "/" + records[urls[0]]);
-    for (const char* path : {"/site/css/site.css", "/site/js/app.js", "/site/img/logo.png", "/site/other/logo.png",
-                             "/site/img/photo.jpg?size=big", "/site/img/go.gif", "/site/media/intro.swf"})
+    for (const char* path :
+         {"/site/css/site.css", "/site/js/app.js", "/site/img/logo.png", "/site/other/logo.png",
+          "/site/img/photo.jpg?size=big", "/site/img/go.gif", "/site/media/intro.swf"})
         EXPECT_NE(archive.find("Content-Location: " + m_site.Url(path)), std::string::npos) << path;
-    EXPECT_NE(archive.find("\"" + m_site.Url("/site/img/logo.png") + "\""), std::string::npos) << archive.substr(0, 3000);
+    EXPECT_NE(archive.find("\"" + m_site.Url("/site/img/logo.png") + "\""), std::string::npos)
+        << archive.substr(0, 3000);
 
     // The file page brought its local image along.
     const std::string filePage = History() + "/" + records[urls[4]];
     EXPECT_EQ(ReadFile(filePage.substr(0, filePage.size() - 4) + "_files/pic.png"), "PNG-PIC");
+}
+
+TEST_F(HostCaptureTest, SavedPagesKeepTheirStyleSheetsImportsFontsFramesAndDoctype)
+{
+    FidelitySite site;
+    const std::vector<std::string> urls = {site.Url("/site/styled.php"), site.Url("/site/frames.php"),
+                                           site.Url("/site/styled.html")};
+    std::string output;
+    EXPECT_EQ(Capture(urls, &output), 0) << output;
+    std::map<std::string, std::string> records = Records();
+    ASSERT_EQ(records.size(), urls.size()) << output;
+
+    const std::string styled = History() + "/" + records[urls[0]];
+    EXPECT_TRUE(ReadFile(styled).starts_with("<!DOCTYPE html>\n<html lang=\"en\" class=\"styled\">"))
+        << ReadFile(styled).substr(0, 200);
+    const std::string styledFiles = styled.substr(0, styled.size() - 4) + "_files";
+    EXPECT_EQ(FolderEntries(styledFiles),
+              (std::set<std::string>{"main.css", "layout.css", "colors.css", "test.ttf", "body.png",
+                                     "box.png", "h1.png", "inline.png", "attr.png"}));
+    EXPECT_EQ(UnresolvedStyleReferences(styled), std::set<std::string>{});
+    EXPECT_EQ(ReadFile(styledFiles + "/test.ttf"),
+              ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf"));
+
+    // Frames at every depth bring what they show.
+    const std::string frames = History() + "/" + records[urls[1]];
+    const std::string frameFiles = frames.substr(0, frames.size() - 4) + "_files";
+    EXPECT_EQ(FolderEntries(frameFiles),
+              (std::set<std::string>{"frame-left.html", "frame-right.html", "frame-inner.html", "frame.css",
+                                     "frame.png", "inner.png", "box.png", "h1.png"}));
+    EXPECT_EQ(UnresolvedStyleReferences(frames), std::set<std::string>{});
+    for (const char* frame : {"frame-left.html", "frame-inner.html"}) {
+        for (const std::string& reference : SavedPageReferences(frameFiles + "/" + frame))
+            EXPECT_TRUE(std::filesystem::is_regular_file(reference)) << frame << ": " << reference;
+    }
+
+    // The archive holds every sheet of the chain, the font and the images.
+    const std::string archive = ReadFile(History() + "/" + records[urls[2]]);
+    for (const char* path : {"/site/css/main.css", "/site/css/parts/layout.css", "/site/css/theme/colors.css",
+                             "/site/fonts/test.ttf", "/site/img/box.png", "/site/img/h1.png",
+                             "/site/img/inline.png", "/site/img/attr.png", "/site/img/body.png"})
+        EXPECT_NE(archive.find("Content-Location: " + site.Url(path)), std::string::npos) << path;
+}
+
+TEST_F(HostCaptureTest, CookiesAPageLoadWasGivenGoWithItsCaptureAndIntoNoFile)
+{
+    FidelitySite site;
+    const std::vector<std::string> urls = {site.Url("/site/members/welcome.php"),
+                                           site.Url("/site/members/welcome.html")};
+    std::string output;
+    EXPECT_EQ(Capture(urls, &output), 0) << output;
+    std::map<std::string, std::string> records = Records();
+    ASSERT_EQ(records.size(), urls.size()) << output;
+    EXPECT_EQ(site.RefusedRequests(), 0) << "a download went without the page's session cookie";
+
+    const std::string page = History() + "/" + records[urls[0]];
+    const std::string files = page.substr(0, page.size() - 4) + "_files";
+    EXPECT_EQ(ReadFile(files + "/style.css").substr(0, 20), "body { background: #");
+    const std::string archive = ReadFile(History() + "/" + records[urls[1]]);
+    EXPECT_NE(archive.find("Content-Location: " + site.Url("/site/members/banner.png")), std::string::npos);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(History())) {
+        if (!entry.is_regular_file())
+            continue;
+        EXPECT_EQ(ReadFile(entry.path().string()).find(FidelitySite::kCookieValue), std::string::npos)
+            << entry.path();
+    }
 }
 
 TEST_F(HostCaptureTest, NothingIsCapturedWhileCollectionIsOff)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <filesystem>
 
 #include "tests/support/LoopbackHttpServer.h"
@@ -56,13 +58,16 @@ TEST_F(ResourceSaverTest, SavesBodiesUnderTheirNamesWhateverTheStatus)
     EXPECT_EQ(ReadFile(Folder() + "/missing.css"), "not here");
     EXPECT_EQ(m_server.RequestCount("/img/"), 0);
 
+    // Each URL fetched once, over kept-alive connections, at most as many
+    // as fetches run at once.
     std::vector<HttpRequest> requests = m_server.Requests();
     ASSERT_EQ(requests.size(), 5u);
+    std::set<int> connections;
     for (const HttpRequest& request : requests) {
         EXPECT_EQ(request.Header("User-Agent"), "QXPL");
-        // One session: every request on the first connection.
-        EXPECT_EQ(request.remotePort, requests.front().remotePort);
+        connections.insert(request.remotePort);
     }
+    EXPECT_LE(connections.size(), ResourceSaver::kPrefetchConnections);
 }
 
 TEST_F(ResourceSaverTest, NeverOverwritesAnExistingTargetByDownload)
@@ -112,8 +117,9 @@ TEST_F(ResourceSaverTest, AStoppedSaverEndsBetweenReadsAndSavesNoMore)
     ResourceSaver saver(Folder(), FileUrlCopy::Refused, stop);
     SaveAll(saver, {m_server.Url("/big.bin"), m_server.Url("/later.bin")});
     EXPECT_LT(ReadFile(Folder() + "/big.bin").size(), big.size());
-    EXPECT_EQ(m_server.RequestCount("/later.bin"), 0);
+    // Its fetch may have run beside the first one; it is not saved.
     EXPECT_EQ(saver.SavedFiles().count(m_server.Url("/later.bin")), 0u);
+    EXPECT_FALSE(std::filesystem::exists(Folder() + "/later.bin"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "WYSCbho/DomText.h"
 #include "WYSCbho/ParseUrl.h"
@@ -51,6 +52,43 @@ std::set<std::string> SavedPageReferences(const std::string& pageFile)
         });
     }
     return references;
+}
+
+std::set<std::string> UnresolvedStyleReferences(const std::string& pageFile)
+{
+    namespace fs = std::filesystem;
+    std::set<std::string> unresolved;
+    auto check = [&](const fs::path& file) {
+        static const std::regex kUrl(R"re(url\(\s*["']?([^"')]*)["']?\s*\))re", std::regex::icase);
+        static const std::regex kImport(R"re(@import\s+["']([^"']*)["'])re", std::regex::icase);
+        std::string text = ReadFile(file.string());
+        // Style attributes carry their quotes as character references.
+        if (file.extension() != ".css")
+            text = std::regex_replace(std::regex_replace(text, std::regex("&quot;"), "\""), std::regex("&amp;"), "&");
+        for (const std::regex* pattern : {&kUrl, &kImport}) {
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), *pattern); it != std::sregex_iterator();
+                 ++it) {
+                std::string reference = (*it)[1].str();
+                if (reference.starts_with("data:") || reference.starts_with("#"))
+                    continue;
+                std::optional<std::string> absolute = CombineUrl("file://" + file.string(), reference);
+                std::string path = absolute && absolute->starts_with("file://")
+                                       ? wys::capture::DecodeEscapes(absolute->substr(7, absolute->find('#') - 7))
+                                       : std::string();
+                if (path.empty() || !fs::is_regular_file(path))
+                    unresolved.insert(file.filename().string() + ": " + reference);
+            }
+        }
+    };
+    check(pageFile);
+    std::error_code error;
+    const fs::path folder = pageFile.substr(0, pageFile.size() - 4) + "_files";
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".css" || extension == ".html" || extension == ".htm")
+            check(entry.path());
+    }
+    return unresolved;
 }
 
 std::set<std::string> FolderEntries(const std::string& folder)

@@ -14,6 +14,11 @@ namespace wys::test {
 // written, prefixed by "not a file: ".
 std::set<std::string> SavedPageReferences(const std::string& pageFile);
 
+// Every url(...) reference inside the saved page's style (style elements and
+// attributes) and inside the style sheets of its resource folder, each that
+// does not name an existing local file, as "file: reference".
+std::set<std::string> UnresolvedStyleReferences(const std::string& pageFile);
+
 // The names of the entries of a folder; empty when it does not exist.
 std::set<std::string> FolderEntries(const std::string& folder);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -9,7 +10,10 @@
 
 #include "Wayscribe/tools/COptionsDialog.h"
 #include "Wayscribe/tools/CUpDownControl.h"
+#include "WYSCHelper/CFileSharer.h"
+#include "WYSCHelper/CWYSCURLBase.h"
 #include "Wayscribe/tools/Help.h"
+#include "common/DiskUsageText.h"
 #include "common/StringConvert.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
@@ -134,6 +138,37 @@ TEST_F(OptionsDialog, OpensWithTheUrlBaseSettings)
     Control<QCheckBox>(dialog.get(), 202)->setChecked(true);
     RunEventsFor(std::chrono::milliseconds(300));
     EXPECT_FALSE(SaveDialogScreenshot(dialog.get(), "options-dialog").isEmpty());
+    States();
+}
+
+TEST_F(OptionsDialog, ShowsTheVisitsAndWhatTheirSavedCopiesTakeOnDisk)
+{
+    // Three visits of one site: their pages share a style sheet and a logo.
+    const std::string sheet(60000, 's');
+    const std::string logo(150000, 'l');
+    for (int i = 0; i < 3; ++i) {
+        const std::string stem = "2024/May/1/" + std::to_string(i) + "h 0m 0s";
+        WriteFile(History() + "/" + stem + "_files/style.css", sheet);
+        WriteFile(History() + "/" + stem + "_files/logo.png", logo);
+        WriteFile(History() + "/" + stem + "_files/photo.jpg", std::string(40000 + i, static_cast<char>('a' + i)));
+        ASSERT_EQ(m_server->AddVisit(1700000000 + i, "http://docs/" + std::to_string(i), stem + ".htm", "Page"), S_OK);
+    }
+    ULONGLONG onDisk = 0;
+    ULONGLONG withoutSharing = 0;
+    m_server->Run([&](IWYSCURLBase* base) {
+        CWYSCURLBase& object = *static_cast<CWYSCURLBase*>(base);
+        ASSERT_TRUE(object.FileSharer()->WaitUntilIdle(std::chrono::seconds(30)));
+        ASSERT_EQ(object.GetDiskUsage(&onDisk, &withoutSharing), S_OK);
+    });
+    EXPECT_LT(onDisk * 2, withoutSharing);
+
+    auto dialog = Open();
+    const QString text = Control<QLabel>(dialog.get(), 250)->text();
+    EXPECT_EQ(text.toStdString(), wys::DiskUsageText(3, onDisk, withoutSharing));
+    EXPECT_TRUE(text.startsWith("3 visits, ")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(" without sharing")) << text.toStdString();
+    RunEventsFor(std::chrono::milliseconds(300));
+    EXPECT_FALSE(SaveDialogScreenshot(dialog.get(), "options-dialog-disk-use").isEmpty());
     States();
 }
 

@@ -141,6 +141,9 @@ LoopbackHttpServer::LoopbackHttpServer() : m_state(std::make_unique<State>())
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response& response) {
         return state.Answer(request, response);
     });
+    // Headers and body go out in separate writes: without this, a kept-alive
+    // client waits for its own delayed acknowledgement (40 ms) on every reply.
+    state.server.set_tcp_nodelay(true);
     state.port = state.server.bind_to_any_port("127.0.0.1");
     if (state.port <= 0)
         throw std::runtime_error("the loopback HTTP server found no free port");

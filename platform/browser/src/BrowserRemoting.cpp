@@ -69,7 +69,9 @@ struct OutCodec<READYSTATE> {
     X(get_LocationName, Out)             \
     X(get_LocationURL, Out)              \
     X(get_Busy, Out)                     \
-    X(get_ReadyState, Out)
+    X(get_ReadyState, Out)               \
+    X(get_StatusText, Out)               \
+    X(put_StatusText, In)
 WYS_RPC_REMOTE_INTERFACE(IWebBrowser2, WYS_RPC_IWEBBROWSER2_METHODS)
 
 #define WYS_RPC_ISERVICEPROVIDER_METHODS(X) X(QueryService, In, In, Out)
@@ -96,6 +98,9 @@ WYS_RPC_REMOTE_INTERFACE(IInputObjectSite, WYS_RPC_IINPUTOBJECTSITE_METHODS)
     X(get_styleSheets, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLDocument2, WYS_RPC_IHTMLDOCUMENT2_METHODS)
 
+#define WYS_RPC_IHTMLDOCUMENTTYPE_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_doctype, Out)
+WYS_RPC_REMOTE_INTERFACE(IHTMLDocumentType, WYS_RPC_IHTMLDOCUMENTTYPE_METHODS)
+
 #define WYS_RPC_IHTMLELEMENTCOLLECTION_METHODS(X) \
     WYS_RPC_IDISPATCH_METHODS(X)                  \
     X(get_length, Out)                            \
@@ -107,7 +112,8 @@ WYS_RPC_REMOTE_INTERFACE(IHTMLElementCollection, WYS_RPC_IHTMLELEMENTCOLLECTION_
     WYS_RPC_IDISPATCH_METHODS(X)        \
     X(getAttribute, In, In, Out)        \
     X(get_tagName, Out)                 \
-    X(get_innerHTML, Out)
+    X(get_innerHTML, Out)               \
+    X(get_outerHTML, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLElement, WYS_RPC_IHTMLELEMENT_METHODS)
 
 #define WYS_RPC_IHTMLIMGELEMENT_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_src, Out)
@@ -142,7 +148,7 @@ bool RegisterBrowserRemoting()
     static const bool registered = [] {
         for (const RemoteInterface* remote :
              {&kIWebBrowser2Remote, &kIServiceProviderRemote, &kIObjectWithSiteRemote, &kIOleWindowRemote,
-              &kIInputObjectSiteRemote, &kIHTMLDocument2Remote, &kIHTMLElementCollectionRemote,
+              &kIInputObjectSiteRemote, &kIHTMLDocument2Remote, &kIHTMLDocumentTypeRemote, &kIHTMLElementCollectionRemote,
               &kIHTMLElementRemote, &kIHTMLImgElementRemote, &kIHTMLScriptElementRemote,
               &kIHTMLInputElementRemote, &kIHTMLObjectElementRemote, &kIHTMLStyleSheetRemote,
               &kIHTMLStyleSheetsCollectionRemote, &kIHTMLFramesCollection2Remote, &kIHTMLWindow2Remote})

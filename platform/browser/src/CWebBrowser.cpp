@@ -163,6 +163,12 @@ HRESULT CWebBrowser::Stop()
     return S_OK;
 }
 
+void CWebBrowser::OnStatusText()
+{
+    if (m_options.onStatusText)
+        m_options.onStatusText(m_statusText);
+}
+
 HRESULT CWebBrowser::GetWindow(HWND* window)
 {
     if (!window)

@@ -30,6 +30,8 @@ public:
 private:
     struct PendingLoad;
 
+    void OnStatusText() override;
+
     void AbandonLoad();
     void Finish(unsigned generation, LoadedDocumentTree& tree);
     // False when a sink navigated elsewhere during the event.

@@ -7,6 +7,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/dom/HtmlDocumentBuilder.h"
+#include "platform/inet/ShownDocuments.h"
 #include "platform/inet/UrlCombine.h"
 
 namespace wys::browser {
@@ -73,6 +74,10 @@ private:
                                                                 : std::string();
         page.body.clear();
         page.body.shrink_to_fit();
+        // What this window shows is what a capture's archive should hold,
+        // without asking the server a second time.
+        if (!text.empty())
+            CacheShownDocument(page.finalUrl, ShownDocument{"text/html; charset=utf-8", text});
         ComPtr<IDispatch> document;
         FrameDocumentSupplier frames = [this, depth](const FrameReference& frame) {
             return LoadFrame(frame, depth + 1);

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "platform/inet/ProcessCookies.h"
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -144,8 +146,13 @@ LoadedPage LoadPage(const std::string& url, const PageLoadOptions& options)
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Progress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
+    // The page's cookies are the process's: what the page was given goes
+    // with its capture's downloads, and only in memory.
+    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+    AddProcessCookiesTo(c);
 
     CURLcode code = curl_easy_perform(c);
+    KeepCookiesOf(c);
     char* effective = nullptr;
     if (curl_easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         page.finalUrl = effective;

@@ -119,6 +119,8 @@ HRESULT CHtmlDocument::get_title(BSTR* title)
 
 HRESULT CHtmlDocument::get_URL(BSTR* url) { return ReturnString(m_url, url); }
 
+HRESULT CHtmlDocument::get_doctype(BSTR* declaration) { return ReturnString(m_tree.Doctype(), declaration); }
+
 HRESULT CHtmlDocument::get_styleSheets(IHTMLStyleSheetsCollection** styleSheets)
 {
     if (!styleSheets)

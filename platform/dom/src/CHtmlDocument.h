@@ -22,7 +22,7 @@ struct FrameEntry {
     ComPtr<IDispatch> document;   // null when the supplier had none
 };
 
-class CHtmlDocument final : public CDomObject<CHtmlDocument, IHTMLDocument2> {
+class CHtmlDocument final : public CDomObject<CHtmlDocument, IHTMLDocument2, IHTMLDocumentType> {
 public:
     CHtmlDocument(std::string url, CDocumentTree tree);
 
@@ -49,6 +49,9 @@ public:
     HRESULT get_title(BSTR* title) override;
     HRESULT get_URL(BSTR* url) override;
     HRESULT get_styleSheets(IHTMLStyleSheetsCollection** styleSheets) override;
+
+    // IHTMLDocumentType
+    HRESULT get_doctype(BSTR* declaration) override;
 
 private:
     HRESULT ReturnCollection(const std::vector<std::uint32_t>* positions,

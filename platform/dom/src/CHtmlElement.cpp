@@ -6,6 +6,7 @@
 #include "platform/com/Utf.h"
 #include "platform/dom/src/CHtmlDocument.h"
 #include "platform/dom/src/CMediaPlayerObject.h"
+#include "platform/rpc/AgileObject.h"
 
 namespace wys::dom {
 namespace {
@@ -65,7 +66,8 @@ HRESULT CHtmlElement::QueryInterface(REFIID iid, void** object)
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IHTMLElement)
+    // IAgileObject: a built document's elements may be used from any thread.
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IHTMLElement || iid == IAgileObject::Iid)
         *object = static_cast<IHTMLElement*>(this);
     else if (iid == IID_IHTMLImgElement && m_role == ElementRole::Image)
         *object = static_cast<IHTMLImgElement*>(this);
@@ -81,13 +83,25 @@ HRESULT CHtmlElement::QueryInterface(REFIID iid, void** object)
     return S_OK;
 }
 
-ULONG CHtmlElement::AddRef() { return m_document.AddRef(); }
+ULONG CHtmlElement::AddRef()
+{
+    return m_document.AddRef();
+}
 
-ULONG CHtmlElement::Release() { return m_document.Release(); }
+ULONG CHtmlElement::Release()
+{
+    return m_document.Release();
+}
 
-HRESULT CHtmlElement::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
+HRESULT CHtmlElement::GetTypeInfoCount(UINT* count)
+{
+    return NoTypeInfoCount(count);
+}
 
-HRESULT CHtmlElement::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
+HRESULT CHtmlElement::GetTypeInfo(UINT, LCID, ITypeInfo** info)
+{
+    return NoTypeInfo(info);
+}
 
 HRESULT CHtmlElement::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
 {
@@ -107,8 +121,8 @@ HRESULT CHtmlElement::getAttribute(BSTR name, LONG flags, VARIANT* value)
     if (!name)
         return E_INVALIDARG;
     return ComBoundary([&] {
-        const std::string* found = m_document.Tree().FindAttribute(
-            m_node, Utf16ToUtf8(BstrView(name)), (flags & kAttributeCaseSensitive) != 0);
+        const std::string* found = m_document.Tree().FindAttribute(m_node, Utf16ToUtf8(BstrView(name)),
+                                                                   (flags & kAttributeCaseSensitive) != 0);
         if (!found) {
             value->vt = VT_NULL;
             return S_OK;
@@ -136,6 +150,11 @@ HRESULT CHtmlElement::get_innerHTML(BSTR* html)
     return ComBoundary([&] { return ReturnString(m_document.Tree().InnerHtml(m_node), html); });
 }
 
+HRESULT CHtmlElement::get_outerHTML(BSTR* html)
+{
+    return ComBoundary([&] { return ReturnString(m_document.Tree().OuterHtml(m_node), html); });
+}
+
 HRESULT CHtmlElement::get_src(BSTR* src)
 {
     return ReturnString(m_document.Tree().AttributeOrEmpty(m_node, "src"), src);
@@ -155,8 +174,7 @@ HRESULT CHtmlElement::get_object(IDispatch** object)
         return E_POINTER;
     *object = nullptr;
     const CDocumentTree& tree = m_document.Tree();
-    const MediaPlayerDescription* player =
-        FindMediaPlayer(tree.AttributeOrEmpty(m_node, "classid"));
+    const MediaPlayerDescription* player = FindMediaPlayer(tree.AttributeOrEmpty(m_node, "classid"));
     if (!player)
         return E_NOINTERFACE;
     return ComBoundary([&] {

@@ -45,6 +45,7 @@ public:
     HRESULT getAttribute(BSTR name, LONG flags, VARIANT* value) override;
     HRESULT get_tagName(BSTR* tagName) override;
     HRESULT get_innerHTML(BSTR* html) override;
+    HRESULT get_outerHTML(BSTR* html) override;
 
     // IHTMLImgElement, IHTMLScriptElement and IHTMLInputElement alike.
     HRESULT get_src(BSTR* src) override;

@@ -55,6 +55,11 @@ public:
     std::string_view AttributeOrEmpty(std::uint32_t element, std::string_view name) const;
     // The element's children serialised as HTML.
     std::string InnerHtml(std::uint32_t element) const;
+    // The element serialised with its own tags around InnerHtml.
+    std::string OuterHtml(std::uint32_t element) const;
+    // The document type declaration serialised ("<!DOCTYPE html>"); empty
+    // when the document had none.
+    const std::string& Doctype() const { return m_doctype; }
     // The text of the first HTML title element, stripped and collapsed.
     std::string Title() const;
 
@@ -67,6 +72,7 @@ private:
 
     std::vector<DomNode> m_nodes;
     std::uint32_t m_root = 0;
+    std::string m_doctype;
 };
 
 // ASCII-only helpers shared by the module's sources.

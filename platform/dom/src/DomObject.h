@@ -7,6 +7,7 @@
 
 #include "platform/com/ComObject.h"
 #include "platform/com/Dispatch.h"
+#include "platform/rpc/AgileObject.h"
 
 namespace wys::dom {
 
@@ -20,13 +21,21 @@ class CDomObject : public CComObjectRoot<Derived, Interfaces...> {
 public:
     HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
-    {
-        return DISP_E_UNKNOWNNAME;
-    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         return DISP_E_MEMBERNOTFOUND;
+    }
+
+protected:
+    // Built documents never change: their objects are handed to other
+    // threads as themselves, so a capture thread reads the document directly
+    // instead of making one call to the window's thread per property.
+    HRESULT QueryInterfaceMore(REFIID iid, void** object) override
+    {
+        if (iid != IAgileObject::Iid)
+            return E_NOINTERFACE;
+        return this->QueryInterface(IID_IUnknown, object);
     }
 };
 

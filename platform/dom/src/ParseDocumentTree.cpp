@@ -267,6 +267,24 @@ CDocumentTree CDocumentTree::Parse(std::string_view html)
     const GumboOutput* output = gumbo_parse_with_options(&options, text, html.size());
     CDocumentTree tree;
     CDocumentTreeBuilder(tree).Convert(*output);
+    const GumboDocument& document = output->document->v.document;
+    if (document.has_doctype) {
+        // As browsers serialise a doctype node: the identifiers that were
+        // given, each quoted, so that the same layout mode reads back.
+        std::string& doctype = tree.m_doctype;
+        doctype = "<!DOCTYPE ";
+        if (document.name)
+            doctype += document.name;
+        const bool hasPublic = document.public_identifier && *document.public_identifier;
+        const bool hasSystem = document.system_identifier && *document.system_identifier;
+        if (hasPublic)
+            doctype += std::string(" PUBLIC \"") + document.public_identifier + "\"";
+        else if (hasSystem)
+            doctype += " SYSTEM";
+        if (hasSystem)
+            doctype += std::string(" \"") + document.system_identifier + "\"";
+        doctype += '>';
+    }
     // The heap's destructor releases the output; see CParserHeap.
     return tree;
 }

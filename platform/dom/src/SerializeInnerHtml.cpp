@@ -80,6 +80,20 @@ void AppendEndTag(std::string& out, const DomNode& element)
 
 }  // namespace
 
+std::string CDocumentTree::OuterHtml(std::uint32_t element) const
+{
+    const DomNode& node = m_nodes[element];
+    if (node.kind != NodeKind::Element)
+        return InnerHtml(element);
+    std::string out;
+    AppendStartTag(out, node);
+    if (IsVoid(node))
+        return out;
+    out += InnerHtml(element);
+    AppendEndTag(out, node);
+    return out;
+}
+
 std::string CDocumentTree::InnerHtml(std::uint32_t element) const
 {
     std::string out;

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <filesystem>
+#include <map>
 
 #include "common/Identifiers.h"
 #include "common/StringConvert.h"
@@ -210,6 +211,99 @@ TEST_F(BrowserBandTest, VisitIsListedFoundOpenedFromItsSavedCopyAndRemoved)
     EXPECT_TRUE(WaitUntil([&] { return tree->model()->rowCount() == 0; }, 15000));
     EXPECT_TRUE(WaitUntil([&] { return !std::filesystem::exists(savedPath); }, 10000)) << savedPath;
     EXPECT_EQ(CountOf(history.Get()), 0u);
+}
+
+// Every saved file below `folder` with its size (the files directly in the
+// folder are the server's own, its index and caches, saved when it likes).
+std::map<std::string, std::uintmax_t> SavedFiles(const std::string& folder)
+{
+    std::map<std::string, std::uintmax_t> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it.depth() == 0 && it->is_regular_file())
+            continue;
+        files[it->path().string()] = it->is_regular_file() ? it->file_size() : 0;
+    }
+    return files;
+}
+
+TEST_F(BrowserBandTest, OpeningSavedVisitsFromTheTreeRecordsNothing)
+{
+    constexpr int kVisits = 10;
+    for (int i = 0; i < kVisits; ++i) {
+        HttpReply page;
+        page.body = "<!DOCTYPE html><title>Visit " + std::to_string(i) + "</title><h1>Visit " +
+                    std::to_string(i) + "</h1><img src=\"/pic.png\"><p>" + std::string(1500, 'v') + "</p>";
+        m_server.Handle("/visit/" + std::to_string(i) + ".html", page);
+    }
+    HttpReply picture;
+    picture.body = std::string(64, 'x');
+    picture.contentType = "image/png";
+    m_server.Handle("/pic.png", picture);
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->resize(1200, 760);
+    m_window->show();
+    ASSERT_TRUE(m_window->OpenExplorerBar(CLSID_SurfBand)) << m_window->StatusText().toStdString();
+    int loads = 0;
+    m_window->BrowserObject()->onDocumentsReady = [&] { ++loads; };
+    ComPtr<IWYSCURLBase> history = CreateHistory();
+    ASSERT_TRUE(history);
+    for (int i = 0; i < kVisits; ++i) {
+        int before = loads;
+        m_window->NavigateTo(QString::fromStdString(m_server.Url("/visit/" + std::to_string(i) + ".html")));
+        ASSERT_TRUE(WaitUntil([&] { return loads > before; }, 20000)) << i;
+        ASSERT_TRUE(WaitUntil([&] { return CountOf(history.Get()) == ULONG(i + 1); }, 20000)) << i;
+    }
+    std::vector<QModelIndex> rows;
+    QTreeView* tree = nullptr;
+    for (int i = 0; i < kVisits; ++i) {
+        QModelIndex row;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                row = FindRow(m_window->ExplorerBarPane(), "Visit " + QString::number(i), &tree);
+                return row.isValid();
+            },
+            15000))
+            << i;
+        rows.push_back(row);
+    }
+    Pump(1000);
+    const auto files = SavedFiles(History());
+    const int requests = m_server.TotalRequests();
+
+    // Each choice shows a saved copy from the history folder in the window.
+    auto opensSavedCopy = [&](const std::function<void()>& choose) {
+        int before = loads;
+        choose();
+        return WaitUntil(
+            [&] {
+                CComBSTR location;
+                m_window->Browser()->get_LocationURL(&location);
+                return loads > before && location.ToUtf8().starts_with("file://" + History());
+            },
+            15000);
+    };
+    // Five by the mouse, on every other page, so that each click changes the selection.
+    for (int i = 0; i < kVisits; i += 2) {
+        QRect place = tree->visualRect(rows[i]);
+        ASSERT_TRUE(opensSavedCopy([&] {
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, place.center());
+        })) << "click on visit "
+            << i;
+    }
+    // Five by the keyboard, moving up the tree from the last page.
+    tree->setFocus();
+    tree->setCurrentIndex(rows[kVisits - 1]);
+    Pump(500);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(opensSavedCopy([&] { QTest::keyClick(tree, Qt::Key_Up); })) << "key press " << i;
+    Pump(1500);
+    SaveScreenshot(m_window.get(), "browser-band-opened-visits");
+
+    EXPECT_EQ(CountOf(history.Get()), ULONG(kVisits));
+    EXPECT_EQ(SavedFiles(History()), files);
+    EXPECT_EQ(m_server.TotalRequests(), requests) << "opening saved copies went to the network";
 }
 
 }  // namespace

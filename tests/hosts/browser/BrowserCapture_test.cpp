@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QWebEnginePage>
 #include <filesystem>
 
 #include "common/Identifiers.h"
@@ -15,6 +16,7 @@
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/com/Bstr.h"
 #include "tests/WYSCbho/CaptureSite.h"
+#include "tests/WYSCbho/FidelitySite.h"
 #include "tests/hosts/browser/support/GuiTestEnvironment.h"
 #include "tests/server/ServerProcessTest.h"
 
@@ -103,6 +105,8 @@ TEST_F(BrowserCaptureTest, VisitsAreRecordedWithinSecondsAndTheirSavedCopiesRend
         const std::string path = WaitForRecord(url);
         ASSERT_FALSE(path.empty()) << "no record of " << url;
         EXPECT_EQ(path.ends_with(".mht"), std::string(route) == "html") << path;
+        EXPECT_TRUE(WaitUntil([&] { return m_window->StatusText().startsWith("Saved to the history: "); }, 5000))
+            << m_window->StatusText().toStdString();
         const std::string saved = History() + "/" + path;
         ASSERT_TRUE(std::filesystem::exists(saved)) << saved;
 
@@ -118,6 +122,111 @@ TEST_F(BrowserCaptureTest, VisitsAreRecordedWithinSecondsAndTheirSavedCopiesRend
     ASSERT_TRUE(Load(frames));
     EXPECT_FALSE(WaitForRecord(frames).empty());
     EXPECT_TRUE(WaitForRecord(m_site.Url("/site/left.html"), 0).empty());
+}
+
+// The share of pixels that differ between two screenshots as ImageMagick
+// counts them at 2% fuzz; 1 when they cannot be compared.
+double DifferingShareAt2Percent(const std::string& a, const std::string& b, int pixels)
+{
+    std::string output;
+    std::string errors;
+    RunProgram({"/usr/bin/compare", "-metric", "AE", "-fuzz", "2%", a, b, "null:"}, &output, &errors, 60000);
+    try {
+        return std::stod(errors) / pixels;
+    } catch (const std::exception&) {
+        ADD_FAILURE() << "compare said: " << errors;
+        return 1.0;
+    }
+}
+
+TEST_F(BrowserCaptureTest, TheStatusLineSaysWhenACaptureEndedWithoutARecord)
+{
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->show();
+
+    // A picture is no HTML document.
+    ASSERT_TRUE(Load(m_site.Url("/site/img/logo.png")));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_window->StatusText() == "Not saved to the history: the page is not an HTML document"; }, 10000))
+        << m_window->StatusText().toStdString();
+
+    // A history folder below a file cannot be made.
+    const std::string blocker = m_home.Path() + "/blocker";
+    WriteFile(blocker, "a file, not a folder");
+    ASSERT_EQ(m_history->put_BaseDirectory(CComBSTR(blocker + "/history")), S_OK);
+    ASSERT_TRUE(Load(m_site.Url("/site/page.php")));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return m_window->StatusText() == "Not saved to the history: the history folder cannot be written";
+        },
+        10000))
+        << m_window->StatusText().toStdString();
+    EXPECT_EQ(CountOf(m_history.Get()), 0u);
+}
+
+TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOffline)
+{
+    FidelitySite site;
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->resize(1000, 700);
+    m_window->show();
+
+    // Signing in sets the session cookie in the window's profile; the
+    // members' page then shows its style and pictures.
+    ASSERT_TRUE(Load(site.Url("/site/login.html")));
+    int before = m_loads;
+    m_window->View()->page()->runJavaScript("document.getElementById('go').click()");
+    ASSERT_TRUE(WaitUntil([&] { return m_loads > before; }, 20000));
+    Pump(800);
+
+    struct Visit {
+        std::string url;
+        std::string live;
+        std::string copy;
+    };
+    std::vector<Visit> visits;
+    for (const char* page : {"members/index", "styled", "script", "frames"}) {
+        for (const char* route : {"html", "php"}) {
+            const std::string path = std::string("/site/") + page + "." + route;
+            const std::string name =
+                "site-" + std::string(page == std::string("members/index") ? "members" : page) + "-" + route;
+            // The members' page after signing in is the one the form led to.
+            if (path != "/site/members/index.html") {
+                ASSERT_TRUE(Load(site.Url(path))) << path;
+            }
+            Pump(700);  // web fonts and the last paint
+            SaveScreenshot(m_window->View(), name + "-live");
+            visits.push_back(
+                {site.Url(path), std::string(WYS_SCREENSHOT_DIR) + "/" + name + "-live.png", name});
+        }
+    }
+    // Every visit recorded under the address its navigation loaded (the
+    // script page moves its address bar elsewhere), on its route.
+    std::vector<std::string> copies;
+    for (Visit& visit : visits) {
+        const std::string path = WaitForRecord(visit.url);
+        ASSERT_FALSE(path.empty()) << "no record of " << visit.url;
+        EXPECT_EQ(path.ends_with(".mht"), visit.url.ends_with(".html")) << visit.url << " saved as " << path;
+        copies.push_back(History() + "/" + path);
+    }
+    EXPECT_EQ(site.RefusedRequests(), 0) << "a download went without the window's session cookie";
+    Pump(500);
+
+    // Offline: the copies alone.
+    site.Stop();
+    const QSize size = m_window->View()->size();
+    for (std::size_t i = 0; i < visits.size(); ++i) {
+        SCOPED_TRACE(visits[i].url);
+        ASSERT_TRUE(Load(copies[i]));
+        Pump(700);
+        SaveScreenshot(m_window->View(), visits[i].copy + "-saved");
+        const std::string saved = std::string(WYS_SCREENSHOT_DIR) + "/" + visits[i].copy + "-saved.png";
+        double share = DifferingShareAt2Percent(visits[i].live, saved, size.width() * size.height());
+        EXPECT_LT(share, 0.005) << copies[i] << " differs from the live page in " << share * 100
+                                << "% of its pixels";
+    }
 }
 
 }  // namespace

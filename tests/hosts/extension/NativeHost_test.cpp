@@ -139,7 +139,9 @@ TEST_F(NativeHostTest, BadMessagesAreDroppedOneByOneAndTheNextGoodOneIsRecorded)
     CHostProcess host(ErrorLog());
     ASSERT_TRUE(host.Alive());
     const std::string page = m_site.Url("/visit/static.html");
-    const std::string html = "<html><head><title>x</title></head><body><p>live</p></body></html>";
+    // An archive holds the document the tab shows: one big enough to keep.
+    const std::string html =
+        "<html><head><title>x</title></head><body><p>live " + std::string(1500, 'l') + "</p></body></html>";
     std::string deep(200000, '[');
 
     struct Bad {

@@ -210,8 +210,11 @@ TEST_F(HistoryClient, ImportTellsHowManyVisitsCameInAndHowManyWereSkipped)
 TEST_F(HistoryClient, SettingsShowAndChange)
 {
     EXPECT_EQ(Run({"settings"}), kExitDone);
+    const std::string empty =
+        "visits\t0\nbytes-on-disk\t0\nbytes-without-sharing\t0\n"
+        "disk-use\t0 visits, 0 bytes on disk, 0 bytes without sharing\n";
     EXPECT_EQ(m_out.str(), "base-directory\t" + History() +
-                               "\ncollect-history\ton\ntitled-file-names\ton\nhistory-range\t1296000\n");
+                               "\ncollect-history\ton\ntitled-file-names\ton\nhistory-range\t1296000\n" + empty);
     EXPECT_EQ(Run({"set", "collect-history", "off"}), kExitDone);
     EXPECT_EQ(Run({"set", "titled-file-names", "no"}), kExitDone);
     EXPECT_EQ(Run({"set", "history-range", "0"}), kExitDone);
@@ -223,7 +226,7 @@ TEST_F(HistoryClient, SettingsShowAndChange)
     EXPECT_EQ(Run({"settings"}), kExitDone);
     EXPECT_EQ(m_out.str(),
               "base-directory\t" + m_home.Path() +
-                  "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n");
+                  "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n" + empty);
 }
 
 TEST_F(HistoryClient, WatchPrintsEachEventWithItsVisitUntilStopped)

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/inet/Cookies.h"
 #include "platform/inet/InternetHandle.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempHome.h"
@@ -181,8 +182,7 @@ TEST_F(InternetTest, RedirectsAreFollowedOnlyToNetworkSchemes)
     m_server.Redirect("/loop", "/loop");
     auto session = OpenSession();
 
-    CInternetHandle followed(
-        InternetOpenUrl(session.Get(), m_server.Url("/old").c_str(), nullptr, 0, 0, 1));
+    CInternetHandle followed(InternetOpenUrl(session.Get(), m_server.Url("/old").c_str(), nullptr, 0, 0, 1));
     ASSERT_TRUE(followed);
     EXPECT_EQ(QueryText(followed.Get(), HTTP_QUERY_STATUS_CODE), "200");
     EXPECT_EQ(ReadAll(followed.Get()).bytes, "arrived");
@@ -250,8 +250,8 @@ TEST_F(InternetTest, RequestCarriesTheAgentAndTheExtraHeaders)
 {
     m_server.Handle("/who", Reply(200, "ok"));
     auto session = OpenSession();
-    CInternetHandle request(InternetOpenUrl(session.Get(), m_server.Url("/who").c_str(),
-                                            "X-Extra: one\r\n", 0, 0, 1));
+    CInternetHandle request(
+        InternetOpenUrl(session.Get(), m_server.Url("/who").c_str(), "X-Extra: one\r\n", 0, 0, 1));
     ASSERT_TRUE(request);
     ReadAll(request.Get());
     ASSERT_EQ(m_server.Requests().size(), 1u);
@@ -263,13 +263,12 @@ TEST_F(InternetTest, QueryInfoReportsValuesAndBufferNeeds)
 {
     m_server.Handle("/typed", Reply(200, "12345", "image/png"));
     auto session = OpenSession();
-    CInternetHandle request(
-        InternetOpenUrl(session.Get(), m_server.Url("/typed").c_str(), nullptr, 0, 0, 1));
+    CInternetHandle request(InternetOpenUrl(session.Get(), m_server.Url("/typed").c_str(), nullptr, 0, 0, 1));
     ASSERT_TRUE(request);
 
     DWORD status = 0, length = sizeof status;
-    ASSERT_TRUE(HttpQueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                              &status, &length, nullptr));
+    ASSERT_TRUE(HttpQueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                              &length, nullptr));
     EXPECT_EQ(status, 200u);
 
     char small[4];
@@ -316,9 +315,8 @@ TEST_F(InternetTest, ProxyComesFromTheEnvironmentUnlessDirect)
 TEST_F(InternetTest, OneSessionReusesItsConnection)
 {
     for (const char* path : {"/port/1", "/port/2", "/port/3", "/port/4"}) {
-        m_server.Handle(path, [](const HttpRequest& request) {
-            return Reply(200, std::to_string(request.remotePort));
-        });
+        m_server.Handle(
+            path, [](const HttpRequest& request) { return Reply(200, std::to_string(request.remotePort)); });
     }
     auto session = OpenSession();
     std::string first = Fetch(session.Get(), m_server.Url("/port/1"));
@@ -340,8 +338,7 @@ TEST_F(InternetTest, StopCheckEndsReadsAndWaits)
     std::atomic<bool> stop{false};
     auto session = OpenSession();
     ASSERT_TRUE(InternetSetStopCheck(session.Get(), [&] { return stop.load(); }));
-    CInternetHandle request(
-        InternetOpenUrl(session.Get(), m_server.Url("/large").c_str(), nullptr, 0, 0, 1));
+    CInternetHandle request(InternetOpenUrl(session.Get(), m_server.Url("/large").c_str(), nullptr, 0, 0, 1));
     ASSERT_TRUE(request);
     char buffer[1024];
     DWORD read = 0;
@@ -357,8 +354,7 @@ TEST_F(InternetTest, StopCheckEndsReadsAndWaits)
     auto deadline = std::chrono::steady_clock::now() + 300ms;
     auto late = [&] { return std::chrono::steady_clock::now() > deadline; };
     InternetSetStopCheck(waiting.Get(), late);
-    EXPECT_EQ(InternetOpenUrl(waiting.Get(), m_server.Url("/mute").c_str(), nullptr, 0, 0, 1),
-              nullptr);
+    EXPECT_EQ(InternetOpenUrl(waiting.Get(), m_server.Url("/mute").c_str(), nullptr, 0, 0, 1), nullptr);
     EXPECT_EQ(InternetGetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
     EXPECT_LT(std::chrono::steady_clock::now() - deadline, 1s);
 }
@@ -390,17 +386,15 @@ TEST_F(InternetTest, SessionsOnSeveralThreadsAtOnce)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
-            CInternetHandle session(
-                InternetOpen("QXPL", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+            CInternetHandle session(InternetOpen("QXPL", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
             for (int i = 0; i < 10; ++i) {
                 std::string id = std::to_string(t * 100 + i);
-                CInternetHandle request(InternetOpenUrl(
-                    session.Get(), m_server.Url("/item/" + id).c_str(), nullptr, 0, 0, 1));
+                CInternetHandle request(
+                    InternetOpenUrl(session.Get(), m_server.Url("/item/" + id).c_str(), nullptr, 0, 0, 1));
                 std::string body;
                 char buffer[1024];
                 DWORD read = 0;
-                while (request && InternetReadFile(request.Get(), buffer, sizeof buffer, &read) &&
-                       read > 0)
+                while (request && InternetReadFile(request.Get(), buffer, sizeof buffer, &read) && read > 0)
                     body.append(buffer, read);
                 good += body == Pattern(3000) + id ? 1 : 0;
             }
@@ -410,3 +404,63 @@ TEST_F(InternetTest, SessionsOnSeveralThreadsAtOnce)
         thread.join();
     EXPECT_EQ(good, 40);
 }
+
+namespace {
+
+// What the cookie store sends to each path, and that odd cookies are kept
+// or refused as a browser would.
+TEST_F(InternetTest, TheProcessCookieStoreGoesWithEveryRequest)
+{
+    ASSERT_TRUE(InternetClearCookies());
+    for (const char* path : {"/echo", "/app/echo", "/app/deep/echo", "/other/echo"}) {
+        m_server.Handle(
+            path, [](const wys::test::HttpRequest& request) { return Reply(200, request.Header("Cookie")); });
+    }
+    m_server.Handle("/set", [](const wys::test::HttpRequest&) {
+        HttpReply reply = Reply(200, "set");
+        reply.headers.emplace_back("Set-Cookie", "fromserver=yes; Path=/");
+        return reply;
+    });
+    const std::string host = m_server.Url("/");
+    const std::string app = m_server.Url("/app/page.html");
+    struct Case {
+        std::string url;
+        const char* name;
+        std::string data;
+        bool kept;
+    } cases[] = {
+        {host, nullptr, "plain=1", true},
+        {app, nullptr, "folder=2", true},  // no Path: the URL's folder /app
+        {host, nullptr, "deep=3; Path=/app/deep; HttpOnly", true},
+        {host, "named", "4; Max-Age=3600", true},
+        {host, nullptr, "gone=5; Max-Age=-1", true},  // kept as removed
+        {host, nullptr, "foreign=7; Domain=example.com", false},
+        {host, nullptr, "split=8\r\nX-Injected: 1", false},
+        {host, nullptr, "tab=a\tb", false},
+        {host, nullptr, "=noname", false},
+        {host, nullptr, "big=" + std::string(5000, 'x'), false},
+        {"ftp://127.0.0.1/", nullptr, "ftp=9", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(InternetSetCookie(c.url.c_str(), c.name, c.data.c_str()), c.kept ? TRUE : FALSE) << c.data;
+    // A cookie set again with a past expiry is removed.
+    EXPECT_TRUE(InternetSetCookie(host.c_str(), nullptr, "named=4; Expires=Thu, 01 Jan 1970 00:00:00 GMT"));
+
+    auto session = OpenSession();
+    EXPECT_EQ(Fetch(session.Get(), m_server.Url("/echo")), "plain=1");
+    EXPECT_EQ(Fetch(session.Get(), m_server.Url("/app/echo")), "folder=2; plain=1");
+    EXPECT_EQ(Fetch(session.Get(), m_server.Url("/app/deep/echo")), "deep=3; folder=2; plain=1");
+    EXPECT_EQ(Fetch(session.Get(), m_server.Url("/other/echo")), "plain=1");
+    for (const auto& request : m_server.Requests())
+        EXPECT_EQ(request.Header("X-Injected"), "");
+
+    // What a response sets reaches later sessions too.
+    Fetch(session.Get(), m_server.Url("/set"));
+    auto later = OpenSession();
+    EXPECT_EQ(Fetch(later.Get(), m_server.Url("/other/echo")), "fromserver=yes; plain=1");
+    EXPECT_TRUE(InternetClearCookies());
+    auto cleared = OpenSession();
+    EXPECT_EQ(Fetch(cleared.Get(), m_server.Url("/echo")), "");
+}
+
+}  // namespace

@@ -201,7 +201,7 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
     EXPECT_EQ(Locations(archive),
               Urls({"/dir/page.html", "/dir/css/site.css", "/js/app.js", "/dir/img/logo.png",
                     "/dir/frame.html", "/dir/missing.png", "/dir/img/bg.png", "/dir/inframe.gif",
-                    "/dir/extra.png"}));
+                    "/dir/img/logo.png#again", "/dir/extra.png"}));
     struct Expected {
         const char* type;
         const char* encoding;
@@ -215,6 +215,8 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
         {"text/html", "quoted-printable", "<h1>Not Found</h1>"},
         {"image/png", "base64", background},
         {"image/gif", "base64", inFrame},
+        // A browser looks the part up with the fragment it was referred to with.
+        {"image/png", "base64", logo},
         {"image/png", "base64", extra},
     };
     ASSERT_EQ(archive.parts.size(), std::size(expected));
