@@ -364,7 +364,8 @@ int CHistoryClient::Import(const HistoryCommand& c)
         return Failed("importing", hr);
     const unsigned long added = counter.Added();
     const unsigned long skipped = visits > added ? visits - added : 0;
-    m_out << "imported " << added << " visit" << Plural(static_cast<ULONG>(added)) << ", skipped " << skipped << std::endl;
+    m_out << "imported " << added << " visit" << Plural(static_cast<ULONG>(added)) << ", skipped " << skipped
+          << std::endl;
     if (added == 0) {
         m_err << "wayscribe-history: nothing was imported: the history holds the file's visits already, "
                  "they are older than it keeps, or their pages are missing\n";
