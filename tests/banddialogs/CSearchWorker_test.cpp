@@ -135,10 +135,12 @@ TEST_F(SearchWorker, ContentIsTheSavedPageUpToItsFirstNul)
 TEST_F(SearchWorker, PagesThatCannotBeReadAreSkipped)
 {
     const std::string history = History();
-    ASSERT_EQ(Visit(0, "http://missing.example/", "", "needle"), S_OK);
-    ASSERT_EQ(Visit(1, "http://locked.example/", "", "needle"), S_OK);
-    ASSERT_EQ(Visit(2, "http://fine.example/", "", "needle"), S_OK);
-    ASSERT_EQ(Visit(3, "http://unreadable.example/", "", "needle"), S_OK);
+    // Pages of different bytes: identical ones may come to share one file,
+    // and with it the lock and the mode given to one of them below.
+    ASSERT_EQ(Visit(0, "http://missing.example/", "", "needle 0"), S_OK);
+    ASSERT_EQ(Visit(1, "http://locked.example/", "", "needle 1"), S_OK);
+    ASSERT_EQ(Visit(2, "http://fine.example/", "", "needle 2"), S_OK);
+    ASSERT_EQ(Visit(3, "http://unreadable.example/", "", "needle 3"), S_OK);
     // A fifo where a page should be must not hold the search up.
     ASSERT_EQ(::mkfifo((history + "/2003/November/25/fifo.htm").c_str(), 0600), 0);
     ASSERT_EQ(m_server->AddRecord(1069718400 + 600, "http://fifo.example/", "2003/November/25/fifo.htm", ""),
