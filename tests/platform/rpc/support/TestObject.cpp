@@ -288,8 +288,12 @@ HRESULT CTestObject::GetGUID(DWORD kind, GUID* guid)
 
 CTestFactory::~CTestFactory()
 {
-    if (m_instance)
+    // The object can outlive its factory (a client in another apartment
+    // still holds it), so it must stop reporting to this one.
+    if (m_instance) {
+        m_instance->onClientsChanged = nullptr;
         m_instance->Release();
+    }
 }
 
 HRESULT CTestFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
