@@ -42,9 +42,6 @@ endfunction()
 # Makes one GoogleTest executable and registers each of its tests with ctest.
 function(wys_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
-    if(WAYSCRIBE_FUZZ)
-        return()
-    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} wys_test_support GTest::gmock GTest::gtest_main)
     wys_target_defaults(${name})
@@ -62,13 +59,10 @@ function(wys_add_test name)
 endfunction()
 
 # wys_add_fuzzer(name SOURCES ... [LIBS ...] [SECONDS n] [CORPUS dir])
-# A libFuzzer target; only built in the fuzz preset. Registered with ctest to
-# run for a short fixed time so that the test command exercises it.
+# A libFuzzer target (only the fuzz preset builds fuzz/). Registered with
+# ctest to run for a short fixed time so that the test command exercises it.
 function(wys_add_fuzzer name)
     cmake_parse_arguments(ARG "" "SECONDS;CORPUS" "SOURCES;LIBS" ${ARGN})
-    if(NOT WAYSCRIBE_FUZZ)
-        return()
-    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
@@ -86,16 +80,4 @@ function(wys_add_fuzzer name)
     add_test(NAME ${name}
         COMMAND ${name} -seed=1 -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=2048 ${corpus_dir} ${seed_args})
     set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
-endfunction()
-
-# Adds every direct subfolder that has a CMakeLists.txt, in name order, so
-# that modules can be added without editing their parent's list.
-function(wys_add_present_subdirectories)
-    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-    list(SORT children)
-    foreach(child ${children})
-        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
-            add_subdirectory(${child})
-        endif()
-    endforeach()
 endfunction()

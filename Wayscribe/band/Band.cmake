@@ -13,4 +13,3 @@ set_target_properties(wys_band PROPERTIES AUTOMOC ON)
 wys_add_library(Wayscribe SHARED
     SOURCES band/DllExports.cpp
     PRIVATE_LIBS wys_band ${CMAKE_DL_LIBS})
-install(TARGETS Wayscribe LIBRARY DESTINATION lib)

@@ -20,16 +20,14 @@ target_compile_definitions(wys_bandtools PRIVATE
     WYS_VERSION_BUILD=${PROJECT_VERSION_PATCH} WYS_VERSION_REVISION=${wys_version_revision})
 
 # The help set, written for Wayscribe: copied next to the build's programs
-# (share/wayscribe/help) and installed beside them. HelpPath names it.
+# (share/wayscribe/help), from where it is installed. HelpPath names it.
 set(WAYSCRIBE_HELP_FILES About.htm optionsd.htm topics.txt)
 set(WAYSCRIBE_HELP_DIR ${PROJECT_BINARY_DIR}/share/wayscribe/help CACHE INTERNAL "The built help folder")
 foreach(file ${WAYSCRIBE_HELP_FILES})
     configure_file(tools/help/${file} ${WAYSCRIBE_HELP_DIR}/${file} COPYONLY)
-    install(FILES tools/help/${file} DESTINATION share/wayscribe/help)
 endforeach()
 
 # The help viewer the band starts for whole topics.
 add_executable(wayscribe-help tools/HelpViewerMain.cpp)
 target_link_libraries(wayscribe-help PRIVATE wys_bandtools)
 wys_target_defaults(wayscribe-help)
-install(TARGETS wayscribe-help RUNTIME DESTINATION bin)
