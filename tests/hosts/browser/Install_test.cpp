@@ -2,7 +2,8 @@
 // puts where, what it registers (the browser extension's native host for
 // Chromium, Google Chrome and Firefox included), that the installed pieces
 // record a visit together, from wayscribe-capture and from Chromium with the
-// installed extension, and that --uninstall takes it all back.
+// installed extension, and that --uninstall takes it all back; and that
+// installs from one build into two prefixes stay apart.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,6 +14,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include "common/Identifiers.h"
@@ -190,6 +193,64 @@ TEST_F(InstallTest, InstallsRegistersRecordsAndUninstalls)
     EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, "Software\\Quillonix\\WYSC", "HelpPath"), "<missing>");
     // Uninstalling again finds nothing to do and says so without failing.
     EXPECT_EQ(Script({"--uninstall", "--prefix", prefix}, &errors), 0) << errors;
+}
+
+// The regular files at the top of a folder, with the times they were last written.
+std::map<std::string, fs::file_time_type> TopFiles(const std::string& folder)
+{
+    std::map<std::string, fs::file_time_type> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().filename()] = entry.last_write_time();
+    return files;
+}
+
+std::vector<std::string> Lines(const std::string& file)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
+}
+
+TEST_F(InstallTest, InstallsFromOneBuildIntoTwoPrefixesApart)
+{
+    const auto buildBefore = TopFiles(WYS_BUILD_DIR);
+    const std::string first = m_home.Path() + "/first", second = m_home.Path() + "/second";
+    int results[2] = {-1, -1};
+    std::string errors[2];
+    {
+        std::jthread a([&] {
+            results[0] = Script({"--prefix", first, "--build", WYS_BUILD_DIR}, &errors[0]);
+        });
+        std::jthread b([&] {
+            results[1] = Script({"--prefix", second, "--build", WYS_BUILD_DIR}, &errors[1]);
+        });
+    }
+    ASSERT_EQ(results[0], 0) << errors[0];
+    ASSERT_EQ(results[1], 0) << errors[1];
+    EXPECT_EQ(TopFiles(WYS_BUILD_DIR), buildBefore) << "an install wrote into the build folder";
+
+    // Each prefix's record of its files names its own, every one of them there.
+    const auto secondFiles = Lines(second + "/share/wayscribe/installed-files");
+    EXPECT_EQ(Lines(first + "/share/wayscribe/installed-files").size(), secondFiles.size());
+    ASSERT_GT(secondFiles.size(), 10u);
+    for (const std::string& file : secondFiles) {
+        EXPECT_EQ(file.rfind(second + "/", 0), 0u) << file;
+        EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    }
+    EXPECT_EQ(fs::status(second + "/bin/WYSCHelper").permissions() & fs::perms::owner_exec,
+              fs::perms::owner_exec);
+
+    // Taking one back leaves the other whole.
+    ASSERT_EQ(Script({"--uninstall", "--prefix", first}, &errors[0]), 0) << errors[0];
+    EXPECT_FALSE(fs::exists(first + "/bin/WYSCHelper"));
+    for (const std::string& file : secondFiles)
+        EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    ASSERT_EQ(Script({"--uninstall", "--prefix", second}, &errors[1]), 0) << errors[1];
+    EXPECT_FALSE(fs::exists(second + "/share/wayscribe"));
 }
 
 }  // namespace
