@@ -12,7 +12,7 @@
 
 #include "WYSCbho/CModuleLock.h"
 #include "WYSCbho/CPageCapture.h"
-#include "WYSCbho/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/rpc/Apartment.h"
 #include "platform/rpc/Marshal.h"

@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "WYSCbho/ParseUrl.h"
-#include "WYSCbho/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/StringConvert.h"
 #include "platform/browser/ServiceProvider.h"
 #include "platform/com/TypeInfo.h"

@@ -16,7 +16,7 @@
 #include "Wayscribe/tools/CExportDialog.h"
 #include "Wayscribe/tools/CSearchDialog.h"
 #include "Wayscribe/tools/Help.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/Identifiers.h"
 #include "common/StringConvert.h"
 #include "platform/browser/ServiceProvider.h"

@@ -23,7 +23,7 @@
 #include "Wayscribe/CalendarKeys.h"
 #include "Wayscribe/NodePropertySheet.h"
 #include "Wayscribe/band/BandMenus.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/LocalTime.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageBox.h"

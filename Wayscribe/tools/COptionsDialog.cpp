@@ -22,7 +22,7 @@
 #include "Wayscribe/tools/CUpDownControl.h"
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HelpMaps.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/DiskUsageText.h"
 #include "common/IWYSCDiskUsage.h"
 #include "common/StringConvert.h"

@@ -16,7 +16,7 @@
 #include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/tools/CRegExp.h"
 #include "Wayscribe/tools/CSavedPageContent.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/StringConvert.h"
 #include "platform/rpc/Apartment.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "Wayscribe/tools/CHistoryFileDialog.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/CImportedVisitCounter.h"
 #include "common/HistoryFileVisits.h"
 #include "platform/ui/MessageBox.h"

@@ -35,7 +35,7 @@
 #include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/CSurfBand.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "bench/WYSCHelper/BenchSupport.h"
 #include "common/Identifiers.h"
 #include "common/StringConvert.h"

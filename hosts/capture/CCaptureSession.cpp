@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/Identifiers.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/browser/ObjectWithSite.h"
 #include "platform/com/Bstr.h"
@@ -127,12 +128,7 @@ CCaptureSession::~CCaptureSession()
 
 HRESULT CCaptureSession::Connect()
 {
-    ComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_ALL, IID_IUnknown, unknown.PutVoid());
-    if (SUCCEEDED(hr))
-        hr = OleRun(unknown.Get());
-    if (SUCCEEDED(hr))
-        hr = unknown.As(&m_urlBase);
+    HRESULT hr = ConnectUrlBase(&m_urlBase);
     if (FAILED(hr))
         return hr;
     m_watcher.Attach(CreateComObject<CUrlBaseWatcher>(m_urlBase.Get(), [this] { Wake(); }));

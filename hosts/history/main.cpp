@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/IWYSCURLBase.h"
+#include "common/UrlBaseConnection.h"
 #include "hosts/history/CHistoryClient.h"
 #include "hosts/history/HistoryCommand.h"
 #include "platform/com/ComPtr.h"
@@ -24,12 +25,7 @@ namespace {
 // The history object, or the exit status after a message saying why not.
 int Connect(ComPtr<IWYSCURLBase>* history)
 {
-    ComPtr<IUnknown> object;
-    HRESULT hr = CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_SERVER, IID_IUnknown, object.PutVoid());
-    if (SUCCEEDED(hr))
-        hr = OleRun(object.Get());
-    if (SUCCEEDED(hr))
-        hr = object.As(history);
+    HRESULT hr = wys::ConnectUrlBase(history);
     if (hr == REGDB_E_CLASSNOTREG) {
         std::cerr << "wayscribe-history: the history server is not registered; register it with "
                      "\"WYSCHelper /RegServer\"\n";

@@ -18,7 +18,7 @@
 #include "Wayscribe/tools/CHistoryFileDialog.h"
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HistoryImport.h"
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 #include "common/LocalTime.h"
 #include "tests/banddialogs/DialogTesting.h"
 

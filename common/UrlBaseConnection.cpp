@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/UrlBaseConnection.h"
+#include "common/UrlBaseConnection.h"
 
 #include "platform/rpc/Activation.h"
 
@@ -9,12 +9,10 @@ HRESULT ConnectUrlBase(ComPtr<IWYSCURLBase>* base)
     *base = nullptr;
     ComPtr<IUnknown> object;
     HRESULT hr = CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_SERVER, IID_IUnknown, object.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    hr = OleRun(object.Get());
-    if (FAILED(hr))
-        return hr;
-    hr = object.As(base);
+    if (SUCCEEDED(hr))
+        hr = OleRun(object.Get());
+    if (SUCCEEDED(hr))
+        hr = object.As(base);
     if (FAILED(hr))
         *base = nullptr;
     return hr;
