@@ -109,38 +109,38 @@ void CContentIndexer::Run()
 void CContentIndexer::Apply(Request& request)
 {
     switch (request.kind) {
-    case Kind::Open:
-        Close();
-        m_folder = std::move(request.text);
-        m_known.clear();
-        for (std::string& path : request.paths)
-            ++m_known[std::move(path)];
-        m_backlog.clear();
-        m_needsSync = true;
-        m_retryAt = {};
-        return;
-    case Kind::Add:
-        ++m_known[request.text];
-        // Read before the pages still missing, in the next batch, when the
-        // index is in step; otherwise the next synchronisation finds it
-        // missing.
-        if (m_index && !m_needsSync)
-            m_backlog.push_front(request.text);
-        return;
-    case Kind::Remove: {
-        auto known = m_known.find(request.text);
-        if (known != m_known.end() && --known->second <= 0)
-            m_known.erase(known);
-        for (auto it = m_backlog.begin(); it != m_backlog.end(); ++it) {
-            if (*it == request.text) {
-                m_backlog.erase(it);
-                break;
+        case Kind::Open:
+            Close();
+            m_folder = std::move(request.text);
+            m_known.clear();
+            for (std::string& path : request.paths)
+                ++m_known[std::move(path)];
+            m_backlog.clear();
+            m_needsSync = true;
+            m_retryAt = {};
+            return;
+        case Kind::Add:
+            ++m_known[request.text];
+            // Read before the pages still missing, in the next batch, when the
+            // index is in step; otherwise the next synchronisation finds it
+            // missing.
+            if (m_index && !m_needsSync)
+                m_backlog.push_front(request.text);
+            return;
+        case Kind::Remove: {
+            auto known = m_known.find(request.text);
+            if (known != m_known.end() && --known->second <= 0)
+                m_known.erase(known);
+            for (auto it = m_backlog.begin(); it != m_backlog.end(); ++it) {
+                if (*it == request.text) {
+                    m_backlog.erase(it);
+                    break;
+                }
             }
+            if (m_index && !m_index->Remove(request.text))
+                Failed();
+            return;
         }
-        if (m_index && !m_index->Remove(request.text))
-            Failed();
-        return;
-    }
     }
 }
 

@@ -63,7 +63,8 @@ CSharedFileStore::Row RowOf(const std::string& path, const struct stat& info, bo
 // modification time.
 bool Describes(const CSharedFileStore::Row& row, const struct stat& info)
 {
-    return row.dev == static_cast<std::uint64_t>(info.st_dev) && row.ino == static_cast<std::uint64_t>(info.st_ino) &&
+    return row.dev == static_cast<std::uint64_t>(info.st_dev) &&
+           row.ino == static_cast<std::uint64_t>(info.st_ino) &&
            row.size == static_cast<std::uint64_t>(info.st_size) && row.mtime == Nanoseconds(info.st_mtim);
 }
 
@@ -159,7 +160,8 @@ bool CFileSharer::WaitUntilIdle(std::chrono::milliseconds timeout)
 void CFileSharer::Run()
 {
     // Captures and clients come first: linking can wait.
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);  // A failure keeps the normal priority.
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()),
+                        10);  // A failure keeps the normal priority.
     for (;;) {
         Request request;
         {
@@ -269,7 +271,8 @@ bool CFileSharer::IsSettled(const std::string& relative) const
 {
     if (m_pages.count(relative))
         return true;
-    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1)) {
         if (m_folders.count(relative.substr(0, slash)))
             return true;
     }
@@ -368,7 +371,8 @@ void CFileSharer::OpenFolder()
     m_usage = usage;
 }
 
-void CFileSharer::Walk(const std::string& relative, int fd, int depth, std::vector<CSharedFileStore::Row>& found)
+void CFileSharer::Walk(const std::string& relative, int fd, int depth,
+                       std::vector<CSharedFileStore::Row>& found)
 {
     if (Stopping())
         return;
@@ -563,9 +567,9 @@ bool CFileSharer::LinkToCandidate(const std::string& relative, const FileStatus&
             struct stat linked;
             // Shared bytes must not be changed through one name: they are
             // made read-only before the second name appears.
-            const bool ready = ::lstat(temporary.c_str(), &linked) == 0 && linked.st_ino == keptInfo.st_ino &&
-                               ((keptInfo.st_mode & 0222) == 0 ||
-                                ::fchmod(kept.Get(), keptInfo.st_mode & 07555) == 0);
+            const bool ready =
+                ::lstat(temporary.c_str(), &linked) == 0 && linked.st_ino == keptInfo.st_ino &&
+                ((keptInfo.st_mode & 0222) == 0 || ::fchmod(kept.Get(), keptInfo.st_mode & 07555) == 0);
             if (!ready || ::rename(temporary.c_str(), full.c_str()) != 0) {
                 // Replaced between the comparison and the link: nothing changes.
                 (void)::unlink(temporary.c_str());  // Removed by the next walk when this fails.

@@ -119,7 +119,8 @@ private:
     void AddVisit(const VisitFiles& visit);
     void RemoveVisit(const VisitFiles& visit);
     void ShareFile(const std::string& relative);
-    bool LinkToCandidate(const std::string& relative, const FileStatus& file, const CSharedFileStore::Digest& digest);
+    bool LinkToCandidate(const std::string& relative, const FileStatus& file,
+                         const CSharedFileStore::Digest& digest);
     void PutCounted(const CSharedFileStore::Row& row);
     void EraseCounted(const CSharedFileStore::Row& row);
     bool IsSettled(const std::string& relative) const;

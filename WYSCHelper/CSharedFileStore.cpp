@@ -41,7 +41,8 @@ const std::string kStatementText[kStatementCount] = {
     "DELETE FROM files WHERE path = ?1",
     // "/" is followed by "0" in byte order: the range holds exactly the
     // paths that begin with the folder and a "/".
-    std::string("SELECT ") + kColumns + " FROM files WHERE path = ?1 OR (path >= ?2 || '/' AND path < ?2 || '0')",
+    std::string("SELECT ") + kColumns +
+        " FROM files WHERE path = ?1 OR (path >= ?2 || '/' AND path < ?2 || '0')",
     std::string("SELECT ") + kColumns +
         " FROM files WHERE dev = ?1 AND size = ?2 AND settled = 1 AND (hash = ?3 OR hash IS NULL)"
         " ORDER BY hash IS NULL",
@@ -108,8 +109,8 @@ std::unique_ptr<CSharedFileStore> CSharedFileStore::Open(const std::string& fold
             if (journal == Journal::Plain && !existed)
                 Discard(folder);
             sqlite3* db = nullptr;
-            int result = sqlite3_open_v2(path.c_str(), &db,
-                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+            int result = sqlite3_open_v2(
+                path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
             std::unique_ptr<CSharedFileStore> store;
             if (db)
                 store.reset(new CSharedFileStore(db));
@@ -158,8 +159,9 @@ bool CSharedFileStore::Prepare(Journal journal)
     sqlite3_busy_timeout(m_db, 2000);
     // The store can always be made again from the files: a crash may lose
     // its last changes, never the files themselves.
-    const char* setup = journal == Journal::WriteAhead ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                                                       : "PRAGMA journal_mode=DELETE; PRAGMA synchronous=NORMAL;";
+    const char* setup = journal == Journal::WriteAhead
+                            ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                            : "PRAGMA journal_mode=DELETE; PRAGMA synchronous=NORMAL;";
     if (sqlite3_exec(m_db, setup, nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
     sqlite3_stmt* statement = nullptr;
@@ -168,8 +170,8 @@ bool CSharedFileStore::Prepare(Journal journal)
     int version = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
     sqlite3_finalize(statement);
     if (version == 0) {
-        const std::string make = std::string("BEGIN;") + kSchema + "PRAGMA user_version=" +
-                                 std::to_string(kSchemaVersion) + ";COMMIT;";
+        const std::string make = std::string("BEGIN;") + kSchema +
+                                 "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
         if (sqlite3_exec(m_db, make.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             return false;
     } else if (version != kSchemaVersion) {
@@ -185,8 +187,8 @@ bool CSharedFileStore::Prepare(Journal journal)
     if (!healthy)
         return false;
     for (int i = 0; i < kStatementCount; ++i) {
-        if (sqlite3_prepare_v3(m_db, kStatementText[i].c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_statements[i],
-                               nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v3(m_db, kStatementText[i].c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                               &m_statements[i], nullptr) != SQLITE_OK)
             return false;
     }
     return true;
@@ -268,7 +270,8 @@ void CSharedFileStore::Erase(const std::string& path)
         Fail("writing");
 }
 
-std::vector<CSharedFileStore::Row> CSharedFileStore::UnderVisit(const std::string& page, const std::string& folder)
+std::vector<CSharedFileStore::Row> CSharedFileStore::UnderVisit(const std::string& page,
+                                                                const std::string& folder)
 {
     sqlite3_stmt* statement = Statement(kUnderVisit);
     CStatementUse use(statement);

@@ -51,9 +51,9 @@ inline constexpr HRESULT WYSC_E_CHANGE_IN_PROGRESS = MakeHResult(0x80010001u);  
 class CFileSharer;
 class CContentIndexer;
 
-class CWYSCURLBase final : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
-                                                 CUrlBaseEventsDispatchPart, IConnectionPointContainer,
-                                                 IWYSCDiskUsage> {
+class CWYSCURLBase final
+    : public CComObjectRoot<CWYSCURLBase, IProvideClassInfo2, CUrlBaseDispatchPart,
+                            CUrlBaseEventsDispatchPart, IConnectionPointContainer, IWYSCDiskUsage> {
 public:
     // Registry key of the settings under HKEY_CURRENT_USER.
     static constexpr const char* kSettingsKey = "Software\\Quillonix\\WYSCUrlBase";

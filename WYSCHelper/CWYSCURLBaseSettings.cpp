@@ -4,8 +4,8 @@
 
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "platform/registry/Registry.h"
-#include "platform/shell/ShellPath.h"
 #include "platform/shell/ShellFolders.h"
+#include "platform/shell/ShellPath.h"
 
 namespace {
 

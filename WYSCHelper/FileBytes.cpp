@@ -65,7 +65,8 @@ bool Same(int a, int b)
     for (;;) {
         std::size_t gotLeft = 0;
         std::size_t gotRight = 0;
-        if (!ReadAll(a, left.data(), left.size(), &gotLeft) || !ReadAll(b, right.data(), right.size(), &gotRight))
+        if (!ReadAll(a, left.data(), left.size(), &gotLeft) ||
+            !ReadAll(b, right.data(), right.size(), &gotRight))
             return false;
         if (gotLeft != gotRight || std::memcmp(left.data(), right.data(), gotLeft) != 0)
             return false;

@@ -24,17 +24,17 @@ namespace wys::capture {
 
 // What the helper object hands over about the completed page.
 struct CaptureInput {
-    std::string Url;         // as the browser reported it
-    std::int64_t Time = 0;   // seconds since 1970 UTC, when the page completed
-    std::string Title;       // the browser's LocationName (may be empty)
+    std::string Url;        // as the browser reported it
+    std::int64_t Time = 0;  // seconds since 1970 UTC, when the page completed
+    std::string Title;      // the browser's LocationName (may be empty)
 };
 
 enum class CaptureOutcome {
-    Archive,       // saved as ".mht" and recorded
-    Page,          // saved as ".htm" with its resource folder and recorded
+    Archive,          // saved as ".mht" and recorded
+    Page,             // saved as ".htm" with its resource folder and recorded
     ArchiveTooSmall,  // the archive was 1000 bytes or less: nothing saved
-    NoDocument,    // the browser's document is not HTML: nothing saved, on either route
-    HistoryPage,   // a file inside the history folder: one of its saved copies, not captured
+    NoDocument,       // the browser's document is not HTML: nothing saved, on either route
+    HistoryPage,      // a file inside the history folder: one of its saved copies, not captured
 };
 
 // Why a capture ended without a record, beyond the platform's errors.

@@ -44,23 +44,23 @@ std::string CSavedPageLayout::CleanTitle(std::string_view title)
     std::string cleaned(title);
     for (char& c : cleaned) {
         switch (c) {
-        case ':':
-        case '*':
-            c = ' ';
-            break;
-        case '\\':
-        case '?':
-        case '"':
-        case '>':
-        case '<':
-        case '|':
-            c = '_';
-            break;
-        case '/':
-            c = '-';
-            break;
-        default:
-            break;
+            case ':':
+            case '*':
+                c = ' ';
+                break;
+            case '\\':
+            case '?':
+            case '"':
+            case '>':
+            case '<':
+            case '|':
+                c = '_';
+                break;
+            case '/':
+                c = '-';
+                break;
+            default:
+                break;
         }
     }
     return cleaned;
@@ -84,7 +84,10 @@ std::string CSavedPageLayout::Stem(std::int64_t time, bool titledFileNames, std:
 }
 
 CSavedPageLayout::CSavedPageLayout(std::string_view historyFolder, std::string dayFolder, std::string stem)
-    : m_historyFolder(historyFolder), m_dayFolder(std::move(dayFolder)), m_baseStem(stem), m_stem(std::move(stem))
+    : m_historyFolder(historyFolder),
+      m_dayFolder(std::move(dayFolder)),
+      m_baseStem(stem),
+      m_stem(std::move(stem))
 {
     while (m_historyFolder.size() > 1 && (m_historyFolder.back() == '/' || m_historyFolder.back() == '\\'))
         m_historyFolder.pop_back();

@@ -170,7 +170,8 @@ std::string CSingleFilePage::FixUpText(std::string text, const SpellingMap& spel
 
 void CSingleFilePage::FixUpArchive(const std::string& archiveFile, const SpellingMap& spellings)
 {
-    RewriteTextFile(archiveFile, [&spellings](std::string text) { return FixUpText(std::move(text), spellings); });
+    RewriteTextFile(archiveFile,
+                    [&spellings](std::string text) { return FixUpText(std::move(text), spellings); });
 }
 
 }  // namespace wys::capture

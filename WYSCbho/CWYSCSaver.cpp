@@ -3,8 +3,8 @@
 #include <ctime>
 
 #include "WYSCbho/ParseUrl.h"
-#include "common/UrlBaseConnection.h"
 #include "common/StringConvert.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/browser/ServiceProvider.h"
 #include "platform/com/TypeInfo.h"
 #include "platform/rpc/Marshal.h"

@@ -25,8 +25,8 @@ std::string ClassKey()
 bool SetText(const std::string& keyPath, const char* valueName, std::string_view text)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                       &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                       nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     std::string data(text);
     data.push_back('\0');
@@ -61,8 +61,7 @@ HRESULT RegisterComponent(const std::string& libraryPath)
               SetText(kVersionIndependentProgId, nullptr, kClassDescription) &&
               SetText(std::string(kVersionIndependentProgId) + "\\CLSID", nullptr, clsid) &&
               SetText(std::string(kVersionIndependentProgId) + "\\CurVer", nullptr, kProgId) &&
-              SetText(ClassKey(), nullptr, kClassDescription) &&
-              SetText(ClassKey(), "AppID", appid) &&
+              SetText(ClassKey(), nullptr, kClassDescription) && SetText(ClassKey(), "AppID", appid) &&
               SetText(ClassKey() + "\\ProgID", nullptr, kProgId) &&
               SetText(ClassKey() + "\\VersionIndependentProgID", nullptr, kVersionIndependentProgId) &&
               SetText(ClassKey() + "\\InprocServer32", nullptr, libraryPath) &&
@@ -80,8 +79,9 @@ HRESULT RegisterComponent(const std::string& libraryPath)
 HRESULT UnregisterComponent()
 {
     // Entries already gone are no failure: unregistering twice is fine.
-    for (const std::string& key : {std::string(kProgId), std::string(kVersionIndependentProgId), ClassKey(),
-                                   "TypeLib\\" + GuidToString(LIBID_WYSCbho), "AppID\\" + GuidToString(AppId())})
+    for (const std::string& key :
+         {std::string(kProgId), std::string(kVersionIndependentProgId), ClassKey(),
+          "TypeLib\\" + GuidToString(LIBID_WYSCbho), "AppID\\" + GuidToString(AppId())})
         RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
     return S_OK;
 }

@@ -44,7 +44,8 @@ void ForEachElement(IHTMLElementCollection* collection, const std::function<void
         return;
     for (LONG i = 0; i < length; ++i) {
         ComPtr<IDispatch> element;
-        if (FAILED(collection->item(IntegerVariant(i), IntegerVariant(0), element.ReleaseAndGetAddressOf())) ||
+        if (FAILED(
+                collection->item(IntegerVariant(i), IntegerVariant(0), element.ReleaseAndGetAddressOf())) ||
             !element)
             continue;
         visit(element.Get());

@@ -17,14 +17,14 @@ bool IsReplaced(unsigned char c)
     if (c < 0x20 || c == 0x7F)
         return true;
     switch (c) {
-    case '"':
-    case '\'':
-    case '<':
-    case '>':
-    case '%':
-        return true;
-    default:
-        return false;
+        case '"':
+        case '\'':
+        case '<':
+        case '>':
+        case '%':
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -70,7 +70,8 @@ bool IsInside(const std::vector<InsertedSpan>& spans, std::size_t offset)
 }
 
 // Records that text[begin, begin + removed) became `inserted` bytes.
-void NoteReplacement(std::vector<InsertedSpan>& spans, std::size_t begin, std::size_t removed, std::size_t inserted)
+void NoteReplacement(std::vector<InsertedSpan>& spans, std::size_t begin, std::size_t removed,
+                     std::size_t inserted)
 {
     for (InsertedSpan& span : spans) {
         if (span.begin >= begin + removed) {
@@ -81,8 +82,8 @@ void NoteReplacement(std::vector<InsertedSpan>& spans, std::size_t begin, std::s
     spans.push_back({begin, begin + inserted});
 }
 
-void RewriteOne(std::string& text, std::vector<InsertedSpan>& spans, std::string_view url, std::string_view name,
-                const std::string& relative)
+void RewriteOne(std::string& text, std::vector<InsertedSpan>& spans, std::string_view url,
+                std::string_view name, const std::string& relative)
 {
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -152,7 +153,8 @@ std::string RewriteLinksInText(std::string text, const std::string& directory,
 void RewriteLinks(const std::string& file, const std::string& directory,
                   const std::map<std::string, std::string>& savedFiles)
 {
-    RewriteTextFile(file, [&](std::string text) { return RewriteLinksInText(std::move(text), directory, savedFiles); });
+    RewriteTextFile(
+        file, [&](std::string text) { return RewriteLinksInText(std::move(text), directory, savedFiles); });
 }
 
 }  // namespace wys::capture

@@ -169,7 +169,8 @@ void CTreeDataView::FillFrom(IWYSCURLBase* base, CQXServiceProvider* provider, U
             return;
         const std::uint64_t removals = m_fill->removals;
         const ULONG size = std::min(windowSize, end - next);
-        const HRESULT hr = wys::ReadHistoryWindow(base, next, size, wys::WindowOrder::Ascending, provider, &window);
+        const HRESULT hr =
+            wys::ReadHistoryWindow(base, next, size, wys::WindowOrder::Ascending, provider, &window);
         const bool lost = wys::IsConnectionLost(hr);
         if (m_fill->removals != removals && !lost) {
             lostPlace = true;  // the window straddles a removal: read it again
@@ -224,7 +225,8 @@ bool CTreeDataView::SettleRemoval(IWYSCURLBase* base)
     return true;
 }
 
-bool CTreeDataView::FindPlace(IWYSCURLBase* base, const std::vector<CVisitKey>& filed, ULONG* next, ULONG* end)
+bool CTreeDataView::FindPlace(IWYSCURLBase* base, const std::vector<CVisitKey>& filed, ULONG* next,
+                              ULONG* end)
 {
     *next = 0;
     for (auto key = filed.rbegin(); key != filed.rend(); ++key) {
@@ -266,7 +268,8 @@ void CTreeDataView::ExpandLatestVisit()
                 if (!page)
                     continue;
                 const std::vector<CHMSTreeItem*> visits = page->GetVisits();
-                const std::int64_t time = visits.empty() ? page->GetSingleVisit().Time : visits.back()->GetTime();
+                const std::int64_t time =
+                    visits.empty() ? page->GetSingleVisit().Time : visits.back()->GetTime();
                 if (!latestPage || time >= latest) {
                     latest = time;
                     latestMonth = month;

@@ -1,5 +1,5 @@
-#include "common/IWYSCURLBase.h"
 #include "common/IWYSCDiskUsage.h"
+#include "common/IWYSCURLBase.h"
 
 #include "platform/rpc/StandardInterfaces.h"
 
@@ -50,26 +50,26 @@ struct OutCodec<_URL_DATE_> {
 
 }  // namespace wys::rpc
 
-#define WYS_RPC_IWYSCURLBASE_METHODS(X)    \
-    WYS_RPC_IDISPATCH_METHODS(X)           \
-    X(GetData, Out, In)                    \
-    X(AddData, In)                         \
-    X(get_DataCount, Out)                  \
-    X(get_BaseDirectory, Out)              \
-    X(put_BaseDirectory, In)               \
-    X(Find, In, In, Out)                   \
-    X(RemoveData, In)                      \
-    X(get_CollectHistory, Out)             \
-    X(put_CollectHistory, In)              \
-    X(RemoveRange, In, In, In)             \
-    X(get_HistoricalRange, Out)            \
-    X(put_HistoricalRange, In)             \
-    X(Import, In)                          \
-    X(ExportRange, In, In, In, In)         \
-    X(Export, In)                          \
-    X(get_TitledFileNames, Out)            \
-    X(put_TitledFileNames, In)             \
-    X(ExportRange2, In, In)                \
+#define WYS_RPC_IWYSCURLBASE_METHODS(X) \
+    WYS_RPC_IDISPATCH_METHODS(X)        \
+    X(GetData, Out, In)                 \
+    X(AddData, In)                      \
+    X(get_DataCount, Out)               \
+    X(get_BaseDirectory, Out)           \
+    X(put_BaseDirectory, In)            \
+    X(Find, In, In, Out)                \
+    X(RemoveData, In)                   \
+    X(get_CollectHistory, Out)          \
+    X(put_CollectHistory, In)           \
+    X(RemoveRange, In, In, In)          \
+    X(get_HistoricalRange, Out)         \
+    X(put_HistoricalRange, In)          \
+    X(Import, In)                       \
+    X(ExportRange, In, In, In, In)      \
+    X(Export, In)                       \
+    X(get_TitledFileNames, Out)         \
+    X(put_TitledFileNames, In)          \
+    X(ExportRange2, In, In)             \
     X(RemoveRange2, In)
 
 #define WYS_RPC_IWYSCDISKUSAGE_METHODS(X) X(GetDiskUsage, Out, Out)
@@ -81,8 +81,9 @@ WYS_RPC_REMOTE_INTERFACE(IWYSCDiskUsage, WYS_RPC_IWYSCDISKUSAGE_METHODS)
 
 bool wys::RegisterIWYSCURLBaseRemoting()
 {
-    static const bool registered = wys::rpc::RegisterRemoteInterface(kIWYSCURLBaseRemote) &&
-                                   wys::rpc::RegisterRemoteInterface(kIWYSCDiskUsageRemote) &&
-                                   wys::rpc::RegisterDispInterface(DIID_IWYSCURLBaseEvents, "IWYSCURLBaseEvents");
+    static const bool registered =
+        wys::rpc::RegisterRemoteInterface(kIWYSCURLBaseRemote) &&
+        wys::rpc::RegisterRemoteInterface(kIWYSCDiskUsageRemote) &&
+        wys::rpc::RegisterDispInterface(DIID_IWYSCURLBaseEvents, "IWYSCURLBaseEvents");
     return registered;
 }

@@ -1,7 +1,7 @@
 #include "common/LocalTime.h"
 
-#include <clocale>
 #include <locale.h>
+#include <clocale>
 
 #include <cerrno>
 #include <cstring>

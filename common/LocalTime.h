@@ -21,8 +21,7 @@ bool BreakDownLocalTime(std::int64_t time, std::tm* out);
 // saving applies is decided by the zone's rules, as mktime does with
 // tm_isdst = -1. Fields out of range are normalised (day 32 is the next
 // month's first). -1 when the result cannot be represented.
-std::int64_t ComposeLocalTime(int year, int month, int day, int hour = 0, int minute = 0,
-                              int second = 0);
+std::int64_t ComposeLocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 // Local midnight at the start of the day that holds `time`; -1 when the time
 // cannot be broken down.

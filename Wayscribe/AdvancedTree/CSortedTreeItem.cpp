@@ -43,8 +43,7 @@ void CSortedTreeItem::ChildUnlinked(CTreeItem*)
         m_uniform = true;
 }
 
-std::size_t CSortedTreeItem::FindPlaceByWalk(const CTreeItemComparer& comparer,
-                                             std::size_t end) const
+std::size_t CSortedTreeItem::FindPlaceByWalk(const CTreeItemComparer& comparer, std::size_t end) const
 {
     for (std::size_t i = 0; i < end; ++i) {
         try {
@@ -57,8 +56,7 @@ std::size_t CSortedTreeItem::FindPlaceByWalk(const CTreeItemComparer& comparer,
     return end;
 }
 
-std::size_t CSortedTreeItem::FindPlaceByBisection(const CTreeItemComparer& comparer,
-                                                  std::size_t end) const
+std::size_t CSortedTreeItem::FindPlaceByBisection(const CTreeItemComparer& comparer, std::size_t end) const
 {
     // The children are ascending, so "the child is less than it" is false up
     // to some place and true after: the first true is the walk's answer.

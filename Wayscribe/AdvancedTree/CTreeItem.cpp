@@ -77,8 +77,8 @@ void CTreeItem::Raise(Call&& call)
 
 bool CTreeItem::AddChild(CTreeItem* child)
 {
-    if (!child || child == this || child->m_parent == this || m_destroying ||
-        child->m_destroying || child->IsAncestorOf(this))
+    if (!child || child == this || child->m_parent == this || m_destroying || child->m_destroying ||
+        child->IsAncestorOf(this))
         return false;
     CBusyScope busy(*this);
     CBusyScope keepChild(*child);
@@ -232,16 +232,16 @@ bool CTreeItem::ShouldDeleteItself() const
     const bool detached = m_parent == nullptr;
     const bool empty = m_children.empty();
     switch (m_autoDeleteMode) {
-    case AutoDeleteMode::Never:
-        return false;
-    case AutoDeleteMode::WhenDetached:
-        return detached;
-    case AutoDeleteMode::WhenEmpty:
-        return empty;
-    case AutoDeleteMode::WhenDetachedAndEmpty:
-        return detached && empty;
-    case AutoDeleteMode::WhenDetachedOrEmpty:
-        return detached || empty;
+        case AutoDeleteMode::Never:
+            return false;
+        case AutoDeleteMode::WhenDetached:
+            return detached;
+        case AutoDeleteMode::WhenEmpty:
+            return empty;
+        case AutoDeleteMode::WhenDetachedAndEmpty:
+            return detached && empty;
+        case AutoDeleteMode::WhenDetachedOrEmpty:
+            return detached || empty;
     }
     return false;
 }

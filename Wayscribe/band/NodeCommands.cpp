@@ -23,8 +23,8 @@
 #include "Wayscribe/CalendarKeys.h"
 #include "Wayscribe/NodePropertySheet.h"
 #include "Wayscribe/band/BandMenus.h"
-#include "common/UrlBaseConnection.h"
 #include "common/LocalTime.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/com/Bstr.h"
 #include "platform/ui/MessageBox.h"
 
@@ -161,7 +161,8 @@ void RunCommand(CDIInitableItem& node, int command)
         }
         switch (command) {
             case BandMenus::kRemove:
-                if (const std::vector<RemovalRange> ranges = RemovalRangesOf(node); !ranges.empty() && ConfirmRemove())
+                if (const std::vector<RemovalRange> ranges = RemovalRangesOf(node);
+                    !ranges.empty() && ConfirmRemove())
                     RemoveRanges(ranges);
                 break;
             case BandMenus::kExport:
@@ -206,9 +207,10 @@ std::vector<RemovalRange> RemovalRangesOf(const CDIInitableItem& node)
             next = unit == Unit::Month ? wys::ComposeLocalTime(year, month + 1, 1)
                                        : wys::ComposeLocalTime(year, month, tm.tm_mday + 1);
         }
-        RemovalRange range = start != -1 && next > start
-                                 ? RemovalRange{start, next - start, everyUrl ? std::nullopt : std::optional(visit.url)}
-                                 : RemovalRange{visit.time, 1, visit.url};
+        RemovalRange range =
+            start != -1 && next > start
+                ? RemovalRange{start, next - start, everyUrl ? std::nullopt : std::optional(visit.url)}
+                : RemovalRange{visit.time, 1, visit.url};
         if (std::find(ranges.begin(), ranges.end(), range) == ranges.end())
             ranges.push_back(std::move(range));
     }

@@ -22,10 +22,10 @@
 #include "Wayscribe/tools/CUpDownControl.h"
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HelpMaps.h"
-#include "common/UrlBaseConnection.h"
 #include "common/DiskUsageText.h"
 #include "common/IWYSCDiskUsage.h"
 #include "common/StringConvert.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/shell/CreateFolderPath.h"
 #include "platform/ui/MessageBox.h"
 

@@ -14,18 +14,30 @@
 const char* RegExpParseErrorName(RegExpParseError error)
 {
     switch (error) {
-    case RegExpParseError::ParseOk: return "ParseOk";
-    case RegExpParseError::OutOfMemory: return "OutOfMemory";
-    case RegExpParseError::BraceExpected: return "BraceExpected";
-    case RegExpParseError::ParenExpected: return "ParenExpected";
-    case RegExpParseError::BracketExpected: return "BracketExpected";
-    case RegExpParseError::Unexpected: return "Unexpected";
-    case RegExpParseError::EmptyRange: return "EmptyRange";
-    case RegExpParseError::InvalidGroup: return "InvalidGroup";
-    case RegExpParseError::InvalidRange: return "InvalidRange";
-    case RegExpParseError::EmptyRepeat: return "EmptyRepeat";
-    case RegExpParseError::InvalidInput: return "InvalidInput";
-    case RegExpParseError::TooDeep: return "TooDeep";
+        case RegExpParseError::ParseOk:
+            return "ParseOk";
+        case RegExpParseError::OutOfMemory:
+            return "OutOfMemory";
+        case RegExpParseError::BraceExpected:
+            return "BraceExpected";
+        case RegExpParseError::ParenExpected:
+            return "ParenExpected";
+        case RegExpParseError::BracketExpected:
+            return "BracketExpected";
+        case RegExpParseError::Unexpected:
+            return "Unexpected";
+        case RegExpParseError::EmptyRange:
+            return "EmptyRange";
+        case RegExpParseError::InvalidGroup:
+            return "InvalidGroup";
+        case RegExpParseError::InvalidRange:
+            return "InvalidRange";
+        case RegExpParseError::EmptyRepeat:
+            return "EmptyRepeat";
+        case RegExpParseError::InvalidInput:
+            return "InvalidInput";
+        case RegExpParseError::TooDeep:
+            return "TooDeep";
     }
     return "?";
 }
@@ -33,20 +45,30 @@ const char* RegExpParseErrorName(RegExpParseError error)
 const char* RegExpParseErrorText(RegExpParseError error)
 {
     switch (error) {
-    case RegExpParseError::ParseOk: return "";
-    case RegExpParseError::OutOfMemory: return "the expression is too long to compile";
-    case RegExpParseError::BraceExpected: return "a \"{\" is not closed by \"}\"";
-    case RegExpParseError::ParenExpected: return "a \"(\" is not closed by \")\"";
-    case RegExpParseError::BracketExpected:
-        return "a \"[\" is not closed by \"]\", or a range in it lacks its upper end";
-    case RegExpParseError::Unexpected: return "an abbreviation cannot be compiled";
-    case RegExpParseError::EmptyRange: return "a set in \"[]\" holds nothing";
-    case RegExpParseError::InvalidGroup:
-        return "a back-reference names a group that is not opened before it (groups count from \\0)";
-    case RegExpParseError::InvalidRange: return "a range in \"[]\" ends below where it starts";
-    case RegExpParseError::EmptyRepeat: return "\"*\" or \"+\" repeats something that can match nothing";
-    case RegExpParseError::InvalidInput: return "there is no expression";
-    case RegExpParseError::TooDeep: return "groups are nested too deeply";
+        case RegExpParseError::ParseOk:
+            return "";
+        case RegExpParseError::OutOfMemory:
+            return "the expression is too long to compile";
+        case RegExpParseError::BraceExpected:
+            return "a \"{\" is not closed by \"}\"";
+        case RegExpParseError::ParenExpected:
+            return "a \"(\" is not closed by \")\"";
+        case RegExpParseError::BracketExpected:
+            return "a \"[\" is not closed by \"]\", or a range in it lacks its upper end";
+        case RegExpParseError::Unexpected:
+            return "an abbreviation cannot be compiled";
+        case RegExpParseError::EmptyRange:
+            return "a set in \"[]\" holds nothing";
+        case RegExpParseError::InvalidGroup:
+            return "a back-reference names a group that is not opened before it (groups count from \\0)";
+        case RegExpParseError::InvalidRange:
+            return "a range in \"[]\" ends below where it starts";
+        case RegExpParseError::EmptyRepeat:
+            return "\"*\" or \"+\" repeats something that can match nothing";
+        case RegExpParseError::InvalidInput:
+            return "there is no expression";
+        case RegExpParseError::TooDeep:
+            return "groups are nested too deeply";
     }
     return "the expression cannot be read";
 }
@@ -54,11 +76,10 @@ const char* RegExpParseErrorText(RegExpParseError error)
 const char* RegExpKindName(RegExpKind kind)
 {
     static const char* const kNames[] = {
-        "Nop",         "Symbol",       "Any",         "Range",        "NotRange",
-        "GroupStart",  "GroupEnd",     "PushGroup",   "PopGroup",     "PushCharPos",
-        "PopCharPos",  "Call",         "Jmp",         "Return",       "PushMemory",
-        "PopMemory",   "StoreCharPos", "GetCharPos",  "StoreStackPos", "GetStackPos",
-        "RetNoMatch",  "Previous",     "Fail",        "Advance",      "Match",
+        "Nop",        "Symbol",    "Any",          "Range",      "NotRange",      "GroupStart",  "GroupEnd",
+        "PushGroup",  "PopGroup",  "PushCharPos",  "PopCharPos", "Call",          "Jmp",         "Return",
+        "PushMemory", "PopMemory", "StoreCharPos", "GetCharPos", "StoreStackPos", "GetStackPos", "RetNoMatch",
+        "Previous",   "Fail",      "Advance",      "Match",
     };
     auto index = static_cast<std::uint32_t>(kind);
     return index < std::size(kNames) ? kNames[index] : "?";
@@ -133,8 +154,8 @@ bool CRegExp::Match(std::string_view text, CRegExpMatch& context) const
 {
     // The text ends at its first NUL, as a NUL-terminated one would.
     const void* nul = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
-    std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data())
-                             : text.size();
+    std::size_t length =
+        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
     context.m_text = text.data();
     return Run(reinterpret_cast<const unsigned char*>(text.data()), length, context);
 }
@@ -175,7 +196,8 @@ bool CRegExp::Run(const unsigned char* text, std::size_t length, CRegExpMatch& c
     RegExpStartFinder starts(*m_scan, text, size);
     std::uint32_t first = starts.First();
     if (first != kRegExpNoStart)
-        context.m_outcome = RegExpMachine::RunFast(m_program.data(), text, size, first, fold, starts, context);
+        context.m_outcome =
+            RegExpMachine::RunFast(m_program.data(), text, size, first, fold, starts, context);
     if (context.m_outcome == RegExpOutcome::NoMatch) {
         // Report the start of the last attempt the plain machine would have made.
         context.m_wholeStart = m_scan->anchored || size == 0 ? 0 : size - 1;

@@ -16,8 +16,8 @@
 #include <vector>
 
 enum class RegExpOutcome {
-    Match,        // the expression matched
-    NoMatch,      // it does not match anywhere (or no expression was ready)
+    Match,         // the expression matched
+    NoMatch,       // it does not match anywhere (or no expression was ready)
     Stopped,       // the stop flag was raised
     OutOfMemory,   // the stack could not grow (memory or the stack limit)
     LimitReached,  // the instruction limit was reached before an answer

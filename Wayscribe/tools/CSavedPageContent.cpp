@@ -113,8 +113,8 @@ std::string CSavedPageContent::Excerpt(const std::string& text, std::size_t star
     return excerpt;
 }
 
-CSavedPageContent::Result CSavedPageContent::MatchText(const std::string& text, bool complete, CRegExpMatch& context,
-                                                       std::string* excerpt)
+CSavedPageContent::Result CSavedPageContent::MatchText(const std::string& text, bool complete,
+                                                       CRegExpMatch& context, std::string* excerpt)
 {
     context.SetInstructionLimit(BudgetFor(text.size()));
     if (m_expression.Match(std::string_view(text), context)) {
@@ -125,13 +125,13 @@ CSavedPageContent::Result CSavedPageContent::MatchText(const std::string& text, 
         return Result::Match;
     }
     switch (context.Outcome()) {
-    case RegExpOutcome::Stopped:
-        return Result::Stopped;
-    case RegExpOutcome::LimitReached:
-    case RegExpOutcome::OutOfMemory:
-        return Result::Incomplete;
-    default:
-        return complete ? Result::NoMatch : Result::Incomplete;
+        case RegExpOutcome::Stopped:
+            return Result::Stopped;
+        case RegExpOutcome::LimitReached:
+        case RegExpOutcome::OutOfMemory:
+            return Result::Incomplete;
+        default:
+            return complete ? Result::NoMatch : Result::Incomplete;
     }
 }
 
@@ -153,7 +153,8 @@ CSavedPageContent::Result CSavedPageContent::TestFile(const std::string& fullPat
     return MatchText(page->Text, page->Complete, context, excerpt);
 }
 
-CSavedPageContent::Result CSavedPageContent::Test(const std::string& path, CRegExpMatch& context, std::string* excerpt)
+CSavedPageContent::Result CSavedPageContent::Test(const std::string& path, CRegExpMatch& context,
+                                                  std::string* excerpt)
 {
     if (m_folder.empty())
         return Result::Unread;

@@ -16,8 +16,8 @@
 #include "Wayscribe/HistoryWindow.h"
 #include "Wayscribe/tools/CRegExp.h"
 #include "Wayscribe/tools/CSavedPageContent.h"
-#include "common/UrlBaseConnection.h"
 #include "common/StringConvert.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/rpc/Apartment.h"
 
 namespace {
@@ -84,8 +84,8 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
     ULONG walked = 0;
     for (ULONG top = count; top > 0 && !Stopped(request.StopEvent);) {
         const ULONG size = std::min(wys::kHistoryWindow, top);
-        const HRESULT hr =
-            wys::ReadHistoryWindow(base, top - size, size, wys::WindowOrder::Descending, request.BandContext, &window);
+        const HRESULT hr = wys::ReadHistoryWindow(base, top - size, size, wys::WindowOrder::Descending,
+                                                  request.BandContext, &window);
         for (wys::CWindowVisit& visit : window) {
             if (Stopped(request.StopEvent))
                 break;

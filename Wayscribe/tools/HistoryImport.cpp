@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "Wayscribe/tools/CHistoryFileDialog.h"
-#include "common/UrlBaseConnection.h"
 #include "common/CImportedVisitCounter.h"
 #include "common/HistoryFileVisits.h"
+#include "common/UrlBaseConnection.h"
 #include "platform/ui/MessageBox.h"
 
 namespace HistoryImport {

@@ -106,8 +106,7 @@ bool RegExpLiteralFinder::IsAt(const unsigned char* text, std::size_t at) const
     return true;
 }
 
-std::size_t RegExpLiteralFinder::Find(const unsigned char* text, std::size_t length,
-                                      std::size_t from) const
+std::size_t RegExpLiteralFinder::Find(const unsigned char* text, std::size_t length, std::size_t from) const
 {
     const std::size_t size = m_bytes.size();
     if (size == 0)
@@ -162,8 +161,7 @@ std::size_t RegExpLiteralFinder::Find(const unsigned char* text, std::size_t len
     return kRegExpNotFound;
 }
 
-RegExpByteSetFinder::RegExpByteSetFinder(const std::array<bool, 256>& members)
-    : m_members(members)
+RegExpByteSetFinder::RegExpByteSetFinder(const std::array<bool, 256>& members) : m_members(members)
 {
     for (unsigned byte = 0; byte < 256; ++byte) {
         if (!members[byte])
@@ -174,8 +172,7 @@ RegExpByteSetFinder::RegExpByteSetFinder(const std::array<bool, 256>& members)
     }
 }
 
-std::size_t RegExpByteSetFinder::Find(const unsigned char* text, std::size_t length,
-                                      std::size_t from) const
+std::size_t RegExpByteSetFinder::Find(const unsigned char* text, std::size_t length, std::size_t from) const
 {
     if (from >= length || m_count == 0)
         return kRegExpNotFound;
@@ -192,9 +189,9 @@ std::size_t RegExpByteSetFinder::Find(const unsigned char* text, std::size_t len
         const __m128i third = _mm_set1_epi8(static_cast<char>(m_few[m_count - 1]));
         for (; length - at >= 16; at += 16) {
             __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-            __m128i hits = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)),
-                _mm_cmpeq_epi8(block, third));
+            __m128i hits =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, first), _mm_cmpeq_epi8(block, second)),
+                             _mm_cmpeq_epi8(block, third));
             unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits));
             if (bits)
                 return at + static_cast<std::size_t>(__builtin_ctz(bits));

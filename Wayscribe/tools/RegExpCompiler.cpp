@@ -25,44 +25,56 @@ public:
         const RegExpNode& node = m_syntax[index];
         std::uint64_t size = 0;
         switch (node.kind) {
-        case RegExpNodeKind::Symbol:
-        case RegExpNodeKind::Any:
-        case RegExpNodeKind::BackReference:
-            size = 1;
-            break;
-        case RegExpNodeKind::Set:
-        case RegExpNodeKind::NotSet:
-            size = 1 + kRegExpSetWords;
-            break;
-        case RegExpNodeKind::Sequence:
-            for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
-                size = Cap(size + Size(child));
-            break;
-        case RegExpNodeKind::Alternation:
-            for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
-                size = Cap(size + Size(child) + (m_syntax[child].next != kNoNode ? 5 : 0));
-            break;
-        case RegExpNodeKind::Group:
-            size = 2 + std::max<std::uint64_t>(Size(node.child), 1);
-            break;
-        case RegExpNodeKind::Capture:
-            size = 6 + std::max<std::uint64_t>(Size(node.child), 1);
-            break;
-        case RegExpNodeKind::Negation:
-            size = 9 + Size(node.child);
-            break;
-        case RegExpNodeKind::Repeat: {
-            std::uint64_t operand = Size(node.child);
-            switch (node.repeat) {
-            case RegExpRepeat::Star: size = 9 + operand; break;
-            case RegExpRepeat::Optional: size = 8 + operand; break;
-            case RegExpRepeat::Plus: size = 9 + 2 * operand; break;
-            case RegExpRepeat::LazyStar: size = 11 + operand; break;
-            case RegExpRepeat::LazyPlus: size = 11 + 2 * operand; break;
-            case RegExpRepeat::LazyOptional: size = 3 + operand; break;
+            case RegExpNodeKind::Symbol:
+            case RegExpNodeKind::Any:
+            case RegExpNodeKind::BackReference:
+                size = 1;
+                break;
+            case RegExpNodeKind::Set:
+            case RegExpNodeKind::NotSet:
+                size = 1 + kRegExpSetWords;
+                break;
+            case RegExpNodeKind::Sequence:
+                for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
+                    size = Cap(size + Size(child));
+                break;
+            case RegExpNodeKind::Alternation:
+                for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
+                    size = Cap(size + Size(child) + (m_syntax[child].next != kNoNode ? 5 : 0));
+                break;
+            case RegExpNodeKind::Group:
+                size = 2 + std::max<std::uint64_t>(Size(node.child), 1);
+                break;
+            case RegExpNodeKind::Capture:
+                size = 6 + std::max<std::uint64_t>(Size(node.child), 1);
+                break;
+            case RegExpNodeKind::Negation:
+                size = 9 + Size(node.child);
+                break;
+            case RegExpNodeKind::Repeat: {
+                std::uint64_t operand = Size(node.child);
+                switch (node.repeat) {
+                    case RegExpRepeat::Star:
+                        size = 9 + operand;
+                        break;
+                    case RegExpRepeat::Optional:
+                        size = 8 + operand;
+                        break;
+                    case RegExpRepeat::Plus:
+                        size = 9 + 2 * operand;
+                        break;
+                    case RegExpRepeat::LazyStar:
+                        size = 11 + operand;
+                        break;
+                    case RegExpRepeat::LazyPlus:
+                        size = 11 + 2 * operand;
+                        break;
+                    case RegExpRepeat::LazyOptional:
+                        size = 3 + operand;
+                        break;
+                }
+                break;
             }
-            break;
-        }
         }
         memo = Cap(size);
         return memo;
@@ -99,50 +111,50 @@ private:
     {
         const RegExpNode& node = m_syntax[index];
         switch (node.kind) {
-        case RegExpNodeKind::Symbol:
-            Emit(RegExpKind::Symbol, node.byte);
-            return;
-        case RegExpNodeKind::Any:
-            Emit(RegExpKind::Any);
-            return;
-        case RegExpNodeKind::Set:
-        case RegExpNodeKind::NotSet:
-            EmitSet(node);
-            return;
-        case RegExpNodeKind::Sequence:
-            for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
-                EmitNode(child);
-            return;
-        case RegExpNodeKind::Alternation:
-            EmitAlternation(node);
-            return;
-        case RegExpNodeKind::Group: {
-            std::uint32_t call = Emit(RegExpKind::Call);
-            Emit(RegExpKind::Return);
-            PatchToHere(call);
-            EmitContent(node.child);
-            return;
-        }
-        case RegExpNodeKind::Capture: {
-            Emit(RegExpKind::PushGroup, node.value);
-            Emit(RegExpKind::GroupStart, node.value);
-            std::uint32_t call = Emit(RegExpKind::Call);
-            Emit(RegExpKind::PopGroup, node.value);
-            Emit(RegExpKind::Return);
-            PatchToHere(call);
-            EmitContent(node.child);
-            Emit(RegExpKind::GroupEnd, node.value);
-            return;
-        }
-        case RegExpNodeKind::Negation:
-            EmitNegation(node);
-            return;
-        case RegExpNodeKind::BackReference:
-            Emit(RegExpKind::Previous, node.value);
-            return;
-        case RegExpNodeKind::Repeat:
-            EmitRepeat(node);
-            return;
+            case RegExpNodeKind::Symbol:
+                Emit(RegExpKind::Symbol, node.byte);
+                return;
+            case RegExpNodeKind::Any:
+                Emit(RegExpKind::Any);
+                return;
+            case RegExpNodeKind::Set:
+            case RegExpNodeKind::NotSet:
+                EmitSet(node);
+                return;
+            case RegExpNodeKind::Sequence:
+                for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next)
+                    EmitNode(child);
+                return;
+            case RegExpNodeKind::Alternation:
+                EmitAlternation(node);
+                return;
+            case RegExpNodeKind::Group: {
+                std::uint32_t call = Emit(RegExpKind::Call);
+                Emit(RegExpKind::Return);
+                PatchToHere(call);
+                EmitContent(node.child);
+                return;
+            }
+            case RegExpNodeKind::Capture: {
+                Emit(RegExpKind::PushGroup, node.value);
+                Emit(RegExpKind::GroupStart, node.value);
+                std::uint32_t call = Emit(RegExpKind::Call);
+                Emit(RegExpKind::PopGroup, node.value);
+                Emit(RegExpKind::Return);
+                PatchToHere(call);
+                EmitContent(node.child);
+                Emit(RegExpKind::GroupEnd, node.value);
+                return;
+            }
+            case RegExpNodeKind::Negation:
+                EmitNegation(node);
+                return;
+            case RegExpNodeKind::BackReference:
+                Emit(RegExpKind::Previous, node.value);
+                return;
+            case RegExpNodeKind::Repeat:
+                EmitRepeat(node);
+                return;
         }
     }
 
@@ -205,34 +217,34 @@ private:
     void EmitRepeat(const RegExpNode& node)
     {
         switch (node.repeat) {
-        case RegExpRepeat::Star:
-            EmitGreedy(node.child, true);
-            return;
-        case RegExpRepeat::Optional:
-            EmitGreedy(node.child, false);
-            return;
-        case RegExpRepeat::Plus:
-            // The repeated copy reuses the group numbers of the first.
-            EmitNode(node.child);
-            EmitGreedy(node.child, true);
-            return;
-        case RegExpRepeat::LazyStar:
-            EmitLazyStar(node.child);
-            return;
-        case RegExpRepeat::LazyPlus:
-            EmitNode(node.child);
-            EmitLazyStar(node.child);
-            return;
-        case RegExpRepeat::LazyOptional: {
-            // Goes on first; when that fails, the one iteration starts where
-            // the repetition began, not where the failed rest left off.
-            Emit(RegExpKind::PushCharPos);
-            std::uint32_t call = Emit(RegExpKind::Call);
-            Emit(RegExpKind::PopCharPos);
-            EmitNode(node.child);
-            PatchToHere(call);
-            return;
-        }
+            case RegExpRepeat::Star:
+                EmitGreedy(node.child, true);
+                return;
+            case RegExpRepeat::Optional:
+                EmitGreedy(node.child, false);
+                return;
+            case RegExpRepeat::Plus:
+                // The repeated copy reuses the group numbers of the first.
+                EmitNode(node.child);
+                EmitGreedy(node.child, true);
+                return;
+            case RegExpRepeat::LazyStar:
+                EmitLazyStar(node.child);
+                return;
+            case RegExpRepeat::LazyPlus:
+                EmitNode(node.child);
+                EmitLazyStar(node.child);
+                return;
+            case RegExpRepeat::LazyOptional: {
+                // Goes on first; when that fails, the one iteration starts where
+                // the repetition began, not where the failed rest left off.
+                Emit(RegExpKind::PushCharPos);
+                std::uint32_t call = Emit(RegExpKind::Call);
+                Emit(RegExpKind::PopCharPos);
+                EmitNode(node.child);
+                PatchToHere(call);
+                return;
+            }
         }
     }
 
@@ -297,8 +309,7 @@ private:
 
 }  // namespace
 
-RegExpParseError RegExpCompiler::Compile(const RegExpSyntax& syntax,
-                                         std::vector<RegExpInstruction>& program,
+RegExpParseError RegExpCompiler::Compile(const RegExpSyntax& syntax, std::vector<RegExpInstruction>& program,
                                          std::uint32_t& memoryCount)
 {
     program.clear();

@@ -12,7 +12,6 @@ public:
     // Emits the whole program for `syntax` into `program` (cleared first) and
     // sets `memoryCount` to the memory slots it uses. OutOfMemory when the
     // program would pass CRegExp::kMaxInstructions or cannot be allocated.
-    static RegExpParseError Compile(const RegExpSyntax& syntax,
-                                    std::vector<RegExpInstruction>& program,
+    static RegExpParseError Compile(const RegExpSyntax& syntax, std::vector<RegExpInstruction>& program,
                                     std::uint32_t& memoryCount);
 };

@@ -10,18 +10,18 @@
 
 enum class RegExpKind : std::uint32_t {
     Nop,
-    Symbol,         // operand: the byte
+    Symbol,  // operand: the byte
     Any,
-    Range,          // followed by the set words
-    NotRange,       // followed by the set words
-    GroupStart,     // operand: group
-    GroupEnd,       // operand: group
-    PushGroup,      // operand: group
-    PopGroup,       // operand: group
+    Range,       // followed by the set words
+    NotRange,    // followed by the set words
+    GroupStart,  // operand: group
+    GroupEnd,    // operand: group
+    PushGroup,   // operand: group
+    PopGroup,    // operand: group
     PushCharPos,
     PopCharPos,
-    Call,           // operand: target index
-    Jmp,            // operand: target index
+    Call,  // operand: target index
+    Jmp,   // operand: target index
     Return,
     PushMemory,     // operand: memory slot
     PopMemory,      // operand: memory slot

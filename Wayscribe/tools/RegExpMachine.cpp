@@ -59,9 +59,7 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
     std::uint64_t executed = 0;
     context.m_wholeStart = pos;
 
-    auto byteAt = [text](std::uint32_t at) -> unsigned {
-        return Fold ? kRegExpFold[text[at]] : text[at];
-    };
+    auto byteAt = [text](std::uint32_t at) -> unsigned { return Fold ? kRegExpFold[text[at]] : text[at]; };
     // Why the last push failed: the stack could not grow, or the stop flag
     // was found raised before it did. Growing copies the whole stack, which
     // for a deep one takes longer than the polls allow; a raised flag must
@@ -94,144 +92,144 @@ RegExpOutcome RegExpMachine::Run(const RegExpInstruction* program, const unsigne
         const RegExpInstruction& instruction = program[ip];
         const std::uint32_t operand = instruction.operand;
         switch (instruction.kind) {
-        case RegExpKind::Nop:
-            ++ip;
-            continue;
-        case RegExpKind::Symbol:
-            // The byte after the text is its terminating NUL, which only the
-            // end anchor (Symbol 0) asks for.
-            if (pos < length ? byteAt(pos) == operand : pos == length && operand == 0) {
-                ++pos;
+            case RegExpKind::Nop:
                 ++ip;
                 continue;
-            }
-            break;
-        case RegExpKind::Any:
-            if (pos < length) {
-                ++pos;
-                ++ip;
-                continue;
-            }
-            break;
-        case RegExpKind::Range:
-        case RegExpKind::NotRange:
-            if (pos < length && RegExpSetHas(&instruction, static_cast<unsigned char>(byteAt(pos))) ==
-                                    (instruction.kind == RegExpKind::Range)) {
-                ++pos;
-                ip += 1 + kRegExpSetWords;
-                continue;
-            }
-            break;
-        case RegExpKind::GroupStart:
-            groupStart[operand] = pos;
-            ++ip;
-            continue;
-        case RegExpKind::GroupEnd:
-            groupEnd[operand] = pos;
-            ++ip;
-            continue;
-        case RegExpKind::PushGroup:
-            if (!push(groupStart[operand]) || !push(groupEnd[operand]))
-                return pushFailure;
-            ++ip;
-            continue;
-        case RegExpKind::PopGroup:
-            groupEnd[operand] = pop();
-            groupStart[operand] = pop();
-            ++ip;
-            continue;
-        case RegExpKind::PushCharPos:
-            if (!push(pos))
-                return pushFailure;
-            ++ip;
-            continue;
-        case RegExpKind::PopCharPos:
-            pos = pop();
-            ++ip;
-            continue;
-        case RegExpKind::Call:
-            if (!push(ip + 1))
-                return pushFailure;
-            ip = operand;
-            continue;
-        case RegExpKind::Jmp:
-            ip = operand;
-            continue;
-        case RegExpKind::Return:
-            break;  // continues at the popped index, as a backtrack does
-        case RegExpKind::PushMemory:
-            if (!push(memory[operand]))
-                return pushFailure;
-            ++ip;
-            continue;
-        case RegExpKind::PopMemory:
-            memory[operand] = pop();
-            ++ip;
-            continue;
-        case RegExpKind::StoreCharPos:
-            memory[operand] = pos;
-            ++ip;
-            continue;
-        case RegExpKind::GetCharPos:
-            pos = memory[operand];
-            ++ip;
-            continue;
-        case RegExpKind::StoreStackPos:
-            memory[operand] = top;
-            ++ip;
-            continue;
-        case RegExpKind::GetStackPos:
-            // A stored height is never above the current one; the clamp only
-            // keeps the stack's unused entries out of reach.
-            top = std::min(memory[operand], top);
-            ++ip;
-            continue;
-        case RegExpKind::RetNoMatch:
-            if (pos == memory[operand])
-                break;
-            ++ip;
-            continue;
-        case RegExpKind::Previous: {
-            // A group with no complete capture (nothing yet, or still open)
-            // matches the empty text.
-            std::uint32_t start = groupStart[operand];
-            std::uint32_t end = groupEnd[operand];
-            if (start != kUnset && end != kUnset && start <= end) {
-                std::uint32_t size = end - start;
-                if (end > length || pos > length || size > length - pos)
-                    break;
-                bool same;
-                if constexpr (Fold) {
-                    same = true;
-                    for (std::uint32_t i = 0; i < size && same; ++i)
-                        same = byteAt(start + i) == byteAt(pos + i);
-                } else {
-                    same = std::memcmp(text + start, text + pos, size) == 0;
+            case RegExpKind::Symbol:
+                // The byte after the text is its terminating NUL, which only the
+                // end anchor (Symbol 0) asks for.
+                if (pos < length ? byteAt(pos) == operand : pos == length && operand == 0) {
+                    ++pos;
+                    ++ip;
+                    continue;
                 }
-                if (!same)
+                break;
+            case RegExpKind::Any:
+                if (pos < length) {
+                    ++pos;
+                    ++ip;
+                    continue;
+                }
+                break;
+            case RegExpKind::Range:
+            case RegExpKind::NotRange:
+                if (pos < length && RegExpSetHas(&instruction, static_cast<unsigned char>(byteAt(pos))) ==
+                                        (instruction.kind == RegExpKind::Range)) {
+                    ++pos;
+                    ip += 1 + kRegExpSetWords;
+                    continue;
+                }
+                break;
+            case RegExpKind::GroupStart:
+                groupStart[operand] = pos;
+                ++ip;
+                continue;
+            case RegExpKind::GroupEnd:
+                groupEnd[operand] = pos;
+                ++ip;
+                continue;
+            case RegExpKind::PushGroup:
+                if (!push(groupStart[operand]) || !push(groupEnd[operand]))
+                    return pushFailure;
+                ++ip;
+                continue;
+            case RegExpKind::PopGroup:
+                groupEnd[operand] = pop();
+                groupStart[operand] = pop();
+                ++ip;
+                continue;
+            case RegExpKind::PushCharPos:
+                if (!push(pos))
+                    return pushFailure;
+                ++ip;
+                continue;
+            case RegExpKind::PopCharPos:
+                pos = pop();
+                ++ip;
+                continue;
+            case RegExpKind::Call:
+                if (!push(ip + 1))
+                    return pushFailure;
+                ip = operand;
+                continue;
+            case RegExpKind::Jmp:
+                ip = operand;
+                continue;
+            case RegExpKind::Return:
+                break;  // continues at the popped index, as a backtrack does
+            case RegExpKind::PushMemory:
+                if (!push(memory[operand]))
+                    return pushFailure;
+                ++ip;
+                continue;
+            case RegExpKind::PopMemory:
+                memory[operand] = pop();
+                ++ip;
+                continue;
+            case RegExpKind::StoreCharPos:
+                memory[operand] = pos;
+                ++ip;
+                continue;
+            case RegExpKind::GetCharPos:
+                pos = memory[operand];
+                ++ip;
+                continue;
+            case RegExpKind::StoreStackPos:
+                memory[operand] = top;
+                ++ip;
+                continue;
+            case RegExpKind::GetStackPos:
+                // A stored height is never above the current one; the clamp only
+                // keeps the stack's unused entries out of reach.
+                top = std::min(memory[operand], top);
+                ++ip;
+                continue;
+            case RegExpKind::RetNoMatch:
+                if (pos == memory[operand])
                     break;
-                pos += size;
+                ++ip;
+                continue;
+            case RegExpKind::Previous: {
+                // A group with no complete capture (nothing yet, or still open)
+                // matches the empty text.
+                std::uint32_t start = groupStart[operand];
+                std::uint32_t end = groupEnd[operand];
+                if (start != kUnset && end != kUnset && start <= end) {
+                    std::uint32_t size = end - start;
+                    if (end > length || pos > length || size > length - pos)
+                        break;
+                    bool same;
+                    if constexpr (Fold) {
+                        same = true;
+                        for (std::uint32_t i = 0; i < size && same; ++i)
+                            same = byteAt(start + i) == byteAt(pos + i);
+                    } else {
+                        same = std::memcmp(text + start, text + pos, size) == 0;
+                    }
+                    if (!same)
+                        break;
+                    pos += size;
+                }
+                ++ip;
+                continue;
             }
-            ++ip;
-            continue;
-        }
-        case RegExpKind::Fail:
-            return RegExpOutcome::NoMatch;
-        case RegExpKind::Advance:
-            attempt = starts.Next(attempt + 1);
-            if (attempt == kRegExpNoStart)
+            case RegExpKind::Fail:
                 return RegExpOutcome::NoMatch;
-            pos = attempt;
-            top = 0;
-            ip = 0;
-            context.m_wholeStart = pos;
-            continue;
-        case RegExpKind::Match:
-            // The end anchor reads the terminating NUL; the match ends before it.
-            context.m_wholeEnd = std::min(pos, length);
-            return RegExpOutcome::Match;
-        default:
-            return RegExpOutcome::NoMatch;
+            case RegExpKind::Advance:
+                attempt = starts.Next(attempt + 1);
+                if (attempt == kRegExpNoStart)
+                    return RegExpOutcome::NoMatch;
+                pos = attempt;
+                top = 0;
+                ip = 0;
+                context.m_wholeStart = pos;
+                continue;
+            case RegExpKind::Match:
+                // The end anchor reads the terminating NUL; the match ends before it.
+                context.m_wholeEnd = std::min(pos, length);
+                return RegExpOutcome::Match;
+            default:
+                return RegExpOutcome::NoMatch;
         }
         // Backtrack: continue at the popped index.
         ip = pop();

@@ -15,16 +15,26 @@ struct ParseFailure {
 const char* Expansion(unsigned char letter)
 {
     switch (letter) {
-    case 'a': return "([a-zA-Z0-9])";
-    case 'b': return "([ \\t])";
-    case 'c': return "([a-zA-Z])";
-    case 'd': return "([0-9])";
-    case 'h': return "([0-9a-fA-F])";
-    case 'n': return "(\r|(\r?\n))";
-    case 'q': return "((\"[^\"]*\")|('[^']*'))";
-    case 'w': return "([a-zA-Z]+)";
-    case 'z': return "([0-9]+)";
-    default: return nullptr;
+        case 'a':
+            return "([a-zA-Z0-9])";
+        case 'b':
+            return "([ \\t])";
+        case 'c':
+            return "([a-zA-Z])";
+        case 'd':
+            return "([0-9])";
+        case 'h':
+            return "([0-9a-fA-F])";
+        case 'n':
+            return "(\r|(\r?\n))";
+        case 'q':
+            return "((\"[^\"]*\")|('[^']*'))";
+        case 'w':
+            return "([a-zA-Z]+)";
+        case 'z':
+            return "([0-9]+)";
+        default:
+            return nullptr;
     }
 }
 
@@ -65,10 +75,7 @@ public:
     }
 
 private:
-    int Peek(std::size_t ahead = 0) const
-    {
-        return m_pos + ahead < m_length ? m_text[m_pos + ahead] : -1;
-    }
+    int Peek(std::size_t ahead = 0) const { return m_pos + ahead < m_length ? m_text[m_pos + ahead] : -1; }
 
     std::uint32_t NewNode(RegExpNodeKind kind)
     {
@@ -168,30 +175,30 @@ private:
     {
         int byte = Peek();
         switch (byte) {
-        case '.':
-            ++m_pos;
-            return NewNode(RegExpNodeKind::Any);
-        case '[':
-            return ParseSet();
-        case '(':
-        case '{':
-            return ParseGroup(depth, byte == '{');
-        case '\\':
-            return ParseEscape(depth);
-        case '!':
-            if (Peek(1) < 0 || IsCloser(Peek(1)))
-                break;  // nothing to negate: an ordinary "!"
-            return ParseNegation(depth);
-        case '$':
-            // Only the very last byte of the whole expression anchors at the end,
-            // by matching the text's terminating NUL.
-            if (!m_isExpansion && m_pos + 1 == m_length) {
+            case '.':
                 ++m_pos;
-                return Symbol(0);
-            }
-            break;
-        default:
-            break;
+                return NewNode(RegExpNodeKind::Any);
+            case '[':
+                return ParseSet();
+            case '(':
+            case '{':
+                return ParseGroup(depth, byte == '{');
+            case '\\':
+                return ParseEscape(depth);
+            case '!':
+                if (Peek(1) < 0 || IsCloser(Peek(1)))
+                    break;  // nothing to negate: an ordinary "!"
+                return ParseNegation(depth);
+            case '$':
+                // Only the very last byte of the whole expression anchors at the end,
+                // by matching the text's terminating NUL.
+                if (!m_isExpansion && m_pos + 1 == m_length) {
+                    ++m_pos;
+                    return Symbol(0);
+                }
+                break;
+            default:
+                break;
         }
         ++m_pos;
         return Symbol(static_cast<unsigned char>(byte));
@@ -204,8 +211,7 @@ private:
         std::uint32_t number = capturing ? m_syntax.groupCount++ : 0;
         std::uint32_t content = ParseSequence(depth + 1);
         if (Peek() != (capturing ? '}' : ')')) {
-            throw ParseFailure{capturing ? RegExpParseError::BraceExpected
-                                         : RegExpParseError::ParenExpected};
+            throw ParseFailure{capturing ? RegExpParseError::BraceExpected : RegExpParseError::ParenExpected};
         }
         ++m_pos;
         std::uint32_t node = NewNode(capturing ? RegExpNodeKind::Capture : RegExpNodeKind::Group);

@@ -35,64 +35,64 @@ public:
         const RegExpNode& node = m_syntax[index];
         FirstBytes result;
         switch (node.kind) {
-        case RegExpNodeKind::Symbol:
-            result.set[node.byte >> 3] |= static_cast<std::uint8_t>(1u << (node.byte & 7));
-            return result;
-        case RegExpNodeKind::Any:
-            result.set = AllBytes();
-            return result;
-        case RegExpNodeKind::Set:
-            result.set = m_syntax.sets[node.value];
-            return result;
-        case RegExpNodeKind::NotSet:
-            for (std::size_t i = 0; i < result.set.size(); ++i)
-                result.set[i] = static_cast<std::uint8_t>(~m_syntax.sets[node.value][i]);
-            return result;
-        case RegExpNodeKind::Sequence:
-            result.nullable = true;
-            for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next) {
-                FirstBytes element = First(child);
-                if (element.unknown)
-                    return element;
-                Unite(result.set, element.set);
-                if (!element.nullable) {
-                    result.nullable = false;
-                    break;
-                }
-            }
-            return result;
-        case RegExpNodeKind::Alternation:
-            for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next) {
-                FirstBytes operand = First(child);
-                if (operand.unknown)
-                    return operand;
-                Unite(result.set, operand.set);
-                result.nullable = result.nullable || operand.nullable;
-            }
-            return result;
-        case RegExpNodeKind::Group:
-        case RegExpNodeKind::Capture:
-            return First(node.child);
-        case RegExpNodeKind::Negation:
-            // Zero-width: what follows reads the same byte. One that holds a
-            // capture may leave it behind when it fails, so no attempt
-            // reaching it may be skipped.
-            if (node.value != 0)
-                result.unknown = true;
-            result.nullable = true;
-            return result;
-        case RegExpNodeKind::BackReference:
-            // Matches the empty text while its group holds nothing.
-            result.set = AllBytes();
-            result.nullable = true;
-            return result;
-        case RegExpNodeKind::Repeat: {
-            result = First(node.child);
-            bool atLeastOnce = node.repeat == RegExpRepeat::Plus || node.repeat == RegExpRepeat::LazyPlus;
-            if (!atLeastOnce)
+            case RegExpNodeKind::Symbol:
+                result.set[node.byte >> 3] |= static_cast<std::uint8_t>(1u << (node.byte & 7));
+                return result;
+            case RegExpNodeKind::Any:
+                result.set = AllBytes();
+                return result;
+            case RegExpNodeKind::Set:
+                result.set = m_syntax.sets[node.value];
+                return result;
+            case RegExpNodeKind::NotSet:
+                for (std::size_t i = 0; i < result.set.size(); ++i)
+                    result.set[i] = static_cast<std::uint8_t>(~m_syntax.sets[node.value][i]);
+                return result;
+            case RegExpNodeKind::Sequence:
                 result.nullable = true;
-            return result;
-        }
+                for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next) {
+                    FirstBytes element = First(child);
+                    if (element.unknown)
+                        return element;
+                    Unite(result.set, element.set);
+                    if (!element.nullable) {
+                        result.nullable = false;
+                        break;
+                    }
+                }
+                return result;
+            case RegExpNodeKind::Alternation:
+                for (std::uint32_t child = node.child; child != kNoNode; child = m_syntax[child].next) {
+                    FirstBytes operand = First(child);
+                    if (operand.unknown)
+                        return operand;
+                    Unite(result.set, operand.set);
+                    result.nullable = result.nullable || operand.nullable;
+                }
+                return result;
+            case RegExpNodeKind::Group:
+            case RegExpNodeKind::Capture:
+                return First(node.child);
+            case RegExpNodeKind::Negation:
+                // Zero-width: what follows reads the same byte. One that holds a
+                // capture may leave it behind when it fails, so no attempt
+                // reaching it may be skipped.
+                if (node.value != 0)
+                    result.unknown = true;
+                result.nullable = true;
+                return result;
+            case RegExpNodeKind::BackReference:
+                // Matches the empty text while its group holds nothing.
+                result.set = AllBytes();
+                result.nullable = true;
+                return result;
+            case RegExpNodeKind::Repeat: {
+                result = First(node.child);
+                bool atLeastOnce = node.repeat == RegExpRepeat::Plus || node.repeat == RegExpRepeat::LazyPlus;
+                if (!atLeastOnce)
+                    result.nullable = true;
+                return result;
+            }
         }
         return result;
     }
@@ -101,8 +101,7 @@ public:
     // sequence was literal, so that what follows it continues the prefix.
     bool Prefix(std::uint32_t sequence, std::string& out) const
     {
-        for (std::uint32_t child = m_syntax[sequence].child; child != kNoNode;
-             child = m_syntax[child].next) {
+        for (std::uint32_t child = m_syntax[sequence].child; child != kNoNode; child = m_syntax[child].next) {
             const RegExpNode& node = m_syntax[child];
             bool group = node.kind == RegExpNodeKind::Group || node.kind == RegExpNodeKind::Capture;
             if (node.kind == RegExpNodeKind::Symbol && node.byte != 0)
@@ -117,8 +116,7 @@ public:
     // top-level sequence with its plain groups opened up.
     void Runs(std::uint32_t sequence, std::vector<std::string>& runs, std::string& current) const
     {
-        for (std::uint32_t child = m_syntax[sequence].child; child != kNoNode;
-             child = m_syntax[child].next) {
+        for (std::uint32_t child = m_syntax[sequence].child; child != kNoNode; child = m_syntax[child].next) {
             const RegExpNode& node = m_syntax[child];
             if (node.kind == RegExpNodeKind::Symbol && node.byte != 0) {
                 current.push_back(static_cast<char>(node.byte));

@@ -7,7 +7,7 @@
 #include <vector>
 
 enum class RegExpNodeKind : std::uint8_t {
-    Symbol,         // `byte`; byte 0 is the end anchor (the text's terminating NUL)
+    Symbol,  // `byte`; byte 0 is the end anchor (the text's terminating NUL)
     Any,
     Set,            // `value`: index into RegExpSyntax::sets
     NotSet,         // `value`: index into RegExpSyntax::sets

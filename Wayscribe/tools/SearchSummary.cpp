@@ -3,7 +3,8 @@
 std::string SearchSummaryText(const SearchSummary& summary)
 {
     if (summary.ParseError != RegExpParseError::ParseOk)
-        return std::string("The expression cannot be used: ") + RegExpParseErrorText(summary.ParseError) + ".";
+        return std::string("The expression cannot be used: ") + RegExpParseErrorText(summary.ParseError) +
+               ".";
     if (!summary.Reached)
         return "The history cannot be reached";
     std::string text;

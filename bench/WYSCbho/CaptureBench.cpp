@@ -221,16 +221,19 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
-    std::printf("page: %s/bench/page.php with 50 resources, 5000 KiB; %d rounds, each run in a fresh process\n",
-                base.c_str(), rounds);
+    std::printf(
+        "page: %s/bench/page.php with 50 resources, 5000 KiB; %d rounds, each run in a fresh process\n",
+        base.c_str(), rounds);
 
     std::vector<Run> html, archive, wget;
     std::uintmax_t htmlBytes = 0, archiveBytes = 0, wgetBytes = 0;
     for (int round = 0; round < rounds; ++round) {
         for (const char* route : {"php", "html"}) {
-            const std::filesystem::path home = scratch / ("capture-" + std::string(route) + std::to_string(round));
+            const std::filesystem::path home =
+                scratch / ("capture-" + std::string(route) + std::to_string(round));
             std::filesystem::create_directories(home / "Documents");
-            std::vector<std::string> env = {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
+            std::vector<std::string> env = {"HOME=" + home.string(),
+                                            "XDG_CONFIG_HOME=" + (home / ".config").string(),
                                             "XDG_RUNTIME_DIR=" + (home / "run").string()};
             Run run = Spawn({child, base + "/bench/page." + std::string(route)}, env);
             run.captureMs = ReadCaptureMs(home);
@@ -243,9 +246,9 @@ int main(int argc, char** argv)
             }
         }
         const std::filesystem::path target = scratch / ("wget" + std::to_string(round));
-        wget.push_back(Spawn({"wget", "-q", "-p", "-k", "-e", "robots=off", "-P", target.string(),
-                              base + "/bench/page.php"},
-                             {}));
+        wget.push_back(Spawn(
+            {"wget", "-q", "-p", "-k", "-e", "robots=off", "-P", target.string(), base + "/bench/page.php"},
+            {}));
         wgetBytes = FolderBytes(target);
     }
     Report("capture, HTML route (.php)", html, htmlBytes);
@@ -254,8 +257,9 @@ int main(int argc, char** argv)
 
     rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
-    std::printf("(peak RSS figures include this program's own %ld KiB, which a spawned process starts from)\n",
-                self.ru_maxrss);
+    std::printf(
+        "(peak RSS figures include this program's own %ld KiB, which a spawned process starts from)\n",
+        self.ru_maxrss);
 
     ::close(control);
     int status = 0;

@@ -47,7 +47,8 @@ int Capture(const std::string& url)
     std::string html = Fetch(url);
     ComPtr<IDispatch> built;
     ComPtr<IHTMLDocument2> document;
-    if (FAILED(BuildHtmlDocument(html, url, CharsetDeclarations::DeclareUtf8, {}, built.ReleaseAndGetAddressOf())) ||
+    if (FAILED(BuildHtmlDocument(html, url, CharsetDeclarations::DeclareUtf8, {},
+                                 built.ReleaseAndGetAddressOf())) ||
         FAILED(built.As(&document)))
         return 4;
     wys::capture::CaptureOutcome outcome;

@@ -82,7 +82,8 @@ void StaticHttpServer::Serve(int connection) const
         const std::string& body = found == m_bodies.end() ? std::string() : found->second;
         reply += std::string("Content-Type: ") + (html ? "text/html" : "application/octet-stream") + "\r\n";
         reply += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: keep-alive\r\n\r\n";
-        if (!SendAll(connection, reply.data(), reply.size()) || !SendAll(connection, body.data(), body.size()))
+        if (!SendAll(connection, reply.data(), reply.size()) ||
+            !SendAll(connection, body.data(), body.size()))
             break;
     }
     ::close(connection);

@@ -105,10 +105,11 @@ Figures Run(const std::vector<CDataItem>& visits)
 void Report(const char* order, std::size_t count, const Figures& f)
 {
     const double n = static_cast<double>(count);
-    std::printf("%-9s %zu visits: add %.3f s cpu (%.3f s wall, %.2f us/visit), "
-                "remove %.3f s cpu (%.3f s wall, %.2f us/visit); months %zu, nodes left %zu\n",
-                order, count, f.add.cpu, f.add.wall, f.add.cpu * 1e6 / n, f.remove.cpu,
-                f.remove.wall, f.remove.cpu * 1e6 / n, f.months, f.left);
+    std::printf(
+        "%-9s %zu visits: add %.3f s cpu (%.3f s wall, %.2f us/visit), "
+        "remove %.3f s cpu (%.3f s wall, %.2f us/visit); months %zu, nodes left %zu\n",
+        order, count, f.add.cpu, f.add.wall, f.add.cpu * 1e6 / n, f.remove.cpu, f.remove.wall,
+        f.remove.cpu * 1e6 / n, f.months, f.left);
 }
 
 }  // namespace
@@ -127,8 +128,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<CDataItem> visits = MakeVisits(days, pages, visitsPerPage);
-    std::printf("%d days over 12 months, %d pages a day, %d visit(s) a page\n", days, pages,
-                visitsPerPage);
+    std::printf("%d days over 12 months, %d pages a day, %d visit(s) a page\n", days, pages, visitsPerPage);
     Report("in order", visits.size(), Run(visits));
     std::shuffle(visits.begin(), visits.end(), std::mt19937(2024));
     Report("shuffled", visits.size(), Run(visits));

@@ -128,7 +128,8 @@ int main(int argc, char** argv)
     ::setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     wys::test::RegisterTestInterfaces();
-    wys::test::RegisterClassServer(CLSID_TestObject, "LocalServer32", std::string(WYS_RPC_TEST_SERVER) + " --idle-ms=5000");
+    wys::test::RegisterClassServer(CLSID_TestObject, "LocalServer32",
+                                   std::string(WYS_RPC_TEST_SERVER) + " --idle-ms=5000");
 
     double raw = RawPingPong(calls);
 
@@ -171,8 +172,8 @@ int main(int argc, char** argv)
     std::printf("  raw unix-socket ping-pong %7.2f us\n", raw);
     std::printf("  ratio                    %8.2f   (target <= 2)\n", transport / raw);
     std::printf("cold activation, CoCreateInstance starting the server to the first reply (10 runs)\n");
-    std::printf("  min %.1f ms, median %.1f ms, max %.1f ms   (target < 100 ms)\n", cold.front(), Median(cold),
-                cold.back());
+    std::printf("  min %.1f ms, median %.1f ms, max %.1f ms   (target < 100 ms)\n", cold.front(),
+                Median(cold), cold.back());
     std::error_code ignored;  // a leftover temporary folder is harmless
     std::filesystem::remove_all(root, ignored);
     return 0;

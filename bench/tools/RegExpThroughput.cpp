@@ -180,8 +180,8 @@ int main(int argc, char** argv)
         out.write(corpus.text.data(), static_cast<std::streamsize>(corpus.text.size()));
     }
     const double megabytes = static_cast<double>(corpus.text.size()) / (1 << 20);
-    std::printf("corpus: %.1f MB (%zu bytes) from %zu HTML files under %s (%.1f MB distinct%s)\n",
-                megabytes, corpus.text.size(), corpus.files, options.doc.c_str(),
+    std::printf("corpus: %.1f MB (%zu bytes) from %zu HTML files under %s (%.1f MB distinct%s)\n", megabytes,
+                corpus.text.size(), corpus.files, options.doc.c_str(),
                 static_cast<double>(corpus.distinctBytes) / (1 << 20),
                 corpus.distinctBytes < corpus.text.size() ? ", repeated" : "");
     std::printf("each figure is the best of %d runs; grep runs with LC_ALL=C on the corpus file\n\n",
@@ -190,12 +190,19 @@ int main(int argc, char** argv)
     const Case cases[] = {
         {"literal", "Wayscribe", RegExpCase::Sensitive, {"-q", "-e"}, "Wayscribe"},
         {"literal, ignoring case", "wAYSCRIBE", RegExpCase::Insensitive, {"-q", "-i", "-e"}, "wAYSCRIBE"},
-        {"literal and set", "Wayscribe [0-9]+", RegExpCase::Sensitive, {"-q", "-E", "-e"}, "Wayscribe [0-9]+"},
-        {"literal and set, ignoring case", "wayscribe [0-9]+", RegExpCase::Insensitive,
-         {"-q", "-i", "-E", "-e"}, "wayscribe [0-9]+"},
+        {"literal and set",
+         "Wayscribe [0-9]+",
+         RegExpCase::Sensitive,
+         {"-q", "-E", "-e"},
+         "Wayscribe [0-9]+"},
+        {"literal and set, ignoring case",
+         "wayscribe [0-9]+",
+         RegExpCase::Insensitive,
+         {"-q", "-i", "-E", "-e"},
+         "wayscribe [0-9]+"},
     };
-    std::printf("%-32s %-18s %12s %9s %12s %9s %9s %14s\n", "case", "expression", "matcher ms",
-                "MB/s", "grep ms", "MB/s", "ratio", "read+match ms");
+    std::printf("%-32s %-18s %12s %9s %12s %9s %9s %14s\n", "case", "expression", "matcher ms", "MB/s",
+                "grep ms", "MB/s", "ratio", "read+match ms");
     bool agreed = true;
     std::string buffer;
     for (const Case& c : cases) {
@@ -226,9 +233,9 @@ int main(int argc, char** argv)
         arguments.push_back(path);
         for (int run = 0; run < options.runs; ++run)
             grepBest = std::min(grepBest, TimeGrep(options.grep, arguments, status));
-        std::printf("%-32s %-18s %12.1f %9.0f %12.1f %9.0f %8.2fx %14.1f\n", c.name, c.expression,
-                    best, megabytes / (best / 1000), grepBest, megabytes / (grepBest / 1000),
-                    best / grepBest, bestWithRead);
+        std::printf("%-32s %-18s %12.1f %9.0f %12.1f %9.0f %8.2fx %14.1f\n", c.name, c.expression, best,
+                    megabytes / (best / 1000), grepBest, megabytes / (grepBest / 1000), best / grepBest,
+                    bestWithRead);
         if (!atMarker || status != 0) {
             agreed = false;
             std::printf("  !! matcher %s, grep exit status %d\n",
@@ -250,8 +257,9 @@ int main(int argc, char** argv)
                 matches += re.Match(page, context);
             best = std::min(best, Milliseconds(Clock::now() - started));
         }
-        std::printf("\nper page, ignoring case, \"wayscribe [0-9]+\": %zu pages, %.1f ms, %.0f MB/s, %zu matched\n",
-                    corpus.pages.size(), best, megabytes / (best / 1000), matches);
+        std::printf(
+            "\nper page, ignoring case, \"wayscribe [0-9]+\": %zu pages, %.1f ms, %.0f MB/s, %zu matched\n",
+            corpus.pages.size(), best, megabytes / (best / 1000), matches);
     }
 
     std::error_code error;

@@ -9,10 +9,10 @@
 namespace wys::content {
 
 struct ArchivePart {
-    std::string MediaType;  // lower case, without parameters ("text/html")
-    std::string Charset;    // the charset parameter as written; empty for none
-    std::string Location;   // Content-Location; empty for none
-    std::string_view Encoded;  // the body as it stands in the message
+    std::string MediaType;         // lower case, without parameters ("text/html")
+    std::string Charset;           // the charset parameter as written; empty for none
+    std::string Location;          // Content-Location; empty for none
+    std::string_view Encoded;      // the body as it stands in the message
     std::string TransferEncoding;  // lower case ("quoted-printable", "base64", ...)
 
     // The body with its transfer encoding undone; 7bit, 8bit, binary and

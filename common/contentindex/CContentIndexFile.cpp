@@ -105,12 +105,18 @@ std::string MatchQuery(const std::vector<std::string>& literals)
 const char* CContentIndexFile::StatusName(Status status)
 {
     switch (status) {
-    case Status::Ready: return "Ready";
-    case Status::Missing: return "Missing";
-    case Status::Damaged: return "Damaged";
-    case Status::Foreign: return "Foreign";
-    case Status::Busy: return "Busy";
-    case Status::Unavailable: return "Unavailable";
+        case Status::Ready:
+            return "Ready";
+        case Status::Missing:
+            return "Missing";
+        case Status::Damaged:
+            return "Damaged";
+        case Status::Foreign:
+            return "Foreign";
+        case Status::Busy:
+            return "Busy";
+        case Status::Unavailable:
+            return "Unavailable";
     }
     return "?";
 }
@@ -158,7 +164,8 @@ CContentIndexFile::Status CContentIndexFile::Validate(sqlite3* db, bool writer, 
     return Status::Ready;
 }
 
-std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::string& folder, Status* status)
+std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::string& folder,
+                                                                     Status* status)
 {
     std::unique_ptr<CContentIndexFile> index(new CContentIndexFile());
     const std::string path = PathIn(folder);
@@ -173,7 +180,8 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
     // the main file holds every page and its size can be checked.
     result = ::sqlite3_exec(index->m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     if (result == SQLITE_OK)
-        result = ::sqlite3_wal_checkpoint_v2(index->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        result =
+            ::sqlite3_wal_checkpoint_v2(index->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     if (result != SQLITE_OK) {
         *status = StatusOf(result);
         return nullptr;
@@ -184,9 +192,9 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
         return nullptr;
     if (empty) {
         // Larger pages than the default: the texts are read whole, page by page.
-        std::string create = std::string("PRAGMA page_size=8192;BEGIN;") + kSchema + "PRAGMA application_id=" +
-                             std::to_string(kApplicationId) + ";PRAGMA user_version=" +
-                             std::to_string(kSchemaVersion) + ";COMMIT;";
+        std::string create = std::string("PRAGMA page_size=8192;BEGIN;") + kSchema +
+                             "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                             ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
         result = ::sqlite3_exec(index->m_db, create.c_str(), nullptr, nullptr, nullptr);
         if (result != SQLITE_OK) {
             *status = StatusOf(result);
@@ -206,8 +214,8 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
     return index;
 }
 
-std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForReading(const std::string& folder, Status* status,
-                                                                      int busyMs)
+std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForReading(const std::string& folder,
+                                                                     Status* status, int busyMs)
 {
     const std::string path = PathIn(folder);
     if (!Exists(path)) {
@@ -347,7 +355,8 @@ bool CContentIndexFile::Paths(std::vector<std::string>* paths)
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), 0));
-        paths->emplace_back(text ? text : "", static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0)));
+        paths->emplace_back(text ? text : "",
+                            static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0)));
     }
     return Check(result);
 }
@@ -387,14 +396,15 @@ bool CContentIndexFile::Entries(std::unordered_map<std::string, Entry>* entries)
         entry.Stamp.Size = ::sqlite3_column_int64(statement.Get(), 2);
         entry.Stamp.ModifiedNs = ::sqlite3_column_int64(statement.Get(), 3);
         entry.Complete = ::sqlite3_column_int(statement.Get(), 4) != 0;
-        entries->emplace(
-            std::string(text ? text : "", static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0))),
-            entry);
+        entries->emplace(std::string(text ? text : "",
+                                     static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0))),
+                         entry);
     }
     return Check(result);
 }
 
-bool CContentIndexFile::Candidates(const std::vector<std::string>& literals, std::unordered_set<std::int64_t>* ids)
+bool CContentIndexFile::Candidates(const std::vector<std::string>& literals,
+                                   std::unordered_set<std::int64_t>* ids)
 {
     ids->clear();
     CStatement statement(m_db, "SELECT rowid FROM page_text WHERE page_text MATCH ?1");

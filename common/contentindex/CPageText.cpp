@@ -87,7 +87,8 @@ bool ReadBytes(const std::string& path, std::size_t limit, std::string* bytes, b
 // document in UTF-16 is cut at its first NUL character instead, once decoded.
 std::string_view UpToNul(std::string_view bytes, std::string_view charset)
 {
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") || AsciiLower(charset).starts_with("utf-16"))
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+        AsciiLower(charset).starts_with("utf-16"))
         return bytes;
     return bytes.substr(0, bytes.find('\0'));
 }
@@ -238,7 +239,7 @@ PageText CPageText::FromHtml(std::string_view bytes, std::string_view charset, c
 }
 
 std::optional<PageText> CPageText::ReadFile(const std::string& fullPath, PageStamp* stamp,
-                                             const PageTextLimits& limits)
+                                            const PageTextLimits& limits)
 {
     std::string bytes;
     bool whole = true;

@@ -69,18 +69,18 @@ private:
 bool IsHidden(GumboTag tag)
 {
     switch (tag) {
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_NOFRAMES:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_TITLE:
-        return true;
-    default:
-        return false;
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_IFRAME:
+        case GUMBO_TAG_NOFRAMES:
+        case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_TITLE:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -88,45 +88,45 @@ bool IsHidden(GumboTag tag)
 bool IsBlock(GumboTag tag)
 {
     switch (tag) {
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_BR:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HR:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_MAIN:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_TR:
-    case GUMBO_TAG_UL:
-        return true;
-    default:
-        return false;
+        case GUMBO_TAG_ADDRESS:
+        case GUMBO_TAG_ARTICLE:
+        case GUMBO_TAG_ASIDE:
+        case GUMBO_TAG_BLOCKQUOTE:
+        case GUMBO_TAG_BODY:
+        case GUMBO_TAG_BR:
+        case GUMBO_TAG_CAPTION:
+        case GUMBO_TAG_DD:
+        case GUMBO_TAG_DETAILS:
+        case GUMBO_TAG_DIV:
+        case GUMBO_TAG_DL:
+        case GUMBO_TAG_DT:
+        case GUMBO_TAG_FIELDSET:
+        case GUMBO_TAG_FIGCAPTION:
+        case GUMBO_TAG_FIGURE:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_FORM:
+        case GUMBO_TAG_H1:
+        case GUMBO_TAG_H2:
+        case GUMBO_TAG_H3:
+        case GUMBO_TAG_H4:
+        case GUMBO_TAG_H5:
+        case GUMBO_TAG_H6:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_HR:
+        case GUMBO_TAG_LI:
+        case GUMBO_TAG_MAIN:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_OL:
+        case GUMBO_TAG_P:
+        case GUMBO_TAG_PRE:
+        case GUMBO_TAG_SECTION:
+        case GUMBO_TAG_SUMMARY:
+        case GUMBO_TAG_TABLE:
+        case GUMBO_TAG_TR:
+        case GUMBO_TAG_UL:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -210,8 +210,8 @@ std::string CollapsedText(const GumboElement& element)
 
 void CollectFrame(const GumboElement& element, HtmlText& result)
 {
-    if (const GumboAttribute* src = gumbo_get_attribute(&element.attributes, "src"); src && src->value &&
-                                                                                       src->value[0] != '\0')
+    if (const GumboAttribute* src = gumbo_get_attribute(&element.attributes, "src");
+        src && src->value && src->value[0] != '\0')
         result.FrameSources.emplace_back(src->value);
 }
 
@@ -220,9 +220,10 @@ void CollectFrame(const GumboElement& element, HtmlText& result)
 bool CountsTowardsNesting(std::string_view name)
 {
     static constexpr std::string_view kFlat[] = {
-        "area", "base", "br", "col", "colgroup", "dd", "dt", "embed", "hr", "img", "input", "li", "link",
-        "meta", "option", "optgroup", "p", "param", "source", "tbody", "td", "tfoot", "th", "thead", "tr",
-        "track", "wbr", "html", "head", "body", "rb", "rp", "rt", "caption", "frame"};
+        "area",   "base",  "br",   "col",   "colgroup", "dd",     "dt",       "embed", "hr",
+        "img",    "input", "li",   "link",  "meta",     "option", "optgroup", "p",     "param",
+        "source", "tbody", "td",   "tfoot", "th",       "thead",  "tr",       "track", "wbr",
+        "html",   "head",  "body", "rb",    "rp",       "rt",     "caption",  "frame"};
     for (std::string_view flat : kFlat) {
         if (name == flat)
             return false;
@@ -244,8 +245,9 @@ std::size_t NestingCut(std::string_view html)
         if (closing)
             ++at;
         std::size_t end = at;
-        while (end < html.size() && ((html[end] >= 'a' && html[end] <= 'z') || (html[end] >= 'A' && html[end] <= 'Z') ||
-                                     (html[end] >= '0' && html[end] <= '9')))
+        while (end < html.size() &&
+               ((html[end] >= 'a' && html[end] <= 'z') || (html[end] >= 'A' && html[end] <= 'Z') ||
+                (html[end] >= '0' && html[end] <= '9')))
             ++end;
         if (end == at)
             continue;
@@ -289,7 +291,8 @@ HtmlText ExtractHtmlText(std::string_view utf8, const std::atomic<bool>* stop)
     // Parse errors are not needed, and a hostile page would otherwise make
     // the parser keep one record per error.
     options.max_errors = 0;
-    const GumboOutput* output = gumbo_parse_with_options(&options, utf8.empty() ? "" : utf8.data(), utf8.size());
+    const GumboOutput* output =
+        gumbo_parse_with_options(&options, utf8.empty() ? "" : utf8.data(), utf8.size());
 
     CTextBuilder builder(result.Text);
     // Each entry: the node and whether its end (rather than its start) is due.
@@ -310,7 +313,8 @@ HtmlText ExtractHtmlText(std::string_view utf8, const std::atomic<bool>* stop)
         const Step step = stack.back();
         stack.pop_back();
         const GumboNode& node = *step.node;
-        if (node.type == GUMBO_NODE_TEXT || node.type == GUMBO_NODE_WHITESPACE || node.type == GUMBO_NODE_CDATA) {
+        if (node.type == GUMBO_NODE_TEXT || node.type == GUMBO_NODE_WHITESPACE ||
+            node.type == GUMBO_NODE_CDATA) {
             // Long texts go in pieces, with a look at the stop flag between them.
             std::string_view text = TextOf(node);
             constexpr std::size_t kPiece = 1 << 16;

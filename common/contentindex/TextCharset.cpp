@@ -44,7 +44,8 @@ std::string LabelAfter(std::string_view text, std::size_t at)
 std::string MetaCharset(std::string_view bytes)
 {
     const std::string head = AsciiLower(bytes.substr(0, kMetaScanBytes));
-    for (std::size_t meta = head.find("<meta"); meta != std::string::npos; meta = head.find("<meta", meta + 5)) {
+    for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
+         meta = head.find("<meta", meta + 5)) {
         const std::size_t end = head.find('>', meta);
         const std::string_view tag =
             std::string_view(head).substr(meta, end == std::string::npos ? std::string::npos : end - meta);
@@ -187,8 +188,8 @@ std::string HeaderParameter(std::string_view value, std::string_view name)
             ++start;
         if (start < value.size() && value[start] == '"') {
             const std::size_t close = value.find('"', start + 1);
-            return std::string(value.substr(start + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                                         : close - start - 1));
+            return std::string(value.substr(
+                start + 1, close == std::string_view::npos ? std::string_view::npos : close - start - 1));
         }
         std::size_t end = start;
         while (end < value.size() && value[end] != ';' && !IsSpace(value[end]))

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::map<std::string, std::string> saved = {{url, "/h/day/stem_files/r.bin"}};
     std::string rewritten = wys::capture::RewriteLinksInText(page, "/h/day", saved);
     std::size_t slash = url.find_last_of("/\\");
-    std::string_view fileName = slash == std::string::npos ? std::string_view(url) : std::string_view(url).substr(slash + 1);
+    std::string_view fileName =
+        slash == std::string::npos ? std::string_view(url) : std::string_view(url).substr(slash + 1);
     if (!fileName.empty() && page.find(fileName) == std::string::npos && rewritten != page)
         __builtin_trap();
 

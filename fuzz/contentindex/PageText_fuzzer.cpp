@@ -12,9 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     PageTextLimits limits;
     limits.MaxDocumentBytes = 1 << 16;
-    for (const PageText& page : {CPageText::FromArchive(bytes, limits), CPageText::FromHtml(bytes, "", limits),
-                                 CPageText::FromHtml(bytes, "utf-16le", limits),
-                                 CPageText::FromHtml(bytes, "iso-2022-jp", limits)}) {
+    for (const PageText& page :
+         {CPageText::FromArchive(bytes, limits), CPageText::FromHtml(bytes, "", limits),
+          CPageText::FromHtml(bytes, "utf-16le", limits),
+          CPageText::FromHtml(bytes, "iso-2022-jp", limits)}) {
         if (page.Text.find('\0') != std::string::npos)
             __builtin_trap();
     }

@@ -26,13 +26,15 @@ void Check(bool condition)
         std::abort();
 }
 
-void Drop(BSTR text) { SysFreeString(text); }
+void Drop(BSTR text)
+{
+    SysFreeString(text);
+}
 
 ComPtr<IHTMLDocument2> Build(std::string_view html, const FrameDocumentSupplier& frames)
 {
     ComPtr<IDispatch> built;
-    Check(BuildHtmlDocument(html, "http://fuzz.test/dir/page.html",
-                            CharsetDeclarations::DeclareUtf8, frames,
+    Check(BuildHtmlDocument(html, "http://fuzz.test/dir/page.html", CharsetDeclarations::DeclareUtf8, frames,
                             built.ReleaseAndGetAddressOf()) == S_OK);
     ComPtr<IHTMLDocument2> document;
     Check(built.As(&document) == S_OK);
@@ -42,8 +44,7 @@ ComPtr<IHTMLDocument2> Build(std::string_view html, const FrameDocumentSupplier&
 ComPtr<IDispatch> Item(IHTMLElementCollection* collection, LONG i)
 {
     ComPtr<IDispatch> element;
-    Check(collection->item(CComVariant(i), CComVariant(LONG{0}),
-                           element.ReleaseAndGetAddressOf()) == S_OK);
+    Check(collection->item(CComVariant(i), CComVariant(LONG{0}), element.ReleaseAndGetAddressOf()) == S_OK);
     return element;
 }
 
@@ -113,8 +114,8 @@ void ReadElements(IHTMLDocument2* document)
         for (const MediaPlayerDescription& description : kMediaPlayers) {
             DISPPARAMS none{nullptr, nullptr, 0, 0};
             CComVariant result;
-            player->Invoke(description.dispId, IID_NULL, 0, description.invokeKind, &none, &result,
-                           nullptr, nullptr);
+            player->Invoke(description.dispId, IID_NULL, 0, description.invokeKind, &none, &result, nullptr,
+                           nullptr);
         }
     }
 }
@@ -173,15 +174,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FrameDocumentSupplier frames = [&](const FrameReference& frame) -> ComPtr<IDispatch> {
         ComPtr<IDispatch> document;
         switch (frameCount++ % 3) {
-        case 0:
-            BuildHtmlDocument(frame.src, frame.documentUrl, CharsetDeclarations::Keep, {},
-                              document.ReleaseAndGetAddressOf());
-            break;
-        case 1:
-            CreateNonHtmlDocument(document.ReleaseAndGetAddressOf());
-            break;
-        default:
-            break;
+            case 0:
+                BuildHtmlDocument(frame.src, frame.documentUrl, CharsetDeclarations::Keep, {},
+                                  document.ReleaseAndGetAddressOf());
+                break;
+            case 1:
+                CreateNonHtmlDocument(document.ReleaseAndGetAddressOf());
+                break;
+            default:
+                break;
         }
         return document;
     };

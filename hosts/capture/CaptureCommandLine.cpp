@@ -62,7 +62,8 @@ CaptureCommandLine ParseCaptureCommandLine(int argc, const char* const* argv)
                 return line;
             }
             if (!ParseSeconds(value, line.timeout)) {
-                line.error = "--timeout takes whole seconds from 1 to 86400, not \"" + std::string(value) + "\"";
+                line.error =
+                    "--timeout takes whole seconds from 1 to 86400, not \"" + std::string(value) + "\"";
                 return line;
             }
         } else {
@@ -103,7 +104,8 @@ std::optional<std::string> PageTarget(const std::string& argument, std::string& 
         reason = "the URL names no host";
         return std::nullopt;
     }
-    if (std::any_of(argument.begin(), argument.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
+    if (std::any_of(argument.begin(), argument.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7F; })) {
         reason = "the URL holds control characters";
         return std::nullopt;
     }

@@ -19,7 +19,7 @@ struct CaptureCommandLine {
     // Per page: loading and the recording of its capture together.
     std::chrono::seconds timeout = kDefaultTimeout;
     std::vector<std::string> urls;  // as given, in order
-    std::string error;  // a usage error; empty when the line is sound
+    std::string error;              // a usage error; empty when the line is sound
 };
 
 CaptureCommandLine ParseCaptureCommandLine(int argc, const char* const* argv);

@@ -386,8 +386,8 @@ int CHistoryClient::Search(const HistoryCommand& c)
     CSearchWorker::Search(m_history, request);
     const SearchSummary& summary = results.summary;
     if (summary.ParseError != RegExpParseError::ParseOk) {
-        m_err << "wayscribe-history: the expression cannot be used: " << RegExpParseErrorText(summary.ParseError)
-              << "\n";
+        m_err << "wayscribe-history: the expression cannot be used: "
+              << RegExpParseErrorText(summary.ParseError) << "\n";
         return kExitUsage;
     }
     if (!summary.Reached)

@@ -6,32 +6,32 @@
 LONG Win32ErrorFromErrno(int error)
 {
     switch (error) {
-    case 0:
-        return ERROR_SUCCESS;
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case EBADF:
-        return ERROR_INVALID_HANDLE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST:
-        return ERROR_ALREADY_EXISTS;
-    case ENOSPC:
-    case EDQUOT:
-        return ERROR_DISK_FULL;
-    case EINVAL:
-    case ENAMETOOLONG:
-        return ERROR_INVALID_PARAMETER;
-    case ECANCELED:
-        return ERROR_CANCELLED;
-    default:
-        return ERROR_WRITE_FAULT;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EEXIST:
+            return ERROR_ALREADY_EXISTS;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EINVAL:
+        case ENAMETOOLONG:
+            return ERROR_INVALID_PARAMETER;
+        case ECANCELED:
+            return ERROR_CANCELLED;
+        default:
+            return ERROR_WRITE_FAULT;
     }
 }
 

@@ -26,9 +26,9 @@ struct NavigationOutcome {
     // A document is shown. A page that answers with an error status (404)
     // still loads, as browsers show it; `status` tells.
     bool loaded = false;
-    long status = 0;        // HTTP or FTP status of the top document; 0 for files
-    bool isHtml = false;    // the document answers IHTMLDocument2
-    std::string failure;    // why nothing could be shown; empty when loaded
+    long status = 0;      // HTTP or FTP status of the top document; 0 for files
+    bool isHtml = false;  // the document answers IHTMLDocument2
+    std::string failure;  // why nothing could be shown; empty when loaded
 };
 
 struct HeadlessBrowserOptions {

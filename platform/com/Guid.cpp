@@ -27,8 +27,8 @@ std::string GuidToString(const GUID& g)
 
 std::size_t std::hash<GUID>::operator()(const GUID& g) const noexcept
 {
-    std::uint64_t a = (static_cast<std::uint64_t>(g.Data1) << 32) | (static_cast<std::uint64_t>(g.Data2) << 16) |
-                      g.Data3;
+    std::uint64_t a =
+        (static_cast<std::uint64_t>(g.Data1) << 32) | (static_cast<std::uint64_t>(g.Data2) << 16) | g.Data3;
     std::uint64_t b;
     std::memcpy(&b, g.Data4, sizeof b);
     return std::hash<std::uint64_t>{}(a * 0x9E3779B97F4A7C15ull ^ b);

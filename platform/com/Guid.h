@@ -111,6 +111,15 @@ struct std::hash<GUID> {
     std::size_t operator()(const GUID& g) const noexcept;
 };
 
-inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
-inline bool IsEqualIID(const IID& a, const IID& b) { return a == b; }
-inline bool IsEqualCLSID(const CLSID& a, const CLSID& b) { return a == b; }
+inline bool IsEqualGUID(const GUID& a, const GUID& b)
+{
+    return a == b;
+}
+inline bool IsEqualIID(const IID& a, const IID& b)
+{
+    return a == b;
+}
+inline bool IsEqualCLSID(const CLSID& a, const CLSID& b)
+{
+    return a == b;
+}

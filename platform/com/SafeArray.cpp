@@ -13,30 +13,30 @@ constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 ULONG ElementSize(VARTYPE vt)
 {
     switch (vt) {
-    case VT_BSTR:
-        return sizeof(BSTR);
-    case VT_VARIANT:
-        return sizeof(VARIANT);
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return sizeof(IUnknown*);
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-        return 8;
-    case VT_UI1:
-    case VT_I1:
-        return 1;
-    case VT_BOOL:
-    case VT_I2:
-    case VT_UI2:
-        return 2;
-    default:
-        return 0;
+        case VT_BSTR:
+            return sizeof(BSTR);
+        case VT_VARIANT:
+            return sizeof(VARIANT);
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            return sizeof(IUnknown*);
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+            return 4;
+        case VT_I8:
+        case VT_UI8:
+            return 8;
+        case VT_UI1:
+        case VT_I1:
+            return 1;
+        case VT_BOOL:
+        case VT_I2:
+        case VT_UI2:
+            return 2;
+        default:
+            return 0;
     }
 }
 
@@ -65,19 +65,19 @@ void ClearElements(SAFEARRAY* a)
     for (ULONG i = 0; i < n; ++i) {
         void* e = data + static_cast<std::size_t>(i) * a->cbElements;
         switch (a->vt) {
-        case VT_BSTR:
-            SysFreeString(*static_cast<BSTR*>(e));
-            break;
-        case VT_VARIANT:
-            VariantClear(static_cast<VARIANT*>(e));
-            break;
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            if (auto* p = *static_cast<IUnknown**>(e))
-                p->Release();
-            break;
-        default:
-            break;
+            case VT_BSTR:
+                SysFreeString(*static_cast<BSTR*>(e));
+                break;
+            case VT_VARIANT:
+                VariantClear(static_cast<VARIANT*>(e));
+                break;
+            case VT_UNKNOWN:
+            case VT_DISPATCH:
+                if (auto* p = *static_cast<IUnknown**>(e))
+                    p->Release();
+                break;
+            default:
+                break;
         }
     }
 }
@@ -86,30 +86,30 @@ void ClearElements(SAFEARRAY* a)
 HRESULT StoreCopy(VARTYPE vt, void* slot, const void* value, ULONG size)
 {
     switch (vt) {
-    case VT_BSTR: {
-        BSTR source = static_cast<BSTR>(const_cast<void*>(value));
-        BSTR copy = CopyBstr(source);
-        if (source && !copy)
-            return E_OUTOFMEMORY;
-        SysFreeString(*static_cast<BSTR*>(slot));
-        *static_cast<BSTR*>(slot) = copy;
-        return S_OK;
-    }
-    case VT_VARIANT:
-        return VariantCopy(static_cast<VARIANT*>(slot), static_cast<const VARIANT*>(value));
-    case VT_UNKNOWN:
-    case VT_DISPATCH: {
-        auto* p = static_cast<IUnknown*>(const_cast<void*>(value));
-        if (p)
-            p->AddRef();
-        if (auto* old = *static_cast<IUnknown**>(slot))
-            old->Release();
-        *static_cast<IUnknown**>(slot) = p;
-        return S_OK;
-    }
-    default:
-        std::memcpy(slot, value, size);
-        return S_OK;
+        case VT_BSTR: {
+            BSTR source = static_cast<BSTR>(const_cast<void*>(value));
+            BSTR copy = CopyBstr(source);
+            if (source && !copy)
+                return E_OUTOFMEMORY;
+            SysFreeString(*static_cast<BSTR*>(slot));
+            *static_cast<BSTR*>(slot) = copy;
+            return S_OK;
+        }
+        case VT_VARIANT:
+            return VariantCopy(static_cast<VARIANT*>(slot), static_cast<const VARIANT*>(value));
+        case VT_UNKNOWN:
+        case VT_DISPATCH: {
+            auto* p = static_cast<IUnknown*>(const_cast<void*>(value));
+            if (p)
+                p->AddRef();
+            if (auto* old = *static_cast<IUnknown**>(slot))
+                old->Release();
+            *static_cast<IUnknown**>(slot) = p;
+            return S_OK;
+        }
+        default:
+            std::memcpy(slot, value, size);
+            return S_OK;
     }
 }
 
@@ -258,28 +258,28 @@ HRESULT SafeArrayGetElement(SAFEARRAY* a, const LONG* indices, void* value)
         return DISP_E_BADINDEX;
     const void* element = static_cast<const char*>(a->pvData) + offset;
     switch (a->vt) {
-    case VT_BSTR: {
-        BSTR source = *static_cast<const BSTR*>(element);
-        BSTR copy = CopyBstr(source);
-        if (source && !copy)
-            return E_OUTOFMEMORY;
-        *static_cast<BSTR*>(value) = copy;
-        return S_OK;
-    }
-    case VT_VARIANT:
-        VariantInit(static_cast<VARIANT*>(value));
-        return VariantCopy(static_cast<VARIANT*>(value), static_cast<const VARIANT*>(element));
-    case VT_UNKNOWN:
-    case VT_DISPATCH: {
-        IUnknown* p = *static_cast<IUnknown* const*>(element);
-        if (p)
-            p->AddRef();
-        *static_cast<IUnknown**>(value) = p;
-        return S_OK;
-    }
-    default:
-        std::memcpy(value, element, a->cbElements);
-        return S_OK;
+        case VT_BSTR: {
+            BSTR source = *static_cast<const BSTR*>(element);
+            BSTR copy = CopyBstr(source);
+            if (source && !copy)
+                return E_OUTOFMEMORY;
+            *static_cast<BSTR*>(value) = copy;
+            return S_OK;
+        }
+        case VT_VARIANT:
+            VariantInit(static_cast<VARIANT*>(value));
+            return VariantCopy(static_cast<VARIANT*>(value), static_cast<const VARIANT*>(element));
+        case VT_UNKNOWN:
+        case VT_DISPATCH: {
+            IUnknown* p = *static_cast<IUnknown* const*>(element);
+            if (p)
+                p->AddRef();
+            *static_cast<IUnknown**>(value) = p;
+            return S_OK;
+        }
+        default:
+            std::memcpy(value, element, a->cbElements);
+            return S_OK;
     }
 }
 
@@ -307,7 +307,8 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy)
         return E_OUTOFMEMORY;
     ULONG n = SafeArrayElementCount(source);
     for (ULONG i = 0; i < n; ++i) {
-        const char* from = static_cast<const char*>(source->pvData) + static_cast<std::size_t>(i) * source->cbElements;
+        const char* from =
+            static_cast<const char*>(source->pvData) + static_cast<std::size_t>(i) * source->cbElements;
         char* to = static_cast<char*>(a->pvData) + static_cast<std::size_t>(i) * a->cbElements;
         const void* value = from;
         if (source->vt == VT_BSTR)

@@ -13,28 +13,28 @@ namespace {
 bool IsKnownScalar(VARTYPE t)
 {
     switch (t) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I2:
-    case VT_I4:
-    case VT_R8:
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_ERROR:
-    case VT_BOOL:
-    case VT_VARIANT:
-    case VT_UNKNOWN:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-        return true;
-    default:
-        return false;
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_I2:
+        case VT_I4:
+        case VT_R8:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_VARIANT:
+        case VT_UNKNOWN:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
+        case VT_UINT:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -59,79 +59,79 @@ HRESULT ReadInteger(const VARIANT& v, long double* out)
     if (ref && !v.byref)
         return E_POINTER;
     switch (t) {
-    case VT_EMPTY:
-        *out = 0;
-        return S_OK;
-    case VT_I1:
-        *out = ref ? *reinterpret_cast<signed char*>(v.byref) : v.cVal;
-        return S_OK;
-    case VT_UI1:
-        *out = ref ? *v.pbVal : v.bVal;
-        return S_OK;
-    case VT_I2:
-        *out = ref ? *v.piVal : v.iVal;
-        return S_OK;
-    case VT_UI2:
-        *out = ref ? *reinterpret_cast<USHORT*>(v.byref) : v.uiVal;
-        return S_OK;
-    case VT_I4:
-    case VT_INT:
-        *out = ref ? *v.plVal : v.lVal;
-        return S_OK;
-    case VT_UI4:
-    case VT_UINT:
-        *out = ref ? *v.pulVal : v.ulVal;
-        return S_OK;
-    case VT_I8:
-        *out = static_cast<long double>(ref ? *v.pllVal : v.llVal);
-        return S_OK;
-    case VT_UI8:
-        *out = static_cast<long double>(ref ? *reinterpret_cast<ULONGLONG*>(v.byref) : v.ullVal);
-        return S_OK;
-    case VT_BOOL:
-        *out = (ref ? *v.pboolVal : v.boolVal) ? -1 : 0;
-        return S_OK;
-    case VT_R8: {
-        double d = ref ? *reinterpret_cast<double*>(v.byref) : v.dblVal;
-        if (d != d)
+        case VT_EMPTY:
+            *out = 0;
+            return S_OK;
+        case VT_I1:
+            *out = ref ? *reinterpret_cast<signed char*>(v.byref) : v.cVal;
+            return S_OK;
+        case VT_UI1:
+            *out = ref ? *v.pbVal : v.bVal;
+            return S_OK;
+        case VT_I2:
+            *out = ref ? *v.piVal : v.iVal;
+            return S_OK;
+        case VT_UI2:
+            *out = ref ? *reinterpret_cast<USHORT*>(v.byref) : v.uiVal;
+            return S_OK;
+        case VT_I4:
+        case VT_INT:
+            *out = ref ? *v.plVal : v.lVal;
+            return S_OK;
+        case VT_UI4:
+        case VT_UINT:
+            *out = ref ? *v.pulVal : v.ulVal;
+            return S_OK;
+        case VT_I8:
+            *out = static_cast<long double>(ref ? *v.pllVal : v.llVal);
+            return S_OK;
+        case VT_UI8:
+            *out = static_cast<long double>(ref ? *reinterpret_cast<ULONGLONG*>(v.byref) : v.ullVal);
+            return S_OK;
+        case VT_BOOL:
+            *out = (ref ? *v.pboolVal : v.boolVal) ? -1 : 0;
+            return S_OK;
+        case VT_R8: {
+            double d = ref ? *reinterpret_cast<double*>(v.byref) : v.dblVal;
+            if (d != d)
+                return DISP_E_TYPEMISMATCH;
+            // Banker's rounding, as automation conversions round.
+            long double r = static_cast<long double>(d);
+            long double f = static_cast<long double>(static_cast<long long>(r));
+            long double frac = r - f;
+            if (frac > 0.5L || (frac == 0.5L && static_cast<long long>(f) % 2 != 0))
+                f += 1;
+            else if (frac < -0.5L || (frac == -0.5L && static_cast<long long>(f) % 2 != 0))
+                f -= 1;
+            *out = f;
+            return S_OK;
+        }
+        case VT_BSTR: {
+            BSTR s = ref ? *v.pbstrVal : v.bstrVal;
+            std::string text = Utf16ToUtf8(BstrView(s));
+            std::size_t begin = text.find_first_not_of(" \t");
+            std::size_t end = text.find_last_not_of(" \t");
+            if (begin == std::string::npos)
+                return DISP_E_TYPEMISMATCH;
+            const char* first = text.data() + begin;
+            const char* last = text.data() + end + 1;
+            if (*first == '+')
+                ++first;
+            long long value = 0;
+            auto [ptr, ec] = std::from_chars(first, last, value);
+            if (ec == std::errc::result_out_of_range)
+                return DISP_E_OVERFLOW;
+            if (ec != std::errc() || ptr != last)
+                return DISP_E_TYPEMISMATCH;
+            *out = static_cast<long double>(value);
+            return S_OK;
+        }
+        case VT_VARIANT:
+            if (ref)
+                return ReadInteger(*v.pvarVal, out);
             return DISP_E_TYPEMISMATCH;
-        // Banker's rounding, as automation conversions round.
-        long double r = static_cast<long double>(d);
-        long double f = static_cast<long double>(static_cast<long long>(r));
-        long double frac = r - f;
-        if (frac > 0.5L || (frac == 0.5L && static_cast<long long>(f) % 2 != 0))
-            f += 1;
-        else if (frac < -0.5L || (frac == -0.5L && static_cast<long long>(f) % 2 != 0))
-            f -= 1;
-        *out = f;
-        return S_OK;
-    }
-    case VT_BSTR: {
-        BSTR s = ref ? *v.pbstrVal : v.bstrVal;
-        std::string text = Utf16ToUtf8(BstrView(s));
-        std::size_t begin = text.find_first_not_of(" \t");
-        std::size_t end = text.find_last_not_of(" \t");
-        if (begin == std::string::npos)
+        default:
             return DISP_E_TYPEMISMATCH;
-        const char* first = text.data() + begin;
-        const char* last = text.data() + end + 1;
-        if (*first == '+')
-            ++first;
-        long long value = 0;
-        auto [ptr, ec] = std::from_chars(first, last, value);
-        if (ec == std::errc::result_out_of_range)
-            return DISP_E_OVERFLOW;
-        if (ec != std::errc() || ptr != last)
-            return DISP_E_TYPEMISMATCH;
-        *out = static_cast<long double>(value);
-        return S_OK;
-    }
-    case VT_VARIANT:
-        if (ref)
-            return ReadInteger(*v.pvarVal, out);
-        return DISP_E_TYPEMISMATCH;
-    default:
-        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -201,19 +201,19 @@ HRESULT VariantClear(VARIANT* v)
                 return hr;
         } else {
             switch (v->vt) {
-            case VT_BSTR:
-                SysFreeString(v->bstrVal);
-                break;
-            case VT_UNKNOWN:
-                if (v->punkVal)
-                    v->punkVal->Release();
-                break;
-            case VT_DISPATCH:
-                if (v->pdispVal)
-                    v->pdispVal->Release();
-                break;
-            default:
-                break;
+                case VT_BSTR:
+                    SysFreeString(v->bstrVal);
+                    break;
+                case VT_UNKNOWN:
+                    if (v->punkVal)
+                        v->punkVal->Release();
+                    break;
+                case VT_DISPATCH:
+                    if (v->pdispVal)
+                        v->pdispVal->Release();
+                    break;
+                default:
+                    break;
             }
         }
     }
@@ -274,36 +274,36 @@ HRESULT VariantCopyInd(VARIANT* target, const VARIANT* source)
         value.parray = *source->pparray;
     } else {
         switch (base) {
-        case VT_I1:
-        case VT_UI1:
-            value.bVal = *source->pbVal;
-            break;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            value.iVal = *source->piVal;
-            break;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_ERROR:
-            value.lVal = *source->plVal;
-            break;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-            value.llVal = *source->pllVal;
-            break;
-        case VT_BSTR:
-            value.bstrVal = *source->pbstrVal;
-            break;
-        case VT_UNKNOWN:
-        case VT_DISPATCH:
-            value.punkVal = *source->ppunkVal;
-            break;
-        default:
-            return DISP_E_BADVARTYPE;
+            case VT_I1:
+            case VT_UI1:
+                value.bVal = *source->pbVal;
+                break;
+            case VT_I2:
+            case VT_UI2:
+            case VT_BOOL:
+                value.iVal = *source->piVal;
+                break;
+            case VT_I4:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
+            case VT_ERROR:
+                value.lVal = *source->plVal;
+                break;
+            case VT_I8:
+            case VT_UI8:
+            case VT_R8:
+                value.llVal = *source->pllVal;
+                break;
+            case VT_BSTR:
+                value.bstrVal = *source->pbstrVal;
+                break;
+            case VT_UNKNOWN:
+            case VT_DISPATCH:
+                value.punkVal = *source->ppunkVal;
+                break;
+            default:
+                return DISP_E_BADVARTYPE;
         }
     }
     // value borrows the referenced data; VariantCopy makes target's own copy.
@@ -332,40 +332,40 @@ HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, USHORT, VARTYP
     if ((source->vt & VT_TYPEMASK) == VT_NULL || (source->vt & VT_ARRAY))
         return DISP_E_TYPEMISMATCH;
     switch (vt) {
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_BOOL: {
-        long double value;
-        HRESULT hr = ReadInteger(*source, &value);
-        if (FAILED(hr))
-            return hr;
-        if (vt == VT_I4) {
-            if (value < std::numeric_limits<LONG>::min() || value > std::numeric_limits<LONG>::max())
-                return DISP_E_OVERFLOW;
-            result.lVal = static_cast<LONG>(value);
-        } else if (vt == VT_UI4) {
-            if (value < 0 || value > std::numeric_limits<ULONG>::max())
-                return DISP_E_OVERFLOW;
-            result.ulVal = static_cast<ULONG>(value);
-        } else if (vt == VT_I8) {
-            if (value < static_cast<long double>(std::numeric_limits<LONGLONG>::min()) ||
-                value > static_cast<long double>(std::numeric_limits<LONGLONG>::max()))
-                return DISP_E_OVERFLOW;
-            result.llVal = static_cast<LONGLONG>(value);
-        } else {
-            result.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+        case VT_I4:
+        case VT_UI4:
+        case VT_I8:
+        case VT_BOOL: {
+            long double value;
+            HRESULT hr = ReadInteger(*source, &value);
+            if (FAILED(hr))
+                return hr;
+            if (vt == VT_I4) {
+                if (value < std::numeric_limits<LONG>::min() || value > std::numeric_limits<LONG>::max())
+                    return DISP_E_OVERFLOW;
+                result.lVal = static_cast<LONG>(value);
+            } else if (vt == VT_UI4) {
+                if (value < 0 || value > std::numeric_limits<ULONG>::max())
+                    return DISP_E_OVERFLOW;
+                result.ulVal = static_cast<ULONG>(value);
+            } else if (vt == VT_I8) {
+                if (value < static_cast<long double>(std::numeric_limits<LONGLONG>::min()) ||
+                    value > static_cast<long double>(std::numeric_limits<LONGLONG>::max()))
+                    return DISP_E_OVERFLOW;
+                result.llVal = static_cast<LONGLONG>(value);
+            } else {
+                result.boolVal = value != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+            }
+            break;
         }
-        break;
-    }
-    case VT_BSTR: {
-        HRESULT hr = ToText(*source, &result.bstrVal);
-        if (FAILED(hr))
-            return hr;
-        break;
-    }
-    default:
-        return DISP_E_TYPEMISMATCH;
+        case VT_BSTR: {
+            HRESULT hr = ToText(*source, &result.bstrVal);
+            if (FAILED(hr))
+                return hr;
+            break;
+        }
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
     result.vt = vt;
     HRESULT hr = VariantClear(target);

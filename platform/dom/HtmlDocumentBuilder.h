@@ -47,9 +47,8 @@ enum class CharsetDeclarations { Keep, DeclareUtf8 };
 // E_POINTER for a null `document`, E_INVALIDARG for a body of 2 GiB or more,
 // E_OUTOFMEMORY when memory runs out outside the parser (inside it the
 // process aborts, as the parser cannot report it).
-HRESULT BuildHtmlDocument(std::string_view html, std::string_view url,
-                          CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
-                          IDispatch** document);
+HRESULT BuildHtmlDocument(std::string_view html, std::string_view url, CharsetDeclarations charsets,
+                          const FrameDocumentSupplier& frames, IDispatch** document);
 
 // A document that is not HTML (an image, a download): *document answers
 // IDispatch and nothing of the document object model, so that asking it for

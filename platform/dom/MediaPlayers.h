@@ -31,14 +31,22 @@ struct MediaPlayerDescription {
 };
 
 inline constexpr std::array<MediaPlayerDescription, 4> kMediaPlayers = {{
-    {"Shockwave Flash", "CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000", 102, DISPATCH_PROPERTYGET,
+    {"Shockwave Flash",
+     "CLSID:D27CDB6E-AE6D-11CF-96B8-444553540000",
+     102,
+     DISPATCH_PROPERTYGET,
      {"movie", "src", ""}},
-    {"QuickTime", "CLSID:02BF25D5-8C17-4B23-BC80-D3488ABDDC6B", 304, DISPATCH_METHOD,
-     {"qtsrc", "src", ""}},
-    {"RealPlayer", "CLSID:CFCDAA03-8BE4-11CF-B84B-0020AFBBCCFA", 102, DISPATCH_PROPERTYGET,
+    {"QuickTime", "CLSID:02BF25D5-8C17-4B23-BC80-D3488ABDDC6B", 304, DISPATCH_METHOD, {"qtsrc", "src", ""}},
+    {"RealPlayer",
+     "CLSID:CFCDAA03-8BE4-11CF-B84B-0020AFBBCCFA",
+     102,
+     DISPATCH_PROPERTYGET,
      {"src", "source", ""}},
-    {"Windows Media Player 6.4", "CLSID:22D6F312-B0F6-11D0-94AB-0080C74C7E95", 1026,
-     DISPATCH_PROPERTYGET, {"filename", "url", "src"}},
+    {"Windows Media Player 6.4",
+     "CLSID:22D6F312-B0F6-11D0-94AB-0080C74C7E95",
+     1026,
+     DISPATCH_PROPERTYGET,
+     {"filename", "url", "src"}},
 }};
 
 // The player an object element's classid names, or null.

@@ -11,8 +11,8 @@ constexpr long kStallSeconds = 60;
 
 }  // namespace
 
-CInternetSession::CInternetSession(std::optional<std::string> agent, DWORD accessType,
-                                   std::string proxy, std::string proxyBypass)
+CInternetSession::CInternetSession(std::optional<std::string> agent, DWORD accessType, std::string proxy,
+                                   std::string proxyBypass)
     : m_agent(std::move(agent)),
       m_accessType(accessType),
       m_proxy(std::move(proxy)),
@@ -24,8 +24,8 @@ CInternetSession::CInternetSession(std::optional<std::string> agent, DWORD acces
     curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, &CInternetSession::Lock);
     curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, &CInternetSession::Unlock);
     curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
-    for (curl_lock_data data : {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS,
-                                CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_COOKIE}) {
+    for (curl_lock_data data :
+         {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_COOKIE}) {
         if (curl_share_setopt(m_share, CURLSHOPT_SHARE, data) != CURLSHE_OK) {
             curl_share_cleanup(m_share);
             m_share = nullptr;

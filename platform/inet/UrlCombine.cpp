@@ -7,10 +7,12 @@
 
 namespace {
 
-constexpr DWORD kKnownFlags =
-    ICU_NO_ENCODE | ICU_ENCODE_SPACES_ONLY | ICU_NO_META | ICU_BROWSER_MODE;
+constexpr DWORD kKnownFlags = ICU_NO_ENCODE | ICU_ENCODE_SPACES_ONLY | ICU_NO_META | ICU_BROWSER_MODE;
 
-bool IsControlOrSpace(unsigned char c) { return c <= 0x20; }
+bool IsControlOrSpace(unsigned char c)
+{
+    return c <= 0x20;
+}
 
 // Browsers drop what surrounds a URL in an attribute and the line breaks and
 // tabs an editor left inside it.
@@ -109,8 +111,7 @@ std::string Escape(const std::string& text, Component where, DWORD flags)
 }
 
 // Resolves `relative` against `base`; nullopt when the base cannot serve.
-std::optional<std::string> Resolve(std::string_view baseText, std::string_view relativeText,
-                                   DWORD flags)
+std::optional<std::string> Resolve(std::string_view baseText, std::string_view relativeText, DWORD flags)
 {
     std::string baseClean = Clean(baseText);
     std::string relClean = Clean(relativeText);
@@ -137,8 +138,7 @@ std::optional<std::string> Resolve(std::string_view baseText, std::string_view r
     UrlParts target;
     if (!rel->scheme.empty()) {
         target = *rel;
-        target.path = IsHierarchicalScheme(rel->scheme) || rel->hasAuthority ? dots(rel->path)
-                                                                             : rel->path;
+        target.path = IsHierarchicalScheme(rel->scheme) || rel->hasAuthority ? dots(rel->path) : rel->path;
     } else {
         // A base without authority and without a rooted path ("mailto:x",
         // "data:...") has nothing a relative path could be resolved against.
@@ -178,16 +178,15 @@ std::optional<std::string> Resolve(std::string_view baseText, std::string_view r
 
 }  // namespace
 
-std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative,
-                                      DWORD flags)
+std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative, DWORD flags)
 {
     if (flags & ~kKnownFlags)
         return std::nullopt;
     return Resolve(base, relative, flags);
 }
 
-BOOL InternetCombineUrl(const char* base, const char* relative, char* buffer,
-                        DWORD* bufferLength, DWORD flags)
+BOOL InternetCombineUrl(const char* base, const char* relative, char* buffer, DWORD* bufferLength,
+                        DWORD flags)
 {
     if (!base || !relative || !bufferLength || (flags & ~kKnownFlags))
         return SetInternetError(ERROR_INVALID_PARAMETER);

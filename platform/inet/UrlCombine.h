@@ -38,10 +38,9 @@ inline constexpr DWORD ICU_BROWSER_MODE = 0x02000000;
 // ERROR_INTERNET_INVALID_URL when `base` is not an absolute URL that can
 // serve as a base (a reference without a scheme cannot), ERROR_INVALID_PARAMETER
 // for flags outside the ICU_ set above. Sets InternetGetLastError.
-BOOL InternetCombineUrl(const char* base, const char* relative, char* buffer,
-                        DWORD* bufferLength, DWORD flags);
+BOOL InternetCombineUrl(const char* base, const char* relative, char* buffer, DWORD* bufferLength,
+                        DWORD flags);
 
 // The same combination as a string, without a length limit; nullopt where
 // InternetCombineUrl fails for any reason but the buffer.
-std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative,
-                                      DWORD flags = 0);
+std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative, DWORD flags = 0);

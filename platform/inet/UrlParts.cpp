@@ -5,7 +5,10 @@
 
 namespace {
 
-bool IsSchemeStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool IsSchemeStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
 
 bool IsSchemeChar(char c)
 {
@@ -66,9 +69,8 @@ bool ParseAuthority(std::string_view authority, UrlParts& parts)
         if (rest[0] != ':')
             return false;
         rest.remove_prefix(1);
-        if (rest.size() > 5 || !std::all_of(rest.begin(), rest.end(), [](unsigned char c) {
-                return std::isdigit(c) != 0;
-            }))
+        if (rest.size() > 5 ||
+            !std::all_of(rest.begin(), rest.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
             return false;
         parts.portText = std::string(rest);
         if (!rest.empty()) {

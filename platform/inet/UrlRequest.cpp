@@ -41,10 +41,7 @@ bool IsFollowedRedirect(DWORD status)
 
 }  // namespace
 
-CUrlRequest::CUrlRequest(std::shared_ptr<const CInternetSession> session)
-    : m_session(std::move(session))
-{
-}
+CUrlRequest::CUrlRequest(std::shared_ptr<const CInternetSession> session) : m_session(std::move(session)) {}
 
 CUrlRequest::~CUrlRequest()
 {
@@ -86,8 +83,7 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
         return ERROR_NOT_ENOUGH_MEMORY;
     m_session->Configure(m_easy);
     curl_easy_setopt(m_easy, CURLOPT_URL, escaped->c_str());
-    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR,
-                     allowFile ? "http,https,ftp,file" : "http,https,ftp");
+    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, allowFile ? "http,https,ftp,file" : "http,https,ftp");
     // A redirect never leads to a file, whatever the request may read itself.
     curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, m_follow ? 1L : 0L);
@@ -200,8 +196,8 @@ void CUrlRequest::HeaderLine(std::string_view line)
     }
     std::string_view trimmed = Trim(line);
     if (trimmed.empty()) {
-        bool another = m_status / 100 == 1 ||
-                       (m_follow && IsFollowedRedirect(m_status) && m_blockHasLocation);
+        bool another =
+            m_status / 100 == 1 || (m_follow && IsFollowedRedirect(m_status) && m_blockHasLocation);
         m_redirected = m_redirected || (m_follow && IsFollowedRedirect(m_status));
         m_headersDone = !another;
         return;

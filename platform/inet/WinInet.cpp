@@ -13,10 +13,7 @@ namespace {
 
 class CSessionHandle final : public InternetObject {
 public:
-    explicit CSessionHandle(std::shared_ptr<CInternetSession> session)
-        : m_session(std::move(session))
-    {
-    }
+    explicit CSessionHandle(std::shared_ptr<CInternetSession> session) : m_session(std::move(session)) {}
     const std::shared_ptr<CInternetSession>& Session() const { return m_session; }
 
 private:
@@ -55,8 +52,7 @@ BOOL CopyInfoText(const std::string& text, void* buffer, DWORD* bufferLength)
 
 BOOL CopyInfoNumber(const std::string& text, void* buffer, DWORD* bufferLength)
 {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 10)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 10)
         return SetInternetError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
     unsigned long long value = std::stoull(text);
     if (value > 0xFFFFFFFFull)
@@ -95,13 +91,13 @@ bool IsOpenInternetObject(HINTERNET handle)
     return handle && table.open.contains(handle);
 }
 
-HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy,
-                       const char* proxyBypass, DWORD flags)
+HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy, const char* proxyBypass,
+                       DWORD flags)
 {
-    if (flags != 0 || (accessType != INTERNET_OPEN_TYPE_PRECONFIG &&
-                       accessType != INTERNET_OPEN_TYPE_DIRECT &&
-                       accessType != INTERNET_OPEN_TYPE_PROXY &&
-                       accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) ||
+    if (flags != 0 ||
+        (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
+         accessType != INTERNET_OPEN_TYPE_PROXY &&
+         accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) ||
         (accessType == INTERNET_OPEN_TYPE_PROXY && (!proxy || !*proxy))) {
         SetInternetError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -130,8 +126,8 @@ BOOL InternetSetStopCheck(HINTERNET session, InternetStopCheck stop)
     return TRUE;
 }
 
-HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* headers, DWORD,
-                          DWORD flags, DWORD_PTR)
+HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* headers, DWORD, DWORD flags,
+                          DWORD_PTR)
 {
     auto* handle = FindInternetObject<CSessionHandle>(session);
     if (!handle)
@@ -174,8 +170,7 @@ BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read
     return TRUE;
 }
 
-BOOL HttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
-                   DWORD* index)
+BOOL HttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength, DWORD* index)
 {
     auto* object = FindInternetObject<CUrlRequest>(request);
     if (!object)
@@ -187,23 +182,22 @@ BOOL HttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* buff
     bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
     std::optional<std::string> value;
     switch (infoLevel & ~HTTP_QUERY_FLAG_NUMBER) {
-    case HTTP_QUERY_STATUS_CODE:
-        if (auto status = object->StatusCode())
-            value = std::to_string(*status);
-        break;
-    case HTTP_QUERY_CONTENT_TYPE:
-        value = object->Header("Content-Type");
-        break;
-    case HTTP_QUERY_CONTENT_LENGTH:
-        value = object->Header("Content-Length");
-        break;
-    default:
-        return SetInternetError(ERROR_INVALID_PARAMETER);
+        case HTTP_QUERY_STATUS_CODE:
+            if (auto status = object->StatusCode())
+                value = std::to_string(*status);
+            break;
+        case HTTP_QUERY_CONTENT_TYPE:
+            value = object->Header("Content-Type");
+            break;
+        case HTTP_QUERY_CONTENT_LENGTH:
+            value = object->Header("Content-Length");
+            break;
+        default:
+            return SetInternetError(ERROR_INVALID_PARAMETER);
     }
     if (!value)
         return SetInternetError(ERROR_HTTP_HEADER_NOT_FOUND);
-    return number ? CopyInfoNumber(*value, buffer, bufferLength)
-                  : CopyInfoText(*value, buffer, bufferLength);
+    return number ? CopyInfoNumber(*value, buffer, bufferLength) : CopyInfoText(*value, buffer, bufferLength);
 }
 
 BOOL InternetCloseHandle(HINTERNET handle)

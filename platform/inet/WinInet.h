@@ -72,8 +72,8 @@ inline constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 // sends none. `proxy` and `proxyBypass` are used only with
 // INTERNET_OPEN_TYPE_PROXY (libcurl's proxy and no-proxy syntax). `flags`
 // must be 0. Close the result with InternetCloseHandle.
-HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy,
-                       const char* proxyBypass, DWORD flags);
+HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy, const char* proxyBypass,
+                       DWORD flags);
 
 // Asks `session` to give up: `stop` is called on the reading thread between
 // reads and at least every 100 ms while a call waits for the network; once it
@@ -92,14 +92,13 @@ BOOL InternetSetStopCheck(HINTERNET session, InternetStopCheck stop);
 // scheme that may not be fetched, ERROR_INTERNET_INVALID_URL,
 // ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_INTERNET_CANNOT_CONNECT,
 // ERROR_HTTP_REDIRECT_FAILED, ERROR_INTERNET_OPERATION_CANCELLED, ...
-HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* headers,
-                          DWORD headersLength, DWORD flags, DWORD_PTR context);
+HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* headers, DWORD headersLength,
+                          DWORD flags, DWORD_PTR context);
 
 // Waits until body bytes are buffered or the body has ended; *available is
 // the number buffered (0 at the end). FALSE when the transfer failed (the
 // bytes before the failure are read first) or was stopped.
-BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD flags,
-                                DWORD_PTR context);
+BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD flags, DWORD_PTR context);
 
 // Reads up to `toRead` body bytes, waiting until that many have arrived or the
 // body has ended. TRUE with *read == 0 means the end. FALSE as for
@@ -114,8 +113,7 @@ BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read
 // ERROR_HTTP_HEADER_NOT_FOUND when the response has no such value;
 // ERROR_INTERNET_INCORRECT_HANDLE_TYPE for a session or a non-http request.
 // `index` must be null.
-BOOL HttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
-                   DWORD* index);
+BOOL HttpQueryInfo(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength, DWORD* index);
 
 // Closes a session or a request. A request stays usable after its session is
 // closed. ERROR_INVALID_HANDLE for a handle that is not open.

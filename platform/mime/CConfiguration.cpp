@@ -5,7 +5,10 @@
 
 namespace {
 
-char16_t LowerAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
+char16_t LowerAscii(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
+}
 
 bool SameName(std::u16string_view a, std::u16string_view b)
 {
@@ -120,8 +123,7 @@ std::string ConfigurationText(IConfiguration* configuration, const OLECHAR* name
     CComVariant key(CComBSTR(name).m_str);
     if (FAILED(configuration->get_Fields(fields.ReleaseAndGetAddressOf())) || !fields ||
         FAILED(fields->get_Item(key, field.ReleaseAndGetAddressOf())) || !field ||
-        FAILED(field->get_Value(&value)) || value.vt == VT_EMPTY ||
-        FAILED(value.ChangeType(VT_BSTR)))
+        FAILED(field->get_Value(&value)) || value.vt == VT_EMPTY || FAILED(value.ChangeType(VT_BSTR)))
         return {};
     return Utf16ToUtf8(BstrView(value.bstrVal));
 }

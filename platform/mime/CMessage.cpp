@@ -11,7 +11,10 @@
 
 namespace {
 
-std::string Narrow(BSTR text) { return Utf16ToUtf8(BstrView(text)); }
+std::string Narrow(BSTR text)
+{
+    return Utf16ToUtf8(BstrView(text));
+}
 
 HRESULT CopyOut(const CComBSTR& value, BSTR* out)
 {
@@ -52,7 +55,10 @@ HRESULT CMessage::putref_Configuration(IConfiguration* configuration)
     return S_OK;
 }
 
-HRESULT CMessage::get_From(BSTR* from) { return CopyOut(m_from, from); }
+HRESULT CMessage::get_From(BSTR* from)
+{
+    return CopyOut(m_from, from);
+}
 
 HRESULT CMessage::put_From(BSTR from)
 {
@@ -60,7 +66,10 @@ HRESULT CMessage::put_From(BSTR from)
     return S_OK;
 }
 
-HRESULT CMessage::get_Subject(BSTR* subject) { return CopyOut(m_subject, subject); }
+HRESULT CMessage::get_Subject(BSTR* subject)
+{
+    return CopyOut(m_subject, subject);
+}
 
 HRESULT CMessage::put_Subject(BSTR subject)
 {
@@ -92,8 +101,8 @@ HRESULT CMessage::CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName, 
     });
 }
 
-HRESULT CMessage::AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType referenceType,
-                                     BSTR userName, BSTR password, IBodyPart** bodyPart)
+HRESULT CMessage::AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType referenceType, BSTR userName,
+                                     BSTR password, IBodyPart** bodyPart)
 {
     return ComBoundary([&]() -> HRESULT {
         if (bodyPart)
@@ -124,8 +133,7 @@ HRESULT CMessage::AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType 
         ApplyConfiguration();
         FetchedResource resource = m_fetcher.Fetch(source, CredentialsOf(userName, password));
         MimeBodyPart part;
-        part.contentType = resource.contentType.empty() ? "application/octet-stream"
-                                                        : resource.contentType;
+        part.contentType = resource.contentType.empty() ? "application/octet-stream" : resource.contentType;
         (referenceType == cdoRefTypeLocation ? part.location : part.contentId) = name;
         part.body = std::move(resource.body);
         ComPtr<CBodyPart> object;

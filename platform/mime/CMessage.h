@@ -19,8 +19,8 @@ public:
     HRESULT get_Subject(BSTR* subject) override;
     HRESULT put_Subject(BSTR subject) override;
     HRESULT CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName, BSTR password) override;
-    HRESULT AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType referenceType,
-                               BSTR userName, BSTR password, IBodyPart** bodyPart) override;
+    HRESULT AddRelatedBodyPart(BSTR url, BSTR reference, CdoReferenceType referenceType, BSTR userName,
+                               BSTR password, IBodyPart** bodyPart) override;
     HRESULT GetStream(_Stream** stream) override;
 
     HRESULT SetStopCheck(InternetStopCheck stop) override;

@@ -124,8 +124,7 @@ struct IMessage : IUnknown {
     // the stop check (IFetchStop) has fired. `userName` and `password`
     // (null or empty for none) are sent to the page's server and the
     // resources' servers.
-    virtual HRESULT CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName,
-                                    BSTR password) = 0;
+    virtual HRESULT CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName, BSTR password) = 0;
 
     // Fetches `url` and adds it as one more part named by `reference`
     // (cdoRefTypeLocation: its Content-Location; cdoRefTypeId: its

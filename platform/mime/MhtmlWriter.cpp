@@ -32,8 +32,7 @@ std::string SingleLine(std::string_view value)
 
 bool IsPrintableAscii(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(),
-                       [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 // Encoded words of at most 45 bytes each (60 characters of base64), split
@@ -44,13 +43,12 @@ std::string EncodedWords(std::string_view text)
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = std::min(pos + 45, text.size());
-        while (end < text.size() && end > pos + 1 &&
-               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        while (end < text.size() && end > pos + 1 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end;
         std::string encoded = Base64Encode(text.substr(pos, end - pos));
-        encoded.erase(std::remove_if(encoded.begin(), encoded.end(),
-                                     [](char c) { return c == '\r' || c == '\n'; }),
-                      encoded.end());
+        encoded.erase(
+            std::remove_if(encoded.begin(), encoded.end(), [](char c) { return c == '\r' || c == '\n'; }),
+            encoded.end());
         if (!out.empty())
             out += "\r\n ";
         out += "=?utf-8?B?" + encoded + "?=";
@@ -92,9 +90,8 @@ std::string DateText(std::time_t time)
     std::tm utc{};
     gmtime_r(&time, &utc);
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[utc.tm_wday],
-                  utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
-                  utc.tm_sec);
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[utc.tm_wday], utc.tm_mday,
+                  kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
     return text;
 }
 
@@ -112,10 +109,10 @@ std::string MediaTypeOf(std::string_view contentType)
 
 bool IsTextMediaType(std::string_view mediaType)
 {
-    return mediaType.starts_with("text/") || mediaType.ends_with("+xml") ||
-           mediaType.ends_with("+json") || mediaType == "application/javascript" ||
-           mediaType == "application/x-javascript" || mediaType == "application/ecmascript" ||
-           mediaType == "application/json" || mediaType == "application/xml";
+    return mediaType.starts_with("text/") || mediaType.ends_with("+xml") || mediaType.ends_with("+json") ||
+           mediaType == "application/javascript" || mediaType == "application/x-javascript" ||
+           mediaType == "application/ecmascript" || mediaType == "application/json" ||
+           mediaType == "application/xml";
 }
 
 std::string NewBoundary()
@@ -123,8 +120,7 @@ std::string NewBoundary()
     std::random_device seed;
     std::mt19937_64 random(static_cast<std::uint64_t>(seed()) << 32 | seed());
     char text[64];
-    std::snprintf(text, sizeof text, "----=_NextPart_000_%016llX",
-                  static_cast<unsigned long long>(random()));
+    std::snprintf(text, sizeof text, "----=_NextPart_000_%016llX", static_cast<unsigned long long>(random()));
     return text;
 }
 

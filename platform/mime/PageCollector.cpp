@@ -25,18 +25,18 @@ struct Pending {
 bool IsSuppressed(ReferenceKind kind, CdoMHTMLFlags flags)
 {
     switch (kind) {
-    case ReferenceKind::Image:
-        return flags & cdoSuppressImages;
-    case ReferenceKind::Sound:
-        return flags & cdoSuppressBGSounds;
-    case ReferenceKind::Frame:
-        return flags & cdoSuppressFrames;
-    case ReferenceKind::Object:
-        return flags & cdoSuppressObjects;
-    case ReferenceKind::StyleSheet:
-        return flags & cdoSuppressStyleSheets;
-    case ReferenceKind::Script:
-        return false;
+        case ReferenceKind::Image:
+            return flags & cdoSuppressImages;
+        case ReferenceKind::Sound:
+            return flags & cdoSuppressBGSounds;
+        case ReferenceKind::Frame:
+            return flags & cdoSuppressFrames;
+        case ReferenceKind::Object:
+            return flags & cdoSuppressObjects;
+        case ReferenceKind::StyleSheet:
+            return flags & cdoSuppressStyleSheets;
+        case ReferenceKind::Script:
+            return false;
     }
     return false;
 }
@@ -90,8 +90,7 @@ public:
             std::string media = MediaTypeOf(resource.contentType);
             if (media == "text/css" && next.importDepth < kMaxImportDepth)
                 Queue(FindStyleReferences(resource.body), next.url, next.depth, next.importDepth + 1);
-            else if (next.kind == ReferenceKind::Frame && IsHtml(media) &&
-                     next.depth < kMaxFrameDepth)
+            else if (next.kind == ReferenceKind::Frame && IsHtml(media) && next.depth < kMaxFrameDepth)
                 QueueHtml(resource.body, next.url, next.depth + 1);
             m_parts.push_back({resource.contentType, next.url, {}, std::move(resource.body)});
         }
@@ -136,7 +135,8 @@ private:
         Queue(found.references, base, depth, 0);
     }
 
-    void Queue(const std::vector<PageReference>& references, const std::string& base, int depth, int importDepth)
+    void Queue(const std::vector<PageReference>& references, const std::string& base, int depth,
+               int importDepth)
     {
         for (const PageReference& reference : references) {
             if (IsSuppressed(reference.kind, m_flags))
@@ -165,7 +165,8 @@ private:
 }  // namespace
 
 std::vector<MimeBodyPart> CollectPageParts(CResourceFetcher& fetcher, const std::string& pageUrl,
-                                           CdoMHTMLFlags flags, const Credentials& credentials, PageVersion version)
+                                           CdoMHTMLFlags flags, const Credentials& credentials,
+                                           PageVersion version)
 {
     return CPageCollector(fetcher, flags, credentials, version).Collect(pageUrl);
 }

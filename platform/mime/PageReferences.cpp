@@ -13,7 +13,10 @@ bool IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 std::string LowerCopy(std::string_view text)
 {
@@ -24,11 +27,9 @@ std::string LowerCopy(std::string_view text)
 
 std::size_t FindIgnoringCase(std::string_view text, std::string_view what, std::size_t from)
 {
-    auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())),
-                          text.end(), what.begin(), what.end(),
-                          [](char a, char b) { return Lower(a) == Lower(b); });
-    return it == text.end() ? std::string_view::npos
-                            : static_cast<std::size_t>(it - text.begin());
+    auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
+                          what.begin(), what.end(), [](char a, char b) { return Lower(a) == Lower(b); });
+    return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
 }
 
 std::string_view Trim(std::string_view text)
@@ -91,8 +92,8 @@ std::string DecodeCharacterReferences(std::string_view text)
                         : std::isdigit(static_cast<unsigned char>(rest[end]))))
                 ++end;
             if (end > start) {
-                AppendUtf8(out, std::stoul(std::string(rest.substr(start, end - start)), nullptr,
-                                           hex ? 16 : 10));
+                AppendUtf8(out,
+                           std::stoul(std::string(rest.substr(start, end - start)), nullptr, hex ? 16 : 10));
                 i += end + (end < rest.size() && rest[end] == ';' ? 1 : 0);
                 done = true;
             }
@@ -249,8 +250,8 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
 // reads them (noscript content is markup then).
 bool IsRawTextElement(const std::string& tag)
 {
-    return tag == "script" || tag == "style" || tag == "textarea" || tag == "title" ||
-           tag == "xmp" || tag == "iframe" || tag == "noembed" || tag == "noframes";
+    return tag == "script" || tag == "style" || tag == "textarea" || tag == "title" || tag == "xmp" ||
+           tag == "iframe" || tag == "noembed" || tag == "noframes";
 }
 
 // Reads a CSS string or bare token from `pos`; leaves `pos` after it.
@@ -316,8 +317,8 @@ PageReferences FindHtmlReferences(std::string_view html)
             continue;
         }
         std::size_t nameStart = pos + 1;
-        if (nameStart < html.size() && (html[nameStart] == '!' || html[nameStart] == '?' ||
-                                        html[nameStart] == '/')) {
+        if (nameStart < html.size() &&
+            (html[nameStart] == '!' || html[nameStart] == '?' || html[nameStart] == '/')) {
             std::size_t end = html.find('>', nameStart);
             pos = end == std::string_view::npos ? html.size() : end + 1;
             continue;
@@ -335,8 +336,7 @@ PageReferences FindHtmlReferences(std::string_view html)
         AddTagReferences(tag, attributes, found);
         if (IsRawTextElement(tag)) {
             std::size_t end = FindIgnoringCase(html, "</" + tag, pos);
-            std::string_view text =
-                html.substr(pos, end == std::string_view::npos ? end : end - pos);
+            std::string_view text = html.substr(pos, end == std::string_view::npos ? end : end - pos);
             if (tag == "style") {
                 for (PageReference& reference : FindStyleReferences(text))
                     found.references.push_back(std::move(reference));

@@ -19,7 +19,7 @@ struct PageReference {
 };
 
 struct PageReferences {
-    std::optional<std::string> base;  // href of the first base element that has one
+    std::optional<std::string> base;        // href of the first base element that has one
     std::vector<PageReference> references;  // in document order, repeats kept
 };
 

@@ -67,14 +67,30 @@ bool IsFetchedScheme(const std::string& url)
 std::string ContentTypeByExtension(const std::string& url)
 {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {"htm", "text/html"},       {"html", "text/html"},        {"css", "text/css"},
-        {"js", "text/javascript"},  {"mjs", "text/javascript"},   {"txt", "text/plain"},
-        {"xml", "application/xml"}, {"json", "application/json"}, {"png", "image/png"},
-        {"gif", "image/gif"},       {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},
-        {"webp", "image/webp"},     {"svg", "image/svg+xml"},     {"ico", "image/x-icon"},
-        {"bmp", "image/bmp"},       {"mp3", "audio/mpeg"},        {"wav", "audio/wav"},
-        {"mid", "audio/midi"},      {"mp4", "video/mp4"},         {"webm", "video/webm"},
-        {"woff", "font/woff"},      {"woff2", "font/woff2"},      {"ttf", "font/ttf"},
+        {"htm", "text/html"},
+        {"html", "text/html"},
+        {"css", "text/css"},
+        {"js", "text/javascript"},
+        {"mjs", "text/javascript"},
+        {"txt", "text/plain"},
+        {"xml", "application/xml"},
+        {"json", "application/json"},
+        {"png", "image/png"},
+        {"gif", "image/gif"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"webp", "image/webp"},
+        {"svg", "image/svg+xml"},
+        {"ico", "image/x-icon"},
+        {"bmp", "image/bmp"},
+        {"mp3", "audio/mpeg"},
+        {"wav", "audio/wav"},
+        {"mid", "audio/midi"},
+        {"mp4", "video/mp4"},
+        {"webm", "video/webm"},
+        {"woff", "font/woff"},
+        {"woff2", "font/woff2"},
+        {"ttf", "font/ttf"},
         {"swf", "application/x-shockwave-flash"},
     };
     auto parts = CrackUrl(url);
@@ -129,8 +145,8 @@ FetchedResource CResourceFetcher::Fetch(const std::string& url, const Credential
 {
     if (!IsFetchedScheme(url))
         throw ComError(E_INVALIDARG);
-    CInternetHandle request(InternetOpenUrl(Session(), WithCredentials(url, credentials).c_str(),
-                                            nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+    CInternetHandle request(InternetOpenUrl(Session(), WithCredentials(url, credentials).c_str(), nullptr, 0,
+                                            INTERNET_FLAG_RELOAD, 0));
     if (!request)
         throw ComError(FailureOf(InternetGetLastError()));
     FetchedResource resource;

@@ -16,9 +16,8 @@ char FoldCase(char c)
 template <typename Keys>
 auto LowerBound(Keys& keys, std::string_view name)
 {
-    return std::lower_bound(
-        keys.begin(), keys.end(), name,
-        [](const CHiveKey& key, std::string_view n) { return NameLess(key.Name(), n); });
+    return std::lower_bound(keys.begin(), keys.end(), name,
+                            [](const CHiveKey& key, std::string_view n) { return NameLess(key.Name(), n); });
 }
 
 }  // namespace

@@ -72,8 +72,7 @@ std::optional<HiveLocation> LocateHive(PredefinedHive hive)
         location.sharing = HiveSharing::MachineWide;
         folder = FirstSystemConfigFolder();
     } else {
-        location.name =
-            hive == PredefinedHive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT";
+        location.name = hive == PredefinedHive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_CLASSES_ROOT";
         if (auto config = AbsoluteVariable("XDG_CONFIG_HOME")) {
             folder = *config;
         } else if (auto home = HomeFolder()) {
@@ -91,8 +90,7 @@ std::optional<HiveLocation> LocateHive(PredefinedHive hive)
 bool MayWriteHive(const HiveLocation& location)
 {
     if (Exists(location.path))
-        return MayWrite(location.path) &&
-               MayWrite(location.path.substr(0, location.path.rfind('/')));
+        return MayWrite(location.path) && MayWrite(location.path.substr(0, location.path.rfind('/')));
     std::string folder = location.path;
     for (;;) {
         std::size_t slash = folder.rfind('/');

@@ -57,8 +57,7 @@ struct FileIdentity {
     bool operator==(const FileIdentity& other) const
     {
         return device == other.device && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec &&
-               modified.tv_nsec == other.modified.tv_nsec &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
                changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
     }
 };
@@ -91,8 +90,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         auto it = m_entries.find(path);
-        return (it != m_entries.end() && it->second.identity == identity) ? it->second.hive
-                                                                          : nullptr;
+        return (it != m_entries.end() && it->second.identity == identity) ? it->second.hive : nullptr;
     }
 
     void Store(const std::string& path, const FileIdentity& identity, LoadedPtr hive)
@@ -123,8 +121,8 @@ CHiveCache& Cache()
 
 LoadedPtr EmptyHive()
 {
-    static const auto* empty = new LoadedPtr(std::make_shared<const LoadedHive>(
-        LoadedHive{std::make_shared<const CHiveKey>(), 0, {}}));
+    static const auto* empty = new LoadedPtr(
+        std::make_shared<const LoadedHive>(LoadedHive{std::make_shared<const CHiveKey>(), 0, {}}));
     return *empty;
 }
 
@@ -311,8 +309,8 @@ LONG ReplaceFile(const std::string& path, const std::string& text, mode_t mode)
 LONG ReadHive(const HiveLocation& location, HiveSnapshot& hive)
 {
     std::string lockPath = location.path + ".lock";
-    CFileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC,
-                                FileMode(location.sharing)));
+    CFileDescriptor lock(
+        ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, FileMode(location.sharing)));
     if (!lock.IsValid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             hive = EmptyHive()->root;  // no folder, so no hive yet
@@ -340,8 +338,7 @@ LONG UpdateHive(const HiveLocation& location, const HiveEdit& edit)
     if (result != ERROR_SUCCESS)
         return result;
     std::string lockPath = location.path + ".lock";
-    CFileDescriptor lock(
-        ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, fileMode));
+    CFileDescriptor lock(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, fileMode));
     if (!lock.IsValid())
         return Win32ErrorFromErrno(errno);
     if (!LockFile(lock.Get(), LOCK_EX))

@@ -223,30 +223,30 @@ public:
             char escape = m_rest.front();
             m_rest.remove_prefix(1);
             switch (escape) {
-            case '\\':
-            case '"':
-                out += escape;
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'x': {
-                int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
-                int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
-                if (high < 0 || low < 0)
+                case '\\':
+                case '"':
+                    out += escape;
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'x': {
+                    int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
+                    int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
+                    if (high < 0 || low < 0)
+                        return false;
+                    out += static_cast<char>(high * 16 + low);
+                    m_rest.remove_prefix(2);
+                    break;
+                }
+                default:
                     return false;
-                out += static_cast<char>(high * 16 + low);
-                m_rest.remove_prefix(2);
-                break;
-            }
-            default:
-                return false;
             }
         }
         return false;  // no closing quote: the line was cut short
@@ -363,8 +363,7 @@ bool ParseValueLine(std::string_view line, HiveValue& value)
     CLineReader reader(line);
     if (reader.Take('@')) {
         value.name.clear();
-    } else if (!reader.Quoted(value.name) || value.name.empty() ||
-               value.name.size() > kMaxValueNameLength ||
+    } else if (!reader.Quoted(value.name) || value.name.empty() || value.name.size() > kMaxValueNameLength ||
                value.name.find('\0') != std::string::npos) {
         // An empty quoted name would be a second spelling of '@'; a name with a
         // NUL could never be asked for.
@@ -401,33 +400,33 @@ std::string FormatValueData(DWORD type, std::string_view data)
 {
     char number[32];
     switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-        if (IsPlainString(data))
-            return (type == REG_SZ ? "sz:" : "expand_sz:") + Quote(data.substr(0, data.size() - 1));
-        break;
-    case REG_MULTI_SZ:
-        if (IsPlainMultiString(data))
-            return FormatMultiString(data);
-        break;
-    case REG_DWORD:
-        if (data.size() == 4) {
-            std::snprintf(number, sizeof number, "dword:%08llx",
-                          static_cast<unsigned long long>(LittleEndian(data)));
-            return number;
-        }
-        break;
-    case REG_QWORD:
-        if (data.size() == 8) {
-            std::snprintf(number, sizeof number, "qword:%016llx",
-                          static_cast<unsigned long long>(LittleEndian(data)));
-            return number;
-        }
-        break;
-    case REG_BINARY:
-        return "binary:" + HexBytes(data);
-    default:
-        break;
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            if (IsPlainString(data))
+                return (type == REG_SZ ? "sz:" : "expand_sz:") + Quote(data.substr(0, data.size() - 1));
+            break;
+        case REG_MULTI_SZ:
+            if (IsPlainMultiString(data))
+                return FormatMultiString(data);
+            break;
+        case REG_DWORD:
+            if (data.size() == 4) {
+                std::snprintf(number, sizeof number, "dword:%08llx",
+                              static_cast<unsigned long long>(LittleEndian(data)));
+                return number;
+            }
+            break;
+        case REG_QWORD:
+            if (data.size() == 8) {
+                std::snprintf(number, sizeof number, "qword:%016llx",
+                              static_cast<unsigned long long>(LittleEndian(data)));
+                return number;
+            }
+            break;
+        case REG_BINARY:
+            return "binary:" + HexBytes(data);
+        default:
+            break;
     }
     std::snprintf(number, sizeof number, "hex(%x):", static_cast<unsigned>(type));
     return number + HexBytes(data);
@@ -437,8 +436,9 @@ std::string FormatHiveText(const CHiveKey& root, std::string_view hiveName)
 {
     std::string out = "; Wayscribe registry hive ";
     out.append(hiveName);
-    out += "\n; [key\\path] lines start keys, \"name\"=type:data lines set their values; types:"
-           " sz, expand_sz, multi_sz, dword, qword, binary, hex(type).\n";
+    out +=
+        "\n; [key\\path] lines start keys, \"name\"=type:data lines set their values; types:"
+        " sz, expand_sz, multi_sz, dword, qword, binary, hex(type).\n";
     if (!root.Values().empty()) {
         out += "\n[]\n";
         AppendValues(out, root);

@@ -157,8 +157,7 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, char* keyClass
                 current = &current->AddSubkey(created.path[i], &added);
                 isNew = isNew || added;
             }
-            return isNew && !(parent.access & KEY_CREATE_SUB_KEY) ? ERROR_ACCESS_DENIED
-                                                                  : ERROR_SUCCESS;
+            return isNew && !(parent.access & KEY_CREATE_SUB_KEY) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
         });
         if (status != ERROR_SUCCESS)
             return status;
@@ -265,8 +264,8 @@ LONG RegDeleteTree(HKEY key, const char* subKey)
     });
 }
 
-LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                  char* keyClass, DWORD* classSize, void* lastWriteTime)
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* keyClass,
+                  DWORD* classSize, void* lastWriteTime)
 {
     (void)lastWriteTime;  // write times are not kept
     if (!name || !nameSize || reserved)
@@ -288,8 +287,8 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* res
     return ERROR_SUCCESS;
 }
 
-LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
-                  DWORD* type, BYTE* data, DWORD* dataSize)
+LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved, DWORD* type,
+                  BYTE* data, DWORD* dataSize)
 {
     if (!valueName || !valueNameSize || reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
@@ -309,10 +308,9 @@ LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, 
     return CopyData(value.data, data, dataSize);
 }
 
-LONG RegQueryInfoKey(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved,
-                     DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
-                     DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
-                     DWORD* securityDescriptorSize, void* lastWriteTime)
+LONG RegQueryInfoKey(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
+                     DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                     DWORD* maxValueLength, DWORD* securityDescriptorSize, void* lastWriteTime)
 {
     (void)securityDescriptorSize, (void)lastWriteTime;  // not kept
     if (reserved)
@@ -332,12 +330,12 @@ LONG RegQueryInfoKey(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved
         longestName = std::max(longestName, static_cast<DWORD>(value.name.size()));
         longestData = std::max(longestData, static_cast<DWORD>(value.data.size()));
     }
-    for (auto [out, number] : {std::pair{classSize, DWORD{0}}, std::pair{maxClassLength, DWORD{0}},
-                               std::pair{subKeys, static_cast<DWORD>(found->Subkeys().size())},
-                               std::pair{maxSubKeyLength, longestKey},
-                               std::pair{values, static_cast<DWORD>(found->Values().size())},
-                               std::pair{maxValueNameLength, longestName},
-                               std::pair{maxValueLength, longestData}}) {
+    for (auto [out, number] :
+         {std::pair{classSize, DWORD{0}}, std::pair{maxClassLength, DWORD{0}},
+          std::pair{subKeys, static_cast<DWORD>(found->Subkeys().size())},
+          std::pair{maxSubKeyLength, longestKey},
+          std::pair{values, static_cast<DWORD>(found->Values().size())},
+          std::pair{maxValueNameLength, longestName}, std::pair{maxValueLength, longestData}}) {
         if (out)
             *out = number;
     }

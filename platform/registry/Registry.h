@@ -73,8 +73,8 @@ inline constexpr REGSAM KEY_WRITE =
     (STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE;
 inline constexpr REGSAM KEY_EXECUTE = KEY_READ & ~SYNCHRONIZE;
 inline constexpr REGSAM KEY_ALL_ACCESS =
-    (STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |
-     KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &
+    (STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |
+     KEY_NOTIFY | KEY_CREATE_LINK) &
     ~SYNCHRONIZE;
 
 // Value types.
@@ -143,20 +143,19 @@ LONG RegDeleteTree(HKEY key, const char* subKey);
 // needed (without the NUL) in *nameSize. Past the last subkey:
 // ERROR_NO_MORE_ITEMS. Classes and write times are not kept: `keyClass` gets
 // an empty string when given, `lastWriteTime` is left untouched.
-LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                  char* keyClass, DWORD* classSize, void* lastWriteTime);
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* keyClass,
+                  DWORD* classSize, void* lastWriteTime);
 
 // Enumerates values in the order they were first set, the default value
 // under the empty name. Name sizes as for RegEnumKeyEx; data as for
 // RegQueryValueEx (ERROR_MORE_DATA when the data buffer is short, the name
 // then still filled in).
-LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
-                  DWORD* type, BYTE* data, DWORD* dataSize);
+LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved, DWORD* type,
+                  BYTE* data, DWORD* dataSize);
 
 // Counts and longest sizes under a key (names in bytes without the NUL).
 // Every out parameter is optional; the class is always empty and the
 // security descriptor size and write time are not reported.
-LONG RegQueryInfoKey(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved,
-                     DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength,
-                     DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
-                     DWORD* securityDescriptorSize, void* lastWriteTime);
+LONG RegQueryInfoKey(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
+                     DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                     DWORD* maxValueLength, DWORD* securityDescriptorSize, void* lastWriteTime);

@@ -45,7 +45,8 @@ std::shared_ptr<CApartment> JoinMta()
     Mta& mta = TheMta();
     std::lock_guard lock(mta.mutex);
     if (mta.users++ == 0) {
-        auto apartment = std::make_shared<CApartment>(CApartment::Kind::Multi, std::make_shared<CMessageQueue>());
+        auto apartment =
+            std::make_shared<CApartment>(CApartment::Kind::Multi, std::make_shared<CMessageQueue>());
         mta.apartment = apartment;
         mta.stop = false;
         std::promise<void> bound;
@@ -286,7 +287,8 @@ HRESULT CoWaitForMultipleHandles(DWORD, DWORD timeoutMs, ULONG count, const int*
             apartment->DispatchPending();
         int wait = -1;
         if (timeoutMs != INFINITE) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = left > 0 ? static_cast<int>(left) : 0;
         }
         for (auto& p : polled)

@@ -14,8 +14,8 @@ template <class R, class... Args>
 class FunctionRef<R(Args...)> {
 public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
-    FunctionRef(F&& f)  // NOLINT: implicit by design, like a function pointer
+    requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
+        FunctionRef(F&& f)  // NOLINT: implicit by design, like a function pointer
         : m_object(const_cast<void*>(static_cast<const void*>(&f))),
           m_call([](void* object, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(object))(std::forward<Args>(args)...);

@@ -50,7 +50,7 @@ public:
     }
     HRESULT Seek(LONGLONG offset, DWORD origin, ULONGLONG* position) override
     {
-        long long base = origin == STREAM_SEEK_SET ? 0
+        long long base = origin == STREAM_SEEK_SET   ? 0
                          : origin == STREAM_SEEK_CUR ? static_cast<long long>(m_position)
                          : origin == STREAM_SEEK_END ? static_cast<long long>(m_bytes.size())
                                                      : -1;
@@ -112,7 +112,8 @@ HRESULT CoMarshalInterThreadInterfaceInStream(REFIID iid, IUnknown* object, IStr
         return E_NOINTERFACE;
     ComPtr<CMemoryStream> memory;
     memory.Attach(CreateComObject<CMemoryStream>());
-    MarshalData data{kMarshalMagic, isAgile ? MarshalKind::Agile : MarshalKind::Token, apartment->Id(), 0, iid};
+    MarshalData data{kMarshalMagic, isAgile ? MarshalKind::Agile : MarshalKind::Token, apartment->Id(), 0,
+                     iid};
     if (isAgile) {
         data.value = reinterpret_cast<std::uintptr_t>(typed.Get());
         memory->m_onRelease = [typed] {};  // the stream holds the reference
@@ -149,7 +150,8 @@ HRESULT CoGetInterfaceAndReleaseStream(IStream* stream, REFIID iid, void** objec
     if (FAILED(owned->Read(&data, sizeof data, &read)) || read != sizeof data || data.magic != kMarshalMagic)
         return E_INVALIDARG;
     if (data.kind == MarshalKind::Agile)
-        return reinterpret_cast<IUnknown*>(static_cast<std::uintptr_t>(data.value))->QueryInterface(iid, object);
+        return reinterpret_cast<IUnknown*>(static_cast<std::uintptr_t>(data.value))
+            ->QueryInterface(iid, object);
     auto owner = CApartment::FindById(data.apartment);
     if (!owner || owner->IsClosed())
         return RPC_E_DISCONNECTED;

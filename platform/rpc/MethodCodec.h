@@ -24,7 +24,8 @@ struct Unsupported {};
 using namespace directions;
 
 template <class... D>
-struct DirList {};
+struct DirList {
+};
 
 template <auto Member>
 struct MemberParams;
@@ -52,7 +53,10 @@ struct ParamOps<In, P> {
             st.lastIid = &a;
     }
     static void Fail(P) {}
-    static void Receive(CWireReader& r, CMarshalContext& c, CallState& st, Slot& s) { Codec::Read(r, c, st, s); }
+    static void Receive(CWireReader& r, CMarshalContext& c, CallState& st, Slot& s)
+    {
+        Codec::Read(r, c, st, s);
+    }
     static P Arg(Slot& s) { return Codec::Arg(s); }
     static void Answer(CWireWriter&, CMarshalContext&, CallState& st, Slot& s, bool)
     {
@@ -97,20 +101,34 @@ struct OutOps {
 };
 
 template <class T>
-struct ParamOps<Out, T*> : OutOps<T, false> {};
+struct ParamOps<Out, T*> : OutOps<T, false> {
+};
 template <class T>
-struct ParamOps<OutAlways, T*> : OutOps<T, true> {};
+struct ParamOps<OutAlways, T*> : OutOps<T, true> {
+};
 
 template <class T>
 struct ParamOps<InOut, T*> {
     using Codec = InOutCodec<T>;
     using Slot = typename Codec::Slot;
-    static void Request(CWireWriter& w, CMarshalContext& c, CallState& st, T* a) { Codec::Write(w, c, st, a); }
-    static void Reply(CWireReader& r, CMarshalContext& c, CallState& st, T* a, bool) { Codec::ReadBack(r, c, st, a); }
+    static void Request(CWireWriter& w, CMarshalContext& c, CallState& st, T* a)
+    {
+        Codec::Write(w, c, st, a);
+    }
+    static void Reply(CWireReader& r, CMarshalContext& c, CallState& st, T* a, bool)
+    {
+        Codec::ReadBack(r, c, st, a);
+    }
     static void Fail(T*) {}
-    static void Receive(CWireReader& r, CMarshalContext& c, CallState& st, Slot& s) { Codec::Read(r, c, st, s); }
+    static void Receive(CWireReader& r, CMarshalContext& c, CallState& st, Slot& s)
+    {
+        Codec::Read(r, c, st, s);
+    }
     static T* Arg(Slot& s) { return Codec::Arg(s); }
-    static void Answer(CWireWriter& w, CMarshalContext& c, CallState& st, Slot& s, bool) { Codec::WriteBack(w, c, st, s); }
+    static void Answer(CWireWriter& w, CMarshalContext& c, CallState& st, Slot& s, bool)
+    {
+        Codec::WriteBack(w, c, st, s);
+    }
 };
 
 template <auto Member, class Dirs>
@@ -131,12 +149,13 @@ struct MethodCodec<Member, DirList<D...>> {
                 (ParamOps<D, P>::Request(w, c, st, args), ...);
             };
             if (proxy.CanPipeline())
-                return proxy.InvokePipelined(method, request, Pipelined(std::tuple<std::decay_t<P>...>(args...)));
-            HRESULT hr = proxy.Invoke(method, request,
-                                      [&](CWireReader& r, CMarshalContext& c, [[maybe_unused]] HRESULT result) {
-                                          CallState st;
-                                          (ParamOps<D, P>::Reply(r, c, st, args, SUCCEEDED(result)), ...);
-                                      });
+                return proxy.InvokePipelined(method, request,
+                                             Pipelined(std::tuple<std::decay_t<P>...>(args...)));
+            HRESULT hr = proxy.Invoke(
+                method, request, [&](CWireReader& r, CMarshalContext& c, [[maybe_unused]] HRESULT result) {
+                    CallState st;
+                    (ParamOps<D, P>::Reply(r, c, st, args, SUCCEEDED(result)), ...);
+                });
             if (FAILED(hr))
                 (ParamOps<D, P>::Fail(args), ...);
             return hr;
@@ -160,11 +179,10 @@ private:
     static PipelinedReply Pipelined(Kept kept)
     {
         auto shared = std::make_shared<Kept>(std::move(kept));
-        return PipelinedReply{
-            [shared](CWireReader& r, CMarshalContext& c, HRESULT result) {
-                ReadKept(r, c, SUCCEEDED(result), *shared, std::index_sequence_for<P...>{});
-            },
-            [shared] { FailKept(*shared, std::index_sequence_for<P...>{}); }};
+        return PipelinedReply{[shared](CWireReader& r, CMarshalContext& c, HRESULT result) {
+                                  ReadKept(r, c, SUCCEEDED(result), *shared, std::index_sequence_for<P...>{});
+                              },
+                              [shared] { FailKept(*shared, std::index_sequence_for<P...>{}); }};
     }
     template <std::size_t... N>
     static void ReadKept([[maybe_unused]] CWireReader& r, [[maybe_unused]] CMarshalContext& c,
@@ -180,14 +198,16 @@ private:
     }
 
     template <class I, std::size_t... N>
-    static void Dispatch(I* object, CWireReader& r, CWireWriter& w, CMarshalContext& c, std::index_sequence<N...>)
+    static void Dispatch(I* object, CWireReader& r, CWireWriter& w, CMarshalContext& c,
+                         std::index_sequence<N...>)
     {
         std::tuple<typename ParamOps<D, P>::Slot...> slots;
         CallState received;
         (ParamOps<D, P>::Receive(r, c, received, std::get<N>(slots)), ...);
         r.ExpectEnd();
         C* target = object;
-        HRESULT hr = ComBoundary([&] { return (target->*Member)(ParamOps<D, P>::Arg(std::get<N>(slots))...); });
+        HRESULT hr =
+            ComBoundary([&] { return (target->*Member)(ParamOps<D, P>::Arg(std::get<N>(slots))...); });
         std::size_t mark = w.Size();
         w.I32(hr);
         try {

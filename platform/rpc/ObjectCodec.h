@@ -22,7 +22,10 @@ struct InCodec<I*> {
                 value->Release();
         }
     };
-    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, I* v) { c.WriteInterface(w, v, I::Iid); }
+    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, I* v)
+    {
+        c.WriteInterface(w, v, I::Iid);
+    }
     static void Read(CWireReader& r, CMarshalContext& c, CallState&, Slot& s)
     {
         s.value = static_cast<I*>(c.ReadInterface(r, I::Iid));
@@ -42,7 +45,10 @@ struct OutCodec<I*> {
         }
     };
     static I** Arg(Slot& s) { return &s.value; }
-    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, Slot& s) { c.WriteInterface(w, s.value, I::Iid); }
+    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, Slot& s)
+    {
+        c.WriteInterface(w, s.value, I::Iid);
+    }
     static void Read(CWireReader& r, CMarshalContext& c, CallState&, I** target)
     {
         *target = static_cast<I*>(c.ReadInterface(r, I::Iid));

@@ -35,7 +35,7 @@ template <class T>
 struct InOutCodec;
 
 template <class T>
-concept WireScalar = (std::is_integral_v<T> || std::is_floating_point_v<T>) && !std::is_same_v<T, bool>;
+concept WireScalar = (std::is_integral_v<T> || std::is_floating_point_v<T>)&&!std::is_same_v<T, bool>;
 
 template <class T>
 concept ComInterface = std::is_base_of_v<IUnknown, T>;
@@ -44,7 +44,10 @@ template <WireScalar T>
 struct InCodec<T> {
     using Slot = T;
     static void Write(CWireWriter& w, CMarshalContext&, CallState&, T v) { w.Bytes(&v, sizeof v); }
-    static void Read(CWireReader& r, CMarshalContext&, CallState&, Slot& s) { std::memcpy(&s, r.Bytes(sizeof s), sizeof s); }
+    static void Read(CWireReader& r, CMarshalContext&, CallState&, Slot& s)
+    {
+        std::memcpy(&s, r.Bytes(sizeof s), sizeof s);
+    }
     static T Arg(Slot& s) { return s; }
 };
 
@@ -54,7 +57,10 @@ struct OutCodec<T> {
         T value{};
     };
     static T* Arg(Slot& s) { return &s.value; }
-    static void Write(CWireWriter& w, CMarshalContext&, CallState&, Slot& s) { w.Bytes(&s.value, sizeof s.value); }
+    static void Write(CWireWriter& w, CMarshalContext&, CallState&, Slot& s)
+    {
+        w.Bytes(&s.value, sizeof s.value);
+    }
     static void Read(CWireReader& r, CMarshalContext&, CallState&, T* target)
     {
         std::memcpy(target, r.Bytes(sizeof *target), sizeof *target);
@@ -120,8 +126,14 @@ struct InCodec<VARIANT> {
         VARIANT value;
         CByrefStore store;
     };
-    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, const VARIANT& v) { WriteVariant(w, c, v); }
-    static void Read(CWireReader& r, CMarshalContext& c, CallState&, Slot& s) { ReadVariant(r, c, &s.value, s.store); }
+    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, const VARIANT& v)
+    {
+        WriteVariant(w, c, v);
+    }
+    static void Read(CWireReader& r, CMarshalContext& c, CallState&, Slot& s)
+    {
+        ReadVariant(r, c, &s.value, s.store);
+    }
     static VARIANT Arg(Slot& s) { return s.value; }
 };
 
@@ -133,7 +145,10 @@ struct OutCodec<VARIANT> {
         VARIANT value;
     };
     static VARIANT* Arg(Slot& s) { return &s.value; }
-    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, Slot& s) { WriteVariant(w, c, s.value); }
+    static void Write(CWireWriter& w, CMarshalContext& c, CallState&, Slot& s)
+    {
+        WriteVariant(w, c, s.value);
+    }
     static void Read(CWireReader& r, CMarshalContext& c, CallState&, VARIANT* target)
     {
         VARIANT value;
@@ -155,7 +170,10 @@ struct OutCodec<EXCEPINFO> {
     };
     static EXCEPINFO* Arg(Slot& s) { return &s.value; }
     static void Write(CWireWriter& w, CMarshalContext&, CallState&, Slot& s) { WriteExcepInfo(w, s.value); }
-    static void Read(CWireReader& r, CMarshalContext&, CallState&, EXCEPINFO* target) { ReadExcepInfo(r, target); }
+    static void Read(CWireReader& r, CMarshalContext&, CallState&, EXCEPINFO* target)
+    {
+        ReadExcepInfo(r, target);
+    }
     static void Fail(EXCEPINFO*) {}
 };
 

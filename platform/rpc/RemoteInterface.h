@@ -30,7 +30,8 @@ class CProxyManager;
 
 // Reads the method at `method` of an object's interface from the request,
 // calls it and writes the reply (HRESULT and out values).
-using StubFunction = void (*)(void* object, CWireReader& request, CWireWriter& reply, CMarshalContext& context);
+using StubFunction = void (*)(void* object, CWireReader& request, CWireWriter& reply,
+                              CMarshalContext& context);
 
 struct RemoteInterface {
     IID iid;
@@ -85,35 +86,41 @@ const RemoteInterface* FindRemoteInterface(REFIID iid);
 #define WYS_RPC_SLOT(m, ...) m,
 #define WYS_RPC_STUB_ENTRY(m, ...) \
     &::wys::rpc::MethodCodec<&Remoted::m, ::wys::rpc::DirList<__VA_ARGS__>>::template Stub<Remoted>,
-#define WYS_RPC_PROXY_METHOD(m, ...)                                                                  \
-    HRESULT m(WYS_RPC_CAT(WYS_RPC_PARAMS_, WYS_RPC_COUNT(__VA_ARGS__))(m)) override                   \
-    {                                                                                                 \
-        return ::wys::rpc::MethodCodec<&Remoted::m, ::wys::rpc::DirList<__VA_ARGS__>>::Proxy(         \
-            *this, static_cast<std::uint16_t>(Slots::m) WYS_RPC_CAT(WYS_RPC_ARGS_, WYS_RPC_COUNT(__VA_ARGS__))); \
+#define WYS_RPC_PROXY_METHOD(m, ...)                                                                      \
+    HRESULT m(WYS_RPC_CAT(WYS_RPC_PARAMS_, WYS_RPC_COUNT(__VA_ARGS__))(m)) override                       \
+    {                                                                                                     \
+        return ::wys::rpc::MethodCodec<&Remoted::m, ::wys::rpc::DirList<__VA_ARGS__>>::Proxy(             \
+            *this,                                                                                        \
+            static_cast<std::uint16_t>(Slots::m) WYS_RPC_CAT(WYS_RPC_ARGS_, WYS_RPC_COUNT(__VA_ARGS__))); \
     }
 
 // Defines the proxy class and stub table of `Interface` from its method list
 // and a constant k<Interface>Remote to register. Use at namespace scope.
-#define WYS_RPC_REMOTE_INTERFACE(Interface, METHODS)                                                      \
-    namespace wys_rpc_remote_##Interface {                                                                \
-    using namespace ::wys::rpc::directions;                                                               \
-    using Remoted = Interface;                                                                            \
-    enum class Slots : std::uint16_t { METHODS(WYS_RPC_SLOT) kCount };                                    \
-    class Proxy final : public Remoted, public ::wys::rpc::CInterfaceProxy {                              \
-    public:                                                                                               \
-        Proxy(::wys::rpc::CProxyManager& manager, REFIID iid) : CInterfaceProxy(manager, iid) {}          \
-        IUnknown* Pointer() override { return static_cast<Remoted*>(this); }                              \
-        HRESULT QueryInterface(REFIID iid, void** object) override { return OuterQueryInterface(iid, object); } \
-        ULONG AddRef() override { return OuterAddRef(); }                                                 \
-        ULONG Release() override { return OuterRelease(); }                                               \
-        METHODS(WYS_RPC_PROXY_METHOD)                                                                     \
-    };                                                                                                    \
-    inline constexpr ::wys::rpc::StubFunction kStubs[] = {METHODS(WYS_RPC_STUB_ENTRY)};                   \
-    inline ::wys::rpc::CInterfaceProxy* CreateProxy(::wys::rpc::CProxyManager& manager, REFIID iid)       \
-    {                                                                                                     \
-        return new Proxy(manager, iid);                                                                   \
-    }                                                                                                     \
-    }                                                                                                     \
-    inline const ::wys::rpc::RemoteInterface k##Interface##Remote{                                        \
-        Interface::Iid, #Interface, &wys_rpc_remote_##Interface::CreateProxy, wys_rpc_remote_##Interface::kStubs, \
+#define WYS_RPC_REMOTE_INTERFACE(Interface, METHODS)                                                    \
+    namespace wys_rpc_remote_##Interface                                                                \
+    {                                                                                                   \
+        using namespace ::wys::rpc::directions;                                                         \
+        using Remoted = Interface;                                                                      \
+        enum class Slots : std::uint16_t { METHODS(WYS_RPC_SLOT) kCount };                              \
+        class Proxy final : public Remoted, public ::wys::rpc::CInterfaceProxy {                        \
+        public:                                                                                         \
+            Proxy(::wys::rpc::CProxyManager& manager, REFIID iid) : CInterfaceProxy(manager, iid) {}    \
+            IUnknown* Pointer() override { return static_cast<Remoted*>(this); }                        \
+            HRESULT QueryInterface(REFIID iid, void** object) override                                  \
+            {                                                                                           \
+                return OuterQueryInterface(iid, object);                                                \
+            }                                                                                           \
+            ULONG AddRef() override { return OuterAddRef(); }                                           \
+            ULONG Release() override { return OuterRelease(); }                                         \
+            METHODS(WYS_RPC_PROXY_METHOD)                                                               \
+        };                                                                                              \
+        inline constexpr ::wys::rpc::StubFunction kStubs[] = {METHODS(WYS_RPC_STUB_ENTRY)};             \
+        inline ::wys::rpc::CInterfaceProxy* CreateProxy(::wys::rpc::CProxyManager& manager, REFIID iid) \
+        {                                                                                               \
+            return new Proxy(manager, iid);                                                             \
+        }                                                                                               \
+    }                                                                                                   \
+    inline const ::wys::rpc::RemoteInterface k##Interface##Remote{                                      \
+        Interface::Iid, #Interface, &wys_rpc_remote_##Interface::CreateProxy,                           \
+        wys_rpc_remote_##Interface::kStubs,                                                             \
         static_cast<std::uint16_t>(wys_rpc_remote_##Interface::Slots::kCount)};

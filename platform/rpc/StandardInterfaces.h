@@ -11,10 +11,10 @@
 
 // Names cannot be looked up across the wire: GetIDsOfNames answers E_NOTIMPL
 // there, and callers use the DISPIDs their interface declares.
-#define WYS_RPC_IDISPATCH_METHODS(X)                   \
-    X(GetTypeInfoCount, Out)                           \
-    X(GetTypeInfo, In, In, Out)                        \
-    X(GetIDsOfNames, In, Unsupported, In, In, Out)     \
+#define WYS_RPC_IDISPATCH_METHODS(X)               \
+    X(GetTypeInfoCount, Out)                       \
+    X(GetTypeInfo, In, In, Out)                    \
+    X(GetIDsOfNames, In, Unsupported, In, In, Out) \
     X(Invoke, In, In, In, In, InOut, Out, OutAlways, OutAlways)
 
 #define WYS_RPC_ITYPEINFO_METHODS(X) X(GetGuid, Out)

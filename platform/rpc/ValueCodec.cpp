@@ -21,38 +21,38 @@ constexpr UINT kMaxDimensions = 64;
 std::size_t ScalarSize(VARTYPE t)
 {
     switch (t) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-        return 8;
-    default:
-        return 0;
+        case VT_I1:
+        case VT_UI1:
+            return 1;
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
+            return 2;
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_ERROR:
+            return 4;
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+            return 8;
+        default:
+            return 0;
     }
 }
 
 bool IsElementType(VARTYPE t)
 {
     switch (t) {
-    case VT_BSTR:
-    case VT_VARIANT:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return true;
-    default:
-        return ScalarSize(t) != 0 && t != VT_ERROR && t != VT_R8;
+        case VT_BSTR:
+        case VT_VARIANT:
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            return true;
+        default:
+            return ScalarSize(t) != 0 && t != VT_ERROR && t != VT_R8;
     }
 }
 
@@ -60,15 +60,15 @@ bool IsElementType(VARTYPE t)
 std::size_t MinWireSize(VARTYPE t)
 {
     switch (t) {
-    case VT_BSTR:
-        return 4;
-    case VT_VARIANT:
-        return 2;
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return 1;
-    default:
-        return ScalarSize(t);
+        case VT_BSTR:
+            return 4;
+        case VT_VARIANT:
+            return 2;
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            return 1;
+        default:
+            return ScalarSize(t);
     }
 }
 
@@ -78,13 +78,13 @@ std::size_t ReferencedSize(VARTYPE t)
     if (t & VT_ARRAY)
         return sizeof(SAFEARRAY*);
     switch (t) {
-    case VT_BSTR:
-        return sizeof(BSTR);
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return sizeof(IUnknown*);
-    default:
-        return ScalarSize(t);
+        case VT_BSTR:
+            return sizeof(BSTR);
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            return sizeof(IUnknown*);
+        default:
+            return ScalarSize(t);
     }
 }
 
@@ -96,16 +96,16 @@ bool IsValueType(VARTYPE vt)
     if (vt & VT_ARRAY)
         return (vt & ~(VT_ARRAY | VT_TYPEMASK)) == 0 && IsElementType(vt & VT_TYPEMASK);
     switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-    case VT_R8:
-    case VT_ERROR:
-        return true;
-    default:
-        return ScalarSize(vt) != 0;
+        case VT_EMPTY:
+        case VT_NULL:
+        case VT_BSTR:
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+        case VT_R8:
+        case VT_ERROR:
+            return true;
+        default:
+            return ScalarSize(vt) != 0;
     }
 }
 
@@ -121,27 +121,27 @@ bool IsWireType(VARTYPE vt)
 void WriteScalar(CWireWriter& w, const void* p, std::size_t size)
 {
     switch (size) {
-    case 1:
-        w.U8(*static_cast<const std::uint8_t*>(p));
-        break;
-    case 2: {
-        std::uint16_t v;
-        std::memcpy(&v, p, 2);
-        w.U16(v);
-        break;
-    }
-    case 4: {
-        std::uint32_t v;
-        std::memcpy(&v, p, 4);
-        w.U32(v);
-        break;
-    }
-    default: {
-        std::uint64_t v;
-        std::memcpy(&v, p, 8);
-        w.U64(v);
-        break;
-    }
+        case 1:
+            w.U8(*static_cast<const std::uint8_t*>(p));
+            break;
+        case 2: {
+            std::uint16_t v;
+            std::memcpy(&v, p, 2);
+            w.U16(v);
+            break;
+        }
+        case 4: {
+            std::uint32_t v;
+            std::memcpy(&v, p, 4);
+            w.U32(v);
+            break;
+        }
+        default: {
+            std::uint64_t v;
+            std::memcpy(&v, p, 8);
+            w.U64(v);
+            break;
+        }
     }
 }
 
@@ -164,27 +164,27 @@ void WriteValue(CWireWriter& w, CMarshalContext& c, VARTYPE vt, const void* data
         return;
     }
     switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-        return;
-    case VT_BSTR:
-        WriteBstr(w, *static_cast<const BSTR*>(data));
-        return;
-    case VT_UNKNOWN:
-        c.WriteInterface(w, *static_cast<IUnknown* const*>(data), IID_IUnknown);
-        return;
-    case VT_DISPATCH:
-        c.WriteInterface(w, *static_cast<IDispatch* const*>(data), IID_IDispatch);
-        return;
-    case VT_VARIANT:
-        WriteVariantAt(w, c, *static_cast<const VARIANT*>(data), depth + 1);
-        return;
-    default:
-        if (std::size_t size = ScalarSize(vt)) {
-            WriteScalar(w, data, size);
+        case VT_EMPTY:
+        case VT_NULL:
             return;
-        }
-        throw ComError(DISP_E_BADVARTYPE);
+        case VT_BSTR:
+            WriteBstr(w, *static_cast<const BSTR*>(data));
+            return;
+        case VT_UNKNOWN:
+            c.WriteInterface(w, *static_cast<IUnknown* const*>(data), IID_IUnknown);
+            return;
+        case VT_DISPATCH:
+            c.WriteInterface(w, *static_cast<IDispatch* const*>(data), IID_IDispatch);
+            return;
+        case VT_VARIANT:
+            WriteVariantAt(w, c, *static_cast<const VARIANT*>(data), depth + 1);
+            return;
+        default:
+            if (std::size_t size = ScalarSize(vt)) {
+                WriteScalar(w, data, size);
+                return;
+            }
+            throw ComError(DISP_E_BADVARTYPE);
     }
 }
 
@@ -200,24 +200,24 @@ void ReadValue(CWireReader& r, CMarshalContext& c, VARTYPE vt, void* slot, int d
         return;
     }
     switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-        return;
-    case VT_BSTR:
-        *static_cast<BSTR*>(slot) = ReadBstr(r);
-        return;
-    case VT_UNKNOWN:
-        *static_cast<IUnknown**>(slot) = static_cast<IUnknown*>(c.ReadInterface(r, IID_IUnknown));
-        return;
-    case VT_DISPATCH:
-        *static_cast<IDispatch**>(slot) = static_cast<IDispatch*>(c.ReadInterface(r, IID_IDispatch));
-        return;
-    case VT_VARIANT:
-        ReadVariantAt(r, c, static_cast<VARIANT*>(slot), nullptr, depth + 1);
-        return;
-    default:
-        ReadScalar(r, slot, ScalarSize(vt));
-        return;
+        case VT_EMPTY:
+        case VT_NULL:
+            return;
+        case VT_BSTR:
+            *static_cast<BSTR*>(slot) = ReadBstr(r);
+            return;
+        case VT_UNKNOWN:
+            *static_cast<IUnknown**>(slot) = static_cast<IUnknown*>(c.ReadInterface(r, IID_IUnknown));
+            return;
+        case VT_DISPATCH:
+            *static_cast<IDispatch**>(slot) = static_cast<IDispatch*>(c.ReadInterface(r, IID_IDispatch));
+            return;
+        case VT_VARIANT:
+            ReadVariantAt(r, c, static_cast<VARIANT*>(slot), nullptr, depth + 1);
+            return;
+        default:
+            ReadScalar(r, slot, ScalarSize(vt));
+            return;
     }
 }
 

@@ -12,8 +12,8 @@ HRESULT CTextFileOperationProgress::StartOperations(const FileOperationStart& st
         const char* verb = start.operation == FO_DELETE ? "Deleting"
                            : start.operation == FO_MOVE ? "Moving"
                                                         : "Copying";
-        std::fprintf(m_out, "%.*s%s%s %u items, %llu bytes\n", static_cast<int>(start.title.size()), start.title.data(),
-                     start.title.empty() ? "" : ": ", verb, start.totalItems,
+        std::fprintf(m_out, "%.*s%s%s %u items, %llu bytes\n", static_cast<int>(start.title.size()),
+                     start.title.data(), start.title.empty() ? "" : ": ", verb, start.totalItems,
                      static_cast<unsigned long long>(start.totalBytes));
     }
     return S_OK;
@@ -31,10 +31,8 @@ HRESULT CTextFileOperationProgress::PreItem(UINT action, std::string_view source
     return S_OK;
 }
 
-HRESULT CTextFileOperationProgress::PostItem(UINT /*action*/,
-                                             std::string_view /*source*/,
-                                             std::string_view /*target*/,
-                                             HRESULT /*result*/)
+HRESULT CTextFileOperationProgress::PostItem(UINT /*action*/, std::string_view /*source*/,
+                                             std::string_view /*target*/, HRESULT /*result*/)
 {
     return S_OK;
 }

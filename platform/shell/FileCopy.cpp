@@ -63,10 +63,8 @@ std::string TemporaryPattern(const std::string& target)
 
 }  // namespace
 
-CopyResult CopyRegularFile(const std::string& source,
-                           const std::string& target,
-                           const std::function<bool(std::uint64_t)>& onChunk,
-                           int& error)
+CopyResult CopyRegularFile(const std::string& source, const std::string& target,
+                           const std::function<bool(std::uint64_t)>& onChunk, int& error)
 {
     CFileDescriptor in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info;

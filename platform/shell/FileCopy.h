@@ -16,10 +16,8 @@ enum class CopyResult { Copied, Cancelled, Failed };
 // leaves nothing behind. The copy gets the source's permission bits and
 // times. `onChunk` hears the bytes written by each chunk and returns false
 // to cancel. On failure `error` holds the errno value.
-CopyResult CopyRegularFile(const std::string& source,
-                           const std::string& target,
-                           const std::function<bool(std::uint64_t)>& onChunk,
-                           int& error);
+CopyResult CopyRegularFile(const std::string& source, const std::string& target,
+                           const std::function<bool(std::uint64_t)>& onChunk, int& error);
 
 // Makes `target` a symbolic link with the same content as the link
 // `source`, replacing a file or link at `target`. 0 or an errno value.

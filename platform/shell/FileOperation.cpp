@@ -124,10 +124,10 @@ int COperationRun::Run()
     if (int error = Plan(planner, sources))
         return error;
     if (m_function == FO_DELETE && Asks()) {
-        const std::string text =
-            sources.size() == 1
-                ? "Are you sure you want to permanently delete '" + std::string(LastComponent(sources[0])) + "'?"
-                : "Are you sure you want to permanently delete these " + std::to_string(sources.size()) + " items?";
+        const std::string text = sources.size() == 1 ? "Are you sure you want to permanently delete '" +
+                                                           std::string(LastComponent(sources[0])) + "'?"
+                                                     : "Are you sure you want to permanently delete these " +
+                                                           std::to_string(sources.size()) + " items?";
         if (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm Delete", MB_YESNO | MB_ICONWARNING) != IDYES) {
             m_op.fAnyOperationsAborted = TRUE;
             return ERROR_CANCELLED;
@@ -295,8 +295,10 @@ Outcome COperationRun::MakeFolder(const FileStep& step)
     if (exists)
         return FailStep(DE_FLDDESTISFILE, step.target);
     if (step.askToCreate && Asks() && !(m_op.fFlags & FOF_NOCONFIRMMKDIR)) {
-        const std::string text = "The folder '" + step.target + "' does not exist.\n\nDo you want to create it?";
-        if (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm Folder Create", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        const std::string text =
+            "The folder '" + step.target + "' does not exist.\n\nDo you want to create it?";
+        if (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm Folder Create", MB_YESNO | MB_ICONQUESTION) !=
+            IDYES)
             return Outcome::Cancelled;
     }
     if (::mkdir(step.target.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -315,7 +317,8 @@ Outcome COperationRun::ConfirmReplace(const std::string& target)
         return FailStep(DE_FILEDESTISFLD, target);
     if (!Asks())
         return Outcome::Done;
-    const std::string text = "This folder already contains a file named '" + std::string(LastComponent(target)) +
+    const std::string text = "This folder already contains a file named '" +
+                             std::string(LastComponent(target)) +
                              "'.\n\nWould you like to replace the existing file?";
     switch (MessageBoxA(m_op.hwnd, text.c_str(), "Confirm File Replace", MB_YESNOCANCEL | MB_ICONQUESTION)) {
         case IDYES:

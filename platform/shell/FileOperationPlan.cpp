@@ -82,7 +82,8 @@ std::string Resolved(const std::string& path)
         }
         if (head == "/")
             return path;
-        tail = tail.empty() ? std::string(LastComponent(head)) : Child(std::string(LastComponent(head)), tail);
+        tail =
+            tail.empty() ? std::string(LastComponent(head)) : Child(std::string(LastComponent(head)), tail);
         head = ParentFolder(head);
     }
 }
@@ -91,7 +92,8 @@ bool IsInside(const std::string& inner, const std::string& outer)
 {
     if (outer == "/")
         return inner.size() > 1;
-    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/';
+    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+           inner[outer.size()] == '/';
 }
 
 std::string Stem(std::string_view name)
@@ -115,15 +117,18 @@ int ErrorFromErrno(int error)
 
 std::string ConnectedFolderOf(const std::string& page)
 {
-    static constexpr std::string_view kPageExtensions[] = {".htm", ".html", ".shtml", ".shtm", ".mht", ".mhtml"};
+    static constexpr std::string_view kPageExtensions[] = {".htm",  ".html", ".shtml",
+                                                           ".shtm", ".mht",  ".mhtml"};
     const std::string_view name = LastComponent(page);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0)
         return {};
     std::string extension(name.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
-    if (std::find(std::begin(kPageExtensions), std::end(kPageExtensions), extension) == std::end(kPageExtensions))
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    });
+    if (std::find(std::begin(kPageExtensions), std::end(kPageExtensions), extension) ==
+        std::end(kPageExtensions))
         return {};
     return CompanionOf(page);
 }

@@ -47,7 +47,8 @@ public:
     virtual HRESULT PreItem(UINT action, std::string_view source, std::string_view target) = 0;
     // `result` is S_OK, or the failure that ends the operation (reported
     // before FinishOperations), or S_FALSE for an item the user skipped.
-    virtual HRESULT PostItem(UINT action, std::string_view source, std::string_view target, HRESULT result) = 0;
+    virtual HRESULT PostItem(UINT action, std::string_view source, std::string_view target,
+                             HRESULT result) = 0;
     // Work done so far, out of the totals given to StartOperations.
     virtual HRESULT UpdateProgress(UINT itemsDone, ULONGLONG bytesDone) = 0;
     // S_OK, HRESULT_FROM_WIN32(ERROR_CANCELLED), or the failure (as

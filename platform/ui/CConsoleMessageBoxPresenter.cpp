@@ -4,10 +4,12 @@
 
 #include "platform/ui/MessageBox.h"
 
-int CConsoleMessageBoxPresenter::Show(HWND /*owner*/, std::string_view text, std::string_view caption, UINT type)
+int CConsoleMessageBoxPresenter::Show(HWND /*owner*/, std::string_view text, std::string_view caption,
+                                      UINT type)
 {
     std::lock_guard lock(m_mutex);
-    const int answer = m_answer && IsMessageBoxButton(type, *m_answer) ? *m_answer : MessageBoxDefaultButton(type);
+    const int answer =
+        m_answer && IsMessageBoxButton(type, *m_answer) ? *m_answer : MessageBoxDefaultButton(type);
     if (m_out) {
         std::string buttons;
         for (int id : MessageBoxButtons(type)) {
@@ -16,7 +18,8 @@ int CConsoleMessageBoxPresenter::Show(HWND /*owner*/, std::string_view text, std
             buttons += MessageBoxButtonText(id);
         }
         std::fprintf(m_out, "[%.*s] %.*s\n(%s) -> %s\n", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data(), buttons.c_str(), MessageBoxButtonText(answer));
+                     static_cast<int>(text.size()), text.data(), buttons.c_str(),
+                     MessageBoxButtonText(answer));
         std::fflush(m_out);
     }
     return answer;

@@ -2,7 +2,8 @@
 
 #include "platform/ui/MessageBox.h"
 
-int CRecordingMessageBoxPresenter::Show(HWND owner, std::string_view text, std::string_view caption, UINT type)
+int CRecordingMessageBoxPresenter::Show(HWND owner, std::string_view text, std::string_view caption,
+                                        UINT type)
 {
     std::lock_guard lock(m_mutex);
     int answer = MessageBoxDefaultButton(type);

@@ -19,11 +19,16 @@ namespace {
 const char* ModeName(AutoDeleteMode mode)
 {
     switch (mode) {
-    case AutoDeleteMode::Never: return "Never";
-    case AutoDeleteMode::WhenDetached: return "WhenDetached";
-    case AutoDeleteMode::WhenEmpty: return "WhenEmpty";
-    case AutoDeleteMode::WhenDetachedAndEmpty: return "WhenDetachedAndEmpty";
-    case AutoDeleteMode::WhenDetachedOrEmpty: return "WhenDetachedOrEmpty";
+        case AutoDeleteMode::Never:
+            return "Never";
+        case AutoDeleteMode::WhenDetached:
+            return "WhenDetached";
+        case AutoDeleteMode::WhenEmpty:
+            return "WhenEmpty";
+        case AutoDeleteMode::WhenDetachedAndEmpty:
+            return "WhenDetachedAndEmpty";
+        case AutoDeleteMode::WhenDetachedOrEmpty:
+            return "WhenDetachedOrEmpty";
     }
     return "?";
 }
@@ -77,8 +82,8 @@ TEST(CTreeItem, EachAutoDeleteModeDeletesExactlyWhenItSays)
         {AutoDeleteMode::WhenDetachedOrEmpty, Event::DetachWhenEmpty, true},
     };
     for (const Case& c : cases) {
-        const std::string what = std::string(ModeName(c.mode)) + " event " +
-                                 std::to_string(static_cast<int>(c.event));
+        const std::string what =
+            std::string(ModeName(c.mode)) + " event " + std::to_string(static_cast<int>(c.event));
         CGraveyard graveyard;
         {
             CSortedTreeItem root;
@@ -87,18 +92,18 @@ TEST(CTreeItem, EachAutoDeleteModeDeletesExactlyWhenItSays)
             ASSERT_TRUE(root.AddChild(node));
             ASSERT_TRUE(node->AddChild(leaf));
             switch (c.event) {
-            case Event::DetachWithChild:
-                root.RemoveChild(node);
-                break;
-            case Event::EmptyWhileAttached:
-                node->RemoveChild(leaf);
-                break;
-            case Event::DetachWhenEmpty:
-                node->SetAutoDeleteMode(AutoDeleteMode::Never);
-                node->RemoveChild(leaf);
-                node->SetAutoDeleteMode(c.mode);
-                root.RemoveChild(node);
-                break;
+                case Event::DetachWithChild:
+                    root.RemoveChild(node);
+                    break;
+                case Event::EmptyWhileAttached:
+                    node->RemoveChild(leaf);
+                    break;
+                case Event::DetachWhenEmpty:
+                    node->SetAutoDeleteMode(AutoDeleteMode::Never);
+                    node->RemoveChild(leaf);
+                    node->SetAutoDeleteMode(c.mode);
+                    root.RemoveChild(node);
+                    break;
             }
             EXPECT_EQ(Buried(graveyard, "N"), c.deleted) << what;
             if (!Buried(graveyard, "N"))
@@ -153,11 +158,12 @@ TEST(CTreeItem, DestroyingARootTakesTheWholeTreeAndEveryRowWithIt)
     mirror.SetRoot(root.get());
     recorder.Listen(root.get());
     for (int m = 0; m < 4; ++m) {
-        auto* month = new CKeyNode(m, "m" + std::to_string(m), &graveyard, AutoDeleteMode::WhenDetachedOrEmpty);
+        auto* month =
+            new CKeyNode(m, "m" + std::to_string(m), &graveyard, AutoDeleteMode::WhenDetachedOrEmpty);
         root->AddChild(month);
         for (int d = 0; d < 5; ++d) {
-            auto* day = new CKeyNode(d, "d" + std::to_string(d), &graveyard,
-                                     AutoDeleteMode::WhenDetachedOrEmpty);
+            auto* day =
+                new CKeyNode(d, "d" + std::to_string(d), &graveyard, AutoDeleteMode::WhenDetachedOrEmpty);
             month->AddChild(day);
             for (int p = 0; p < 3; ++p)
                 day->AddChild(new CKeyNode(p, "p" + std::to_string(p), &graveyard));
@@ -271,10 +277,10 @@ TEST(CTreeItem, ExpandAndCollapseRaiseOnlyOnChangeAndRowsFollowTheModel)
         {"collapsing again raises nothing", [&] { a->Collapse(); }, "A\n", ""},
         {"added while collapsed", [&] { a->AddChild(new CKeyNode(2, "a2", &graveyard)); }, "A\n",
          "added A a2"},
-        {"expand again shows current order", [&] { a->Expand(); },
-         "A\n  a1\n  a2\n  a3\n  a4\n  a5\n", "expanded A"},
-        {"removal drops the row", [&] { a->RemoveChild(a->GetChild(2)); },
-         "A\n  a1\n  a2\n  a4\n  a5\n", "removed A a3"},
+        {"expand again shows current order", [&] { a->Expand(); }, "A\n  a1\n  a2\n  a3\n  a4\n  a5\n",
+         "expanded A"},
+        {"removal drops the row", [&] { a->RemoveChild(a->GetChild(2)); }, "A\n  a1\n  a2\n  a4\n  a5\n",
+         "removed A a3"},
     };
     for (auto& step : steps) {
         recorder.log.clear();

@@ -36,10 +36,7 @@ public:
     }
     std::string GetText() override { return m_name; }
     bool IsLess(const AdvancedTree::CTreeItem* other) const override { return m_key < Of(other).m_key; }
-    bool IsEqual(const AdvancedTree::CTreeItem* other) const override
-    {
-        return m_key == Of(other).m_key;
-    }
+    bool IsEqual(const AdvancedTree::CTreeItem* other) const override { return m_key == Of(other).m_key; }
 
 private:
     static const CKeyedNode& Of(const AdvancedTree::CTreeItem* other)
@@ -100,10 +97,7 @@ public:
         log.push_back("destroyed " + Name(item));
     }
     void OnItemExpanded(AdvancedTree::CTreeItem* item) override { log.push_back("expanded " + Name(item)); }
-    void OnItemCollapsed(AdvancedTree::CTreeItem* item) override
-    {
-        log.push_back("collapsed " + Name(item));
-    }
+    void OnItemCollapsed(AdvancedTree::CTreeItem* item) override { log.push_back("collapsed " + Name(item)); }
 
     std::vector<std::string> log;
 

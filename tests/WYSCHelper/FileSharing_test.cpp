@@ -71,7 +71,8 @@ protected:
     }
 
     // Writes the copy under `root` (the history folder by default) and adds its visit.
-    HRESULT Save(const SavedCopy& copy, std::int64_t time, const std::string& url, const std::string& root = "")
+    HRESULT Save(const SavedCopy& copy, std::int64_t time, const std::string& url,
+                 const std::string& root = "")
     {
         const std::string base = root.empty() ? History() : root;
         WriteFile(base + "/" + copy.page, "<html>" + url + "</html>");
@@ -85,7 +86,8 @@ protected:
     }
     std::string Resource(const SavedCopy& copy, const std::string& name, const std::string& root = "")
     {
-        return (root.empty() ? History() : root) + "/" + copy.page.substr(0, copy.page.size() - 4) + "_files/" + name;
+        return (root.empty() ? History() : root) + "/" + copy.page.substr(0, copy.page.size() - 4) +
+               "_files/" + name;
     }
     // Every file of the copy holds the bytes it was saved with.
     void ExpectWhole(const SavedCopy& copy, const std::string& root = "")
@@ -117,10 +119,12 @@ protected:
     // an image of its own, and a third whose "script" is as long as the
     // shared one but not the same.
     SavedCopy m_first{"2024/May/1/10h 0m 0s.htm",
-                      {{"style.css", RandomBytes(30000, 1)}, {"app.js", RandomBytes(12000, 2)},
+                      {{"style.css", RandomBytes(30000, 1)},
+                       {"app.js", RandomBytes(12000, 2)},
                        {"one.png", RandomBytes(50000, 3)}}};
     SavedCopy m_second{"2024/May/1/10h 5m 0s.htm",
-                       {{"style.css", RandomBytes(30000, 1)}, {"app.js", RandomBytes(12000, 2)},
+                       {{"style.css", RandomBytes(30000, 1)},
+                        {"app.js", RandomBytes(12000, 2)},
                         {"two.png", RandomBytes(40000, 4)}}};
     SavedCopy m_lookalike{"2024/May/2/9h 0m 0s.htm",
                           {{"style.css", RandomBytes(30000, 1)}, {"app.js", RandomBytes(12000, 9)}}};
@@ -197,7 +201,8 @@ TEST_F(FileSharing, ExportWritesIndependentCopiesAndImportAfterDeletingTheHistor
     Idle();
     CUrlDateHolder visit;
     ASSERT_EQ(m_base->GetData(visit.Receive(), 0), S_OK);
-    const std::string prefix = BstrToNarrow(visit.Path).substr(0, BstrToNarrow(visit.Path).size() - m_first.page.size());
+    const std::string prefix =
+        BstrToNarrow(visit.Path).substr(0, BstrToNarrow(visit.Path).size() - m_first.page.size());
     const std::string imported = History() + "/" + prefix;
     ExpectWhole(m_first, imported);
     ExpectWhole(m_second, imported);
@@ -239,7 +244,8 @@ TEST_F(FileSharing, ADamagedStoreIsMadeAnewWithoutLosingOrMergingWrongFiles)
         ASSERT_EQ(Save(m_lookalike, 300, "http://site/three"), S_OK);
         Idle();
         EXPECT_GE(Base().FileSharer()->GetStatistics().StoresMadeAnew, 1u);
-        EXPECT_EQ(StatOf(Resource(m_first, "style.css")).st_ino, StatOf(Resource(m_second, "style.css")).st_ino);
+        EXPECT_EQ(StatOf(Resource(m_first, "style.css")).st_ino,
+                  StatOf(Resource(m_second, "style.css")).st_ino);
         EXPECT_EQ(StatOf(Resource(m_first, "app.js")).st_ino, StatOf(Resource(m_second, "app.js")).st_ino);
         EXPECT_NE(StatOf(Resource(m_first, "app.js")).st_ino, StatOf(Resource(m_lookalike, "app.js")).st_ino);
         ExpectWhole(m_first);
@@ -423,7 +429,8 @@ TEST_F(FileSharing, AFileSystemWithoutHardLinksKeepsPlainCopies)
     fs::create_directories(mount);
     if (std::system(("mkfs.vfat -C '" + image + "' 8192 >/dev/null 2>&1").c_str()) != 0 ||
         std::system(("fusefat -o rw+ '" + image + "' '" + mount + "' >/dev/null 2>&1").c_str()) != 0)
-        GTEST_SKIP() << "no FAT file system can be made and mounted here (needs dosfstools, fusefat and /dev/fuse)";
+        GTEST_SKIP()
+            << "no FAT file system can be made and mounted here (needs dosfstools, fusefat and /dev/fuse)";
     struct Unmount {
         std::string at;
         ~Unmount() { (void)std::system(("fusermount -u -z '" + at + "'").c_str()); }

@@ -38,7 +38,8 @@ protected:
     CaptureOutcome Capture(const std::string& url, ComPtr<IHTMLDocument2> document,
                            CaptureStopRef stop = nullptr, std::int64_t time = kVisit)
     {
-        CPageCapture capture(CaptureInput{url, time, "Shown title"}, m_base.Get(), document.Get(), std::move(stop));
+        CPageCapture capture(CaptureInput{url, time, "Shown title"}, m_base.Get(), document.Get(),
+                             std::move(stop));
         return capture.Run();
     }
     CaptureOutcome CaptureSitePage(const std::string& path, CaptureStopRef stop = nullptr)
@@ -74,11 +75,10 @@ TEST(CPageCaptureRoute, OnlyPlainHttpPagesTryTheArchive)
         bool singleFile;
     };
     const Case cases[] = {
-        {"http://h/page.html", true},   {"HTTP://h/", true},
-        {"http://h/a.php?x=1", true},   {"http://h/a.php", false},
-        {"http://h/a.PHP", false},      {"http://h/a.Php", false},
-        {"https://h/page.html", false}, {"ftp://h/page.html", false},
-        {"file:///tmp/page.html", false}, {"about:blank", false},
+        {"http://h/page.html", true},   {"HTTP://h/", true},          {"http://h/a.php?x=1", true},
+        {"http://h/a.php", false},      {"http://h/a.PHP", false},    {"http://h/a.Php", false},
+        {"https://h/page.html", false}, {"ftp://h/page.html", false}, {"file:///tmp/page.html", false},
+        {"about:blank", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CPageCapture::TakesSingleFileRoute(c.url), c.singleFile) << c.url;
@@ -87,14 +87,15 @@ TEST(CPageCaptureRoute, OnlyPlainHttpPagesTryTheArchive)
 TEST_F(PageCaptureTest, HttpPageIsSavedAsOneArchiveWithEveryResource)
 {
     ASSERT_EQ(CaptureSitePage("/site/page.html"), CaptureOutcome::Archive);
-    EXPECT_EQ(Records(), std::vector<std::string>{std::to_string(kVisit) + " " + m_site.Url("/site/page.html") +
-                                                  " " + kDay + "/14h 5m 3s.mht Shown title"});
+    EXPECT_EQ(Records(),
+              std::vector<std::string>{std::to_string(kVisit) + " " + m_site.Url("/site/page.html") + " " +
+                                       kDay + "/14h 5m 3s.mht Shown title"});
     EXPECT_EQ(FolderEntries(Day()), std::set<std::string>{"14h 5m 3s.mht"});
 
     const std::string archive = ReadFile(Day() + "/14h 5m 3s.mht");
-    for (const char* path : {"/site/css/site.css", "/site/js/app.js", "/site/img/logo.png", "/site/other/logo.png",
-                             "/site/img/photo.jpg?size=big", "/site/img/go.gif", "/site/media/intro.swf",
-                             "/site/frame.html"})
+    for (const char* path :
+         {"/site/css/site.css", "/site/js/app.js", "/site/img/logo.png", "/site/other/logo.png",
+          "/site/img/photo.jpg?size=big", "/site/img/go.gif", "/site/media/intro.swf", "/site/frame.html"})
         EXPECT_NE(archive.find("Content-Location: " + m_site.Url(path)), std::string::npos) << path;
     // Relative references in double quotes now name the parts' locations.
     EXPECT_NE(archive.find("\"" + m_site.Url("/site/other/logo.png") + "\""), std::string::npos);
@@ -104,8 +105,9 @@ TEST_F(PageCaptureTest, HttpPageIsSavedAsOneArchiveWithEveryResource)
 TEST_F(PageCaptureTest, PhpPageIsSavedAsHtmlReferringOnlyToItsResourceFolder)
 {
     ASSERT_EQ(CaptureSitePage("/site/page.php"), CaptureOutcome::Page);
-    EXPECT_EQ(Records(), std::vector<std::string>{std::to_string(kVisit) + " " + m_site.Url("/site/page.php") +
-                                                  " " + kDay + "/14h 5m 3s.htm Shown title"});
+    EXPECT_EQ(Records(),
+              std::vector<std::string>{std::to_string(kVisit) + " " + m_site.Url("/site/page.php") + " " +
+                                       kDay + "/14h 5m 3s.htm Shown title"});
     EXPECT_EQ(FolderEntries(Day()), (std::set<std::string>{"14h 5m 3s.htm", "14h 5m 3s_files"}));
     const std::string files = Day() + "/14h 5m 3s_files";
     EXPECT_EQ(FolderEntries(files), wys::test::CaptureSite::PageResourceNames());
@@ -119,7 +121,8 @@ TEST_F(PageCaptureTest, PhpPageIsSavedAsHtmlReferringOnlyToItsResourceFolder)
         expected.insert(files + "/" + name);
     EXPECT_EQ(wys::test::SavedPageReferences(Day() + "/14h 5m 3s.htm"), expected);
     // The frame's own copy points at the resource saved beside it.
-    EXPECT_EQ(wys::test::SavedPageReferences(files + "/frame.html"), std::set<std::string>{files + "/logo.png"});
+    EXPECT_EQ(wys::test::SavedPageReferences(files + "/frame.html"),
+              std::set<std::string>{files + "/logo.png"});
     EXPECT_NE(ReadFile(Day() + "/14h 5m 3s.htm").find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
@@ -130,8 +133,9 @@ TEST_F(PageCaptureTest, FramesetPagesOnBothRoutes)
     EXPECT_NE(archive.find("Content-Location: " + m_site.Url("/site/left.html")), std::string::npos);
     EXPECT_NE(archive.find("Content-Location: " + m_site.Url("/site/right.html")), std::string::npos);
 
-    ASSERT_EQ(Capture(m_site.Url("/site/frames.php"), m_site.Document("/site/frames.php"), nullptr, kVisit + 1),
-              CaptureOutcome::Page);
+    ASSERT_EQ(
+        Capture(m_site.Url("/site/frames.php"), m_site.Document("/site/frames.php"), nullptr, kVisit + 1),
+        CaptureOutcome::Page);
     const std::string files = Day() + "/14h 5m 4s_files";
     EXPECT_EQ(FolderEntries(files), wys::test::CaptureSite::FramesetNames());
     EXPECT_EQ(wys::test::SavedPageReferences(Day() + "/14h 5m 4s.htm"),
@@ -155,7 +159,8 @@ TEST_F(PageCaptureTest, FilePageCopiesItsLocalFiles)
     ASSERT_EQ(Capture(url, wys::test::BuildPageAt(ReadFile(site + "/page.html"), url)), CaptureOutcome::Page);
     const std::string files = Day() + "/14h 5m 3s_files";
     EXPECT_EQ(ReadFile(files + "/pic.png"), "PNG-PIC");
-    EXPECT_EQ(wys::test::SavedPageReferences(Day() + "/14h 5m 3s.htm"), std::set<std::string>{files + "/pic.png"});
+    EXPECT_EQ(wys::test::SavedPageReferences(Day() + "/14h 5m 3s.htm"),
+              std::set<std::string>{files + "/pic.png"});
     EXPECT_EQ(Records().size(), 1u);
 }
 
@@ -164,7 +169,8 @@ TEST_F(PageCaptureTest, NetworkPageNeverCopiesLocalFiles)
     const std::string secret = m_home.Path() + "/secret.txt";
     wys::test::WriteFile(secret, "SECRET");
     const std::string url = m_site.Url("/site/steal.php");
-    ASSERT_EQ(Capture(url, wys::test::BuildPageAt("<img src=\"file://" + secret + "\">", url)), CaptureOutcome::Page);
+    ASSERT_EQ(Capture(url, wys::test::BuildPageAt("<img src=\"file://" + secret + "\">", url)),
+              CaptureOutcome::Page);
     EXPECT_TRUE(FolderEntries(Day() + "/14h 5m 3s_files").empty());
 }
 
@@ -175,12 +181,13 @@ TEST_F(PageCaptureTest, PagesCapturedInOneSecondKeepTheirOwnCopies)
     ASSERT_EQ(CaptureSitePage("/site/page.php"), CaptureOutcome::Page);
     ASSERT_EQ(CaptureSitePage("/site/frames.php"), CaptureOutcome::Page);
     const std::string at = std::to_string(kVisit) + " ";
-    EXPECT_EQ(Records(), (std::vector<std::string>{
-                             at + m_site.Url("/site/page.html") + " " + kDay + "/14h 5m 3s.mht Shown title",
-                             at + m_site.Url("/site/frames.html") + " " + kDay + "/14h 5m 3s (2).mht Shown title",
-                             at + m_site.Url("/site/page.php") + " " + kDay + "/14h 5m 3s.htm Shown title",
-                             at + m_site.Url("/site/frames.php") + " " + kDay + "/14h 5m 3s (2).htm Shown title",
-                         }));
+    EXPECT_EQ(Records(),
+              (std::vector<std::string>{
+                  at + m_site.Url("/site/page.html") + " " + kDay + "/14h 5m 3s.mht Shown title",
+                  at + m_site.Url("/site/frames.html") + " " + kDay + "/14h 5m 3s (2).mht Shown title",
+                  at + m_site.Url("/site/page.php") + " " + kDay + "/14h 5m 3s.htm Shown title",
+                  at + m_site.Url("/site/frames.php") + " " + kDay + "/14h 5m 3s (2).htm Shown title",
+              }));
     EXPECT_NE(ReadFile(Day() + "/14h 5m 3s.mht").find("Subject: " + m_site.Url("/site/page.html")),
               std::string::npos);
     EXPECT_EQ(FolderEntries(Day() + "/14h 5m 3s_files"), wys::test::CaptureSite::PageResourceNames());

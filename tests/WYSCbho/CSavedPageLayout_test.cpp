@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <ctime>
-#include <sys/stat.h>
 
 #include "tests/support/TempHome.h"
 

@@ -50,9 +50,10 @@ protected:
 TEST_F(CSingleFilePageTest, ArchiveHoldsEveryResourceWithQuotedSpellingsFixedUp)
 {
     const std::string padding(1200, 'x');
-    m_server.Handle("/site/page.html",
-                    Reply(R"(<html><body><img src="img/a.png"><img src='img/b.png'>)"
-                          R"(<embed src="movie.swf"><p>)" + padding + "</body></html>", "text/html"));
+    m_server.Handle("/site/page.html", Reply(R"(<html><body><img src="img/a.png"><img src='img/b.png'>)"
+                                             R"(<embed src="movie.swf"><p>)" +
+                                                 padding + "</body></html>",
+                                             "text/html"));
     m_server.Handle("/site/img/a.png", Reply("PNG-A", "image/png"));
     m_server.Handle("/site/img/b.png", Reply("PNG-B", "image/png"));
     m_server.Handle("/site/movie.swf", Reply("SWF", "application/x-shockwave-flash"));
@@ -60,10 +61,8 @@ TEST_F(CSingleFilePageTest, ArchiveHoldsEveryResourceWithQuotedSpellingsFixedUp)
 
     const std::string page = m_server.Url("/site/page.html");
     const SpellingMap spellings = {
-        {m_server.Url("/site/img/a.png"), {"img/a.png"}},
-        {m_server.Url("/site/img/b.png"), {"img/b.png"}},
-        {m_server.Url("/site/extra.js"), {"extra.js"}},
-        {"javascript:void(0)", {"javascript:void(0)"}},
+        {m_server.Url("/site/img/a.png"), {"img/a.png"}}, {m_server.Url("/site/img/b.png"), {"img/b.png"}},
+        {m_server.Url("/site/extra.js"), {"extra.js"}},   {"javascript:void(0)", {"javascript:void(0)"}},
         {"file:///etc/passwd", {"file:///etc/passwd"}},
     };
     CSingleFilePage single(nullptr);
@@ -126,7 +125,8 @@ TEST_F(CSingleFilePageTest, AnUnreachablePageOrResourceFailsTheRoute)
 
     m_server.Handle("/page.html", Reply("<p>page", "text/html"));
     CSingleFilePage refused(nullptr);
-    EXPECT_THROW(refused.Build(m_server.Url("/page.html"), {{"http://127.0.0.1:1/a.png", {"a.png"}}}), ComError);
+    EXPECT_THROW(refused.Build(m_server.Url("/page.html"), {{"http://127.0.0.1:1/a.png", {"a.png"}}}),
+                 ComError);
 }
 
 TEST_F(CSingleFilePageTest, AStoppedCaptureEndsTheBuild)
@@ -144,8 +144,9 @@ TEST(CSingleFilePageText, FixUpWritesReferencesInQuotedPrintableForm)
         {"http://s.test/a.php?id=1&x=ab", {"a.php?id=1&x=ab", "./a.php?id=1&x=ab"}},
         {"http://s.test/b.png", {"b.png", "http://s.test/b.png"}},
     };
-    const std::string text = "src=3D\"a.php?id=3D1&x=3Dab\" href=3D\"./a.php?id=3D1&x=3Dab\" "
-                             "x=3D\"b.png\" y=3D'b.png' z=3Db.png";
+    const std::string text =
+        "src=3D\"a.php?id=3D1&x=3Dab\" href=3D\"./a.php?id=3D1&x=3Dab\" "
+        "x=3D\"b.png\" y=3D'b.png' z=3Db.png";
     EXPECT_EQ(CSingleFilePage::FixUpText(text, spellings),
               "src=3D\"http://s.test/a.php?id=3D1&x=3Dab\" href=3D\"http://s.test/a.php?id=3D1&x=3Dab\" "
               "x=3D\"http://s.test/b.png\" y=3D'b.png' z=3Db.png");

@@ -92,8 +92,8 @@ protected:
     void Register(IUnknown* object)
     {
         ComPtr<CSingleObjectClass> factory(new CSingleObjectClass(object));
-        ASSERT_EQ(CoRegisterClassObject(CLSID_WYSCURLBase, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                        &m_classCookie),
+        ASSERT_EQ(CoRegisterClassObject(CLSID_WYSCURLBase, factory.Get(), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &m_classCookie),
                   S_OK);
     }
     void Attach()
@@ -214,7 +214,8 @@ TEST_F(SaverTest, TheHistorysOwnSavedCopiesAreNeverCaptured)
         EXPECT_EQ(Count(), 1u);
         for (const std::string& target :
              {copy, "file://" + copy, "file://localhost" + link + "/" + kDay + "/14h%205m%203s.htm",
-              "file://" + m_history + "/2003/../" + kDay + "/14h 5m 3s.htm", "file://" + outside + "/copy.htm"}) {
+              "file://" + m_history + "/2003/../" + kDay + "/14h 5m 3s.htm",
+              "file://" + outside + "/copy.htm"}) {
             SCOPED_TRACE(target);
             m_now += 1;
             Load(target);

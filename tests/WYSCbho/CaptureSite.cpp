@@ -69,7 +69,8 @@ std::set<std::string> CaptureSite::FramesetNames()
 void WriteFileSite(const std::string& folder)
 {
     WriteFile(folder + "/img/pic.png", "PNG-PIC");
-    WriteFile(folder + "/page.html", R"(<html><head><title>Local</title></head><body><img src="img/pic.png"></body></html>)");
+    WriteFile(folder + "/page.html",
+              R"(<html><head><title>Local</title></head><body><img src="img/pic.png"></body></html>)");
 }
 
 }  // namespace wys::test

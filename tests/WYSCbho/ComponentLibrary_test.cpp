@@ -81,12 +81,14 @@ TEST_F(ComponentLibraryTest, ClassObjectMakesHelperObjectsThatLockTheLibrary)
     ASSERT_TRUE(getClassObject && canUnloadNow);
 
     ComPtr<IClassFactory> factory;
-    EXPECT_EQ(getClassObject(CLSID_SurfBand, IID_IClassFactory, factory.PutVoid()), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject(CLSID_SurfBand, IID_IClassFactory, factory.PutVoid()),
+              CLASS_E_CLASSNOTAVAILABLE);
     ASSERT_EQ(getClassObject(CLSID_WYSCSaver, IID_IClassFactory, factory.PutVoid()), S_OK);
     EXPECT_EQ(canUnloadNow(), S_OK);
 
     ComPtr<IObjectWithSite> saver;
-    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IObjectWithSite, saver.PutVoid()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IObjectWithSite, saver.PutVoid()),
+              CLASS_E_NOAGGREGATION);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, saver.PutVoid()), S_OK);
     EXPECT_EQ(canUnloadNow(), S_FALSE);
     ComPtr<IWYSCSaver> dual;

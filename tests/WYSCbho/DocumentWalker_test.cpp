@@ -37,7 +37,8 @@ TEST(DocumentWalker, CollectsEveryKindOfResourceAsAbsoluteUrls)
         "javascript:void(0)",
     };
     EXPECT_EQ(result.ResourceUrls, expected);
-    EXPECT_EQ(result.ResourceSpellings.at("http://site.test/dir/img/a.png"), std::set<std::string>{"img/a.png"});
+    EXPECT_EQ(result.ResourceSpellings.at("http://site.test/dir/img/a.png"),
+              std::set<std::string>{"img/a.png"});
     EXPECT_EQ(result.ResourceSpellings.at("http://site.test/js/app.js"), std::set<std::string>{"/js/app.js"});
     EXPECT_EQ(result.ResourceSpellings.at("http://cdn.test/b.gif"),
               std::set<std::string>{"http://cdn.test/b.gif"});

@@ -79,9 +79,11 @@ TEST(DeclareUtf8Charset, AddsADeclarationUnlessUtf8IsDeclaredAlready)
               R"(<head><meta charset="utf-8"></head><body>é</body>)");
     EXPECT_EQ(DeclareUtf8Charset(R"(<head lang="x"><meta charset="windows-1252"></head>)"),
               R"(<head lang="x"><meta charset="utf-8"><meta charset="windows-1252"></head>)");
-    const std::string declared = R"(<HEAD><META http-equiv="Content-Type" content="text/html; CHARSET=UTF-8"></HEAD>)";
+    const std::string declared =
+        R"(<HEAD><META http-equiv="Content-Type" content="text/html; CHARSET=UTF-8"></HEAD>)";
     EXPECT_EQ(DeclareUtf8Charset(declared), declared);
-    EXPECT_EQ(DeclareUtf8Charset("<headline>x</headline>"), R"(<meta charset="utf-8"><headline>x</headline>)");
+    EXPECT_EQ(DeclareUtf8Charset("<headline>x</headline>"),
+              R"(<meta charset="utf-8"><headline>x</headline>)");
 }
 
 }  // namespace

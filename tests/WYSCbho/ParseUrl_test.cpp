@@ -13,12 +13,12 @@ TEST(ParseUrl, SchemeNumbersAndDefaultPorts)
         int port;
     };
     const Case cases[] = {
-        {"ftp://h/a", kSchemeFtp, 21},         {"gopher://h/a", kSchemeGopher, 70},
-        {"http://h/a", kSchemeHttp, 80},       {"HTTPS://h/a", kSchemeHttps, 443},
-        {"file:///tmp/a", kSchemeFile, 0},     {"news:comp.lang", kSchemeNews, 0},
-        {"MailTo:a@b", kSchemeMailto, 0},      {"socks://h", kSchemeSocks, 1080},
-        {"about:blank", kSchemeUnknown, 0},    {"javascript:go()", kSchemeUnknown, 0},
-        {"res://x.dll/a", kSchemeUnknown, 0},  {"http://h:8080/a", kSchemeHttp, 8080},
+        {"ftp://h/a", kSchemeFtp, 21},        {"gopher://h/a", kSchemeGopher, 70},
+        {"http://h/a", kSchemeHttp, 80},      {"HTTPS://h/a", kSchemeHttps, 443},
+        {"file:///tmp/a", kSchemeFile, 0},    {"news:comp.lang", kSchemeNews, 0},
+        {"MailTo:a@b", kSchemeMailto, 0},     {"socks://h", kSchemeSocks, 1080},
+        {"about:blank", kSchemeUnknown, 0},   {"javascript:go()", kSchemeUnknown, 0},
+        {"res://x.dll/a", kSchemeUnknown, 0}, {"http://h:8080/a", kSchemeHttp, 8080},
     };
     for (const Case& c : cases) {
         std::optional<UrlParts> parts = ParseUrl(c.url);

@@ -21,12 +21,14 @@ TEST(RewriteLinks, QuotedValuesHoldingTheNameBecomeTheLocalPath)
         {"http://s.test/img/logo.png", kFiles + "/logo.png"},
         {"http://s.test/css/site.css", kFiles + "/site.css"},
     };
-    const std::string text = R"(<link href="css/site.css"><img src="http://s.test/img/logo.png">)"
-                             R"(<img src='../img/logo.png'><script>show("logo.png"); say("no logo.png here")</script>)";
-    EXPECT_EQ(Rewrite(text, saved), R"(<link href="14h 5m 3s_files/site.css">)"
-                                    R"(<img src="14h 5m 3s_files/logo.png">)"
-                                    R"(<img src='14h 5m 3s_files/logo.png'>)"
-                                    R"(<script>show("14h 5m 3s_files/logo.png"); say("no logo.png here")</script>)");
+    const std::string text =
+        R"(<link href="css/site.css"><img src="http://s.test/img/logo.png">)"
+        R"(<img src='../img/logo.png'><script>show("logo.png"); say("no logo.png here")</script>)";
+    EXPECT_EQ(Rewrite(text, saved),
+              R"(<link href="14h 5m 3s_files/site.css">)"
+              R"(<img src="14h 5m 3s_files/logo.png">)"
+              R"(<img src='14h 5m 3s_files/logo.png'>)"
+              R"(<script>show("14h 5m 3s_files/logo.png"); say("no logo.png here")</script>)");
 }
 
 TEST(RewriteLinks, OccurrencesOutsideAQuotedValueStayAsTheyAre)
@@ -57,10 +59,11 @@ TEST(RewriteLinks, UrlsWithTheSameFileNameKeepTheirOwnReferences)
         {"http://s.test/a/logo.png", kFiles + "/logo.png"},
         {"http://s.test/b/logo.png", kFiles + "/logo1.png"},
     };
-    EXPECT_EQ(Rewrite(R"(<img src="a/logo.png"><img src="http://s.test/b/logo.png"><img src=" /a/logo.png ">)",
-                      saved),
-              R"(<img src="14h 5m 3s_files/logo.png"><img src="14h 5m 3s_files/logo1.png">)"
-              R"(<img src="14h 5m 3s_files/logo.png">)");
+    EXPECT_EQ(
+        Rewrite(R"(<img src="a/logo.png"><img src="http://s.test/b/logo.png"><img src=" /a/logo.png ">)",
+                saved),
+        R"(<img src="14h 5m 3s_files/logo.png"><img src="14h 5m 3s_files/logo1.png">)"
+        R"(<img src="14h 5m 3s_files/logo.png">)");
 
     // Seen from the resource folder the first local path is the bare name,
     // which the second URL could otherwise claim.

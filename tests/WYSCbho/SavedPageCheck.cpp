@@ -27,7 +27,7 @@ std::set<std::string> SavedPageReferences(const std::string& pageFile)
 
     std::set<std::string> references;
     const std::pair<const char*, const char*> attributes[] = {
-        {"IMG", "src"},   {"SCRIPT", "src"}, {"LINK", "href"},  {"INPUT", "src"},
+        {"IMG", "src"},     {"SCRIPT", "src"}, {"LINK", "href"}, {"INPUT", "src"},
         {"PARAM", "value"}, {"IFRAME", "src"}, {"FRAME", "src"},
     };
     for (const auto& [tag, attribute] : attributes) {
@@ -64,17 +64,19 @@ std::set<std::string> UnresolvedStyleReferences(const std::string& pageFile)
         std::string text = ReadFile(file.string());
         // Style attributes carry their quotes as character references.
         if (file.extension() != ".css")
-            text = std::regex_replace(std::regex_replace(text, std::regex("&quot;"), "\""), std::regex("&amp;"), "&");
+            text = std::regex_replace(std::regex_replace(text, std::regex("&quot;"), "\""),
+                                      std::regex("&amp;"), "&");
         for (const std::regex* pattern : {&kUrl, &kImport}) {
-            for (auto it = std::sregex_iterator(text.begin(), text.end(), *pattern); it != std::sregex_iterator();
-                 ++it) {
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), *pattern);
+                 it != std::sregex_iterator(); ++it) {
                 std::string reference = (*it)[1].str();
                 if (reference.starts_with("data:") || reference.starts_with("#"))
                     continue;
                 std::optional<std::string> absolute = CombineUrl("file://" + file.string(), reference);
-                std::string path = absolute && absolute->starts_with("file://")
-                                       ? wys::capture::DecodeEscapes(absolute->substr(7, absolute->find('#') - 7))
-                                       : std::string();
+                std::string path =
+                    absolute && absolute->starts_with("file://")
+                        ? wys::capture::DecodeEscapes(absolute->substr(7, absolute->find('#') - 7))
+                        : std::string();
                 if (path.empty() || !fs::is_regular_file(path))
                     unresolved.insert(file.filename().string() + ": " + reference);
             }

@@ -12,11 +12,11 @@
 #include <set>
 #include <thread>
 
+#include "WYSCHelper/CIndexFile.h"
+#include "WYSCHelper/CUrlRecordList.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "WYSCHelper/CIndexFile.h"
-#include "WYSCHelper/CUrlRecordList.h"
 #include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "Wayscribe/CDayTreeItem.h"
 #include "Wayscribe/CHMSTreeItem.h"
@@ -128,7 +128,7 @@ TEST_F(SurfBand, OpensOnTheLatestVisitAcrossAYearBoundary)
     ASSERT_EQ(Visit(0, "http://epoch.example/", "Epoch"), S_OK);
     ASSERT_EQ(Visit(LocalTime(2023, 12, 20, 9), "http://december.example/", "December"), S_OK);
     ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 9), "http://latest.example/", "Latest"), S_OK);
-    ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 9), "http://latest.example/", "Latest") , E_INVALIDARG);
+    ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 9), "http://latest.example/", "Latest"), E_INVALIDARG);
     ASSERT_EQ(Visit(LocalTime(2024, 1, 5, 8), "http://latest.example/", "Latest"), S_OK);
     ASSERT_EQ(Visit(LocalTime(2023, 12, 31, 23), "http://new-years-eve.example/", "Eve"), S_OK);
     ASSERT_EQ(Visit(LocalTime(2024, 1, 3, 12), "http://third.example/", "Third"), S_OK);
@@ -191,7 +191,8 @@ TEST_F(SurfBand, TreeEqualsTheFinalListWhenAnotherClientChangesItDuringTheFill)
                 const bool during = filling;
                 if (count > 0 && SUCCEEDED(history->RemoveData(random() % count)) && during && filling)
                     ++changesDuringFill;
-                _URL_DATE_ visit{start + 86400 * 40 + i, NarrowToBstr("http://added.example/" + std::to_string(i)),
+                _URL_DATE_ visit{start + 86400 * 40 + i,
+                                 NarrowToBstr("http://added.example/" + std::to_string(i)),
                                  NarrowToBstr("new/" + std::to_string(i) + ".htm"), nullptr};
                 if (SUCCEEDED(history->AddData(visit)) && during && filling)
                     ++changesDuringFill;
@@ -297,7 +298,8 @@ TEST_F(SurfBand, StaysResponsiveWhileAnotherClientImportsALargeHistory)
         lastTick = clock.elapsed();
     });
     ticker.start(10);
-    while ((!finished || Pages(band->Root()).size() < static_cast<std::size_t>(kVisits)) && clock.elapsed() < 60000)
+    while ((!finished || Pages(band->Root()).size() < static_cast<std::size_t>(kVisits)) &&
+           clock.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ticker.stop();
     client.join();

@@ -18,8 +18,8 @@
 #include "Wayscribe/tools/CHistoryFileDialog.h"
 #include "Wayscribe/tools/Help.h"
 #include "Wayscribe/tools/HistoryImport.h"
-#include "common/UrlBaseConnection.h"
 #include "common/LocalTime.h"
+#include "common/UrlBaseConnection.h"
 #include "tests/banddialogs/DialogTesting.h"
 
 namespace wys::test {

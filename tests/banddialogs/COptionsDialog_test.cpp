@@ -8,10 +8,10 @@
 
 #include <filesystem>
 
-#include "Wayscribe/tools/COptionsDialog.h"
-#include "Wayscribe/tools/CUpDownControl.h"
 #include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CWYSCURLBase.h"
+#include "Wayscribe/tools/COptionsDialog.h"
+#include "Wayscribe/tools/CUpDownControl.h"
 #include "Wayscribe/tools/Help.h"
 #include "common/DiskUsageText.h"
 #include "common/StringConvert.h"
@@ -150,8 +150,11 @@ TEST_F(OptionsDialog, ShowsTheVisitsAndWhatTheirSavedCopiesTakeOnDisk)
         const std::string stem = "2024/May/1/" + std::to_string(i) + "h 0m 0s";
         WriteFile(History() + "/" + stem + "_files/style.css", sheet);
         WriteFile(History() + "/" + stem + "_files/logo.png", logo);
-        WriteFile(History() + "/" + stem + "_files/photo.jpg", std::string(40000 + i, static_cast<char>('a' + i)));
-        ASSERT_EQ(m_server->AddVisit(1700000000 + i, "http://docs/" + std::to_string(i), stem + ".htm", "Page"), S_OK);
+        WriteFile(History() + "/" + stem + "_files/photo.jpg",
+                  std::string(40000 + i, static_cast<char>('a' + i)));
+        ASSERT_EQ(
+            m_server->AddVisit(1700000000 + i, "http://docs/" + std::to_string(i), stem + ".htm", "Page"),
+            S_OK);
     }
     ULONGLONG onDisk = 0;
     ULONGLONG withoutSharing = 0;

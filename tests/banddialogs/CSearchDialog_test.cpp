@@ -107,11 +107,10 @@ protected:
         const std::string slowText = std::string(128 << 10, 'a') + "c";
         for (int n = 0; n < pages; ++n) {
             const bool isSlow = n >= pages / 2 && n < pages / 2 + slow;
-            ASSERT_EQ(
-                m_server->AddVisit(kNov25 + n * 60, "http://site.example/" + std::to_string(n),
-                                   "2003/November/p" + std::to_string(n) + ".htm",
-                                   "Page " + std::to_string(n), isSlow ? slowText : text),
-                S_OK);
+            ASSERT_EQ(m_server->AddVisit(kNov25 + n * 60, "http://site.example/" + std::to_string(n),
+                                         "2003/November/p" + std::to_string(n) + ".htm",
+                                         "Page " + std::to_string(n), isSlow ? slowText : text),
+                      S_OK);
         }
     }
 
@@ -290,7 +289,8 @@ TEST_F(SearchPane, FoundVisitsAreFiledIntoTheirOwnCalendarTree)
     SearchToTheEnd(pane.get());
     EXPECT_EQ(Results(pane.get()), "");
     EXPECT_EQ(m_boxes->Count(), 0u);
-    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(), "The expression cannot be used: a set in \"[]\" holds nothing.");
+    EXPECT_EQ(Control<QLabel>(pane.get(), 263)->text(),
+              "The expression cannot be used: a set in \"[]\" holds nothing.");
     EXPECT_FALSE(SaveDialogScreenshot(pane.get(), "search-pane-parse-error").isEmpty());
 
     // A page whose test runs beyond its budget is left, and counted.

@@ -175,10 +175,13 @@ TEST_F(SearchWorker, PathsFromTheOriginalPlatformUseBackslashes)
     // What the content index can look for: whole characters, three at least.
     EXPECT_EQ(CSavedPageContent::UsableLiterals("ab"), std::vector<std::string>{});
     EXPECT_EQ(CSavedPageContent::UsableLiterals("w\xC3\xB6r"), std::vector<std::string>{"w\xC3\xB6r"});
-    EXPECT_EQ(CSavedPageContent::UsableLiterals("\xB6" "abc\xFF" "de\xC3"), std::vector<std::string>{"abc"});
+    EXPECT_EQ(CSavedPageContent::UsableLiterals("\xB6"
+                                                "abc\xFF"
+                                                "de\xC3"),
+              std::vector<std::string>{"abc"});
     // The text around a match starts on a character and shows line breaks as spaces.
-    EXPECT_EQ(CSavedPageContent::Excerpt(std::string(40, 'x') + "\xC3\xB6" + std::string(59, 'y') + "match\nnext",
-                                         101, 106),
+    EXPECT_EQ(CSavedPageContent::Excerpt(
+                  std::string(40, 'x') + "\xC3\xB6" + std::string(59, 'y') + "match\nnext", 101, 106),
               "...\xC3\xB6" + std::string(59, 'y') + "match next");
 }
 

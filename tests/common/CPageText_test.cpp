@@ -27,26 +27,31 @@ std::string Archive(const std::string& parts)
 
 TEST(CPageText, ArchivesGiveTheTextOfTheirHtmlPartsDecoded)
 {
-    const std::string html = "<html><head><title>T\xC3\xADtulo</title><script>var hiddenword;</script></head>"
-                             "<body><p>you don't want to design and implement a whole new language</p>"
-                             "<p>caf&eacute; &amp; cr&#232;me</p></body></html>";
+    const std::string html =
+        "<html><head><title>T\xC3\xADtulo</title><script>var hiddenword;</script></head>"
+        "<body><p>you don't want to design and implement a whole new language</p>"
+        "<p>caf&eacute; &amp; cr&#232;me</p></body></html>";
     struct Case {
         const char* what;
         std::string message;
         std::string expected;
     } cases[] = {
         {"quoted-printable with soft line breaks",
-         Archive(Part("Content-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable",
-                      "<html><head><title>T=C3=ADtulo</title></head><body><p>design =\r\nand imple=\r\nment</p>")),
+         Archive(Part(
+             "Content-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable",
+             "<html><head><title>T=C3=ADtulo</title></head><body><p>design =\r\nand imple=\r\nment</p>")),
          "T\xC3\xADtulo\ndesign and implement"},
         {"base64, and a part that is no HTML",
          Archive(Part("Content-Type: text/html\r\nContent-Transfer-Encoding: base64", Base64Encode(html)) +
                  Part("Content-Type: application/javascript\r\nContent-Transfer-Encoding: quoted-printable",
                       "var prototypeonly = 1;") +
-                 Part("Content-Type: image/png\r\nContent-Transfer-Encoding: base64", Base64Encode("\x89PNG\0\0\x01"))),
-         "T\xC3\xADtulo\nyou don't want to design and implement a whole new language\ncaf\xC3\xA9 & cr\xC3\xA8me"},
+                 Part("Content-Type: image/png\r\nContent-Transfer-Encoding: base64",
+                      Base64Encode("\x89PNG\0\0\x01"))),
+         "T\xC3\xADtulo\nyou don't want to design and implement a whole new language\ncaf\xC3\xA9 & "
+         "cr\xC3\xA8me"},
         {"a declared charset, and one that cannot be decoded",
-         Archive(Part("Content-Type: text/html; charset=\"ISO-8859-1\"\r\nContent-Transfer-Encoding: quoted-printable",
+         Archive(Part("Content-Type: text/html; charset=\"ISO-8859-1\"\r\nContent-Transfer-Encoding: "
+                      "quoted-printable",
                       "<p>W=F6rterbuch</p>") +
                  Part("Content-Type: text/html; charset=x-no-such-charset\r\nContent-Transfer-Encoding: 8bit",
                       "<p>na\xC3\xAFve</p>")),
@@ -57,14 +62,16 @@ TEST(CPageText, ArchivesGiveTheTextOfTheirHtmlPartsDecoded)
          "ok \xEF\xBF\xBD\xEF\xBF\xBD end\ncut"},
         {"nested multipart, lines ending in LF alone",
          "Content-Type: multipart/related; boundary=outer\n\n--outer\nContent-Type: multipart/alternative; "
-         "boundary=inner\n\n--inner\nContent-Type: text/plain\n\nplain words\n--inner\nContent-Type: text/html\n"
+         "boundary=inner\n\n--inner\nContent-Type: text/plain\n\nplain words\n--inner\nContent-Type: "
+         "text/html\n"
          "Content-Transfer-Encoding: quoted-printable\n\n<b>nested=\nword</b>\n--inner--\n--outer--\n",
          "nestedword"},
         {"no multipart at all",
          "Content-Type: text/html; charset=utf-16le\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
              Base64Encode(std::string("<\0p\0>\0w\0i\0d\0e\0<\0/\0p\0>\0", 20)),
          "wide"},
-        {"a delimiter that never closes", "Content-Type: multipart/related; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>open",
+        {"a delimiter that never closes",
+         "Content-Type: multipart/related; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>open",
          "open"},
         {"garbage", std::string("\0\x01\x02 not a message at all", 25), ""},
     };
@@ -82,10 +89,12 @@ TEST_F(CPageTextFile, PagesWithTheirFramesHugeOnesAndDeepOnes)
     const std::string day = m_home.Path() + "/2024/March/1";
     std::filesystem::create_directories(day + "/p_files/sub");
     WriteFile(day + "/p.htm",
-              "<html><head><title>Frames</title></head><body><p>top</p><iframe src=\"p_files/f%20one.htm\"></iframe>"
+              "<html><head><title>Frames</title></head><body><p>top</p><iframe "
+              "src=\"p_files/f%20one.htm\"></iframe>"
               "<frameset><frame src=\"p_files/missing.htm\"><frame src=\"../../../../etc/passwd\">"
               "<frame src=\"http://example.com/p_files/f.htm\"></frameset></body></html>");
-    WriteFile(day + "/p_files/f one.htm", "<p>first frame</p><iframe src=\"sub/g.htm\"></iframe><iframe src=\"../p.htm\">");
+    WriteFile(day + "/p_files/f one.htm",
+              "<p>first frame</p><iframe src=\"sub/g.htm\"></iframe><iframe src=\"../p.htm\">");
     WriteFile(day + "/p_files/sub/g.htm", "<p>second frame</p><iframe src=\"../f one.htm\"></iframe>");
     PageStamp stamp;
     std::optional<PageText> page = CPageText::ReadFile(day + "/p.htm", &stamp);

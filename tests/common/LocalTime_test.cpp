@@ -90,7 +90,7 @@ TEST_F(ZoneTest, ComposesAcrossDaylightSavingChanges)
 TEST_F(ZoneTest, FormatsEveryFormUsed)
 {
     Use("UTC0");
-    const std::int64_t t = 795184889;  // 1995-03-14 12:41:29 UTC, a Tuesday
+    const std::int64_t t = 795184889;      // 1995-03-14 12:41:29 UTC, a Tuesday
     const std::int64_t early = 794400000;  // 1995-03-05 10:40:00 UTC, a Sunday
     struct Case {
         const char* format;

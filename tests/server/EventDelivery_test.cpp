@@ -66,7 +66,8 @@ int Client(CChildChannel& parent, const std::string& folder, const std::string& 
             return 2;
         const std::int64_t start = Now();
         for (int i = 0; i < visits; ++i) {
-            HRESULT hr = AddVisit(history.Get(), folder, start + i, "http://" + name + "/" + std::to_string(i));
+            HRESULT hr =
+                AddVisit(history.Get(), folder, start + i, "http://" + name + "/" + std::to_string(i));
             if (FAILED(hr)) {
                 parent.Send("AddData failed: " + HResultText(hr));
                 status = 3;
@@ -99,7 +100,8 @@ int PasserBy(CChildChannel& parent, std::size_t leaveAfter)
         ComPtr<IConnectionPointContainer> container;
         ComPtr<IConnectionPoint> point;
         DWORD cookie = 0;
-        if (!history || FAILED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) ||
+        if (!history ||
+            FAILED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) ||
             FAILED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf())) ||
             FAILED(point->Advise(sink->GetUnknown(), &cookie))) {
             parent.Send("cannot listen");

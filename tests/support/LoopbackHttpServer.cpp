@@ -20,7 +20,8 @@ namespace {
 bool EqualIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -88,8 +89,7 @@ struct LoopbackHttpServer::State {
 httplib::Server::HandlerResponse LoopbackHttpServer::State::Answer(const httplib::Request& request,
                                                                    httplib::Response& response)
 {
-    HttpRequest copy{request.method, request.path, request.target, {}, request.body,
-                     request.remote_port};
+    HttpRequest copy{request.method, request.path, request.target, {}, request.body, request.remote_port};
     for (const auto& [key, value] : request.headers)
         copy.headers.emplace_back(key, value);
 
@@ -138,9 +138,10 @@ bool LoopbackHttpServer::State::ServeFile(const std::string& path, httplib::Resp
 LoopbackHttpServer::LoopbackHttpServer() : m_state(std::make_unique<State>())
 {
     State& state = *m_state;
-    state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response& response) {
-        return state.Answer(request, response);
-    });
+    state.server.set_pre_routing_handler(
+        [&state](const httplib::Request& request, httplib::Response& response) {
+            return state.Answer(request, response);
+        });
     // Headers and body go out in separate writes: without this, a kept-alive
     // client waits for its own delayed acknowledgement (40 ms) on every reply.
     state.server.set_tcp_nodelay(true);

@@ -32,7 +32,8 @@ TEST_F(LoopbackHttpServerTest, ServesFolderFilesAndCountsRequests)
     wys::test::WriteFile(site + "/img/logo.png", std::string("\x89PNG\0x", 6));
     wys::test::WriteFile(site + "/sub dir/a.css", "p{}");
     m_server.ServeFolder(site);
-    EXPECT_EQ(m_server.Url("/img/logo.png"), "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/img/logo.png");
+    EXPECT_EQ(m_server.Url("/img/logo.png"),
+              "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/img/logo.png");
 
     struct Case {
         std::string target;

@@ -9,9 +9,8 @@
 namespace wys::test {
 
 namespace {
-constexpr const char* kVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-                                      "XDG_STATE_HOME", "XDG_CACHE_HOME",  "XDG_RUNTIME_DIR",
-                                      "XDG_CONFIG_DIRS"};
+constexpr const char* kVariables[] = {"HOME",           "XDG_CONFIG_HOME", "XDG_DATA_HOME",  "XDG_STATE_HOME",
+                                      "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_DIRS"};
 }
 
 TempHome::TempHome()

@@ -18,8 +18,7 @@ std::string Position(std::size_t at)
 
 // "no", or the match as "start-end" followed by each group as " start-end"
 // ("?" where nothing was recorded). Both strategies must agree.
-std::string Matched(const char* expression, std::string_view text,
-                    RegExpCase mode = RegExpCase::Sensitive)
+std::string Matched(const char* expression, std::string_view text, RegExpCase mode = RegExpCase::Sensitive)
 {
     CRegExp re;
     if (RegExpParseError error = re.Parse(expression, mode); error != RegExpParseError::ParseOk)
@@ -67,7 +66,10 @@ TEST(CRegExpMatch, MatchesEachAtom)
         {"abc", "xxabcxx", "2-5"},
         {"abc", "ab", "no"},
         {".", "", "no"},
-        {"a.c", "a\xFF" "c", "0-3"},
+        {"a.c",
+         "a\xFF"
+         "c",
+         "0-3"},
         {"[a-c]+", "xxbcaz", "2-5"},
         {"[^a-c]", "abcd", "3-4"},
         {"[^a]", "a", "no"},  // the end of text is never in a set, negated or not
@@ -101,7 +103,7 @@ TEST(CRegExpMatch, MatchesQuantifiersAndAlternation)
         {"ba+?", "baaa", "0-2"},
         {"ba??", "baa", "0-1"},
         {"a**", "aa*", "0-3"},
-        {"{a*}a", "aaa", "0-3 0-2"},  // greedy: backs off one iteration
+        {"{a*}a", "aaa", "0-3 0-2"},   // greedy: backs off one iteration
         {"{a*?}a", "aaa", "0-1 0-0"},  // lazy: goes on first
         {"ab|cd", "abd", "0-3"},
         {"ab|cd", "acd", "0-3"},
@@ -132,25 +134,13 @@ TEST(CRegExpMatch, MatchesQuantifiersAndAlternation)
 
 TEST(CRegExpMatch, AnchorsAtBothEnds)
 {
+    // "$" does not match "a": no attempt starts at the end of a non-empty text.
     static const Case cases[] = {
-        {"^abc", "abcd", "0-3"},
-        {"^abc", "xabc", "no"},
-        {"abc", "xabc", "1-4"},
-        {"^", "", "0-0"},
-        {"^", "abc", "0-0"},
-        {"$", "", "0-0"},
-        {"$", "a", "no"},  // no attempt starts at the end of a non-empty text
-        {"a$", "ba", "1-2"},
-        {"a$", "ab", "no"},
-        {"^a$", "a", "0-1"},
-        {"^$", "", "0-0"},
-        {"^$", "a", "no"},
-        {"a|$", "b", "no"},
-        {"b|$", "ab", "1-2"},
-        {"a*$", "baa", "1-3"},
-        {"x!$", "xa", "0-1"},
-        {"x!$", "x", "no"},
-        {")abc", "zzz", "0-0"},
+        {"^abc", "abcd", "0-3"}, {"^abc", "xabc", "no"}, {"abc", "xabc", "1-4"}, {"^", "", "0-0"},
+        {"^", "abc", "0-0"},     {"$", "", "0-0"},       {"$", "a", "no"},       {"a$", "ba", "1-2"},
+        {"a$", "ab", "no"},      {"^a$", "a", "0-1"},    {"^$", "", "0-0"},      {"^$", "a", "no"},
+        {"a|$", "b", "no"},      {"b|$", "ab", "1-2"},   {"a*$", "baa", "1-3"},  {"x!$", "xa", "0-1"},
+        {"x!$", "x", "no"},      {")abc", "zzz", "0-0"},
     };
     Check(std::begin(cases), std::end(cases));
 }
@@ -171,12 +161,13 @@ TEST(CRegExpMatch, MatchesNegationAndBackReferences)
         {"{a*}b\\0", "aabaa", "0-5 0-2"},
         {"\\0{a}", "a", "error InvalidGroup"},
         {"({a}|b)\\0", "b", "0-1 ?-?"},  // nothing captured: the empty text
-        {"{a\\0}", "a", "0-1 0-1"},       // still open: the empty text
+        {"{a\\0}", "a", "0-1 0-1"},      // still open: the empty text
         // A negation whose operand matched fails without undoing the
         // operand's captures; the next alternative sees them.
         {"(!{a}|.)\\0", "aa", "0-2 0-1"},
         {"{a}{b}\\1\\0", "abba", "0-4 0-1 1-2"},
-        {"{x}{a}{b}{c}{d}{e}{f}{g}{h}{i}{j}{k}{l}\\12", "xabcdefghijkll", "0-14 0-1 1-2 2-3 3-4 4-5 5-6 6-7 7-8 8-9 9-10 10-11 11-12 12-13"},
+        {"{x}{a}{b}{c}{d}{e}{f}{g}{h}{i}{j}{k}{l}\\12", "xabcdefghijkll",
+         "0-14 0-1 1-2 2-3 3-4 4-5 5-6 6-7 7-8 8-9 9-10 10-11 11-12 12-13"},
     };
     Check(std::begin(cases), std::end(cases));
 }
@@ -184,22 +175,13 @@ TEST(CRegExpMatch, MatchesNegationAndBackReferences)
 TEST(CRegExpMatch, MatchesAbbreviations)
 {
     static const Case cases[] = {
-        {"\\a+", "-x9Z-", "1-4"},
-        {"\\b", "a\tb", "1-2"},
-        {"\\b", "a b", "1-2"},
-        {"\\c+", "9abC9", "1-4"},
-        {"\\d+", "ab123c", "2-5"},
-        {"\\h+", "xx0fAgz", "2-5"},
-        {"\\n", "a\r\nb", "1-2"},      // a carriage return alone comes first
-        {"\\nb", "a\r\nb", "1-4"},     // then one followed by a line feed
-        {"\\n", "a\nb", "1-2"},
-        {"\\q", "say \"hi\" now", "4-8"},
-        {"\\q", "say 'hi' now", "4-8"},
-        {"\\q", "say \"hi' now", "no"},
-        {"\\q", "\"\"", "0-2"},
-        {"\\w", "12 word!", "3-7"},
-        {"\\z", "ab 0042 c", "3-7"},
-        {"\\d*x", "12x", "0-3"},
+        {"\\a+", "-x9Z-", "1-4"},       {"\\b", "a\tb", "1-2"},           {"\\b", "a b", "1-2"},
+        {"\\c+", "9abC9", "1-4"},       {"\\d+", "ab123c", "2-5"},        {"\\h+", "xx0fAgz", "2-5"},
+        {"\\n", "a\r\nb", "1-2"},   // a carriage return alone comes first
+        {"\\nb", "a\r\nb", "1-4"},  // then one followed by a line feed
+        {"\\n", "a\nb", "1-2"},         {"\\q", "say \"hi\" now", "4-8"}, {"\\q", "say 'hi' now", "4-8"},
+        {"\\q", "say \"hi' now", "no"}, {"\\q", "\"\"", "0-2"},           {"\\w", "12 word!", "3-7"},
+        {"\\z", "ab 0042 c", "3-7"},    {"\\d*x", "12x", "0-3"},
     };
     Check(std::begin(cases), std::end(cases));
 }
@@ -227,14 +209,10 @@ TEST(CRegExpMatch, IgnoresCaseOnlyForAToZ)
 TEST(CRegExpMatch, ComparesBytesUnsigned)
 {
     static const Case cases[] = {
-        {"[\x80-\xFF]", "a\x80", "1-2"},
-        {"[\x80-\xFF]+", "a\xC3\xA9z", "1-3"},
-        {"[^\x80-\xFF]", "\xFF\x7F", "1-2"},
-        {"[\x01-\x7F]", "\xFF\x7F", "1-2"},
-        {"[a-\xFF]", "\xFF", "0-1"},
-        {"\xFF", "a\xFF", "1-2"},
-        {"\xFF+", "\xFF\xFF", "0-2"},
-        {".", "\x80", "0-1"},
+        {"[\x80-\xFF]", "a\x80", "1-2"},     {"[\x80-\xFF]+", "a\xC3\xA9z", "1-3"},
+        {"[^\x80-\xFF]", "\xFF\x7F", "1-2"}, {"[\x01-\x7F]", "\xFF\x7F", "1-2"},
+        {"[a-\xFF]", "\xFF", "0-1"},         {"\xFF", "a\xFF", "1-2"},
+        {"\xFF+", "\xFF\xFF", "0-2"},        {".", "\x80", "0-1"},
     };
     Check(std::begin(cases), std::end(cases));
 }

@@ -34,8 +34,7 @@ TEST(CRegExp, CompilesEachScheme)
         {"a", "Symbol a; Match"},
         {".", "Any; Match"},
         {"ab", "Symbol a; Symbol b; Match"},
-        {"a|b",
-         "PushCharPos; Call 6; PopCharPos; Jmp 8; Symbol a; Jmp 9; Symbol b; Match"},
+        {"a|b", "PushCharPos; Call 6; PopCharPos; Jmp 8; Symbol a; Jmp 9; Symbol b; Match"},
         {"a|b|c",
          "PushCharPos; Call 6; PopCharPos; Jmp 8; Symbol a; Jmp 15; "
          "PushCharPos; Call 12; PopCharPos; Jmp 14; Symbol b; Jmp 15; Symbol c; Match"},
@@ -104,13 +103,9 @@ TEST(CRegExp, CountsGroupsAndMemorySlots)
         std::uint32_t groups;
         std::uint32_t slots;
     } cases[] = {
-        {"", 0, 0},
-        {"{a}{b}", 2, 0},
-        {"{{a}}", 2, 0},
-        {"a*b?", 0, 2},
-        {"a*?b+?c??", 0, 2},  // a lazy "*" keeps its iteration's start too
-        {"!a", 0, 2},
-        {"(a+)+", 0, 3},  // the repeated copy has its own slot
+        {"", 0, 0},      {"{a}{b}", 2, 0},    {"{{a}}", 2, 0},
+        {"a*b?", 0, 2},  {"a*?b+?c??", 0, 2},  // a lazy "*" keeps its iteration's start too
+        {"!a", 0, 2},    {"(a+)+", 0, 3},      // the repeated copy has its own slot
         {"{a+}+", 1, 3},
     };
     for (const Case& c : cases) {
@@ -128,48 +123,31 @@ TEST(CRegExp, ReportsEachParseError)
         const char* expression;
         E error;
     } cases[] = {
-        {"{a", E::BraceExpected},
-        {"{a)", E::BraceExpected},
-        {"x{a|b", E::BraceExpected},
-        {"(a", E::ParenExpected},
-        {"(a}", E::ParenExpected},
-        {"(a]", E::ParenExpected},
-        {"(", E::ParenExpected},
-        {"[", E::BracketExpected},
-        {"[^", E::BracketExpected},
-        {"[ab", E::BracketExpected},
-        {"[a-", E::BracketExpected},
-        {"[a-]", E::BracketExpected},
-        {"[-", E::BracketExpected},
-        {"[a\\", E::BracketExpected},  // ends right after "\" inside a set
-        {"[]", E::EmptyRange},
-        {"[^]", E::EmptyRange},
-        {"[]a]", E::EmptyRange},
-        {"\\0", E::InvalidGroup},
-        {"{a}\\1", E::InvalidGroup},
-        {"{a\\1}", E::InvalidGroup},
-        {"\\1{a}{b}", E::InvalidGroup},
-        {"{a}\\99999999999999999999", E::InvalidGroup},
-        {"[z-a]", E::InvalidRange},
-        {"[\xFF-\x80]", E::InvalidRange},  // unsigned: 255 above 128
-        {"[a-\\]", E::InvalidRange},       // the upper byte is taken as it stands
-        {"(a*)*", E::EmptyRepeat},
-        {"(a?)+", E::EmptyRepeat},
-        {"(a*)*?", E::EmptyRepeat},
-        {"(a?)+?", E::EmptyRepeat},
+        {"{a", E::BraceExpected},       {"{a)", E::BraceExpected},
+        {"x{a|b", E::BraceExpected},    {"(a", E::ParenExpected},
+        {"(a}", E::ParenExpected},      {"(a]", E::ParenExpected},
+        {"(", E::ParenExpected},        {"[", E::BracketExpected},
+        {"[^", E::BracketExpected},     {"[ab", E::BracketExpected},
+        {"[a-", E::BracketExpected},    {"[a-]", E::BracketExpected},
+        {"[-", E::BracketExpected},     {"[a\\", E::BracketExpected},  // ends right after "\" inside a set
+        {"[]", E::EmptyRange},          {"[^]", E::EmptyRange},
+        {"[]a]", E::EmptyRange},        {"\\0", E::InvalidGroup},
+        {"{a}\\1", E::InvalidGroup},    {"{a\\1}", E::InvalidGroup},
+        {"\\1{a}{b}", E::InvalidGroup}, {"{a}\\99999999999999999999", E::InvalidGroup},
+        {"[z-a]", E::InvalidRange},     {"[\xFF-\x80]", E::InvalidRange},  // unsigned: 255 above 128
+        {"[a-\\]", E::InvalidRange},  // the upper byte is taken as it stands
+        {"(a*)*", E::EmptyRepeat},      {"(a?)+", E::EmptyRepeat},
+        {"(a*)*?", E::EmptyRepeat},     {"(a?)+?", E::EmptyRepeat},
         {"(a+?)*", E::EmptyRepeat},  // a lazy "+" counts as able to be empty
-        {"(a|b*)*", E::EmptyRepeat},
-        {"(a*b*)+", E::EmptyRepeat},
-        {"{a*}*", E::EmptyRepeat},
-        {"(!a*)*", E::EmptyRepeat},
-        {"((a*))*", E::EmptyRepeat},
-        {"(\\d*)+", E::EmptyRepeat},
+        {"(a|b*)*", E::EmptyRepeat},    {"(a*b*)+", E::EmptyRepeat},
+        {"{a*}*", E::EmptyRepeat},      {"(!a*)*", E::EmptyRepeat},
+        {"((a*))*", E::EmptyRepeat},    {"(\\d*)+", E::EmptyRepeat},
     };
     for (const Case& c : cases) {
         CRegExp re;
         EXPECT_EQ(re.Parse(c.expression), c.error)
-            << "expression: " << testing::PrintToString(std::string(c.expression))
-            << " gave " << RegExpParseErrorName(re.LastError());
+            << "expression: " << testing::PrintToString(std::string(c.expression)) << " gave "
+            << RegExpParseErrorName(re.LastError());
         EXPECT_EQ(re.LastError(), c.error);
         EXPECT_TRUE(re.Instructions().empty()) << c.expression;
     }
@@ -181,18 +159,37 @@ TEST(CRegExp, AcceptsWhatOnlyLooksWrong)
 {
     // Each compiles; the comment says why.
     const char* const expressions[] = {
-        "(a*)?",   "(a*)??",  // "?" may apply to what can be empty
-        "()*",     "{}+",     // a group with nothing inside counts as not empty
-        "(!a)*",              // a negation is as empty as its operand
-        "{a}(\\0)*",          // a back-reference counts as not empty
-        "(a+)*",   "(a*b)*",  "(a|b)+",
-        "{\\0}",              // a group may refer to itself while open
+        "(a*)?",
+        "(a*)??",  // "?" may apply to what can be empty
+        "()*",
+        "{}+",        // a group with nothing inside counts as not empty
+        "(!a)*",      // a negation is as empty as its operand
+        "{a}(\\0)*",  // a back-reference counts as not empty
+        "(a+)*",
+        "(a*b)*",
+        "(a|b)+",
+        "{\\0}",                    // a group may refer to itself while open
         "{}{}\\00000000000000001",  // leading zeros do not make a group number large
-        "[Z-a]",   "[--/]",   "[!--]", "[-a]", "[a-z-]x]",
-        "a**",     "*a",      "+",     "?",    "|",   "a||b",
-        "!",       "a!",      "(a!)",  // "!" with nothing after it is ordinary
-        "\\",      "a\\",             // so is a backslash that ends the expression
-        ")",       "]",       "}",     "a)(",
+        "[Z-a]",
+        "[--/]",
+        "[!--]",
+        "[-a]",
+        "[a-z-]x]",
+        "a**",
+        "*a",
+        "+",
+        "?",
+        "|",
+        "a||b",
+        "!",
+        "a!",
+        "(a!)",  // "!" with nothing after it is ordinary
+        "\\",
+        "a\\",  // so is a backslash that ends the expression
+        ")",
+        "]",
+        "}",
+        "a)(",
     };
     for (const char* expression : expressions) {
         CRegExp re;
@@ -207,16 +204,10 @@ TEST(CRegExp, StopsAtACloserThatClosesNothing)
         const char* expression;
         const char* sameAs;
     } cases[] = {
-        {")", ""},
-        {")abc", ""},
-        {"abc)def", "abc"},
-        {"abc]def", "abc"},
-        {"abc}def", "abc"},
-        {"(ab)c)d", "(ab)c"},
-        {"xa|", "x"},          // an alternation ending in "|" is dropped with its left operand
-        {"xa|b|", "x"},
-        {"(xa|)b", "(x)b"},
-        {"x(a|]", "error ParenExpected"},
+        {")", ""},          {")abc", ""},       {"abc)def", "abc"},
+        {"abc]def", "abc"}, {"abc}def", "abc"}, {"(ab)c)d", "(ab)c"},
+        {"xa|", "x"},  // an alternation ending in "|" is dropped with its left operand
+        {"xa|b|", "x"},     {"(xa|)b", "(x)b"}, {"x(a|]", "error ParenExpected"},
     };
     for (const Case& c : cases) {
         std::string expected = std::string(c.sameAs).starts_with("error ") ? c.sameAs : Compiled(c.sameAs);

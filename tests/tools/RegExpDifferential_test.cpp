@@ -25,16 +25,20 @@ class Generator {
 public:
     explicit Generator(std::uint32_t seed) : m_random(seed) {}
 
-    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random); }
+    std::size_t Below(std::size_t n)
+    {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random);
+    }
     bool Chance(std::size_t inN) { return Below(inN) == 0; }
 
     // Pieces of syntax strung together at random: mostly malformed.
     std::string Soup()
     {
         static const char* const pieces[] = {
-            "a", "b", "c", "A", "\xE9", ".", "[ab]", "[^a]", "[a-c]", "[", "]", "(", ")", "{", "}",
-            "|", "*", "+", "?", "*?", "+?", "??", "!", "\\0", "\\1", "\\d", "\\w", "\\q", "\\n",
-            "\\a", "^", "$", "\\", "-", "\\.", "[-a]", "[\\]]", "[B-a]", "\\t", "[\\t]",
+            "a",  "b",  "c",  "A",   "\xE9", ".",    "[ab]",  "[^a]",  "[a-c]", "[",
+            "]",  "(",  ")",  "{",   "}",    "|",    "*",     "+",     "?",     "*?",
+            "+?", "??", "!",  "\\0", "\\1",  "\\d",  "\\w",   "\\q",   "\\n",   "\\a",
+            "^",  "$",  "\\", "-",   "\\.",  "[-a]", "[\\]]", "[B-a]", "\\t",   "[\\t]",
         };
         std::string expression;
         for (std::size_t n = Below(10); n > 0; --n)
@@ -86,27 +90,27 @@ private:
     std::string Atom(int depth)
     {
         static const char* const leaves[] = {
-            "a", "b", "c", "ab", ".", "[ab]", "[^b]", "[a-c]", "\\d", "\\w", "\\q", "\\n",
-            "\\b", "A", "\xE9", "\\.", "-", "'",
+            "a",   "b",   "c",   "ab",  ".", "[ab]", "[^b]", "[a-c]", "\\d",
+            "\\w", "\\q", "\\n", "\\b", "A", "\xE9", "\\.",  "-",     "'",
         };
         std::size_t choice = depth >= 3 ? 0 : Below(10);
         switch (choice) {
-        case 1:
-            return "(" + Sequence(depth + 1) + ")";
-        case 2: {
-            ++m_groups;
-            return "{" + Sequence(depth + 1) + "}";
-        }
-        case 3:
-            return "!" + Atom(depth + 1);
-        case 4:
-            if (m_groups > 0)
-                return "\\" + std::to_string(Below(m_groups));
-            break;
-        case 5:
-            return "()";
-        default:
-            break;
+            case 1:
+                return "(" + Sequence(depth + 1) + ")";
+            case 2: {
+                ++m_groups;
+                return "{" + Sequence(depth + 1) + "}";
+            }
+            case 3:
+                return "!" + Atom(depth + 1);
+            case 4:
+                if (m_groups > 0)
+                    return "\\" + std::to_string(Below(m_groups));
+                break;
+            case 5:
+                return "()";
+            default:
+                break;
         }
         return leaves[Below(std::size(leaves))];
     }
@@ -115,9 +119,12 @@ private:
     std::size_t m_groups = 0;
 };
 
-std::string Describe(bool matched, std::size_t start, std::size_t end, const std::vector<std::pair<std::size_t, std::size_t>>& groups)
+std::string Describe(bool matched, std::size_t start, std::size_t end,
+                     const std::vector<std::pair<std::size_t, std::size_t>>& groups)
 {
-    auto at = [](std::size_t p) { return p == static_cast<std::size_t>(-1) ? std::string("?") : std::to_string(p); };
+    auto at = [](std::size_t p) {
+        return p == static_cast<std::size_t>(-1) ? std::string("?") : std::to_string(p);
+    };
     std::string text = (matched ? "match " : "no ") + at(start) + "-" + at(end);
     for (const auto& group : groups)
         text += " " + at(group.first) + "-" + at(group.second);
@@ -137,8 +144,8 @@ std::string Describe(ReferenceRegExp::Answer answer, const ReferenceRegExp& refe
     std::vector<std::pair<std::size_t, std::size_t>> groups;
     for (const auto& group : reference.Groups())
         groups.emplace_back(group.start, group.end);
-    return Describe(answer == ReferenceRegExp::Answer::Match, reference.Whole().start,
-                    reference.Whole().end, groups);
+    return Describe(answer == ReferenceRegExp::Answer::Match, reference.Whole().start, reference.Whole().end,
+                    groups);
 }
 
 // Runs one expression on the texts with CRegExp (both strategies) and the
@@ -170,8 +177,10 @@ void Compare(const std::string& expression, RegExpCase mode, const std::vector<s
         // A search the reference finishes in few steps must not run the
         // machine into its limit: that would hide a runaway loop.
         if (answer != ReferenceRegExp::Answer::GaveUp && reference.Steps() < 4000) {
-            ASSERT_NE(plain.Outcome(), RegExpOutcome::LimitReached) << where << " text " << testing::PrintToString(text);
-            ASSERT_NE(fast.Outcome(), RegExpOutcome::LimitReached) << where << " text " << testing::PrintToString(text);
+            ASSERT_NE(plain.Outcome(), RegExpOutcome::LimitReached)
+                << where << " text " << testing::PrintToString(text);
+            ASSERT_NE(fast.Outcome(), RegExpOutcome::LimitReached)
+                << where << " text " << testing::PrintToString(text);
         }
         if (answer == ReferenceRegExp::Answer::GaveUp || plain.Outcome() == RegExpOutcome::LimitReached ||
             fast.Outcome() == RegExpOutcome::LimitReached)
@@ -264,7 +273,8 @@ TEST(RegExpDifferential, FastAgreesWithPlainOnLongTexts)
             for (const std::string& text : texts) {
                 bool plainMatched = re.Match(text, plain);
                 bool fastMatched = re.Match(text, fast);
-                if (plain.Outcome() == RegExpOutcome::LimitReached || fast.Outcome() == RegExpOutcome::LimitReached)
+                if (plain.Outcome() == RegExpOutcome::LimitReached ||
+                    fast.Outcome() == RegExpOutcome::LimitReached)
                     continue;
                 ++compared;
                 ASSERT_EQ(Describe(fastMatched, fast), Describe(plainMatched, plain))

@@ -48,26 +48,26 @@ inline std::string Listing(const CRegExp& expression)
             text += "; ";
         text += RegExpKindName(instruction.kind);
         switch (instruction.kind) {
-        case RegExpKind::Symbol:
-            text += " " + ListingByte(instruction.operand);
-            break;
-        case RegExpKind::Range:
-        case RegExpKind::NotRange:
-            text += " " + ListingSet(&instruction);
-            ip += kRegExpSetWords;
-            break;
-        case RegExpKind::Nop:
-        case RegExpKind::Any:
-        case RegExpKind::PushCharPos:
-        case RegExpKind::PopCharPos:
-        case RegExpKind::Return:
-        case RegExpKind::Fail:
-        case RegExpKind::Advance:
-        case RegExpKind::Match:
-            break;
-        default:
-            text += " " + std::to_string(instruction.operand);
-            break;
+            case RegExpKind::Symbol:
+                text += " " + ListingByte(instruction.operand);
+                break;
+            case RegExpKind::Range:
+            case RegExpKind::NotRange:
+                text += " " + ListingSet(&instruction);
+                ip += kRegExpSetWords;
+                break;
+            case RegExpKind::Nop:
+            case RegExpKind::Any:
+            case RegExpKind::PushCharPos:
+            case RegExpKind::PopCharPos:
+            case RegExpKind::Return:
+            case RegExpKind::Fail:
+            case RegExpKind::Advance:
+            case RegExpKind::Match:
+                break;
+            default:
+                text += " " + std::to_string(instruction.operand);
+                break;
         }
     }
     return text;

@@ -47,10 +47,7 @@ public:
     std::size_t m_i = 0;
 
     bool AtEnd() const { return m_i >= m_s.size(); }
-    bool AtCloser() const
-    {
-        return !AtEnd() && (m_s[m_i] == ')' || m_s[m_i] == ']' || m_s[m_i] == '}');
-    }
+    bool AtCloser() const { return !AtEnd() && (m_s[m_i] == ')' || m_s[m_i] == ']' || m_s[m_i] == '}'); }
 
     NodePtr Sequence()
     {
@@ -199,9 +196,14 @@ public:
             return node;
         }
         static const char* const table[][2] = {
-            {"a", "([a-zA-Z0-9])"}, {"b", "([ \\t])"},      {"c", "([a-zA-Z])"},
-            {"d", "([0-9])"},       {"h", "([0-9a-fA-F])"}, {"n", "(\r|(\r?\n))"},
-            {"q", "((\"[^\"]*\")|('[^']*'))"},              {"w", "([a-zA-Z]+)"},
+            {"a", "([a-zA-Z0-9])"},
+            {"b", "([ \\t])"},
+            {"c", "([a-zA-Z])"},
+            {"d", "([0-9])"},
+            {"h", "([0-9a-fA-F])"},
+            {"n", "(\r|(\r?\n))"},
+            {"q", "((\"[^\"]*\")|('[^']*'))"},
+            {"w", "([a-zA-Z]+)"},
             {"z", "([0-9]+)"},
         };
         for (const auto& entry : table) {
@@ -289,7 +291,10 @@ struct ReferenceRegExp::Interpreter {
 
     using K = std::function<bool()>;
 
-    int At(std::size_t i) const { return i < text.size() ? static_cast<unsigned char>(text[i]) : (i == text.size() ? 0 : -1); }
+    int At(std::size_t i) const
+    {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : (i == text.size() ? 0 : -1);
+    }
 
     // Once the budget is spent every path fails at once, so the search
     // unwinds quickly; the caller then reports GaveUp.
@@ -339,80 +344,81 @@ struct ReferenceRegExp::Interpreter {
     bool Step(const Node& n, const K& k)
     {
         switch (n.kind) {
-        case Node::Byte:
-            if (At(pos) != n.byte)
-                return false;
-            ++pos;
-            return k();
-        case Node::AnyByte:
-            if (pos >= text.size())
-                return false;
-            ++pos;
-            return k();
-        case Node::ByteSet:
-            if (pos >= text.size() || n.set.test(static_cast<unsigned char>(text[pos])) == n.negated)
-                return false;
-            ++pos;
-            return k();
-        case Node::Seq:
-            return Chain(n, 0, k);
-        case Node::Alt: {
-            std::size_t saved = pos;
-            for (std::size_t i = 0; i < n.kids.size(); ++i) {
-                pos = i ? saved : pos;
-                if (Run(*n.kids[i], k))
-                    return true;
-            }
-            return false;
-        }
-        case Node::Plain:
-            return Run(*n.kids[0], k);
-        case Node::Capture: {
-            std::size_t s = start[n.number], e = end[n.number];
-            start[n.number] = pos;
-            if (Run(*n.kids[0], [&] {
-                    end[n.number] = pos;
-                    return k();
-                }))
-                return true;
-            start[n.number] = s;
-            end[n.number] = e;
-            return false;
-        }
-        case Node::Not: {
-            std::size_t saved = pos;
-            bool found = Run(*n.kids[0], [this] { return !gaveUp; });
-            pos = saved;
-            return !found && k();
-        }
-        case Node::Ref: {
-            std::size_t s = start[n.number], e = end[n.number];
-            if (s != kNone && e != kNone && s <= e) {
-                std::size_t size = e - s;
-                if (pos > text.size() || size > text.size() - pos || text.compare(pos, size, text, s, size) != 0)
+            case Node::Byte:
+                if (At(pos) != n.byte)
                     return false;
-                pos += size;
+                ++pos;
+                return k();
+            case Node::AnyByte:
+                if (pos >= text.size())
+                    return false;
+                ++pos;
+                return k();
+            case Node::ByteSet:
+                if (pos >= text.size() || n.set.test(static_cast<unsigned char>(text[pos])) == n.negated)
+                    return false;
+                ++pos;
+                return k();
+            case Node::Seq:
+                return Chain(n, 0, k);
+            case Node::Alt: {
+                std::size_t saved = pos;
+                for (std::size_t i = 0; i < n.kids.size(); ++i) {
+                    pos = i ? saved : pos;
+                    if (Run(*n.kids[i], k))
+                        return true;
+                }
+                return false;
             }
-            return k();
-        }
-        case Node::Star:
-            return Loop(n, k);
-        case Node::Opt: {
-            const std::size_t begin = pos;
-            if (Run(*n.kids[0], [&] { return pos != begin && k(); }))
-                return true;
-            pos = begin;
-            return k();
-        }
-        case Node::LazyStar:
-            return Lazy(n, k);
-        case Node::LazyOpt: {
-            const std::size_t begin = pos;
-            if (k())
-                return true;
-            pos = begin;
-            return Run(*n.kids[0], k);
-        }
+            case Node::Plain:
+                return Run(*n.kids[0], k);
+            case Node::Capture: {
+                std::size_t s = start[n.number], e = end[n.number];
+                start[n.number] = pos;
+                if (Run(*n.kids[0], [&] {
+                        end[n.number] = pos;
+                        return k();
+                    }))
+                    return true;
+                start[n.number] = s;
+                end[n.number] = e;
+                return false;
+            }
+            case Node::Not: {
+                std::size_t saved = pos;
+                bool found = Run(*n.kids[0], [this] { return !gaveUp; });
+                pos = saved;
+                return !found && k();
+            }
+            case Node::Ref: {
+                std::size_t s = start[n.number], e = end[n.number];
+                if (s != kNone && e != kNone && s <= e) {
+                    std::size_t size = e - s;
+                    if (pos > text.size() || size > text.size() - pos ||
+                        text.compare(pos, size, text, s, size) != 0)
+                        return false;
+                    pos += size;
+                }
+                return k();
+            }
+            case Node::Star:
+                return Loop(n, k);
+            case Node::Opt: {
+                const std::size_t begin = pos;
+                if (Run(*n.kids[0], [&] { return pos != begin && k(); }))
+                    return true;
+                pos = begin;
+                return k();
+            }
+            case Node::LazyStar:
+                return Lazy(n, k);
+            case Node::LazyOpt: {
+                const std::size_t begin = pos;
+                if (k())
+                    return true;
+                pos = begin;
+                return Run(*n.kids[0], k);
+            }
         }
         return false;
     }

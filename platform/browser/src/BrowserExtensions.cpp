@@ -28,7 +28,8 @@ private:
 
 LONG CreateKey(HKEY root, const std::string& path, CKey& key)
 {
-    return RegCreateKeyEx(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr);
+    return RegCreateKeyEx(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(),
+                          nullptr);
 }
 
 LONG SetDefaultValue(HKEY key, const std::string& text)
@@ -44,7 +45,8 @@ std::string DefaultValue(HKEY key)
     if (RegQueryValueEx(key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
         return {};
     std::string text(size, '\0');
-    if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
+    if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+        ERROR_SUCCESS)
         return {};
     text.resize(std::min<std::size_t>(size, text.find('\0')));
     return text;
@@ -82,7 +84,8 @@ std::string BarMarkPath(REFCLSID clsid)
 LONG AddBrowserHelperObject(REFCLSID clsid, const std::string& name)
 {
     CKey key;
-    LONG result = CreateKey(HKEY_CURRENT_USER, std::string(kBrowserHelperObjectsKey) + "\\" + GuidToString(clsid), key);
+    LONG result =
+        CreateKey(HKEY_CURRENT_USER, std::string(kBrowserHelperObjectsKey) + "\\" + GuidToString(clsid), key);
     if (result != ERROR_SUCCESS || name.empty())
         return result;
     return SetDefaultValue(key.Get(), name);
@@ -110,7 +113,8 @@ std::vector<CLSID> BrowserHelperObjects()
 LONG AddExplorerBar(REFCLSID clsid)
 {
     CKey category;
-    LONG result = CreateKey(HKEY_CLASSES_ROOT, "Component Categories\\" + GuidToString(kInfoBandCategory), category);
+    LONG result =
+        CreateKey(HKEY_CLASSES_ROOT, "Component Categories\\" + GuidToString(kInfoBandCategory), category);
     if (result != ERROR_SUCCESS)
         return result;
     CKey mark;
@@ -131,10 +135,12 @@ std::vector<ExplorerBar> ExplorerBars()
             continue;
         CKey key;
         std::string barName;
-        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, ("CLSID\\" + name).c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
+        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, ("CLSID\\" + name).c_str(), 0, KEY_READ, key.Put()) ==
+            ERROR_SUCCESS)
             barName = DefaultValue(key.Get());
         bars.push_back({*clsid, barName});
     }
-    std::sort(bars.begin(), bars.end(), [](const ExplorerBar& a, const ExplorerBar& b) { return a.clsid < b.clsid; });
+    std::sort(bars.begin(), bars.end(),
+              [](const ExplorerBar& a, const ExplorerBar& b) { return a.clsid < b.clsid; });
     return bars;
 }

@@ -61,16 +61,16 @@ struct OutCodec<READYSTATE> {
 
 }  // namespace wys::rpc
 
-#define WYS_RPC_IWEBBROWSER2_METHODS(X)  \
-    WYS_RPC_IDISPATCH_METHODS(X)         \
-    X(Navigate, In, In, In, In, In)      \
-    X(Stop)                              \
-    X(get_Document, Out)                 \
-    X(get_LocationName, Out)             \
-    X(get_LocationURL, Out)              \
-    X(get_Busy, Out)                     \
-    X(get_ReadyState, Out)               \
-    X(get_StatusText, Out)               \
+#define WYS_RPC_IWEBBROWSER2_METHODS(X) \
+    WYS_RPC_IDISPATCH_METHODS(X)        \
+    X(Navigate, In, In, In, In, In)     \
+    X(Stop)                             \
+    X(get_Document, Out)                \
+    X(get_LocationName, Out)            \
+    X(get_LocationURL, Out)             \
+    X(get_Busy, Out)                    \
+    X(get_ReadyState, Out)              \
+    X(get_StatusText, Out)              \
     X(put_StatusText, In)
 WYS_RPC_REMOTE_INTERFACE(IWebBrowser2, WYS_RPC_IWEBBROWSER2_METHODS)
 
@@ -125,16 +125,19 @@ WYS_RPC_REMOTE_INTERFACE(IHTMLScriptElement, WYS_RPC_IHTMLSCRIPTELEMENT_METHODS)
 #define WYS_RPC_IHTMLINPUTELEMENT_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_type, Out) X(get_src, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLInputElement, WYS_RPC_IHTMLINPUTELEMENT_METHODS)
 
-#define WYS_RPC_IHTMLOBJECTELEMENT_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_object, Out) X(get_classid, Out)
+#define WYS_RPC_IHTMLOBJECTELEMENT_METHODS(X) \
+    WYS_RPC_IDISPATCH_METHODS(X) X(get_object, Out) X(get_classid, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLObjectElement, WYS_RPC_IHTMLOBJECTELEMENT_METHODS)
 
 #define WYS_RPC_IHTMLSTYLESHEET_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_href, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLStyleSheet, WYS_RPC_IHTMLSTYLESHEET_METHODS)
 
-#define WYS_RPC_IHTMLSTYLESHEETSCOLLECTION_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(get_length, Out) X(item, In, Out)
+#define WYS_RPC_IHTMLSTYLESHEETSCOLLECTION_METHODS(X) \
+    WYS_RPC_IDISPATCH_METHODS(X) X(get_length, Out) X(item, In, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLStyleSheetsCollection, WYS_RPC_IHTMLSTYLESHEETSCOLLECTION_METHODS)
 
-#define WYS_RPC_IHTMLFRAMESCOLLECTION2_METHODS(X) WYS_RPC_IDISPATCH_METHODS(X) X(item, In, Out) X(get_length, Out)
+#define WYS_RPC_IHTMLFRAMESCOLLECTION2_METHODS(X) \
+    WYS_RPC_IDISPATCH_METHODS(X) X(item, In, Out) X(get_length, Out)
 WYS_RPC_REMOTE_INTERFACE(IHTMLFramesCollection2, WYS_RPC_IHTMLFRAMESCOLLECTION2_METHODS)
 
 #define WYS_RPC_IHTMLWINDOW2_METHODS(X) WYS_RPC_IHTMLFRAMESCOLLECTION2_METHODS(X) X(get_document, Out)
@@ -148,10 +151,11 @@ bool RegisterBrowserRemoting()
     static const bool registered = [] {
         for (const RemoteInterface* remote :
              {&kIWebBrowser2Remote, &kIServiceProviderRemote, &kIObjectWithSiteRemote, &kIOleWindowRemote,
-              &kIInputObjectSiteRemote, &kIHTMLDocument2Remote, &kIHTMLDocumentTypeRemote, &kIHTMLElementCollectionRemote,
-              &kIHTMLElementRemote, &kIHTMLImgElementRemote, &kIHTMLScriptElementRemote,
-              &kIHTMLInputElementRemote, &kIHTMLObjectElementRemote, &kIHTMLStyleSheetRemote,
-              &kIHTMLStyleSheetsCollectionRemote, &kIHTMLFramesCollection2Remote, &kIHTMLWindow2Remote})
+              &kIInputObjectSiteRemote, &kIHTMLDocument2Remote, &kIHTMLDocumentTypeRemote,
+              &kIHTMLElementCollectionRemote, &kIHTMLElementRemote, &kIHTMLImgElementRemote,
+              &kIHTMLScriptElementRemote, &kIHTMLInputElementRemote, &kIHTMLObjectElementRemote,
+              &kIHTMLStyleSheetRemote, &kIHTMLStyleSheetsCollectionRemote, &kIHTMLFramesCollection2Remote,
+              &kIHTMLWindow2Remote})
             RegisterRemoteInterface(*remote);
         RegisterDispInterface(DIID_DWebBrowserEvents2, "DWebBrowserEvents2");
         return true;

@@ -35,7 +35,8 @@ std::string LabelAfter(std::string_view text, std::size_t at)
     if (at >= text.size() || text[at] != '=')
         return {};
     ++at;
-    while (at < text.size() && (std::isspace(static_cast<unsigned char>(text[at])) || text[at] == '"' || text[at] == '\''))
+    while (at < text.size() &&
+           (std::isspace(static_cast<unsigned char>(text[at])) || text[at] == '"' || text[at] == '\''))
         ++at;
     std::size_t end = at;
     while (end < text.size() && IsLabelChar(text[end]))
@@ -55,9 +56,11 @@ std::string HeaderCharset(std::string_view contentType)
 std::string MetaCharset(std::string_view body)
 {
     std::string head = Lower(body.substr(0, kMetaScanBytes));
-    for (std::size_t meta = head.find("<meta"); meta != std::string::npos; meta = head.find("<meta", meta + 5)) {
+    for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
+         meta = head.find("<meta", meta + 5)) {
         std::size_t end = head.find('>', meta);
-        std::string_view tag = std::string_view(head).substr(meta, end == std::string::npos ? std::string::npos : end - meta);
+        std::string_view tag =
+            std::string_view(head).substr(meta, end == std::string::npos ? std::string::npos : end - meta);
         std::size_t at = tag.find("charset");
         if (at == std::string_view::npos)
             continue;
@@ -73,7 +76,11 @@ bool IsValidUtf8(std::string_view text)
     std::size_t i = 0;
     while (i < text.size()) {
         auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        std::size_t length = c < 0x80           ? 1
+                             : (c >> 5) == 0x6  ? 2
+                             : (c >> 4) == 0xE  ? 3
+                             : (c >> 3) == 0x1E ? 4
+                                                : 0;
         if (length == 0 || (length == 2 && c < 0xC2) || i + length > text.size())
             return false;
         for (std::size_t k = 1; k < length; ++k) {

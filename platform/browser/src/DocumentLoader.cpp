@@ -70,8 +70,8 @@ private:
     // Builds the document of a loaded page at `depth`, loading its frames.
     ComPtr<IDispatch> Build(LoadedPage& page, int depth)
     {
-        std::string text = IsHtmlContentType(page.contentType) ? DecodePageText(page.body, page.contentType)
-                                                                : std::string();
+        std::string text =
+            IsHtmlContentType(page.contentType) ? DecodePageText(page.body, page.contentType) : std::string();
         page.body.clear();
         page.body.shrink_to_fit();
         // What this window shows is what a capture's archive should hold,
@@ -82,8 +82,8 @@ private:
         FrameDocumentSupplier frames = [this, depth](const FrameReference& frame) {
             return LoadFrame(frame, depth + 1);
         };
-        if (FAILED(BuildDocument(text, page.contentType, page.finalUrl, CharsetDeclarations::DeclareUtf8, frames,
-                                 document.GetAddressOf())))
+        if (FAILED(BuildDocument(text, page.contentType, page.finalUrl, CharsetDeclarations::DeclareUtf8,
+                                 frames, document.GetAddressOf())))
             return nullptr;
         return document;
     }

@@ -25,7 +25,7 @@ struct CompletedDocument {
 };
 
 struct LoadedDocumentTree {
-    LoadedPage page;  // the top document's load; its body is consumed
+    LoadedPage page;             // the top document's load; its body is consumed
     ComPtr<IDispatch> document;  // null when the page did not load
     std::string title;           // the HTML document's title; empty otherwise
     // Every frame document, innermost first, in document order, then the top

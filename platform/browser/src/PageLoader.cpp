@@ -62,7 +62,7 @@ std::string GuessContentType(std::string_view url, std::string_view body)
             return "text/html";
     }
     static constexpr std::pair<std::string_view, std::string_view> kImages[] = {
-        {".png", "image/png"}, {".gif", "image/gif"}, {".jpg", "image/jpeg"},
+        {".png", "image/png"},   {".gif", "image/gif"},     {".jpg", "image/jpeg"},
         {".jpeg", "image/jpeg"}, {".svg", "image/svg+xml"}, {".ico", "image/x-icon"}};
     for (const auto& [ext, type] : kImages) {
         if (EndsWith(path, ext))
@@ -83,29 +83,29 @@ std::string GuessContentType(std::string_view url, std::string_view body)
 std::string FailureText(CURLcode code, const Transfer& transfer)
 {
     switch (code) {
-    case CURLE_COULDNT_CONNECT:
-        return "connection refused";
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-        return "host not found";
-    case CURLE_TOO_MANY_REDIRECTS:
-        return "too many redirects";
-    case CURLE_OPERATION_TIMEDOUT:
-        return "timed out";
-    case CURLE_ABORTED_BY_CALLBACK:
-        return "stopped";
-    case CURLE_UNSUPPORTED_PROTOCOL:
-        return "unsupported URL scheme";
-    case CURLE_URL_MALFORMAT:
-        return "malformed URL";
-    case CURLE_FILE_COULDNT_READ_FILE:
-        return "file not found";
-    case CURLE_WRITE_ERROR:
-        if (transfer.tooLarge)
-            return "page too large";
-        break;
-    default:
-        break;
+        case CURLE_COULDNT_CONNECT:
+            return "connection refused";
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "host not found";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "too many redirects";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "timed out";
+        case CURLE_ABORTED_BY_CALLBACK:
+            return "stopped";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "unsupported URL scheme";
+        case CURLE_URL_MALFORMAT:
+            return "malformed URL";
+        case CURLE_FILE_COULDNT_READ_FILE:
+            return "file not found";
+        case CURLE_WRITE_ERROR:
+            if (transfer.tooLarge)
+                return "page too large";
+            break;
+        default:
+            break;
     }
     return curl_easy_strerror(code);
 }
@@ -140,7 +140,8 @@ LoadedPage LoadPage(const std::string& url, const PageLoadOptions& options)
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux) Wayscribe-Capture/1.0");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(1, options.timeout.count())));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS,
+                     static_cast<long>(std::max<std::int64_t>(1, options.timeout.count())));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);

@@ -21,9 +21,9 @@ struct LoadedPage {
     // Empty when a response was had, whatever its status; otherwise why the
     // load failed, in words for a person ("connection refused").
     std::string failure;
-    bool stopped = false;   // failed because the stop flag was set
-    std::string finalUrl;   // after redirects; the requested URL when none
-    long status = 0;        // HTTP or FTP status; 0 for file URLs
+    bool stopped = false;     // failed because the stop flag was set
+    std::string finalUrl;     // after redirects; the requested URL when none
+    long status = 0;          // HTTP or FTP status; 0 for file URLs
     std::string contentType;  // as the server sent it, or guessed (see .cpp)
     std::string body;
 

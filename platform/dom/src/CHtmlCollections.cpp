@@ -29,8 +29,7 @@ CHtmlElementCollection::CHtmlElementCollection(CHtmlDocument& document,
 
 std::uint32_t CHtmlElementCollection::Count() const
 {
-    return m_positions ? static_cast<std::uint32_t>(m_positions->size())
-                       : m_document.ElementCount();
+    return m_positions ? static_cast<std::uint32_t>(m_positions->size()) : m_document.ElementCount();
 }
 
 std::uint32_t CHtmlElementCollection::PositionAt(std::uint32_t i) const

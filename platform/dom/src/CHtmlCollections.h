@@ -17,13 +17,11 @@ namespace wys::dom {
 
 class CHtmlDocument;
 
-class CHtmlElementCollection final
-    : public CDomObject<CHtmlElementCollection, IHTMLElementCollection> {
+class CHtmlElementCollection final : public CDomObject<CHtmlElementCollection, IHTMLElementCollection> {
 public:
     // `positions` lists element positions of `document` in document order;
     // nullopt stands for every element.
-    CHtmlElementCollection(CHtmlDocument& document,
-                           std::optional<std::vector<std::uint32_t>> positions);
+    CHtmlElementCollection(CHtmlDocument& document, std::optional<std::vector<std::uint32_t>> positions);
 
     HRESULT get_length(LONG* length) override;
     HRESULT item(VARIANT name, VARIANT index, IDispatch** element) override;
@@ -52,8 +50,7 @@ private:
 };
 
 // The frames of one document; each item is a new window on a frame's document.
-class CHtmlFramesCollection final
-    : public CDomObject<CHtmlFramesCollection, IHTMLFramesCollection2> {
+class CHtmlFramesCollection final : public CDomObject<CHtmlFramesCollection, IHTMLFramesCollection2> {
 public:
     explicit CHtmlFramesCollection(CHtmlDocument& document);
 

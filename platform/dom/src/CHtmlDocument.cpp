@@ -64,9 +64,8 @@ void CHtmlDocument::LoadFrames(const FrameDocumentSupplier& supplier)
             baseHref = m_tree.FindAttribute(i, "href");
     }
     for (FrameEntry& frame : m_frames) {
-        FrameReference reference{m_tree.Node(frame.node).text,
-                                 m_tree.AttributeOrEmpty(frame.node, "src"), m_url,
-                                 baseHref ? std::string_view(*baseHref) : std::string_view()};
+        FrameReference reference{m_tree.Node(frame.node).text, m_tree.AttributeOrEmpty(frame.node, "src"),
+                                 m_url, baseHref ? std::string_view(*baseHref) : std::string_view()};
         frame.document = supplier(reference);
     }
 }
@@ -117,9 +116,15 @@ HRESULT CHtmlDocument::get_title(BSTR* title)
     return ComBoundary([&] { return ReturnString(m_tree.Title(), title); });
 }
 
-HRESULT CHtmlDocument::get_URL(BSTR* url) { return ReturnString(m_url, url); }
+HRESULT CHtmlDocument::get_URL(BSTR* url)
+{
+    return ReturnString(m_url, url);
+}
 
-HRESULT CHtmlDocument::get_doctype(BSTR* declaration) { return ReturnString(m_tree.Doctype(), declaration); }
+HRESULT CHtmlDocument::get_doctype(BSTR* declaration)
+{
+    return ReturnString(m_tree.Doctype(), declaration);
+}
 
 HRESULT CHtmlDocument::get_styleSheets(IHTMLStyleSheetsCollection** styleSheets)
 {

@@ -18,8 +18,8 @@
 namespace wys::dom {
 
 struct FrameEntry {
-    std::uint32_t node;           // the frame or iframe element
-    ComPtr<IDispatch> document;   // null when the supplier had none
+    std::uint32_t node;          // the frame or iframe element
+    ComPtr<IDispatch> document;  // null when the supplier had none
 };
 
 class CHtmlDocument final : public CDomObject<CHtmlDocument, IHTMLDocument2, IHTMLDocumentType> {
@@ -34,10 +34,7 @@ public:
     // Elements by position in document order (the all collection's order).
     std::uint32_t ElementCount() const { return static_cast<std::uint32_t>(m_elements.size()); }
     CHtmlElement& Element(std::uint32_t position) { return m_elements[position]; }
-    std::uint32_t StyleSheetCount() const
-    {
-        return static_cast<std::uint32_t>(m_styleSheets.size());
-    }
+    std::uint32_t StyleSheetCount() const { return static_cast<std::uint32_t>(m_styleSheets.size()); }
     CHtmlStyleSheet& StyleSheet(std::uint32_t position) { return m_styleSheets[position]; }
     const std::vector<FrameEntry>& Frames() const { return m_frames; }
 

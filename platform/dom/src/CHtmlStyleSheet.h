@@ -15,10 +15,7 @@ class CHtmlStyleSheet final : public IHTMLStyleSheet {
 public:
     // `document` owns this style sheet and outlives it; `node` is the style
     // or link element.
-    CHtmlStyleSheet(CHtmlDocument& document, std::uint32_t node)
-        : m_document(document), m_node(node)
-    {
-    }
+    CHtmlStyleSheet(CHtmlDocument& document, std::uint32_t node) : m_document(document), m_node(node) {}
     CHtmlStyleSheet(const CHtmlStyleSheet&) = delete;
     CHtmlStyleSheet& operator=(const CHtmlStyleSheet&) = delete;
 
@@ -31,8 +28,8 @@ public:
     HRESULT GetTypeInfoCount(UINT* count) override;
     HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                   VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+    HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* exception, UINT* argError) override;
 
     // IHTMLStyleSheet
     HRESULT get_href(BSTR* href) override;

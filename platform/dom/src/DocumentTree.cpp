@@ -6,8 +6,14 @@
 namespace wys::dom {
 namespace {
 
-char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLowerChar(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char AsciiUpperChar(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool IsAsciiWhitespace(char c)
 {
@@ -76,8 +82,7 @@ std::string AsciiUpper(std::string_view text)
 bool CDocumentTree::IsHtmlElement(std::uint32_t index, std::string_view localName) const
 {
     const DomNode& node = m_nodes[index];
-    return node.kind == NodeKind::Element && node.ns == ElementNamespace::Html &&
-           node.text == localName;
+    return node.kind == NodeKind::Element && node.ns == ElementNamespace::Html && node.text == localName;
 }
 
 const std::string* CDocumentTree::FindAttribute(std::uint32_t element, std::string_view name,

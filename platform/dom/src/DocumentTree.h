@@ -14,7 +14,7 @@ enum class NodeKind : std::uint8_t { Document, Element, Text, Comment };
 enum class ElementNamespace : std::uint8_t { Html, Svg, MathMl };
 
 struct DomAttribute {
-    std::string name;  // as serialised: lower case in HTML, prefixed ("xlink:href") when foreign
+    std::string name;   // as serialised: lower case in HTML, prefixed ("xlink:href") when foreign
     std::string value;  // character references decoded
 };
 

@@ -14,35 +14,35 @@ std::optional<long long> IntegerOf(const VARIANT& value)
     if (byRef && !value.byref)
         return std::nullopt;
     switch (value.vt & ~VT_BYREF) {
-    case VT_I1:
-        return byRef ? *static_cast<const signed char*>(value.byref) : value.cVal;
-    case VT_UI1:
-        return byRef ? *value.pbVal : value.bVal;
-    case VT_I2:
-        return byRef ? *value.piVal : value.iVal;
-    case VT_UI2:
-        return byRef ? *static_cast<const USHORT*>(value.byref) : value.uiVal;
-    case VT_I4:
-    case VT_INT:
-        return byRef ? *value.plVal : value.lVal;
-    case VT_UI4:
-    case VT_UINT:
-        return byRef ? *value.pulVal : value.ulVal;
-    case VT_I8:
-        return byRef ? *value.pllVal : value.llVal;
-    case VT_UI8: {
-        ULONGLONG raw = byRef ? *static_cast<const ULONGLONG*>(value.byref) : value.ullVal;
-        if (raw > static_cast<ULONGLONG>(std::numeric_limits<long long>::max()))
+        case VT_I1:
+            return byRef ? *static_cast<const signed char*>(value.byref) : value.cVal;
+        case VT_UI1:
+            return byRef ? *value.pbVal : value.bVal;
+        case VT_I2:
+            return byRef ? *value.piVal : value.iVal;
+        case VT_UI2:
+            return byRef ? *static_cast<const USHORT*>(value.byref) : value.uiVal;
+        case VT_I4:
+        case VT_INT:
+            return byRef ? *value.plVal : value.lVal;
+        case VT_UI4:
+        case VT_UINT:
+            return byRef ? *value.pulVal : value.ulVal;
+        case VT_I8:
+            return byRef ? *value.pllVal : value.llVal;
+        case VT_UI8: {
+            ULONGLONG raw = byRef ? *static_cast<const ULONGLONG*>(value.byref) : value.ullVal;
+            if (raw > static_cast<ULONGLONG>(std::numeric_limits<long long>::max()))
+                return std::nullopt;
+            return static_cast<long long>(raw);
+        }
+        case VT_VARIANT:
+            // A variant by reference to a variant: the form script engines pass.
+            if (byRef && (value.pvarVal->vt & VT_TYPEMASK) != VT_VARIANT)
+                return IntegerOf(*value.pvarVal);
             return std::nullopt;
-        return static_cast<long long>(raw);
-    }
-    case VT_VARIANT:
-        // A variant by reference to a variant: the form script engines pass.
-        if (byRef && (value.pvarVal->vt & VT_TYPEMASK) != VT_VARIANT)
-            return IntegerOf(*value.pvarVal);
-        return std::nullopt;
-    default:
-        return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 

@@ -9,9 +9,8 @@ using wys::dom::CDocumentTree;
 using wys::dom::CHtmlDocument;
 using wys::dom::CNonHtmlDocument;
 
-HRESULT BuildHtmlDocument(std::string_view html, std::string_view url,
-                          CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
-                          IDispatch** document)
+HRESULT BuildHtmlDocument(std::string_view html, std::string_view url, CharsetDeclarations charsets,
+                          const FrameDocumentSupplier& frames, IDispatch** document)
 {
     if (!document)
         return E_POINTER;
@@ -56,8 +55,7 @@ bool IsHtmlContentType(std::string_view contentType)
 }
 
 HRESULT BuildDocument(std::string_view body, std::string_view contentType, std::string_view url,
-                      CharsetDeclarations charsets, const FrameDocumentSupplier& frames,
-                      IDispatch** document)
+                      CharsetDeclarations charsets, const FrameDocumentSupplier& frames, IDispatch** document)
 {
     if (IsHtmlContentType(contentType))
         return BuildHtmlDocument(body, url, charsets, frames, document);

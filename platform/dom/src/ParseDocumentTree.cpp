@@ -121,14 +121,14 @@ std::string AttributeName(const GumboAttribute& attribute)
     if (name.empty())
         return "\xEF\xBF\xBD";
     switch (attribute.attr_namespace) {
-    case GUMBO_ATTR_NAMESPACE_XLINK:
-        return "xlink:" + std::string(name);
-    case GUMBO_ATTR_NAMESPACE_XML:
-        return "xml:" + std::string(name);
-    case GUMBO_ATTR_NAMESPACE_XMLNS:
-        return name == "xmlns" ? std::string(name) : "xmlns:" + std::string(name);
-    case GUMBO_ATTR_NAMESPACE_NONE:
-        break;
+        case GUMBO_ATTR_NAMESPACE_XLINK:
+            return "xlink:" + std::string(name);
+        case GUMBO_ATTR_NAMESPACE_XML:
+            return "xml:" + std::string(name);
+        case GUMBO_ATTR_NAMESPACE_XMLNS:
+            return name == "xmlns" ? std::string(name) : "xmlns:" + std::string(name);
+        case GUMBO_ATTR_NAMESPACE_NONE:
+            break;
     }
     return std::string(name);
 }
@@ -136,12 +136,12 @@ std::string AttributeName(const GumboAttribute& attribute)
 ElementNamespace NamespaceOf(GumboNamespaceEnum ns)
 {
     switch (ns) {
-    case GUMBO_NAMESPACE_SVG:
-        return ElementNamespace::Svg;
-    case GUMBO_NAMESPACE_MATHML:
-        return ElementNamespace::MathMl;
-    case GUMBO_NAMESPACE_HTML:
-        break;
+        case GUMBO_NAMESPACE_SVG:
+            return ElementNamespace::Svg;
+        case GUMBO_NAMESPACE_MATHML:
+            return ElementNamespace::MathMl;
+        case GUMBO_NAMESPACE_HTML:
+            break;
     }
     return ElementNamespace::Html;
 }
@@ -197,44 +197,44 @@ private:
     {
         std::vector<DomNode>& nodes = m_tree.m_nodes;
         switch (node.type) {
-        case GUMBO_NODE_ELEMENT:
-        case GUMBO_NODE_TEMPLATE: {
-            DomNode element;
-            element.ns = NamespaceOf(node.v.element.tag_namespace);
-            element.inert = inert;
-            element.parent = parent;
-            element.text = ElementName(node.v.element);
-            const GumboVector& attributes = node.v.element.attributes;
-            element.attributes.reserve(attributes.length);
-            for (unsigned i = 0; i < attributes.length; ++i) {
-                const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
-                element.attributes.push_back({AttributeName(*attribute), attribute->value});
-            }
-            auto index = static_cast<std::uint32_t>(nodes.size());
-            if (&node == root)
-                m_tree.m_root = index;
-            nodes.push_back(std::move(element));
-            PushChildren(node, index, inert || node.type == GUMBO_NODE_TEMPLATE);
-            return;
-        }
-        case GUMBO_NODE_TEXT:
-        case GUMBO_NODE_WHITESPACE:
-        case GUMBO_NODE_CDATA: {
-            // A text node directly after a text sibling joins it, as a
-            // browser's tree never holds two adjacent text nodes after parsing.
-            DomNode& last = nodes.back();
-            if (last.kind == NodeKind::Text && last.parent == parent) {
-                last.text += node.v.text.text;
+            case GUMBO_NODE_ELEMENT:
+            case GUMBO_NODE_TEMPLATE: {
+                DomNode element;
+                element.ns = NamespaceOf(node.v.element.tag_namespace);
+                element.inert = inert;
+                element.parent = parent;
+                element.text = ElementName(node.v.element);
+                const GumboVector& attributes = node.v.element.attributes;
+                element.attributes.reserve(attributes.length);
+                for (unsigned i = 0; i < attributes.length; ++i) {
+                    const auto* attribute = static_cast<const GumboAttribute*>(attributes.data[i]);
+                    element.attributes.push_back({AttributeName(*attribute), attribute->value});
+                }
+                auto index = static_cast<std::uint32_t>(nodes.size());
+                if (&node == root)
+                    m_tree.m_root = index;
+                nodes.push_back(std::move(element));
+                PushChildren(node, index, inert || node.type == GUMBO_NODE_TEMPLATE);
                 return;
             }
-            AddCharacterData(NodeKind::Text, node, parent, inert);
-            return;
-        }
-        case GUMBO_NODE_COMMENT:
-            AddCharacterData(NodeKind::Comment, node, parent, inert);
-            return;
-        case GUMBO_NODE_DOCUMENT:
-            return;
+            case GUMBO_NODE_TEXT:
+            case GUMBO_NODE_WHITESPACE:
+            case GUMBO_NODE_CDATA: {
+                // A text node directly after a text sibling joins it, as a
+                // browser's tree never holds two adjacent text nodes after parsing.
+                DomNode& last = nodes.back();
+                if (last.kind == NodeKind::Text && last.parent == parent) {
+                    last.text += node.v.text.text;
+                    return;
+                }
+                AddCharacterData(NodeKind::Text, node, parent, inert);
+                return;
+            }
+            case GUMBO_NODE_COMMENT:
+                AddCharacterData(NodeKind::Comment, node, parent, inert);
+                return;
+            case GUMBO_NODE_DOCUMENT:
+                return;
         }
     }
 

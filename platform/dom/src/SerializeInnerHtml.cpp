@@ -9,13 +9,13 @@ namespace wys::dom {
 namespace {
 
 constexpr std::array<std::string_view, 18> kVoidElements = {
-    "area", "base",   "basefont", "bgsound", "br",    "col",    "embed", "frame", "hr",
-    "img",  "input",  "keygen",   "link",    "meta",  "param",  "source", "track", "wbr"};
+    "area", "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr",
+    "img",  "input", "keygen",   "link",    "meta", "param", "source", "track", "wbr"};
 
 // Text inside these is written as it stands: the parser reads it without
 // decoding character references.
-constexpr std::array<std::string_view, 7> kRawTextElements = {
-    "style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext"};
+constexpr std::array<std::string_view, 7> kRawTextElements = {"style",   "script",   "xmp",      "iframe",
+                                                              "noembed", "noframes", "plaintext"};
 
 // The parser drops one newline right after these elements' start tags.
 constexpr std::array<std::string_view, 3> kLeadingNewlineElements = {"pre", "textarea", "listing"};
@@ -32,7 +32,10 @@ bool IsHtmlNamed(const DomNode& node, const std::array<std::string_view, N>& nam
     return false;
 }
 
-bool IsVoid(const DomNode& node) { return IsHtmlNamed(node, kVoidElements); }
+bool IsVoid(const DomNode& node)
+{
+    return IsHtmlNamed(node, kVoidElements);
+}
 
 enum class EscapeMode { Text, Attribute };
 
@@ -118,28 +121,28 @@ std::string CDocumentTree::InnerHtml(std::uint32_t element) const
         }
         const DomNode& node = m_nodes[i];
         switch (node.kind) {
-        case NodeKind::Element:
-            AppendStartTag(out, node);
-            if (IsVoid(node)) {
-                i = node.end;
-                continue;
-            }
-            leadingNewline(i);
-            open.push_back(i);
-            break;
-        case NodeKind::Text:
-            if (IsHtmlNamed(m_nodes[node.parent], kRawTextElements))
+            case NodeKind::Element:
+                AppendStartTag(out, node);
+                if (IsVoid(node)) {
+                    i = node.end;
+                    continue;
+                }
+                leadingNewline(i);
+                open.push_back(i);
+                break;
+            case NodeKind::Text:
+                if (IsHtmlNamed(m_nodes[node.parent], kRawTextElements))
+                    out += node.text;
+                else
+                    AppendEscaped(out, node.text, EscapeMode::Text);
+                break;
+            case NodeKind::Comment:
+                out += "<!--";
                 out += node.text;
-            else
-                AppendEscaped(out, node.text, EscapeMode::Text);
-            break;
-        case NodeKind::Comment:
-            out += "<!--";
-            out += node.text;
-            out += "-->";
-            break;
-        case NodeKind::Document:
-            break;
+                out += "-->";
+                break;
+            case NodeKind::Document:
+                break;
         }
         ++i;
     }

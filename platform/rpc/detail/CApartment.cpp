@@ -31,7 +31,10 @@ std::atomic<std::uint64_t> g_nextApartmentId{1};
 }  // namespace
 
 CApartment::CApartment(Kind kind, std::shared_ptr<CMessageQueue> queue)
-    : m_kind(kind), m_id(g_nextApartmentId++), m_queue(std::move(queue)), m_epoll(::epoll_create1(EPOLL_CLOEXEC))
+    : m_kind(kind),
+      m_id(g_nextApartmentId++),
+      m_queue(std::move(queue)),
+      m_epoll(::epoll_create1(EPOLL_CLOEXEC))
 {
     if (!m_epoll.Valid())
         throw std::system_error(errno, std::generic_category(), "epoll_create1");
@@ -160,7 +163,8 @@ CApartment::WaitResult CApartment::Wait(FunctionRef<bool()> done, int timeoutMs,
             return WaitResult::Done;
         int remaining = -1;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
                 return WaitResult::TimedOut;
             remaining = static_cast<int>(left);
@@ -254,13 +258,15 @@ std::shared_ptr<CConnection> CApartment::LinkTo(const std::shared_ptr<CApartment
     bool posted = target->PostTask([target, theirs, theirKey] {
         if (target->IsClosed())
             return;
-        target->AddConnection(std::make_shared<CConnection>(target, std::move(*theirs), CConnection::Origin::Accepted,
+        target->AddConnection(std::make_shared<CConnection>(target, std::move(*theirs),
+                                                            CConnection::Origin::Accepted,
                                                             CConnection::Scope::ThisProcess, theirKey));
     });
     if (!posted)
         return nullptr;
-    auto connection = std::make_shared<CConnection>(shared_from_this(), std::move(mine), CConnection::Origin::Dialed,
-                                                    CConnection::Scope::ThisProcess, key);
+    auto connection =
+        std::make_shared<CConnection>(shared_from_this(), std::move(mine), CConnection::Origin::Dialed,
+                                      CConnection::Scope::ThisProcess, key);
     AddConnection(connection);
     return connection;
 }

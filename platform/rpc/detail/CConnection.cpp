@@ -39,7 +39,8 @@ bool IsAgile(IUnknown* object)
 
 }  // namespace
 
-CConnection::CConnection(std::shared_ptr<CApartment> apartment, CFd fd, Origin origin, Scope scope, std::string key)
+CConnection::CConnection(std::shared_ptr<CApartment> apartment, CFd fd, Origin origin, Scope scope,
+                         std::string key)
     : m_apartment(std::move(apartment)),
       m_fd(std::move(fd)),
       m_origin(origin),
@@ -94,7 +95,8 @@ void CConnection::ResumeReading()
     // to report them: take them from the apartment's loop.
     std::weak_ptr<CConnection> weak = weak_from_this();
     m_apartment->PostTask([weak] {
-        if (auto connection = weak.lock(); connection && !connection->m_closed && !connection->m_readingPaused)
+        if (auto connection = weak.lock();
+            connection && !connection->m_closed && !connection->m_readingPaused)
             connection->ReadAvailable();
     });
 }
@@ -144,50 +146,50 @@ void CConnection::ReadAvailable()
 void CConnection::HandleFrame(CFrame&& frame)
 {
     switch (frame.header.kind) {
-    case FrameKind::Call:
-        HandleCall(frame);
-        return;
-    case FrameKind::OrderedCall:
-        if (m_callsRunning > 0 || !m_postponed.empty())
-            Postpone(std::move(frame));
-        else
+        case FrameKind::Call:
             HandleCall(frame);
-        return;
-    case FrameKind::Reply: {
-        auto it = m_pending.find(frame.header.callId);
-        if (it == m_pending.end()) {
-            Close();  // a reply nobody asked for: the peer is broken
             return;
-        }
-        PendingCall* pending = it->second;
-        m_pending.erase(it);
-        Answered(pending);
-        // Read at once: frames after it (a release of something the reply
-        // refers to) must not be handled before its references are taken.
-        CWireReader reader(frame.payload.data(), frame.payload.size());
-        try {
-            pending->result = reader.I32();
-            pending->reply(reader, *this, pending->result);
-            reader.ExpectEnd();
-        } catch (const CWireError&) {
-            pending->lost = true;
+        case FrameKind::OrderedCall:
+            if (m_callsRunning > 0 || !m_postponed.empty())
+                Postpone(std::move(frame));
+            else
+                HandleCall(frame);
+            return;
+        case FrameKind::Reply: {
+            auto it = m_pending.find(frame.header.callId);
+            if (it == m_pending.end()) {
+                Close();  // a reply nobody asked for: the peer is broken
+                return;
+            }
+            PendingCall* pending = it->second;
+            m_pending.erase(it);
+            Answered(pending);
+            // Read at once: frames after it (a release of something the reply
+            // refers to) must not be handled before its references are taken.
+            CWireReader reader(frame.payload.data(), frame.payload.size());
+            try {
+                pending->result = reader.I32();
+                pending->reply(reader, *this, pending->result);
+                reader.ExpectEnd();
+            } catch (const CWireError&) {
+                pending->lost = true;
+                pending->done = true;
+                Close();
+                return;
+            } catch (const ComError& e) {
+                pending->result = e.Error();
+            } catch (const std::bad_alloc&) {
+                pending->result = E_OUTOFMEMORY;
+            }
             pending->done = true;
-            Close();
             return;
-        } catch (const ComError& e) {
-            pending->result = e.Error();
-        } catch (const std::bad_alloc&) {
-            pending->result = E_OUTOFMEMORY;
         }
-        pending->done = true;
-        return;
-    }
-    case FrameKind::Release:
-        if (!m_postponed.empty())
-            Postpone(std::move(frame));
-        else
-            HandleRelease(frame);
-        return;
+        case FrameKind::Release:
+            if (!m_postponed.empty())
+                Postpone(std::move(frame));
+            else
+                HandleRelease(frame);
+            return;
     }
 }
 
@@ -203,7 +205,8 @@ void CConnection::Postpone(CFrame&& frame)
 {
     const bool call = frame.header.kind == FrameKind::OrderedCall;
     const std::size_t bytes = kFrameHeaderSize + frame.payload.size();
-    if ((call && m_postponedCalls + 1 > kMaxPostponedCalls) || m_postponedBytes + bytes > kMaxPostponedBytes) {
+    if ((call && m_postponedCalls + 1 > kMaxPostponedCalls) ||
+        m_postponedBytes + bytes > kMaxPostponedBytes) {
         Close();  // more than any pipeline of this runtime leaves waiting
         return;
     }
@@ -292,36 +295,36 @@ void CConnection::DispatchRoot(std::uint16_t method, CWireReader& request, CWire
     IID iid;
     HRESULT hr = S_OK;
     switch (static_cast<RootMethod>(method)) {
-    case RootMethod::GetClassObject: {
-        CLSID clsid = request.Guid();
-        iid = request.Guid();
-        request.ExpectEnd();
-        RegisteredClass entry;
-        // Another process may reach only local-server registrations; another
-        // apartment of this process also those for in-process use.
-        constexpr DWORD kInprocServer = 0x1;
-        constexpr DWORD kLocalServer = 0x4;
-        DWORD contexts = m_scope == Scope::ThisProcess ? kInprocServer | kLocalServer : kLocalServer;
-        if (!FindRegisteredClass(clsid, contexts, &entry))
-            hr = CO_E_SERVER_EXEC_FAILURE;  // revoked while the peer was connecting
-        else
-            object = entry.object;
-        break;
-    }
-    case RootMethod::TakeStreamObject: {
-        if (m_scope != Scope::ThisProcess)
-            throw CWireError("stream objects stay inside their process");
-        std::uint64_t token = request.U64();
-        iid = request.Guid();
-        request.ExpectEnd();
-        object = ::wys::rpc::TakeStreamObject(token, m_apartment->Id());
-        if (!object)
-            hr = CO_E_OBJNOTCONNECTED;
-        break;
-    }
-    default:
-        reply.I32(RPC_E_INVALIDMETHOD);
-        return;
+        case RootMethod::GetClassObject: {
+            CLSID clsid = request.Guid();
+            iid = request.Guid();
+            request.ExpectEnd();
+            RegisteredClass entry;
+            // Another process may reach only local-server registrations; another
+            // apartment of this process also those for in-process use.
+            constexpr DWORD kInprocServer = 0x1;
+            constexpr DWORD kLocalServer = 0x4;
+            DWORD contexts = m_scope == Scope::ThisProcess ? kInprocServer | kLocalServer : kLocalServer;
+            if (!FindRegisteredClass(clsid, contexts, &entry))
+                hr = CO_E_SERVER_EXEC_FAILURE;  // revoked while the peer was connecting
+            else
+                object = entry.object;
+            break;
+        }
+        case RootMethod::TakeStreamObject: {
+            if (m_scope != Scope::ThisProcess)
+                throw CWireError("stream objects stay inside their process");
+            std::uint64_t token = request.U64();
+            iid = request.Guid();
+            request.ExpectEnd();
+            object = ::wys::rpc::TakeStreamObject(token, m_apartment->Id());
+            if (!object)
+                hr = CO_E_OBJNOTCONNECTED;
+            break;
+        }
+        default:
+            reply.I32(RPC_E_INVALIDMETHOD);
+            return;
     }
     ComPtr<IUnknown> typed;
     if (SUCCEEDED(hr))
@@ -423,7 +426,8 @@ HRESULT CConnection::SendCall(std::uint64_t objectId, REFIID iid, std::uint16_t 
     if (m_nextCallId == 0)
         m_nextCallId = 1;
     CWireWriter frame;
-    BeginFrame(frame, FrameHeader{ordered ? FrameKind::OrderedCall : FrameKind::Call, method, callId, objectId, iid});
+    BeginFrame(frame, FrameHeader{ordered ? FrameKind::OrderedCall : FrameKind::Call, method, callId,
+                                  objectId, iid});
     HRESULT hr = ComBoundary([&] {
         request(frame, *this);
         return S_OK;
@@ -452,7 +456,8 @@ HRESULT CConnection::SendCall(std::uint64_t objectId, REFIID iid, std::uint16_t 
     return S_OK;
 }
 
-HRESULT CConnection::CallRoot(RootMethod method, const GUID& first, std::uint64_t token, REFIID iid, void** object)
+HRESULT CConnection::CallRoot(RootMethod method, const GUID& first, std::uint64_t token, REFIID iid,
+                              void** object)
 {
     *object = nullptr;
     return Call(
@@ -533,8 +538,8 @@ void CConnection::ForgetImport(std::uint64_t objectId, CProxyManager* manager, s
 
 void CConnection::CloseIfIdle()
 {
-    if (m_origin == Origin::Dialed && !m_closed && m_imports.empty() && m_exports.Empty() && m_pending.empty() &&
-        m_postponed.empty() && m_peerSinks.empty() && m_peerLocks.empty())
+    if (m_origin == Origin::Dialed && !m_closed && m_imports.empty() && m_exports.Empty() &&
+        m_pending.empty() && m_postponed.empty() && m_peerSinks.empty() && m_peerLocks.empty())
         Close();
 }
 
@@ -611,41 +616,41 @@ void* CConnection::ReadInterface(CWireReader& reader, REFIID iid)
     if (reader.Guid() != iid)
         throw CWireError("reference to another interface than declared");
     switch (kind) {
-    case RefKind::SendersObject: {
-        if (id == 0)
-            throw CWireError("object 0 is the root");
-        CProxyManager* manager;
-        auto it = m_imports.find(id);
-        if (it != m_imports.end()) {
-            manager = it->second;
-            manager->AddRemoteReference();
-        } else {
-            manager = new CProxyManager(shared_from_this(), id);
-            m_imports[id] = manager;
+        case RefKind::SendersObject: {
+            if (id == 0)
+                throw CWireError("object 0 is the root");
+            CProxyManager* manager;
+            auto it = m_imports.find(id);
+            if (it != m_imports.end()) {
+                manager = it->second;
+                manager->AddRemoteReference();
+            } else {
+                manager = new CProxyManager(shared_from_this(), id);
+                m_imports[id] = manager;
+            }
+            void* object = nullptr;
+            manager->AddRef();
+            HRESULT hr = manager->GetInterface(iid, &object);
+            manager->Release();  // gives the reference back at once when unusable
+            if (FAILED(hr))
+                throw ComError(hr);
+            return object;
         }
-        void* object = nullptr;
-        manager->AddRef();
-        HRESULT hr = manager->GetInterface(iid, &object);
-        manager->Release();  // gives the reference back at once when unusable
-        if (FAILED(hr))
-            throw ComError(hr);
-        return object;
-    }
-    case RefKind::ReceiversObject: {
-        HRESULT hr;
-        ComPtr<IUnknown> object = m_exports.Interface(id, iid, &hr);
-        if (hr == CO_E_OBJNOTCONNECTED)
-            throw CWireError("reference to an object never exported");
-        if (FAILED(hr))
-            throw ComError(hr);
-        return object.Detach();
-    }
-    case RefKind::AgilePointer:
-        if (m_scope != Scope::ThisProcess)
-            throw CWireError("raw pointer from another process");
-        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id));
-    default:
-        throw CWireError("unknown reference kind");
+        case RefKind::ReceiversObject: {
+            HRESULT hr;
+            ComPtr<IUnknown> object = m_exports.Interface(id, iid, &hr);
+            if (hr == CO_E_OBJNOTCONNECTED)
+                throw CWireError("reference to an object never exported");
+            if (FAILED(hr))
+                throw ComError(hr);
+            return object.Detach();
+        }
+        case RefKind::AgilePointer:
+            if (m_scope != Scope::ThisProcess)
+                throw CWireError("raw pointer from another process");
+            return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id));
+        default:
+            throw CWireError("unknown reference kind");
     }
 }
 
@@ -656,8 +661,9 @@ void CConnection::PeerAdvised(IConnectionPoint* point, DWORD cookie)
 
 void CConnection::PeerUnadvised(IConnectionPoint* point, DWORD cookie)
 {
-    auto it = std::find_if(m_peerSinks.begin(), m_peerSinks.end(),
-                           [&](const auto& entry) { return entry.first.Get() == point && entry.second == cookie; });
+    auto it = std::find_if(m_peerSinks.begin(), m_peerSinks.end(), [&](const auto& entry) {
+        return entry.first.Get() == point && entry.second == cookie;
+    });
     if (it != m_peerSinks.end())
         m_peerSinks.erase(it);
     CloseIfIdle();

@@ -61,7 +61,8 @@ public:
 
     // Calls method `method` of interface `iid` on the peer's object and waits
     // for the reply, dispatching incoming calls meanwhile.
-    HRESULT Call(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request, ReplyReader reply);
+    HRESULT Call(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,
+                 ReplyReader reply);
     // Sends a pipelined call and returns without waiting. `pending` belongs
     // to the caller and must stay until it is done: the reply or the loss of
     // the connection marks it. Waits, dispatching, while the connection
@@ -89,7 +90,6 @@ public:
     void PeerAdvised(IConnectionPoint* point, DWORD cookie) override;
     void PeerUnadvised(IConnectionPoint* point, DWORD cookie) override;
     void PeerLockedServer(IClassFactory* factory, BOOL lock) override;
-
 
 private:
     HRESULT SendCall(std::uint64_t objectId, REFIID iid, std::uint16_t method, RequestWriter request,

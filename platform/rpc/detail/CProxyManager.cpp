@@ -72,9 +72,9 @@ HRESULT CProxyManager::QueryInterface(REFIID iid, void** object)
         return AddProxy(iid, object);
     if (!FindRemoteInterface(iid))
         return E_NOINTERFACE;
-    HRESULT hr = Call(IID_IUnknown, kRemoteQueryInterface,
-                      [&](CWireWriter& w, CMarshalContext&) { w.Guid(iid); },
-                      [](CWireReader&, CMarshalContext&, HRESULT) {});
+    HRESULT hr = Call(
+        IID_IUnknown, kRemoteQueryInterface, [&](CWireWriter& w, CMarshalContext&) { w.Guid(iid); },
+        [](CWireReader&, CMarshalContext&, HRESULT) {});
     if (FAILED(hr))
         return hr;
     return AddProxy(iid, object);
@@ -128,7 +128,8 @@ HRESULT CProxyManager::Call(REFIID iid, std::uint16_t method, RequestWriter requ
     return hr;
 }
 
-HRESULT CProxyManager::CallPipelined(REFIID iid, std::uint16_t method, RequestWriter request, PipelinedReply reply)
+HRESULT CProxyManager::CallPipelined(REFIID iid, std::uint16_t method, RequestWriter request,
+                                     PipelinedReply reply)
 {
     PipelineEntry* entry = ClaimPipelineEntry();
     if (!entry) {

@@ -19,7 +19,8 @@ std::string DefaultValue(const std::string& path)
     if (RegQueryValueEx(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
         text.resize(size);
-        if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
+        if (RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+            ERROR_SUCCESS)
             text.clear();
         text.resize(size < text.size() ? size : text.size());
         while (!text.empty() && text.back() == '\0')

@@ -42,7 +42,8 @@ HRESULT InprocGetClassObject(const std::string& path, REFCLSID clsid, REFIID iid
                 return CO_E_DLLNOTFOUND;
             Library library;
             library.handle = handle;
-            library.getClassObject = reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
+            library.getClassObject =
+                reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
             library.canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(::dlsym(handle, "DllCanUnloadNow"));
             if (!library.getClassObject) {
                 ::dlclose(handle);

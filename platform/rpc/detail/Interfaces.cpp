@@ -31,7 +31,10 @@ public:
         : m_inner(inner), m_mark(mark), m_onReply(std::move(onReply))
     {
     }
-    void WriteInterface(CWireWriter& w, IUnknown* object, REFIID iid) override { m_inner.WriteInterface(w, object, iid); }
+    void WriteInterface(CWireWriter& w, IUnknown* object, REFIID iid) override
+    {
+        m_inner.WriteInterface(w, object, iid);
+    }
     void* ReadInterface(CWireReader& r, REFIID iid) override { return m_inner.ReadInterface(r, iid); }
     void ReplyReady(CWireWriter& reply) override
     {
@@ -105,9 +108,9 @@ Registry& TheRegistry()
 {
     static Registry* registry = [] {
         auto* r = new Registry;  // lives as long as the process
-        static const auto factoryStubs = Replace(wys_rpc_remote_IClassFactory::kStubs,
-                                                 static_cast<int>(wys_rpc_remote_IClassFactory::Slots::LockServer),
-                                                 &LockServerStub);
+        static const auto factoryStubs =
+            Replace(wys_rpc_remote_IClassFactory::kStubs,
+                    static_cast<int>(wys_rpc_remote_IClassFactory::Slots::LockServer), &LockServerStub);
         static const auto pointStubs = [] {
             using namespace wys_rpc_remote_IConnectionPoint;
             auto table = Replace(kStubs, static_cast<int>(Slots::Advise), &AdviseStub);
@@ -118,9 +121,9 @@ Registry& TheRegistry()
         factory.stubs = factoryStubs.entries;
         wys::rpc::RemoteInterface point = kIConnectionPointRemote;
         point.stubs = pointStubs.entries;
-        for (const auto& remote : {factory, kIDispatchRemote, kITypeInfoRemote, kIProvideClassInfoRemote,
-                                   kIProvideClassInfo2Remote, kIConnectionPointContainerRemote, point,
-                                   kIPropertyNotifySinkRemote})
+        for (const auto& remote :
+             {factory, kIDispatchRemote, kITypeInfoRemote, kIProvideClassInfoRemote,
+              kIProvideClassInfo2Remote, kIConnectionPointContainerRemote, point, kIPropertyNotifySinkRemote})
             r->entries[remote.iid] = remote;
         return r;
     }();

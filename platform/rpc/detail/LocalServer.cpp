@@ -63,7 +63,8 @@ bool PeerIsThisUser(int fd)
 {
     ucred credentials{};
     socklen_t size = sizeof credentials;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 && credentials.uid == ::geteuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+           credentials.uid == ::geteuid();
 }
 
 // Server locks, held from the first registration of a class until exit.
@@ -302,10 +303,9 @@ void CListener::OnEvents(std::uint32_t)
         }
         if (!PeerIsThisUser(peer.Get()))
             continue;  // closes it: another user may not call this user's objects
-        m_apartment->AddConnection(std::make_shared<CConnection>(m_apartment, std::move(peer),
-                                                                 CConnection::Origin::Accepted,
-                                                                 CConnection::Scope::OtherProcess,
-                                                                 "peer:" + std::to_string(s_nextPeer++)));
+        m_apartment->AddConnection(std::make_shared<CConnection>(
+            m_apartment, std::move(peer), CConnection::Origin::Accepted, CConnection::Scope::OtherProcess,
+            "peer:" + std::to_string(s_nextPeer++)));
     }
 }
 
@@ -335,7 +335,8 @@ HRESULT ListenLocalServer(const std::shared_ptr<CApartment>& apartment, REFCLSID
     if (!fd.Valid())
         return FromErrno(errno);
     ::unlink(path.c_str());  // left by a server that was killed
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd.Get(), 64) != 0)
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.Get(), 64) != 0)
         return FromErrno(errno);
     auto made = std::make_shared<CListener>(apartment, std::move(fd), path);
     apartment->Watch(made);
@@ -354,7 +355,8 @@ HRESULT StartLocalServer(CApartment& apartment, REFCLSID clsid, const std::strin
     std::string folder;
     if (HRESULT hr = LocalServerFolder(&folder); FAILED(hr))
         return hr;
-    CFd startLock(::open(LocalServerPath(folder, clsid, ".start").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    CFd startLock(
+        ::open(LocalServerPath(folder, clsid, ".start").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!startLock.Valid())
         return FromErrno(errno);
     using Clock = std::chrono::steady_clock;

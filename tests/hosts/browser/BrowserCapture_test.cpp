@@ -105,7 +105,8 @@ TEST_F(BrowserCaptureTest, VisitsAreRecordedWithinSecondsAndTheirSavedCopiesRend
         const std::string path = WaitForRecord(url);
         ASSERT_FALSE(path.empty()) << "no record of " << url;
         EXPECT_EQ(path.ends_with(".mht"), std::string(route) == "html") << path;
-        EXPECT_TRUE(WaitUntil([&] { return m_window->StatusText().startsWith("Saved to the history: "); }, 5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return m_window->StatusText().startsWith("Saved to the history: "); }, 5000))
             << m_window->StatusText().toStdString();
         const std::string saved = History() + "/" + path;
         ASSERT_TRUE(std::filesystem::exists(saved)) << saved;
@@ -148,7 +149,10 @@ TEST_F(BrowserCaptureTest, TheStatusLineSaysWhenACaptureEndedWithoutARecord)
     // A picture is no HTML document.
     ASSERT_TRUE(Load(m_site.Url("/site/img/logo.png")));
     EXPECT_TRUE(WaitUntil(
-        [&] { return m_window->StatusText() == "Not saved to the history: the page is not an HTML document"; }, 10000))
+        [&] {
+            return m_window->StatusText() == "Not saved to the history: the page is not an HTML document";
+        },
+        10000))
         << m_window->StatusText().toStdString();
 
     // A history folder below a file cannot be made.

@@ -44,8 +44,9 @@ protected:
         ASSERT_TRUE(m_history);
         m_site.ServeFolder(kDocs);
         // The HTML route is the one for ".php" pages.
-        m_site.Handle("/tutorial/appetite.php",
-                      HttpReply{200, ReadFile(std::string(kDocs) + "/tutorial/appetite.html"), "text/html", {}, {}});
+        m_site.Handle(
+            "/tutorial/appetite.php",
+            HttpReply{200, ReadFile(std::string(kDocs) + "/tutorial/appetite.html"), "text/html", {}, {}});
     }
     void TearDown() override
     {

@@ -87,8 +87,9 @@ void RegisterServer(REFCLSID clsid, const char* kind, const std::string& path)
 {
     HKEY key = nullptr;
     std::string keyPath = "CLSID\\" + GuidToString(clsid) + "\\" + kind;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                   static_cast<DWORD>(path.size() + 1));
     RegCloseKey(key);
@@ -121,8 +122,9 @@ protected:
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         {
             ComPtr<IWYSCURLBase> urlBase;
-            EXPECT_EQ(CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_ALL, IID_IWYSCURLBase, urlBase.PutVoid()),
-                      S_OK);
+            EXPECT_EQ(
+                CoCreateInstance(CLSID_WYSCURLBase, nullptr, CLSCTX_ALL, IID_IWYSCURLBase, urlBase.PutVoid()),
+                S_OK);
             ULONG count = 0;
             if (urlBase)
                 urlBase->get_DataCount(&count);
@@ -152,7 +154,9 @@ HttpReply Page(std::string body, int status = 200, std::chrono::milliseconds del
 TEST_F(CaptureHostTest, EachPageIsKeptUntilItsCaptureIsRecorded)
 {
     ASSERT_EQ(AddBrowserHelperObject(CLSID_TestHelperObject, "test helper"), ERROR_SUCCESS);
-    m_server.Handle("/frames.html", Page("<title>Frames</title><frameset><frame src='a.html'><frame src='b.html'></frameset>"));
+    m_server.Handle(
+        "/frames.html",
+        Page("<title>Frames</title><frameset><frame src='a.html'><frame src='b.html'></frameset>"));
     m_server.Handle("/a.html", Page("<title>A</title>"));
     m_server.Handle("/b.html", Page("<title>B</title>"));
     m_server.Redirect("/moved", "/plain.html");
@@ -161,7 +165,7 @@ TEST_F(CaptureHostTest, EachPageIsKeptUntilItsCaptureIsRecorded)
     ProgramRun run = RunCapture({m_server.Url("/frames.html"), m_server.Url("/moved")});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(Lines(run.out), (std::vector<std::string>{m_server.Url("/frames.html") + ": recorded",
-                                                         m_server.Url("/moved") + ": recorded"}));
+                                                        m_server.Url("/moved") + ": recorded"}));
 
     std::string log = ReadFile(m_log);
     EXPECT_NE(log.find("complete thread="), std::string::npos) << log;
@@ -196,7 +200,8 @@ TEST_F(CaptureHostTest, EveryUrlGetsItsOutcomeAndAnyFailureFailsTheRun)
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(Lines(run.out),
               (std::vector<std::string>{
-                  "javascript:void(0): not loaded: bad URL: the scheme \"javascript\" cannot be loaded (http, https, "
+                  "javascript:void(0): not loaded: bad URL: the scheme \"javascript\" cannot be loaded "
+                  "(http, https, "
                   "ftp and file can)",
                   refused + ": not loaded: connection refused",
                   m_server.Url("/gone.html") + ": recorded, but the server answered with status 404",
@@ -212,7 +217,8 @@ TEST_F(CaptureHostTest, WithoutHelperObjectsOrHistoryNothingIsRecorded)
 
     // Before any server runs: once one is running, its class object is
     // found whether or not it is still registered.
-    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, ("CLSID\\" + GuidToString(CLSID_WYSCURLBase)).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, ("CLSID\\" + GuidToString(CLSID_WYSCURLBase)).c_str()),
+              ERROR_SUCCESS);
     ProgramRun run = RunCapture({m_server.Url("/page.html")});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.out.empty()) << run.out;
@@ -222,15 +228,17 @@ TEST_F(CaptureHostTest, WithoutHelperObjectsOrHistoryNothingIsRecorded)
 
     run = RunCapture({m_server.Url("/page.html")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{m_server.Url("/page.html") +
-                                                         ": not recorded: loaded, but no helper object is attached "
-                                                         "to record it"}));
+    EXPECT_EQ(Lines(run.out),
+              (std::vector<std::string>{m_server.Url("/page.html") +
+                                        ": not recorded: loaded, but no helper object is attached "
+                                        "to record it"}));
 
     ASSERT_EQ(AddBrowserHelperObject(MakeGuid("{00000000-1111-2222-3333-444444444444}"), "not installed"),
               ERROR_SUCCESS);
     run = RunCapture({m_server.Url("/page.html")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("helper object {00000000-1111-2222-3333-444444444444} not attached"), std::string::npos)
+    EXPECT_NE(run.err.find("helper object {00000000-1111-2222-3333-444444444444} not attached"),
+              std::string::npos)
         << run.err;
 
     run = RunCapture({"--timeout=abc", m_server.Url("/page.html")});

@@ -208,11 +208,14 @@ TEST_F(NativeHostTest, ATabThatGoesOnDuringACaptureKeepsEachPageAsItWas)
     const std::string second = m_site.Url("/visit/scripted.php");
     ASSERT_TRUE(host.SendMessage(Json({{"type", "tab-opened"}, {"tab", 2}})));
     // The second page completes while the first one's capture still runs.
-    ASSERT_TRUE(host.SendMessage(Complete(2, first, "<html><head><title>First</title></head><body>"
-                                                    "<p>the first page as it was shown</p></body></html>")));
-    ASSERT_TRUE(host.SendMessage(Json({{"type", "loading"}, {"tab", 2}, {"url", QString::fromStdString(second)}})));
-    ASSERT_TRUE(host.SendMessage(Complete(2, second, "<html><head><title>Second</title></head><body>"
-                                                     "<p>the second page as it was shown</p></body></html>")));
+    ASSERT_TRUE(host.SendMessage(Complete(2, first,
+                                          "<html><head><title>First</title></head><body>"
+                                          "<p>the first page as it was shown</p></body></html>")));
+    ASSERT_TRUE(
+        host.SendMessage(Json({{"type", "loading"}, {"tab", 2}, {"url", QString::fromStdString(second)}})));
+    ASSERT_TRUE(host.SendMessage(Complete(2, second,
+                                          "<html><head><title>Second</title></head><body>"
+                                          "<p>the second page as it was shown</p></body></html>")));
     const std::string firstPath = WaitForRecord(first);
     const std::string secondPath = WaitForRecord(second);
     ASSERT_FALSE(firstPath.empty());

@@ -214,7 +214,8 @@ TEST_F(HistoryClient, SettingsShowAndChange)
         "visits\t0\nbytes-on-disk\t0\nbytes-without-sharing\t0\n"
         "disk-use\t0 visits, 0 bytes on disk, 0 bytes without sharing\n";
     EXPECT_EQ(m_out.str(), "base-directory\t" + History() +
-                               "\ncollect-history\ton\ntitled-file-names\ton\nhistory-range\t1296000\n" + empty);
+                               "\ncollect-history\ton\ntitled-file-names\ton\nhistory-range\t1296000\n" +
+                               empty);
     EXPECT_EQ(Run({"set", "collect-history", "off"}), kExitDone);
     EXPECT_EQ(Run({"set", "titled-file-names", "no"}), kExitDone);
     EXPECT_EQ(Run({"set", "history-range", "0"}), kExitDone);
@@ -226,7 +227,8 @@ TEST_F(HistoryClient, SettingsShowAndChange)
     EXPECT_EQ(Run({"settings"}), kExitDone);
     EXPECT_EQ(m_out.str(),
               "base-directory\t" + m_home.Path() +
-                  "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n" + empty);
+                  "/elsewhere/history\ncollect-history\toff\ntitled-file-names\toff\nhistory-range\t0\n" +
+                  empty);
 }
 
 TEST_F(HistoryClient, WatchPrintsEachEventWithItsVisitUntilStopped)

@@ -65,10 +65,13 @@ protected:
         const std::string page = PageBytes();
         for (const char* path : {"/docs/page.html", "/docs/page.php"})
             m_site.Handle(path, HttpReply{200, page, "text/html; charset=iso-8859-1", {}, {}});
-        m_site.Handle("/docs/frame.html",
-                      HttpReply{200, "<html><body><p>Inside the framedword frame.</p></body></html>", "text/html", {}, {}});
-        m_site.Handle("/docs/app.js",
-                      HttpReply{200, "function frobnicatescript() { return 1; }", "application/javascript", {}, {}});
+        m_site.Handle(
+            "/docs/frame.html",
+            HttpReply{
+                200, "<html><body><p>Inside the framedword frame.</p></body></html>", "text/html", {}, {}});
+        m_site.Handle(
+            "/docs/app.js",
+            HttpReply{200, "function frobnicatescript() { return 1; }", "application/javascript", {}, {}});
     }
     void TearDown() override
     {
@@ -142,7 +145,8 @@ TEST_F(SearchCapturedPages, ContentIsTheTextOfTheSavedPageOnBothRoutes)
     const std::string archiveUrl = m_site.Url("/docs/page.html");
     const std::string pageUrl = m_site.Url("/docs/page.php");
     std::string output;
-    ASSERT_EQ(RunProgram({WYS_CAPTURE_HOST, "--timeout", "60", archiveUrl, pageUrl}, &output, nullptr, 240000), 0)
+    ASSERT_EQ(
+        RunProgram({WYS_CAPTURE_HOST, "--timeout", "60", archiveUrl, pageUrl}, &output, nullptr, 240000), 0)
         << output;
     ASSERT_EQ(CountOf(m_history.Get()), 2u);
     std::string archive;
@@ -168,7 +172,8 @@ TEST_F(SearchCapturedPages, ContentIsTheTextOfTheSavedPageOnBothRoutes)
             EXPECT_EQ(found.urls, both) << expression;
             EXPECT_EQ(found.summary.UsedIndex, indexed) << expression;
         }
-        for (const char* expression : {"prototypeonly", "frobnicatescript", "styleonlyword", "charset", "<p>"})
+        for (const char* expression :
+             {"prototypeonly", "frobnicatescript", "styleonlyword", "charset", "<p>"})
             EXPECT_EQ(Search(expression).urls, std::vector<std::string>{}) << expression;
         // "\\c" is an ASCII letter, which "\xC3\xB6" is not.
         EXPECT_EQ(Search("w\\crterbuch").urls, std::vector<std::string>{});
@@ -187,7 +192,8 @@ TEST_F(SearchCapturedPages, ContentIsTheTextOfTheSavedPageOnBothRoutes)
         lines.push_back(run.out.substr(at, end - at));
     ASSERT_EQ(lines.size(), 2u) << run.out;
     for (const std::string& line : lines)
-        EXPECT_NE(line.find(std::string("want to ") + kPhrase + " a whole new language"), std::string::npos) << line;
+        EXPECT_NE(line.find(std::string("want to ") + kPhrase + " a whole new language"), std::string::npos)
+            << line;
     EXPECT_GE(lines[0].substr(0, 19), lines[1].substr(0, 19));
     run = Cli({"search", "prototypeonly"});
     EXPECT_EQ(run.status, 1);

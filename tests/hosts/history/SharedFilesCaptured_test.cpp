@@ -82,8 +82,10 @@ protected:
         m_site.ServeFolder(kDocs);
         // The HTML route is the one for ".php" pages.
         for (const char* page : {"appetite", "interpreter"})
-            m_site.Handle(std::string("/tutorial/") + page + ".php",
-                          HttpReply{200, ReadFile(std::string(kDocs) + "/tutorial/" + page + ".html"), "text/html", {}, {}});
+            m_site.Handle(
+                std::string("/tutorial/") + page + ".php",
+                HttpReply{
+                    200, ReadFile(std::string(kDocs) + "/tutorial/" + page + ".html"), "text/html", {}, {}});
     }
 
     std::map<std::string, std::string> Settings()
@@ -97,7 +99,8 @@ protected:
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             auto settings = Settings();
-            if (settings.count("disk-use") && settings["disk-use"].find("still counting") == std::string::npos)
+            if (settings.count("disk-use") &&
+                settings["disk-use"].find("still counting") == std::string::npos)
                 return settings;
         }
         ADD_FAILURE() << "the server's count did not catch up";

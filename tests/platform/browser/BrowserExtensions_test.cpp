@@ -15,7 +15,8 @@ constexpr CLSID kMachine = MakeGuid("{33333333-3333-3333-3333-333333333333}");
 void CreateKey(HKEY root, const std::string& path, const std::string& defaultValue = {})
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyEx(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS)
+    ASSERT_EQ(RegCreateKeyEx(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
         << path;
     if (!defaultValue.empty())
         RegSetValueEx(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(defaultValue.c_str()),
@@ -55,8 +56,8 @@ TEST_F(BrowserExtensionsTest, ExplorerBarsAreClassesMarkedWithTheCategory)
     EXPECT_EQ(bars[1].clsid, kMachine);
     EXPECT_EQ(bars[1].name, "");
     HKEY category = nullptr;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "Component Categories\\{00021493-0000-0000-C000-000000000046}", 0,
-                           KEY_READ, &category),
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "Component Categories\\{00021493-0000-0000-C000-000000000046}",
+                           0, KEY_READ, &category),
               ERROR_SUCCESS);
     RegCloseKey(category);
 

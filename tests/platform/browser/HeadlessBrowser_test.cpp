@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/browser/ServiceProvider.h"
 #include "platform/browser/BandSite.h"
+#include "platform/browser/ServiceProvider.h"
 #include "platform/rpc/Apartment.h"
 #include "platform/rpc/Marshal.h"
 #include "tests/platform/browser/BrowserTestSupport.h"
@@ -83,8 +83,9 @@ TEST_F(HeadlessBrowserTest, PageCollectionsHoldTheResourcesWithTheirValuesAsWrit
 
     ComPtr<IHTMLElementCollection> images;
     ASSERT_EQ(document->get_images(images.GetAddressOf()), S_OK);
-    EXPECT_EQ(ReadEach<IHTMLImgElement>(images.Get(), [](IHTMLImgElement* e, BSTR* s) { return e->get_src(s); }),
-              (std::vector<std::string>{"img/a.png", "/abs/b.gif"}));
+    EXPECT_EQ(
+        ReadEach<IHTMLImgElement>(images.Get(), [](IHTMLImgElement* e, BSTR* s) { return e->get_src(s); }),
+        (std::vector<std::string>{"img/a.png", "/abs/b.gif"}));
     ComPtr<IHTMLElementCollection> scripts;
     ASSERT_EQ(document->get_scripts(scripts.GetAddressOf()), S_OK);
     EXPECT_EQ(ReadEach<IHTMLScriptElement>(scripts.Get(),
@@ -103,7 +104,8 @@ TEST_F(HeadlessBrowserTest, PageCollectionsHoldTheResourcesWithTheirValuesAsWrit
     EXPECT_EQ(ReadString([&](BSTR* s) { return link->get_href(s); }), "css/main.css");
 
     ComPtr<IHTMLElementCollection> inputs = Tags(All(document.Get()).Get(), u"INPUT");
-    EXPECT_EQ(ReadEach<IHTMLInputElement>(inputs.Get(), [](IHTMLInputElement* e, BSTR* s) { return e->get_src(s); }),
+    EXPECT_EQ(ReadEach<IHTMLInputElement>(inputs.Get(),
+                                          [](IHTMLInputElement* e, BSTR* s) { return e->get_src(s); }),
               (std::vector<std::string>{"btn.png", ""}));
     ComPtr<IHTMLElementCollection> objects = Tags(All(document.Get()).Get(), u"OBJECT");
     ASSERT_EQ(Length(objects.Get()), 1);
@@ -158,12 +160,18 @@ TEST_F(HeadlessBrowserTest, FramesetCompletesInnermostFirstAndOnlyTheTopSeesComp
     READYSTATE state = READYSTATE_UNINITIALIZED;
     EXPECT_EQ(window.Browser()->get_ReadyState(&state), S_OK);
     EXPECT_EQ(state, READYSTATE_COMPLETE);
-    EXPECT_EQ(TakeBstr([&] { BSTR s = nullptr; window.Browser()->get_LocationName(&s); return s; }()), "Top");
+    EXPECT_EQ(TakeBstr([&] {
+                  BSTR s = nullptr;
+                  window.Browser()->get_LocationName(&s);
+                  return s;
+              }()),
+              "Top");
 }
 
 TEST_F(HeadlessBrowserTest, FrameCyclesAndDeepNestingAreLoadedOnlyWithinBounds)
 {
-    m_server.Handle("/self.html", Reply("<iframe src='self.html#again'></iframe><iframe src='a.html'></iframe>"));
+    m_server.Handle("/self.html",
+                    Reply("<iframe src='self.html#again'></iframe><iframe src='a.html'></iframe>"));
     m_server.Handle("/a.html", Reply("<iframe src='b.html'></iframe>"));
     m_server.Handle("/b.html", Reply("<iframe src='a.html'></iframe><iframe src='self.html'></iframe>"));
     for (int i = 0; i < 12; ++i) {
@@ -238,7 +246,11 @@ TEST_F(HeadlessBrowserTest, ErrorPagesAndRedirectsCompleteAsDocuments)
     EXPECT_EQ(outcome->finalUrl, m_server.Url("/new.html"));
     ASSERT_EQ(window.Events().size(), 1u);
     EXPECT_EQ(window.Events()[0].url, m_server.Url("/new.html"));
-    EXPECT_EQ(TakeBstr([&] { BSTR s = nullptr; window.Browser()->get_LocationURL(&s); return s; }()),
+    EXPECT_EQ(TakeBstr([&] {
+                  BSTR s = nullptr;
+                  window.Browser()->get_LocationURL(&s);
+                  return s;
+              }()),
               m_server.Url("/new.html"));
 }
 
@@ -274,7 +286,8 @@ TEST_F(HeadlessBrowserTest, CharacterSetsAreDecodedToUtf8)
 
 TEST_F(HeadlessBrowserTest, HostileMarkupAndNonHtmlDocumentsLoad)
 {
-    std::string hostile = "<title>Hostile</title><frameset><frame src='javascript:alert(1)'><frame src='file:///etc/passwd'>";
+    std::string hostile =
+        "<title>Hostile</title><frameset><frame src='javascript:alert(1)'><frame src='file:///etc/passwd'>";
     for (int i = 0; i < 5000; ++i)
         hostile += "<div><b><i x=\"";
     static constexpr char kTail[] = "\0\xFF<script>while(1);</script>";
@@ -294,7 +307,11 @@ TEST_F(HeadlessBrowserTest, HostileMarkupAndNonHtmlDocumentsLoad)
     EXPECT_EQ(window.Events()[0].readyState, READYSTATE_COMPLETE);
     ComPtr<IHTMLDocument2> html;
     EXPECT_EQ(window.Events()[0].document.As(&html), E_NOINTERFACE);
-    EXPECT_EQ(TakeBstr([&] { BSTR s = nullptr; window.Browser()->get_LocationName(&s); return s; }()),
+    EXPECT_EQ(TakeBstr([&] {
+                  BSTR s = nullptr;
+                  window.Browser()->get_LocationName(&s);
+                  return s;
+              }()),
               m_server.Url("/picture.png"));
 }
 
@@ -337,7 +354,8 @@ TEST_F(HeadlessBrowserTest, MarshalledBrowserIsServedOnTheWindowThread)
                 proxyAddress = proxy.Get();
                 auto start = std::chrono::steady_clock::now();
                 EXPECT_EQ(proxy->get_ReadyState(&state), S_OK);
-                firstCall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+                firstCall = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start);
                 ComPtr<IHTMLDocument2> document = HtmlDocument(proxy.Get());
                 if (document) {
                     title = Title(document.Get());
@@ -430,7 +448,8 @@ TEST_F(HeadlessBrowserTest, SiteAnswersTheBrowserAndReleaseAbandonsALoad)
 
 TEST_F(HeadlessBrowserTest, ANewNavigateAbandonsTheLoadUnderWay)
 {
-    m_server.Handle("/slow.html", Reply("<title>Slow</title><iframe src='f.html'></iframe>", 200, "text/html", 1500ms));
+    m_server.Handle("/slow.html",
+                    Reply("<title>Slow</title><iframe src='f.html'></iframe>", 200, "text/html", 1500ms));
     m_server.Handle("/fast.html", Reply("<title>Fast</title>"));
     CBrowserWindow window;
     CComBSTR slow(m_server.Url("/slow.html"));

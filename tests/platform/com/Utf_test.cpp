@@ -19,12 +19,15 @@ TEST(Utf, InvalidInputBecomesReplacementCharacters)
         std::u16string out;
     } cases[] = {
         {"\xFF", u"\uFFFD"},
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},        // overlong: lead byte never valid
-        {"\xE0\x80\xAF", u"\uFFFD"},          // overlong three-byte form
-        {"\xED\xA0\x80", u"\uFFFD"},          // surrogate encoded in UTF-8
-        {"a\xE2\x82", u"a\uFFFD"},            // truncated at the end
-        {"\xE2\x82" "b", u"\uFFFD" "b"},      // truncated before ASCII
-        {"\xF4\x90\x80\x80", u"\uFFFD"},      // above U+10FFFF
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong: lead byte never valid
+        {"\xE0\x80\xAF", u"\uFFFD"},    // overlong three-byte form
+        {"\xED\xA0\x80", u"\uFFFD"},    // surrogate encoded in UTF-8
+        {"a\xE2\x82", u"a\uFFFD"},      // truncated at the end
+        {"\xE2\x82"
+         "b",
+         u"\uFFFD"
+         "b"},                            // truncated before ASCII
+        {"\xF4\x90\x80\x80", u"\uFFFD"},  // above U+10FFFF
     };
     for (const auto& c : cases)
         EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << testing::PrintToString(c.in);

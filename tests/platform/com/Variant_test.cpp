@@ -64,8 +64,12 @@ TEST(Variant, ChangeTypeFromText)
         HRESULT hr;
         LONG value;
     } cases[] = {
-        {"123", S_OK, 123}, {" -45 ", S_OK, -45}, {"+7", S_OK, 7}, {"12x", DISP_E_TYPEMISMATCH, 0},
-        {"", DISP_E_TYPEMISMATCH, 0}, {"99999999999", DISP_E_OVERFLOW, 0},
+        {"123", S_OK, 123},
+        {" -45 ", S_OK, -45},
+        {"+7", S_OK, 7},
+        {"12x", DISP_E_TYPEMISMATCH, 0},
+        {"", DISP_E_TYPEMISMATCH, 0},
+        {"99999999999", DISP_E_OVERFLOW, 0},
         {"999999999999999999999999", DISP_E_OVERFLOW, 0},
     };
     for (const auto& c : cases) {

@@ -8,8 +8,9 @@ ComPtr<IDispatch> BuildFrameDocument(std::string_view html, std::string_view url
                                      const FrameDocumentSupplier& frames)
 {
     ComPtr<IDispatch> document;
-    EXPECT_EQ(BuildHtmlDocument(html, url, CharsetDeclarations::Keep, frames,
-                                document.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(
+        BuildHtmlDocument(html, url, CharsetDeclarations::Keep, frames, document.ReleaseAndGetAddressOf()),
+        S_OK);
     return document;
 }
 
@@ -55,8 +56,7 @@ LONG Length(IHTMLElementCollection* collection)
 ComPtr<IDispatch> Item(IHTMLElementCollection* collection, LONG index)
 {
     ComPtr<IDispatch> element;
-    EXPECT_EQ(collection->item(CComVariant(index), CComVariant(LONG{0}),
-                               element.ReleaseAndGetAddressOf()),
+    EXPECT_EQ(collection->item(CComVariant(index), CComVariant(LONG{0}), element.ReleaseAndGetAddressOf()),
               S_OK)
         << "item " << index;
     return element;
@@ -64,8 +64,8 @@ ComPtr<IDispatch> Item(IHTMLElementCollection* collection, LONG index)
 
 std::vector<std::string> TagNames(IHTMLElementCollection* collection)
 {
-    return ReadEach<IHTMLElement>(
-        collection, [](IHTMLElement* element, BSTR* out) { return element->get_tagName(out); });
+    return ReadEach<IHTMLElement>(collection,
+                                  [](IHTMLElement* element, BSTR* out) { return element->get_tagName(out); });
 }
 
 std::string InnerHtmlOf(IHTMLDocument2* document, std::u16string_view tagName)
@@ -78,6 +78,9 @@ std::string InnerHtmlOf(IHTMLDocument2* document, std::u16string_view tagName)
     return ReadString([&](BSTR* out) { return element->get_innerHTML(out); });
 }
 
-std::string RootInnerHtml(IHTMLDocument2* document) { return InnerHtmlOf(document, u"HTML"); }
+std::string RootInnerHtml(IHTMLDocument2* document)
+{
+    return InnerHtmlOf(document, u"HTML");
+}
 
 }  // namespace wys::test

@@ -57,9 +57,8 @@ TEST(HtmlDocumentBuilder, ContentTypeDecidesWhetherTheDocumentIsHtml)
                           Case{"text/plain", false}, Case{"", false}, Case{"text/htmlx", false}}) {
         EXPECT_EQ(IsHtmlContentType(c.type), c.html) << c.type;
         ComPtr<IDispatch> document;
-        ASSERT_EQ(BuildDocument("\x89PNG\r\n<p>", c.type, "http://a.test/x.png",
-                                CharsetDeclarations::Keep, {},
-                                document.ReleaseAndGetAddressOf()),
+        ASSERT_EQ(BuildDocument("\x89PNG\r\n<p>", c.type, "http://a.test/x.png", CharsetDeclarations::Keep,
+                                {}, document.ReleaseAndGetAddressOf()),
                   S_OK);
         ComPtr<IHTMLDocument2> html;
         EXPECT_EQ(document.As(&html), c.html ? S_OK : E_NOINTERFACE) << c.type;
@@ -101,9 +100,9 @@ TEST(HtmlDocumentBuilder, CharsetDeclarationsNameUtf8WhenAsked)
 
 TEST(HtmlDocumentBuilder, EmptyAndMalformedBodiesStillGiveAWholeDocument)
 {
-    for (std::string_view body : {"", "<", "</", "<!--", "<p", "<html><html><body><body>",
-                                  "</div></span></html>text", "<table><td><td><tr><caption>",
-                                  "<div><p><b>text<table><tr><td>cell</div></i></span>"}) {
+    for (std::string_view body :
+         {"", "<", "</", "<!--", "<p", "<html><html><body><body>", "</div></span></html>text",
+          "<table><td><td><tr><caption>", "<div><p><b>text<table><tr><td>cell</div></i></span>"}) {
         ComPtr<IHTMLDocument2> page = BuildPage(body);
         ASSERT_TRUE(page) << body;
         std::vector<std::string> names = TagNames(All(page.Get()).Get());
@@ -139,19 +138,20 @@ TEST(HtmlDocumentBuilder, HugeAttributesBinaryBodiesAndNulsAreKept)
     ComPtr<IHTMLDocument2> page = BuildPage("<img src=\"" + huge + "\">");
     ComPtr<IHTMLElementCollection> images;
     ASSERT_EQ(page->get_images(images.ReleaseAndGetAddressOf()), S_OK);
-    auto sources = ReadEach<IHTMLImgElement>(
-        images.Get(), [](IHTMLImgElement* e, BSTR* out) { return e->get_src(out); });
+    auto sources = ReadEach<IHTMLImgElement>(images.Get(),
+                                             [](IHTMLImgElement* e, BSTR* out) { return e->get_src(out); });
     ASSERT_EQ(sources.size(), 1u);
     EXPECT_EQ(sources[0].size(), huge.size());
 
     // NULs read as U+FFFD where the parser keeps them, and end nothing early.
     std::string withNuls("<title>a\0b</title><img src='x\0y'><p>after", 42);
     page = BuildPage(withNuls);
-    EXPECT_EQ(ReadString([&](BSTR* out) { return page->get_title(out); }), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(ReadString([&](BSTR* out) { return page->get_title(out); }),
+              "a\xEF\xBF\xBD"
+              "b");
     ASSERT_EQ(page->get_images(images.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(ReadEach<IHTMLImgElement>(images.Get(), [](IHTMLImgElement* e, BSTR* out) {
-                  return e->get_src(out);
-              }),
+    EXPECT_EQ(ReadEach<IHTMLImgElement>(images.Get(),
+                                        [](IHTMLImgElement* e, BSTR* out) { return e->get_src(out); }),
               (std::vector<std::string>{"x\xEF\xBF\xBDy"}));
     EXPECT_NE(RootInnerHtml(page.Get()).find("<p>after</p>"), std::string::npos);
 

@@ -46,16 +46,14 @@ TEST(HtmlDocument, CollectionsListResourcesInDocumentOrderWithValuesAsWritten)
 
     ComPtr<IHTMLElementCollection> images;
     ASSERT_EQ(page->get_images(images.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(ReadEach<IHTMLImgElement>(images.Get(), [](IHTMLImgElement* e, BSTR* out) {
-                  return e->get_src(out);
-              }),
+    EXPECT_EQ(ReadEach<IHTMLImgElement>(images.Get(),
+                                        [](IHTMLImgElement* e, BSTR* out) { return e->get_src(out); }),
               (Strings{"images/logo.png", "http://cdn.example.test/a.gif?x=1&y=2", "", ""}));
 
     ComPtr<IHTMLElementCollection> scripts;
     ASSERT_EQ(page->get_scripts(scripts.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(ReadEach<IHTMLScriptElement>(scripts.Get(), [](IHTMLScriptElement* e, BSTR* out) {
-                  return e->get_src(out);
-              }),
+    EXPECT_EQ(ReadEach<IHTMLScriptElement>(scripts.Get(),
+                                           [](IHTMLScriptElement* e, BSTR* out) { return e->get_src(out); }),
               (Strings{"js/app.js", "", "../lib/late.js"}));
 
     ComPtr<IHTMLStyleSheetsCollection> sheets;
@@ -74,11 +72,11 @@ TEST(HtmlDocument, CollectionsListResourcesInDocumentOrderWithValuesAsWritten)
     EXPECT_EQ(hrefs, (Strings{"css/site.css", "/print.css", ""}));
 
     ComPtr<IHTMLElementCollection> inputs = Tags(All(page.Get()).Get(), u"INPUT");
-    EXPECT_EQ(ReadEach<IHTMLInputElement>(
-                  inputs.Get(), [](IHTMLInputElement* e, BSTR* out) { return e->get_type(out); }),
+    EXPECT_EQ(ReadEach<IHTMLInputElement>(inputs.Get(),
+                                          [](IHTMLInputElement* e, BSTR* out) { return e->get_type(out); }),
               (Strings{"image", "text", "image"}));
-    EXPECT_EQ(ReadEach<IHTMLInputElement>(
-                  inputs.Get(), [](IHTMLInputElement* e, BSTR* out) { return e->get_src(out); }),
+    EXPECT_EQ(ReadEach<IHTMLInputElement>(inputs.Get(),
+                                          [](IHTMLInputElement* e, BSTR* out) { return e->get_src(out); }),
               (Strings{"buttons/go.png", "", ""}));
 
     EXPECT_EQ(ReadString([&](BSTR* out) { return page->get_title(out); }), "Resources of a page");
@@ -91,8 +89,8 @@ TEST(HtmlDocument, TagsIgnoresCaseKeepsOrderAndNarrowsAnyCollection)
         "<p id=1>a<DIV id=2><p id=3></p></DIV><Custom-Tag></Custom-Tag><svg><foreignObject>"
         "<p id=4></p></foreignObject></svg>");
     ComPtr<IHTMLElementCollection> all = All(page.Get());
-    EXPECT_EQ(TagNames(all.Get()), (Strings{"HTML", "HEAD", "BODY", "P", "DIV", "P", "CUSTOM-TAG",
-                                            "svg", "foreignObject", "P"}));
+    EXPECT_EQ(TagNames(all.Get()),
+              (Strings{"HTML", "HEAD", "BODY", "P", "DIV", "P", "CUSTOM-TAG", "svg", "foreignObject", "P"}));
 
     for (std::u16string_view spelling : {u"p", u"P"}) {
         ComPtr<IHTMLElementCollection> paragraphs = Tags(all.Get(), spelling);
@@ -125,12 +123,10 @@ TEST(HtmlDocument, CollectionsRejectBadIndicesAndNames)
 
     IDispatch* element = reinterpret_cast<IDispatch*>(1);
     for (LONG bad : {-1, 1, 1000}) {
-        EXPECT_EQ(images->item(CComVariant(bad), CComVariant(LONG{0}), &element), E_INVALIDARG)
-            << bad;
+        EXPECT_EQ(images->item(CComVariant(bad), CComVariant(LONG{0}), &element), E_INVALIDARG) << bad;
         EXPECT_EQ(element, nullptr);
     }
-    EXPECT_EQ(images->item(CComVariant(std::string_view("0")), CComVariant(LONG{0}), &element),
-              E_INVALIDARG);
+    EXPECT_EQ(images->item(CComVariant(std::string_view("0")), CComVariant(LONG{0}), &element), E_INVALIDARG);
     EXPECT_EQ(images->item(CComVariant(LONG{0}), CComVariant(LONG{0}), nullptr), E_POINTER);
 
     // Integers of other widths and by reference are indices too.
@@ -165,12 +161,10 @@ TEST(HtmlDocument, ElementsAnswerOnlyTheirOwnInterfacesWithOneIdentity)
         const char16_t* tag;
         bool image, script, input, object;
     };
-    for (const Case& c : {Case{u"img", true, false, false, false},
-                          Case{u"script", false, true, false, false},
-                          Case{u"input", false, false, true, false},
-                          Case{u"object", false, false, false, true},
-                          Case{u"div", false, false, false, false},
-                          Case{u"img-like", false, false, false, false}}) {
+    for (const Case& c :
+         {Case{u"img", true, false, false, false}, Case{u"script", false, true, false, false},
+          Case{u"input", false, false, true, false}, Case{u"object", false, false, false, true},
+          Case{u"div", false, false, false, false}, Case{u"img-like", false, false, false, false}}) {
         ComPtr<IDispatch> element = Item(Tags(all.Get(), c.tag).Get(), 0);
         ComPtr<IHTMLImgElement> image;
         ComPtr<IHTMLScriptElement> script;
@@ -216,10 +210,9 @@ TEST(HtmlDocument, TitleIsEmptyWithoutTitleElementAndIgnoresNestedMarkup)
                   return BuildPage("<title>a &amp; b</title><title>second</title>")->get_title(out);
               }),
               "a & b");
-    EXPECT_EQ(ReadString([&](BSTR* out) {
-                  return BuildPage("<svg><title>icon</title></svg>")->get_title(out);
-              }),
-              "");
+    EXPECT_EQ(
+        ReadString([&](BSTR* out) { return BuildPage("<svg><title>icon</title></svg>")->get_title(out); }),
+        "");
 }
 
 }  // namespace

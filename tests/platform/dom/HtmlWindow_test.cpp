@@ -51,10 +51,10 @@ TEST(HtmlWindow, FramesHaveSuppliedDocumentsAndMissingOnesFail)
         requests.push_back({std::string(frame.tagName), std::string(frame.src),
                             std::string(frame.documentUrl), std::string(frame.baseHref)});
         if (frame.src == "menu.html")
-            return BuildFrameDocument("<iframe src=inner.html></iframe>",
-                                      "http://example.test/menu.html", [](const FrameReference&) {
-                                          return BuildFrameDocument(
-                                              "<p>inner", "http://example.test/inner.html");
+            return BuildFrameDocument("<iframe src=inner.html></iframe>", "http://example.test/menu.html",
+                                      [](const FrameReference&) {
+                                          return BuildFrameDocument("<p>inner",
+                                                                    "http://example.test/inner.html");
                                       });
         if (frame.src == "photo.jpg") {
             ComPtr<IDispatch> image;
@@ -136,8 +136,8 @@ TEST(HtmlWindow, SupplierThatThrowsFailsTheBuild)
     FrameDocumentSupplier failing = [](const FrameReference&) -> ComPtr<IDispatch> {
         throw ComError(E_ACCESSDENIED);
     };
-    EXPECT_EQ(BuildHtmlDocument("<iframe src=x></iframe>", "http://a.test/",
-                                CharsetDeclarations::Keep, failing, &document),
+    EXPECT_EQ(BuildHtmlDocument("<iframe src=x></iframe>", "http://a.test/", CharsetDeclarations::Keep,
+                                failing, &document),
               E_ACCESSDENIED);
     EXPECT_EQ(document, nullptr);
 }

@@ -89,8 +89,7 @@ TEST(InnerHtml, SerialisesAsBrowsersDo)
         std::string_view expected;
     };
     const Case cases[] = {
-        {"<p class=a>x &amp; y &lt; z&nbsp;&gt;</p>",
-         "<p class=\"a\">x &amp; y &lt; z&nbsp;&gt;</p>"},
+        {"<p class=a>x &amp; y &lt; z&nbsp;&gt;</p>", "<p class=\"a\">x &amp; y &lt; z&nbsp;&gt;</p>"},
         {"<p title='say \"hi\" & <bye>'>", "<p title=\"say &quot;hi&quot; &amp; <bye>\"></p>"},
         {"<a href=\"?a=1&amp;b=2\" HREFLANG=en>", "<a href=\"?a=1&amp;b=2\" hreflang=\"en\"></a>"},
         {"<br><img src=a.png alt><input disabled><hr/>x",

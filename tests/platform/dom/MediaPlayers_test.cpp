@@ -20,8 +20,7 @@ ComPtr<IDispatch> PlayerOf(IHTMLDocument2* page, LONG index, HRESULT expected = 
     EXPECT_EQ(Item(Tags(All(page).Get(), u"object").Get(), index).As(&object), S_OK);
     ComPtr<IDispatch> player;
     if (object) {
-        EXPECT_EQ(object->get_object(player.ReleaseAndGetAddressOf()), expected)
-            << "object " << index;
+        EXPECT_EQ(object->get_object(player.ReleaseAndGetAddressOf()), expected) << "object " << index;
     }
     return player;
 }
@@ -52,8 +51,8 @@ TEST(MediaPlayers, EachPlayerAnswersItsDispIdWithTheMediaFileFromItsParams)
 <object classid="CLSID:22D6F312-B0F6-11D0-94AB-0080C74C7E95">
   <param name=FileName value="video.wmv"></object>
 )");
-    const std::string expected[] = {"flash/intro.swf", "rtsp://media.test/clip.mov",
-                                    "../audio/song.rm", "video.wmv"};
+    const std::string expected[] = {"flash/intro.swf", "rtsp://media.test/clip.mov", "../audio/song.rm",
+                                    "video.wmv"};
     for (std::size_t i = 0; i < kMediaPlayers.size(); ++i) {
         const MediaPlayerDescription& description = kMediaPlayers[i];
         ComPtr<IDispatch> player = PlayerOf(page.Get(), static_cast<LONG>(i));
@@ -85,8 +84,7 @@ TEST(MediaPlayers, WindowsMediaFallsBackThroughItsParamNames)
     std::string media;
     EXPECT_EQ(Call(PlayerOf(page.Get(), 0).Get(), 1026, DISPATCH_PROPERTYGET, &media), S_OK);
     EXPECT_EQ(media, "b.asx");
-    EXPECT_EQ(Call(PlayerOf(page.Get(), 1).Get(), 1026, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                   &media),
+    EXPECT_EQ(Call(PlayerOf(page.Get(), 1).Get(), 1026, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &media),
               S_OK);
     EXPECT_EQ(media, "c.asf");
 }
@@ -115,8 +113,8 @@ TEST(MediaPlayers, ObjectsWithoutAPlayerOrWithoutMediaFail)
     // Arguments are not taken.
     CComVariant argument(LONG{1});
     DISPPARAMS one{&argument, nullptr, 1, 0};
-    EXPECT_EQ(PlayerOf(page.Get(), 3)->Invoke(102, IID_NULL, 0, DISPATCH_PROPERTYGET, &one, nullptr,
-                                              nullptr, nullptr),
+    EXPECT_EQ(PlayerOf(page.Get(), 3)
+                  ->Invoke(102, IID_NULL, 0, DISPATCH_PROPERTYGET, &one, nullptr, nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);
 }
 

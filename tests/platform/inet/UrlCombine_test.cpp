@@ -181,8 +181,8 @@ TEST(UrlParts, CracksAndComposesUrls)
         lowered.replace(0, parts->scheme.size(), parts->scheme);
         EXPECT_EQ(ComposeUrl(*parts), lowered);
     }
-    for (const char* bad : {"relative/path", "http://h:70000/", "http://h:8a/", "http://[::1/",
-                            "http://a b/"})
+    for (const char* bad :
+         {"relative/path", "http://h:70000/", "http://h:8a/", "http://[::1/", "http://a b/"})
         EXPECT_FALSE(CrackUrl(bad)) << bad;
     EXPECT_EQ(UrlScheme("JavaScript:x"), "javascript");
     EXPECT_EQ(UrlScheme("/just/a/path"), "");

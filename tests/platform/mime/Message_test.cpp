@@ -47,7 +47,10 @@ std::string Binary(std::size_t size, int seed)
     return bytes;
 }
 
-CComBSTR Text(const std::string& text) { return CComBSTR(text); }
+CComBSTR Text(const std::string& text)
+{
+    return CComBSTR(text);
+}
 
 template <class T>
 ComPtr<T> Create(const CLSID& clsid)
@@ -92,8 +95,8 @@ HRESULT CreateBody(IMessage* message, const std::string& url, CdoMHTMLFlags flag
 HRESULT AddPart(IMessage* message, const std::string& url, IBodyPart** part = nullptr)
 {
     ComPtr<IBodyPart> kept;
-    HRESULT hr = message->AddRelatedBodyPart(Text(url), Text(url), cdoRefTypeLocation, Text(""),
-                                             Text(""), kept.ReleaseAndGetAddressOf());
+    HRESULT hr = message->AddRelatedBodyPart(Text(url), Text(url), cdoRefTypeLocation, Text(""), Text(""),
+                                             kept.ReleaseAndGetAddressOf());
     if (part)
         *part = kept.Detach();
     return hr;
@@ -155,10 +158,12 @@ TEST_F(MessageTest, ArchiveHoldsThePageAndEveryResourceUnderItsLocation)
     const std::string page =
         "<html><head><link rel=stylesheet href=\"css/site.css\">\n"
         "<script src=\"/js/app.js\"></script></head>\n<body>" +
-        longLine + "<img src=\"img/logo.png\" alt=\"logo\">\r\n<iframe src=\"frame.html\"></iframe>"
-                   "<img src=\"missing.png\"><img src=\"" +
-        gone + "\"><img src=\"data:image/png;base64,AAAA\"><img src=\"img/logo.png#again\">"
-               "</body></html>\n";
+        longLine +
+        "<img src=\"img/logo.png\" alt=\"logo\">\r\n<iframe src=\"frame.html\"></iframe>"
+        "<img src=\"missing.png\"><img src=\"" +
+        gone +
+        "\"><img src=\"data:image/png;base64,AAAA\"><img src=\"img/logo.png#again\">"
+        "</body></html>\n";
     Serve("/dir/page.html", page, "text/html; charset=utf-8");
     Serve("/dir/css/site.css", "body { background: url(../img/bg.png) }\n", "text/css");
     Serve("/js/app.js", "var equals = 'a=b';\n", "application/javascript");
@@ -335,8 +340,7 @@ TEST_F(MessageTest, ProxyFieldsAndEnvironmentReachTheFetches)
     SetField(configuration.Get(), cdoURLProxyServer, CComVariant(CComBSTR(proxy.Url("")).m_str));
     ASSERT_EQ(CreateBody(message.Get(), "http://pages.invalid/p.html"), S_OK);
     EXPECT_EQ(Locations(Archive(message.Get())),
-              (std::vector<std::string>{"http://pages.invalid/p.html",
-                                        "http://pages.invalid/i.png"}));
+              (std::vector<std::string>{"http://pages.invalid/p.html", "http://pages.invalid/i.png"}));
 
     ::setenv("http_proxy", proxy.Url("").c_str(), 1);
     auto plain = Create<IMessage>(CLSID_Message);
@@ -373,8 +377,7 @@ TEST(CdoFactory, CreatesItsTwoClassesAndNothingElse)
     ComPtr<IUnknown> object;
     EXPECT_EQ(CdoCreateInstance(CLSID_WYSCURLBase, nullptr, IID_IUnknown, object.PutVoid()),
               REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(CdoCreateInstance(CLSID_Message, nullptr, IID_IConfiguration, object.PutVoid()),
-              E_NOINTERFACE);
+    EXPECT_EQ(CdoCreateInstance(CLSID_Message, nullptr, IID_IConfiguration, object.PutVoid()), E_NOINTERFACE);
     EXPECT_FALSE(object);
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(CdoGetClassObject(CLSID_Configuration, IID_IClassFactory, factory.PutVoid()), S_OK);

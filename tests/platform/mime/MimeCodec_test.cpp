@@ -54,8 +54,12 @@ std::string RandomBytes(std::mt19937& random, std::size_t size, bool textual)
 TEST(MimeCodec, Base64MatchesTheStandardVectorsAndWrapsLines)
 {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},           {"f", "Zg==\r\n"},         {"fo", "Zm8=\r\n"},
-        {"foo", "Zm9v\r\n"}, {"foob", "Zm9vYg==\r\n"}, {"fooba", "Zm9vYmE=\r\n"},
+        {"", ""},
+        {"f", "Zg==\r\n"},
+        {"fo", "Zm8=\r\n"},
+        {"foo", "Zm9v\r\n"},
+        {"foob", "Zm9vYg==\r\n"},
+        {"fooba", "Zm9vYmE=\r\n"},
         {"foobar", "Zm9vYmFy\r\n"},
     };
     for (const auto& [plain, encoded] : vectors) {
@@ -76,8 +80,8 @@ TEST(MimeCodec, BinaryRoundTripsThroughBase64)
     for (int i = 0; i < 256; ++i)
         every += static_cast<char>(i);
     for (std::size_t size : {0u, 1u, 2u, 3u, 56u, 57u, 58u, 1000u, 65537u}) {
-        std::string bytes = size == 1000 ? every + RandomBytes(random, 744, false)
-                                         : RandomBytes(random, size, false);
+        std::string bytes =
+            size == 1000 ? every + RandomBytes(random, 744, false) : RandomBytes(random, size, false);
         std::string encoded = Base64Encode(bytes);
         ExpectWellFormed(encoded);
         EXPECT_EQ(Base64Decode(encoded), bytes) << "size " << size;

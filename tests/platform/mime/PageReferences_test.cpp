@@ -10,18 +10,18 @@ namespace {
 std::string KindName(ReferenceKind kind)
 {
     switch (kind) {
-    case ReferenceKind::Image:
-        return "image";
-    case ReferenceKind::Sound:
-        return "sound";
-    case ReferenceKind::Frame:
-        return "frame";
-    case ReferenceKind::Object:
-        return "object";
-    case ReferenceKind::StyleSheet:
-        return "style";
-    case ReferenceKind::Script:
-        return "script";
+        case ReferenceKind::Image:
+            return "image";
+        case ReferenceKind::Sound:
+            return "sound";
+        case ReferenceKind::Frame:
+            return "frame";
+        case ReferenceKind::Object:
+            return "object";
+        case ReferenceKind::StyleSheet:
+            return "style";
+        case ReferenceKind::Script:
+            return "script";
     }
     return "?";
 }
@@ -64,8 +64,7 @@ TEST(PageReferences, FindsWhatAPageEmbeds)
         {"<!-- <img src=\"hidden.png\"> --><img src=\"shown.png\"><!doctype html><?xml x?>",
          {"image shown.png"}},
         {"<img src=\"q.php?a=1&amp;b=2&#38;c=&#x33;\">", {"image q.php?a=1&b=2&c=3"}},
-        {"<img src = \"  spaced.png \" ><img\nsrc=\"lined.png\"/>",
-         {"image spaced.png", "image lined.png"}},
+        {"<img src = \"  spaced.png \" ><img\nsrc=\"lined.png\"/>", {"image spaced.png", "image lined.png"}},
         {"<textarea><img src=typed.png></textarea><title>a <img src=t.png></title>"
          "<iframe src=f.html><img src=fallback.png></iframe><noscript><img src=ns.png></noscript>",
          {"frame f.html", "image ns.png"}},

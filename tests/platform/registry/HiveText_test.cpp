@@ -42,27 +42,18 @@ TEST(RegistryHiveText, WritesReadableFormsOnlyWhenTheyKeepTheExactBytes)
         {0x12345678, "z"s, "hex(12345678):7a"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatValueData(c.type, c.data), c.text)
-            << c.type << " " << testing::PrintToString(c.data);
+        EXPECT_EQ(FormatValueData(c.type, c.data), c.text) << c.type << " " << testing::PrintToString(c.data);
 }
 
 TEST(RegistryHiveText, RoundTripsNamesAndKeysExactly)
 {
-    const std::string kNames[] = {"",
-                                  "Plain",
-                                  "with \"quotes\" and \\",
-                                  "tab\there",
-                                  "\xFF\xFE raw",
-                                  "=",
-                                  "@",
-                                  "[x]",
-                                  " spaced ",
-                                  "\xE2\x82\xAC"};
+    const std::string kNames[] = {
+        "",         "Plain",       "with \"quotes\" and \\", "tab\there", "\xFF\xFE raw", "=", "@", "[x]",
+        " spaced ", "\xE2\x82\xAC"};
     CHiveKey root;
     root.SetValue("AtRoot", REG_DWORD, "\x01\0\0\0"s);
     root.AddSubkey("Empty");
-    CHiveKey& key =
-        root.AddSubkey("Software").AddSubkey("Odd ] [ names ").AddSubkey("\xC3\xA9t\xC3\xA9");
+    CHiveKey& key = root.AddSubkey("Software").AddSubkey("Odd ] [ names ").AddSubkey("\xC3\xA9t\xC3\xA9");
     for (std::size_t i = 0; i < std::size(kNames); ++i)
         key.SetValue(kNames[i], i % 2 ? REG_SZ : REG_NONE, kNames[i] + '\0');
 
@@ -104,8 +95,8 @@ TEST(RegistryHiveText, ReadsHandEditedLinesAndSkipsUnsoundOnes)
         {"[" + std::string(256, 'k') + "]\n\"A\"=sz:\"x\"", 0, ""},
     };
     for (const Case& c : cases) {
-        ParsedHive parsed = ParseHiveText("[Keep]\n\"Good\"=sz:\"yes\"\n[K]\n" + c.lines +
-                                          "\n[After]\n@=binary:07\n");
+        ParsedHive parsed =
+            ParseHiveText("[Keep]\n\"Good\"=sz:\"yes\"\n[K]\n" + c.lines + "\n[After]\n@=binary:07\n");
         std::string what = testing::PrintToString(c.lines);
         const HiveValue* value = parsed.root.Find({"K"})->FindValue("A");
         auto lines = static_cast<std::size_t>(std::count(c.lines.begin(), c.lines.end(), '\n') + 1);
@@ -119,8 +110,7 @@ TEST(RegistryHiveText, ReadsHandEditedLinesAndSkipsUnsoundOnes)
     ParsedHive parsed = ParseHiveText("\"A\"=binary:01\n[K]\n\"A\"=binary:02\n\"a\"=binary:03\n");
     EXPECT_EQ(parsed.unsoundLines, 2u);
     EXPECT_TRUE(parsed.root.Values().empty());
-    EXPECT_EQ(parsed.root.Find({"K"})->Values(),
-              (std::vector<HiveValue>{{"A", REG_BINARY, "\x03"}}));
+    EXPECT_EQ(parsed.root.Find({"K"})->Values(), (std::vector<HiveValue>{{"A", REG_BINARY, "\x03"}}));
 }
 
 // Whatever byte a file is cut at, every line that ended before the cut reads
@@ -149,8 +139,7 @@ TEST(RegistryHiveText, TruncatedFilesKeepEveryCompleteLine)
         const CHiveKey* got = parsed.root.Find(path);
         for (const HiveValue& value : complete ? complete->Values() : std::vector<HiveValue>()) {
             const HiveValue* read = got ? got->FindValue(value.name) : nullptr;
-            EXPECT_EQ(read ? read->data : "<missing>", key.FindValue(value.name)->data)
-                << "cut at " << cut;
+            EXPECT_EQ(read ? read->data : "<missing>", key.FindValue(value.name)->data) << "cut at " << cut;
         }
     }
 }

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,12 +30,12 @@ protected:
     // Lets every user reach, and perhaps change, the folders of `path`.
     void OpenUp(const std::string& path, Others others)
     {
-        for (fs::path folder = fs::path(path).parent_path();
-             folder.string().size() >= m_home.Path().size(); folder = folder.parent_path())
-            fs::permissions(folder, others == Others::MayWrite
-                                        ? fs::perms::all
-                                        : fs::perms::owner_all | fs::perms::others_read |
-                                              fs::perms::others_exec);
+        for (fs::path folder = fs::path(path).parent_path(); folder.string().size() >= m_home.Path().size();
+             folder = folder.parent_path())
+            fs::permissions(folder,
+                            others == Others::MayWrite
+                                ? fs::perms::all
+                                : fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
     }
 };
 
@@ -71,8 +71,8 @@ std::string RunUnprivileged(const std::function<std::string()>& check)
 void Expect(std::string& failures, const char* what, LONG got, LONG expected)
 {
     if (got != expected)
-        failures += std::string(what) + ": " + std::to_string(got) + " not " +
-                    std::to_string(expected) + "\n";
+        failures +=
+            std::string(what) + ": " + std::to_string(got) + " not " + std::to_string(expected) + "\n";
 }
 
 }  // namespace
@@ -152,51 +152,45 @@ TEST_F(RegistryFiles, AHiveThatCannotBeReadIsNeverReplaced)
 
 TEST_F(RegistryFiles, LocalMachineIsReadOnlyWhereTheUserMayNotWrite)
 {
-    const std::string machine =
-        m_home.SystemConfigDir() + "/wayscribe/registry/HKEY_LOCAL_MACHINE.reg";
+    const std::string machine = m_home.SystemConfigDir() + "/wayscribe/registry/HKEY_LOCAL_MACHINE.reg";
     const std::string original =
         "; installed\n[Software\\Quillonix\\WYSC]\n\"HelpPath\"=sz:\"/usr/help.chm\"\n";
     WriteFile(machine, original);
     OpenUp(machine, Others::MayRead);
     if (::geteuid() != 0)
-        fs::permissions(fs::path(machine).parent_path(), fs::perms::owner_write,
-                        fs::perm_options::remove);
+        fs::permissions(fs::path(machine).parent_path(), fs::perms::owner_write, fs::perm_options::remove);
 
-    EXPECT_EQ(RunUnprivileged([] {
-                  std::string failures;
-                  CScopedKey key, other;
-                  Expect(failures, "open to read",
-                         RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_READ, key.Out()), 0);
-                  if (ValueOf(key, "HelpPath") != "/usr/help.chm\0"s)
-                      failures += "read " + ValueOf(key, "HelpPath") + "\n";
-                  Expect(failures, "set", SetBytes(key, "X", REG_SZ, "x\0"s), ERROR_ACCESS_DENIED);
-                  Expect(failures, "open to write",
-                         RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_WRITE, other.Out()),
-                         ERROR_ACCESS_DENIED);
-                  Expect(failures, "create",
-                         RegCreateKeyEx(HKEY_LOCAL_MACHINE, "New", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                        nullptr, other.Out(), nullptr),
-                         ERROR_ACCESS_DENIED);
-                  Expect(failures, "set at root", SetBytes(HKEY_LOCAL_MACHINE, "X", REG_SZ, "x\0"s),
-                         ERROR_ACCESS_DENIED);
-                  Expect(failures, "delete", RegDeleteTree(HKEY_LOCAL_MACHINE, "Software"),
-                         ERROR_ACCESS_DENIED);
-                  Expect(failures, "open maximum",
-                         RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, MAXIMUM_ALLOWED, other.Out()),
-                         0);
-                  Expect(failures, "set under maximum", SetBytes(other, "X", REG_SZ, "x\0"s),
-                         ERROR_ACCESS_DENIED);
-                  return failures;
-              }),
-              "");
+    EXPECT_EQ(
+        RunUnprivileged([] {
+            std::string failures;
+            CScopedKey key, other;
+            Expect(failures, "open to read", RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_READ, key.Out()),
+                   0);
+            if (ValueOf(key, "HelpPath") != "/usr/help.chm\0"s)
+                failures += "read " + ValueOf(key, "HelpPath") + "\n";
+            Expect(failures, "set", SetBytes(key, "X", REG_SZ, "x\0"s), ERROR_ACCESS_DENIED);
+            Expect(failures, "open to write",
+                   RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_WRITE, other.Out()), ERROR_ACCESS_DENIED);
+            Expect(failures, "create",
+                   RegCreateKeyEx(HKEY_LOCAL_MACHINE, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  other.Out(), nullptr),
+                   ERROR_ACCESS_DENIED);
+            Expect(failures, "set at root", SetBytes(HKEY_LOCAL_MACHINE, "X", REG_SZ, "x\0"s),
+                   ERROR_ACCESS_DENIED);
+            Expect(failures, "delete", RegDeleteTree(HKEY_LOCAL_MACHINE, "Software"), ERROR_ACCESS_DENIED);
+            Expect(failures, "open maximum",
+                   RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, MAXIMUM_ALLOWED, other.Out()), 0);
+            Expect(failures, "set under maximum", SetBytes(other, "X", REG_SZ, "x\0"s), ERROR_ACCESS_DENIED);
+            return failures;
+        }),
+        "");
     EXPECT_EQ(ReadFile(machine), original);
 
     // Where the user may write (an administrator), it changes like any hive
     // and stays readable by every user.
     fs::permissions(fs::path(machine).parent_path(), fs::perms::owner_write, fs::perm_options::add);
     CScopedKey writable;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_ALL_ACCESS, writable.Out()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kWysc, 0, KEY_ALL_ACCESS, writable.Out()), ERROR_SUCCESS);
     ASSERT_EQ(SetBytes(writable, "Added", REG_DWORD, "\x01\0\0\0"s), ERROR_SUCCESS);
     EXPECT_EQ(ValueAt(HKEY_LOCAL_MACHINE, kWysc, "HelpPath"), "/usr/help.chm\0"s);
     EXPECT_EQ(ValueAt(HKEY_CURRENT_USER, kWysc, "Added"), ErrorText(ERROR_FILE_NOT_FOUND));
@@ -229,8 +223,7 @@ TEST_F(RegistryFiles, HiveLocationsComeFromTheEnvironment)
         PredefinedHive hive;
         std::string expected;
     } cases[] = {
-        {"/c/", nullptr, PredefinedHive::ClassesRoot,
-         "/c/wayscribe/registry/HKEY_CLASSES_ROOT.reg"},
+        {"/c/", nullptr, PredefinedHive::ClassesRoot, "/c/wayscribe/registry/HKEY_CLASSES_ROOT.reg"},
         {nullptr, nullptr, PredefinedHive::CurrentUser, "/h/.config" + user},
         {"relative", nullptr, PredefinedHive::CurrentUser, "/h/.config" + user},
         {nullptr, "/etc/one:/etc/two", PredefinedHive::LocalMachine, "/etc/one" + machine},

@@ -37,17 +37,17 @@ std::string ValueData(int writer, int index)
 int WriteValues(int writer)
 {
     CScopedKey shared, own;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kShared, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                       shared.Out(), nullptr))
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kShared, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, shared.Out(),
+                       nullptr))
         return 1;
     int failures = 0;
     for (int i = 0; i < kValuesEach; ++i) {
-        failures += SetBytes(shared, ValueName(writer, i).c_str(), REG_SZ, ValueData(writer, i)) !=
-                    ERROR_SUCCESS;
+        failures +=
+            SetBytes(shared, ValueName(writer, i).c_str(), REG_SZ, ValueData(writer, i)) != ERROR_SUCCESS;
         if (i == kValuesEach / 2) {
             std::string path = "Software\\Writer" + std::to_string(writer);
-            failures += RegCreateKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                       nullptr, own.Out(), nullptr) != ERROR_SUCCESS;
+            failures += RegCreateKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                       own.Out(), nullptr) != ERROR_SUCCESS;
         }
     }
     return failures;
@@ -60,15 +60,13 @@ protected:
     void ExpectEveryValue()
     {
         CScopedKey shared, own;
-        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kShared, 0, KEY_READ, shared.Out()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kShared, 0, KEY_READ, shared.Out()), ERROR_SUCCESS);
         for (int writer = 0; writer < kWriters; ++writer) {
             for (int i = 0; i < kValuesEach; ++i)
                 EXPECT_EQ(ValueOf(shared, ValueName(writer, i).c_str()), ValueData(writer, i))
                     << ValueName(writer, i);
             std::string path = "Software\\Writer" + std::to_string(writer);
-            EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, own.Out()),
-                      ERROR_SUCCESS)
+            EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, own.Out()), ERROR_SUCCESS)
                 << path;
         }
         DWORD values = 0;
@@ -127,15 +125,12 @@ TEST_F(RegistryProcesses, WritersInManyThreadsLoseNothing)
 TEST_F(RegistryProcesses, AWriterKilledMidwayLeavesAWholeHive)
 {
     for (int round = 0; round < 5; ++round) {
-        auto name = [round](int i) {
-            return "Round" + std::to_string(round) + "_" + std::to_string(i);
-        };
+        auto name = [round](int i) { return "Round" + std::to_string(round) + "_" + std::to_string(i); };
         pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (int i = 0;; ++i)
-                (void)SetBytes(HKEY_CURRENT_USER, name(i).c_str(), REG_BINARY,
-                               std::string(200, 'x'));
+                (void)SetBytes(HKEY_CURRENT_USER, name(i).c_str(), REG_BINARY, std::string(200, 'x'));
         }
         // Once the writer is going, kill it a little later each round.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -146,8 +141,7 @@ TEST_F(RegistryProcesses, AWriterKilledMidwayLeavesAWholeHive)
         ::kill(child, SIGKILL);
         ASSERT_EQ(::waitpid(child, nullptr, 0), child);
 
-        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(Hive())).unsoundLines, 0u)
-            << "round " << round;
+        EXPECT_EQ(wys::registry::ParseHiveText(ReadFile(Hive())).unsoundLines, 0u) << "round " << round;
         int present = 0;
         while (ValueOf(HKEY_CURRENT_USER, name(present).c_str()) == std::string(200, 'x'))
             ++present;
@@ -156,8 +150,7 @@ TEST_F(RegistryProcesses, AWriterKilledMidwayLeavesAWholeHive)
             EXPECT_EQ(ValueOf(HKEY_CURRENT_USER, name(i).c_str()), ErrorText(ERROR_FILE_NOT_FOUND))
                 << name(i);
         // A later writer carries on, whatever the killed one left behind.
-        ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, "After", REG_BINARY, std::to_string(round)),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(SetBytes(HKEY_CURRENT_USER, "After", REG_BINARY, std::to_string(round)), ERROR_SUCCESS);
         EXPECT_FALSE(fs::exists(Hive() + ".tmp"));
         EXPECT_FALSE(fs::exists(Hive() + ".bad"));
     }

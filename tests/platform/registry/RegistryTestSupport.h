@@ -48,8 +48,7 @@ inline std::string ValueOf(HKEY key, const char* name, DWORD* type = nullptr)
     LONG result = RegQueryValueEx(key, name, nullptr, type, nullptr, &size);
     std::string data(size, '\0');
     if (result == ERROR_SUCCESS)
-        result =
-            RegQueryValueEx(key, name, nullptr, type, reinterpret_cast<BYTE*>(data.data()), &size);
+        result = RegQueryValueEx(key, name, nullptr, type, reinterpret_cast<BYTE*>(data.data()), &size);
     return result == ERROR_SUCCESS ? data.substr(0, size) : ErrorText(result);
 }
 

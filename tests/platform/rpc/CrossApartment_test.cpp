@@ -34,7 +34,8 @@ protected:
         IStream* stream = thread.Run([&] {
             object.Attach(CreateComObject<CTestObject>());
             IStream* s = nullptr;
-            EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, object->GetUnknown(), &s), S_OK);
+            EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(ITestControl::Iid, object->GetUnknown(), &s),
+                      S_OK);
             return s;
         });
         ComPtr<ITestControl> proxy;
@@ -214,8 +215,9 @@ TEST_F(CrossApartment, ValuesCrossExactlyAndFailuresKeepTheirOutValues)
     args[1].pbstrVal = &text;
     DISPPARAMS params{args, nullptr, 2, 0};
     CComVariant result;
-    ASSERT_EQ(history->Invoke(kDispIdDoubleByRef, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        history->Invoke(kDispIdDoubleByRef, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(number, 42);
     EXPECT_EQ(BstrView(text), u"hi!");
     EXPECT_EQ(result.vt, VT_I4);
@@ -334,7 +336,8 @@ TEST_F(CrossApartment, OtherThreadsUseProxiesOnlyThroughTheirApartment)
     std::thread([&] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ULONG result = 0;
-        EXPECT_EQ(remote->Ping(1, &result), RPC_E_WRONG_THREAD) << "the proxy belongs to the test's apartment";
+        EXPECT_EQ(remote->Ping(1, &result), RPC_E_WRONG_THREAD)
+            << "the proxy belongs to the test's apartment";
         CoUninitialize();
     }).join();
 
@@ -383,23 +386,26 @@ TEST_F(CrossApartment, ClassObjectsRegisteredInAnotherApartmentArriveAsProxies)
         ComPtr<wys::test::CTestFactory> factory;
         factory.Attach(CreateComObject<wys::test::CTestFactory>());
         DWORD c = 0;
-        EXPECT_EQ(CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &c),
+        EXPECT_EQ(CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &c),
                   S_OK);
         DWORD again = 0;
-        EXPECT_EQ(CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                        &again),
+        EXPECT_EQ(CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &again),
                   CO_E_OBJISREG);
         return c;
     });
     ComPtr<ITestControl> object;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_ALL, ITestControl::Iid, object.PutVoid()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_ALL, ITestControl::Iid, object.PutVoid()),
+              S_OK);
     EXPECT_EQ(OleRun(object.Get()), S_OK);
     DWORD process, thread;
     ULONG instance;
     ASSERT_EQ(object->GetIdentity(&process, &thread, &instance), S_OK);
     EXPECT_EQ(thread, other.Id());
-    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_LOCAL_SERVER, ITestControl::Iid, object.PutVoid()),
-              REGDB_E_CLASSNOTREG)
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_LOCAL_SERVER, ITestControl::Iid, object.PutVoid()),
+        REGDB_E_CLASSNOTREG)
         << "registered for in-process use only, and no server program is known";
     other.Run([&] { EXPECT_EQ(CoRevokeClassObject(cookie), S_OK); });
     EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);

@@ -33,7 +33,8 @@ TEST_F(InprocServer, LibraryServesItsClassInTheCallersApartmentUntilUnused)
     ASSERT_TRUE(wys::test::RegisterClassServer(CLSID_TestObject, "InprocServer32", WYS_RPC_TEST_INPROC));
     ASSERT_TRUE(wys::test::RegisterClassServer(CLSID_TestObject, "LocalServer32", "/nonexistent/server"));
     ComPtr<ITestControl> object;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_ALL, ITestControl::Iid, object.PutVoid()), S_OK)
+    ASSERT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_ALL, ITestControl::Iid, object.PutVoid()),
+              S_OK)
         << "an in-process server is preferred when both are registered";
     DWORD process, thread;
     ULONG instance;
@@ -48,11 +49,14 @@ TEST_F(InprocServer, LibraryServesItsClassInTheCallersApartmentUntilUnused)
     CoFreeUnusedLibraries();
     EXPECT_FALSE(Loaded(WYS_RPC_TEST_INPROC));
 
-    ASSERT_TRUE(wys::test::RegisterClassServer(CLSID_TestObject, "InprocServer32", m_home.Path() + "/missing.so"));
-    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_INPROC_SERVER, ITestControl::Iid, object.PutVoid()),
+    ASSERT_TRUE(
+        wys::test::RegisterClassServer(CLSID_TestObject, "InprocServer32", m_home.Path() + "/missing.so"));
+    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_INPROC_SERVER, ITestControl::Iid,
+                               object.PutVoid()),
               MakeHResult(0x800401F8u))
         << "CO_E_DLLNOTFOUND";
     ASSERT_TRUE(wys::test::RegisterClassServer(CLSID_TestObject, "InprocServer32", ""));
-    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_INPROC_SERVER, ITestControl::Iid, object.PutVoid()),
+    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_INPROC_SERVER, ITestControl::Iid,
+                               object.PutVoid()),
               REGDB_E_CLASSNOTREG);
 }

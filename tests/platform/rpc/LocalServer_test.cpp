@@ -55,8 +55,9 @@ Identity IdentityOf(ITestControl* object)
 ComPtr<ITestControl> CreateTestObject(HRESULT expected = S_OK)
 {
     ComPtr<ITestControl> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_LOCAL_SERVER, ITestControl::Iid, object.PutVoid()),
-              expected);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_LOCAL_SERVER, ITestControl::Iid, object.PutVoid()),
+        expected);
     return object;
 }
 
@@ -204,7 +205,10 @@ protected:
     }
     std::string Folder() const { return m_home.RuntimeDir() + "/wayscribe/com"; }
     std::string SocketPath() const { return Folder() + "/" + GuidToString(CLSID_TestObject) + ".sock"; }
-    std::string Log() const { return ReadFile(m_home.Home() + "/.local/state/wayscribe/rpc_test_server.log"); }
+    std::string Log() const
+    {
+        return ReadFile(m_home.Home() + "/.local/state/wayscribe/rpc_test_server.log");
+    }
 
     bool m_inApartment = false;
     std::set<pid_t> m_servers;
@@ -341,7 +345,8 @@ TEST_F(LocalServer, KilledClientLosesItsSinksAndLocksAtOnce)
     CChildProcess child([](CChildChannel& parent) {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         ComPtr<IClassFactory> factory;
-        CoGetClassObject(CLSID_TestObject, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid, factory.PutVoid());
+        CoGetClassObject(CLSID_TestObject, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid,
+                         factory.PutVoid());
         factory->LockServer(TRUE);
         auto object = CreateTestObject();
         ComPtr<CEventSink> sink;
@@ -376,7 +381,8 @@ TEST_F(LocalServer, ServerLockKeepsTheServerWithoutObjects)
 {
     EnterApartment();
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_TestObject, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid, factory.PutVoid()),
+    ASSERT_EQ(CoGetClassObject(CLSID_TestObject, CLSCTX_LOCAL_SERVER, nullptr, IClassFactory::Iid,
+                               factory.PutVoid()),
               S_OK);
     ASSERT_EQ(factory->LockServer(TRUE), S_OK);
     ComPtr<ITestControl> object;
@@ -490,10 +496,13 @@ TEST_F(LocalServer, BrokenFramesDropOnlyTheirConnection)
         std::uint64_t factory = r.U64();
         raw.SendFrame(FrameHeader{FrameKind::Call, 9, 4, factory, IClassFactory::Iid});
         EXPECT_EQ(ReplyResult(raw.ReadFrame()), RPC_E_INVALIDMETHOD) << "method beyond the interface";
-        raw.SendFrame(FrameHeader{FrameKind::Call, 0, 5, factory, MakeGuid("{0000000C-0000-0000-C000-000000000046}")});
+        raw.SendFrame(
+            FrameHeader{FrameKind::Call, 0, 5, factory, MakeGuid("{0000000C-0000-0000-C000-000000000046}")});
         EXPECT_EQ(ReplyResult(raw.ReadFrame()), E_NOINTERFACE) << "interface the object does not carry";
-        raw.SendFrame(FrameHeader{FrameKind::Release, 0, 0, factory, GUID_NULL}, [](CWireWriter& w) { w.U32(1); });
-        raw.SendFrame(FrameHeader{FrameKind::Call, 1, 6, factory, IClassFactory::Iid}, [](CWireWriter& w) { w.I32(1); });
+        raw.SendFrame(FrameHeader{FrameKind::Release, 0, 0, factory, GUID_NULL},
+                      [](CWireWriter& w) { w.U32(1); });
+        raw.SendFrame(FrameHeader{FrameKind::Call, 1, 6, factory, IClassFactory::Iid},
+                      [](CWireWriter& w) { w.I32(1); });
         EXPECT_EQ(ReplyResult(raw.ReadFrame()), CO_E_OBJNOTCONNECTED) << "released object";
         raw.SendFrame(FrameHeader{FrameKind::Call, 0, 7, 0, GUID_NULL}, [](CWireWriter& w) { w.U8(1); });
         EXPECT_TRUE(raw.Dropped()) << "arguments that do not parse";
@@ -550,15 +559,16 @@ TEST_F(LocalServer, NewServerWaitsUntilTheOldOneHasEnded)
     ASSERT_TRUE(fresh);
     Identity now = Track(fresh);
     EXPECT_NE(now.process, old.process);
-    EXPECT_TRUE(WaitForProcessEnd(static_cast<pid_t>(old.process), 0)) << "the new server served before the old ended";
+    EXPECT_TRUE(WaitForProcessEnd(static_cast<pid_t>(old.process), 0))
+        << "the new server served before the old ended";
 }
 
 TEST_F(LocalServer, UnknownClassesAndMissingProgramsFail)
 {
     EnterApartment();
     ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(MakeGuid("{00000000-1111-2222-3333-444444444444}"), nullptr, CLSCTX_ALL, IID_IUnknown,
-                               object.PutVoid()),
+    EXPECT_EQ(CoCreateInstance(MakeGuid("{00000000-1111-2222-3333-444444444444}"), nullptr, CLSCTX_ALL,
+                               IID_IUnknown, object.PutVoid()),
               REGDB_E_CLASSNOTREG);
     ASSERT_TRUE(RegisterClassServer(CLSID_TestObject, "LocalServer32", m_home.Path() + "/no-such-program"));
     auto started = std::chrono::steady_clock::now();
@@ -602,9 +612,11 @@ TEST_F(LocalServer, PipelinedCallsRunOneByOneInOrderWithTheirEventsBetween)
                 results.push_back(pipeline.Finish());
             ASSERT_EQ(pipeline.Begin([&, i, half] {
                 if (half == 0)
-                    return history->AddData(_URL_DATE_{1700000000 + static_cast<std::int64_t>(i), urls[i], path, nullptr});
+                    return history->AddData(
+                        _URL_DATE_{1700000000 + static_cast<std::int64_t>(i), urls[i], path, nullptr});
                 return history->get_DataCount(&countAfter[i]);
-            }), S_OK);
+            }),
+                      S_OK);
         }
     }
     while (!pipeline.Empty())
@@ -650,7 +662,10 @@ TEST_F(LocalServer, ServerDeathFailsEveryCallInFlight)
     constexpr ULONG kPings = 1000;
     std::vector<ULONG> pinged(kPings, 7);
     CCallPipeline pipeline(kPings + 1);
-    ASSERT_EQ(pipeline.Begin([&] { return history->AddData(_URL_DATE_{1700000000, url, path, nullptr}); }), S_OK);
+    ASSERT_EQ(pipeline.Begin([&] {
+        return history->AddData(_URL_DATE_{1700000000, url, path, nullptr});
+    }),
+              S_OK);
     for (ULONG i = 0; i < kPings; ++i)
         ASSERT_EQ(pipeline.Begin([&, i] { return object->Ping(i, &pinged[i]); }), S_OK);
     EXPECT_TRUE(pipeline.Full());
@@ -662,7 +677,8 @@ TEST_F(LocalServer, ServerDeathFailsEveryCallInFlight)
     while (!pipeline.Empty())
         disconnected += pipeline.Finish() == RPC_E_DISCONNECTED ? 1 : 0;
     EXPECT_EQ(disconnected, kPings + 1);
-    EXPECT_EQ(std::count(pinged.begin(), pinged.end(), 7u), static_cast<long>(kPings)) << "no ping was answered";
+    EXPECT_EQ(std::count(pinged.begin(), pinged.end(), 7u), static_cast<long>(kPings))
+        << "no ping was answered";
     ULONG result = 0;
     EXPECT_EQ(object->Ping(1, &result), RPC_E_DISCONNECTED);
 }
@@ -687,8 +703,8 @@ TEST_F(LocalServer, AClientThatNeverReadsItsRepliesIsHeldBackByTheSocket)
     // Ordered calls that cost the server nothing but a reply each, sent as
     // fast as the socket takes them, none of the replies read.
     CWireWriter call;
-    wys::rpc::BeginFrame(call, FrameHeader{FrameKind::OrderedCall, wys::rpc::kRemoteQueryInterface, 2, factory,
-                                           IID_IUnknown});
+    wys::rpc::BeginFrame(
+        call, FrameHeader{FrameKind::OrderedCall, wys::rpc::kRemoteQueryInterface, 2, factory, IID_IUnknown});
     call.Guid(IID_IUnknown);
     wys::rpc::FinishFrame(call);
     std::vector<std::uint8_t> burst;
@@ -698,7 +714,8 @@ TEST_F(LocalServer, AClientThatNeverReadsItsRepliesIsHeldBackByTheSocket)
     std::size_t sent = 0;
     std::size_t offset = 0;
     while (sent < kGiveUp) {
-        ssize_t n = ::send(raw.Fd(), burst.data() + offset, burst.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ssize_t n =
+            ::send(raw.Fd(), burst.data() + offset, burst.size() - offset, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             offset = (offset + static_cast<std::size_t>(n)) % burst.size();

@@ -24,7 +24,8 @@ std::vector<std::uint8_t> Encode(const VARIANT& v)
 }
 
 // Decodes and encodes again: a faithful codec gives back the same bytes.
-std::vector<std::uint8_t> RoundTrip(const std::vector<std::uint8_t>& bytes, VARIANT* decoded, CByrefStore& store)
+std::vector<std::uint8_t> RoundTrip(const std::vector<std::uint8_t>& bytes, VARIANT* decoded,
+                                    CByrefStore& store)
 {
     CNoInterfaces context;
     CWireReader r(bytes.data(), bytes.size());
@@ -65,7 +66,8 @@ TEST(WireFormat, FramesSurviveAnySplitOfTheStream)
     CWireWriter stream;
     for (std::uint32_t id = 1; id <= 3; ++id) {
         CWireWriter frame;
-        BeginFrame(frame, FrameHeader{FrameKind::Call, static_cast<std::uint16_t>(id), id, 100 + id, IID_IDispatch});
+        BeginFrame(frame,
+                   FrameHeader{FrameKind::Call, static_cast<std::uint16_t>(id), id, 100 + id, IID_IDispatch});
         for (std::uint32_t i = 0; i < id * 7; ++i)
             frame.U8(static_cast<std::uint8_t>(i));
         FinishFrame(frame);
@@ -187,17 +189,20 @@ TEST(WireFormat, VariantsAndArraysRoundTrip)
         {"bool", make(VT_BOOL, static_cast<SHORT>(VARIANT_TRUE))},
         {"error", make(VT_ERROR, E_FAIL)},
         {"null string", make(VT_BSTR, 0)},
-        {"strings with a lower bound", [&] {
+        {"strings with a lower bound",
+         [&] {
              VARIANT v = make(VT_ARRAY | VT_BSTR, 0);
              v.parray = BstrVector(5, {u"one", u"", nullptr});
              return v;
          }()},
-        {"two dimensions", [&] {
+        {"two dimensions",
+         [&] {
              VARIANT v = make(VT_ARRAY | VT_I4, 0);
              v.parray = matrix;
              return v;
          }()},
-        {"variants holding arrays", [&] {
+        {"variants holding arrays",
+         [&] {
              VARIANT v = make(VT_ARRAY | VT_VARIANT, 0);
              v.parray = mixed;
              return v;
@@ -215,7 +220,8 @@ TEST(WireFormat, VariantsAndArraysRoundTrip)
             EXPECT_EQ(back.parray->cDims, c.value.parray->cDims) << c.name;
             for (UINT d = 0; d < back.parray->cDims; ++d) {
                 EXPECT_EQ(back.parray->rgsabound[d].lLbound, c.value.parray->rgsabound[d].lLbound) << c.name;
-                EXPECT_EQ(back.parray->rgsabound[d].cElements, c.value.parray->rgsabound[d].cElements) << c.name;
+                EXPECT_EQ(back.parray->rgsabound[d].cElements, c.value.parray->rgsabound[d].cElements)
+                    << c.name;
             }
         }
         VariantClear(&back);
@@ -274,7 +280,8 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
     } cases[] = {
         {"unknown type", header(0x0FFF)},
         {"variant of variant", header(VT_VARIANT)},
-        {"reference inside an array", [&] {
+        {"reference inside an array",
+         [&] {
              auto w = header(VT_ARRAY | VT_VARIANT);
              w.U8(1);
              w.U16(VT_VARIANT);
@@ -285,7 +292,8 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              w.U32(5);
              return w;
          }()},
-        {"array of four billion strings", [&] {
+        {"array of four billion strings",
+         [&] {
              auto w = header(VT_ARRAY | VT_BSTR);
              w.U8(1);
              w.U16(VT_BSTR);
@@ -294,7 +302,8 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              w.I32(0);
              return w;
          }()},
-        {"dimensions multiply past the limit", [&] {
+        {"dimensions multiply past the limit",
+         [&] {
              auto w = header(VT_ARRAY | VT_UI1);
              w.U8(1);
              w.U16(VT_UI1);
@@ -305,7 +314,8 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              }
              return w;
          }()},
-        {"huge dimension times an empty one", [&] {
+        {"huge dimension times an empty one",
+         [&] {
              auto w = header(VT_ARRAY | VT_VARIANT);
              w.U8(1);
              w.U16(VT_VARIANT);
@@ -316,14 +326,16 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              w.I32(0);
              return w;
          }()},
-        {"no dimensions", [&] {
+        {"no dimensions",
+         [&] {
              auto w = header(VT_ARRAY | VT_I4);
              w.U8(1);
              w.U16(VT_I4);
              w.U16(0);
              return w;
          }()},
-        {"element type differs", [&] {
+        {"element type differs",
+         [&] {
              auto w = header(VT_ARRAY | VT_I4);
              w.U8(1);
              w.U16(VT_BSTR);
@@ -332,7 +344,8 @@ TEST(WireFormat, HostileValuesFailWithoutAllocatingTheirClaims)
              w.I32(0);
              return w;
          }()},
-        {"nested too deeply", [&] {
+        {"nested too deeply",
+         [&] {
              CWireWriter w;
              for (int i = 0; i < 20; ++i) {
                  w.U16(VT_ARRAY | VT_VARIANT);

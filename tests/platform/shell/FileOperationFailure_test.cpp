@@ -30,10 +30,7 @@ class FileOperationFailure : public wys::test::TempHomeTest {
 protected:
     std::string At(const std::string& relative) const { return m_home.Path() + "/t/" + relative; }
 
-    int Run(UINT function,
-            const std::string& from,
-            const std::string* to,
-            FILEOP_FLAGS flags,
+    int Run(UINT function, const std::string& from, const std::string* to, FILEOP_FLAGS flags,
             IFileOperationProgress* progress = nullptr)
     {
         SHFILEOPSTRUCTA op;
@@ -47,7 +44,8 @@ protected:
         return result;
     }
 
-    std::shared_ptr<CRecordingMessageBoxPresenter> m_boxes = std::make_shared<CRecordingMessageBoxPresenter>();
+    std::shared_ptr<CRecordingMessageBoxPresenter> m_boxes =
+        std::make_shared<CRecordingMessageBoxPresenter>();
     ScopedMessageBoxPresenter m_boxScope{m_boxes};
     BOOL m_aborted = FALSE;
 };
@@ -75,19 +73,19 @@ TEST_F(FileOperationFailure, RefusedBeforeAnythingChanges)
          ERROR_FILE_NOT_FOUND},
         {"more sources", FO_COPY, FileList({At("s/a.txt"), At("s/b.txt"), At("s/p.htm")}),
          FileList({At("n/a"), At("n/b")}), FOF_MULTIDESTFILES, DE_MANYSRC1DEST},
-        {"more targets", FO_COPY, FileList({At("s/a.txt")}), FileList({At("n/a"), At("n/b")}), FOF_MULTIDESTFILES,
-         DE_MANYDEST},
+        {"more targets", FO_COPY, FileList({At("s/a.txt")}), FileList({At("n/a"), At("n/b")}),
+         FOF_MULTIDESTFILES, DE_MANYDEST},
         {"no target", FO_COPY, FileList({At("s/a.txt")}), std::nullopt, 0, DE_INVALIDPATH},
         {"folder into itself", FO_COPY, FileList({At("s")}), FileList({At("s/dir/s")}), FOF_MULTIDESTFILES,
          DE_DESTSUBTREE},
-        {"file onto itself", FO_COPY, FileList({At("s/a.txt")}), FileList({At("s/../s/a.txt")}), FOF_MULTIDESTFILES,
-         DE_SAMEFILE},
-        {"file onto folder", FO_COPY, FileList({At("s/a.txt")}), FileList({At("d/folder")}), FOF_MULTIDESTFILES,
-         DE_FILEDESTISFLD},
+        {"file onto itself", FO_COPY, FileList({At("s/a.txt")}), FileList({At("s/../s/a.txt")}),
+         FOF_MULTIDESTFILES, DE_SAMEFILE},
+        {"file onto folder", FO_COPY, FileList({At("s/a.txt")}), FileList({At("d/folder")}),
+         FOF_MULTIDESTFILES, DE_FILEDESTISFLD},
         {"folder onto file", FO_COPY, FileList({At("s/dir")}), FileList({At("d/file")}), FOF_MULTIDESTFILES,
          DE_FLDDESTISFILE},
-        {"page folder onto file", FO_COPY, FileList({At("s/p.htm")}), FileList({At("d/file.htm")}), FOF_MULTIDESTFILES,
-         DE_FLDDESTISFILE},
+        {"page folder onto file", FO_COPY, FileList({At("s/p.htm")}), FileList({At("d/file.htm")}),
+         FOF_MULTIDESTFILES, DE_FLDDESTISFILE},
         {"root", FO_DELETE, FileList({"/"}), std::nullopt, 0, DE_ROOTDIR},
         {"rename is a move", FO_RENAME, FileList({At("s/none")}), FileList({At("n")}), FOF_MULTIDESTFILES,
          ERROR_FILE_NOT_FOUND},
@@ -114,15 +112,17 @@ TEST_F(FileOperationFailure, ErrorsAreShownUnlessSuppressed)
 {
     MakeTree(At(""), kStart);
     const std::string to = FileList({At("n/none")});
-    EXPECT_EQ(Run(FO_COPY, FileList({At("s/none")}), &to, FOF_SILENT | FOF_MULTIDESTFILES | FOF_NOCONFIRMATION),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        Run(FO_COPY, FileList({At("s/none")}), &to, FOF_SILENT | FOF_MULTIDESTFILES | FOF_NOCONFIRMATION),
+        ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(m_boxes->Count(), 1u);
     const ShownMessageBox box = m_boxes->Shown()[0];
     EXPECT_EQ(box.caption, "Error Copying File or Folder");
     EXPECT_NE(box.text.find("none"), std::string::npos) << box.text;
     EXPECT_EQ(box.type, MB_OK | MB_ICONERROR);
 
-    EXPECT_EQ(Run(FO_DELETE, FileList({At("s/none")}), nullptr, FOF_SILENT | FOF_NOCONFIRMATION), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Run(FO_DELETE, FileList({At("s/none")}), nullptr, FOF_SILENT | FOF_NOCONFIRMATION),
+              ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(m_boxes->Count(), 2u);
     EXPECT_EQ(m_boxes->Shown()[1].caption, "Error Deleting File or Folder");
 }
@@ -161,7 +161,9 @@ TEST_F(FileOperationFailure, CancelBeforeAnItemStopsThere)
 {
     MakeTree(At(""), {{"s/1.txt", "1"}, {"s/2.txt", "2"}, {"s/3.txt", "3"}});
     wys::test::CRecordingProgress progress;
-    progress.cancelBeforeItem = [](std::string_view source, std::string_view) { return source.ends_with("2.txt"); };
+    progress.cancelBeforeItem = [](std::string_view source, std::string_view) {
+        return source.ends_with("2.txt");
+    };
     const std::string to = At("d");
     EXPECT_EQ(Run(FO_COPY, FileList({At("s/1.txt"), At("s/2.txt"), At("s/3.txt")}), &to, kQuiet, &progress),
               ERROR_CANCELLED);
@@ -172,9 +174,12 @@ TEST_F(FileOperationFailure, CancelBeforeAnItemStopsThere)
 
     // The same for a delete: the first source goes, the rest stays.
     wys::test::CRecordingProgress deleting;
-    deleting.cancelBeforeItem = [](std::string_view source, std::string_view) { return source.ends_with("2.txt"); };
-    EXPECT_EQ(Run(FO_DELETE, FileList({At("s/1.txt"), At("s/2.txt"), At("s/3.txt")}), nullptr, kQuiet, &deleting),
-              ERROR_CANCELLED);
+    deleting.cancelBeforeItem = [](std::string_view source, std::string_view) {
+        return source.ends_with("2.txt");
+    };
+    EXPECT_EQ(
+        Run(FO_DELETE, FileList({At("s/1.txt"), At("s/2.txt"), At("s/3.txt")}), nullptr, kQuiet, &deleting),
+        ERROR_CANCELLED);
     EXPECT_EQ(Snapshot(At("s")), (Tree{{"2.txt", "2"}, {"3.txt", "3"}}));
 }
 
@@ -185,7 +190,8 @@ TEST_F(FileOperationFailure, CancelDuringAFileRemovesThePartialCopy)
     wys::test::CRecordingProgress progress;
     progress.cancelAtBytes = 256 * 1024;  // after the first chunk
     const std::string to = FileList({At("d/big.bin")});
-    EXPECT_EQ(Run(FO_COPY, FileList({At("s/big.bin")}), &to, kQuiet | FOF_MULTIDESTFILES, &progress), ERROR_CANCELLED);
+    EXPECT_EQ(Run(FO_COPY, FileList({At("s/big.bin")}), &to, kQuiet | FOF_MULTIDESTFILES, &progress),
+              ERROR_CANCELLED);
     EXPECT_TRUE(m_aborted);
     // The old target stays as it was and no temporary file is left beside it.
     EXPECT_EQ(Snapshot(At("d")), (Tree{{"big.bin", "previous"}}));
@@ -238,8 +244,9 @@ TEST(TextFileOperationProgress, WritesTitleItemsAndOutcome)
     std::string written(512, '\0');
     written.resize(std::fread(written.data(), 1, written.size(), out));
     std::fclose(out);
-    EXPECT_EQ(written,
-              "Importing History...: Copying 2 items, 10 bytes\n  copy /a -> /b\nCancelled after 1 of 2 items\n");
+    EXPECT_EQ(
+        written,
+        "Importing History...: Copying 2 items, 10 bytes\n  copy /a -> /b\nCancelled after 1 of 2 items\n");
 
     CTextFileOperationProgress silent;  // no stream: writes nothing, never cancels
     EXPECT_EQ(silent.StartOperations(start), S_OK);

@@ -30,12 +30,8 @@ class FileOperationTest : public wys::test::TempHomeTest {
 protected:
     std::string At(const std::string& relative) const { return m_home.Path() + "/t/" + relative; }
 
-    int Run(UINT function,
-            const std::string& from,
-            const std::string& to,
-            FILEOP_FLAGS flags,
-            IFileOperationProgress* progress = nullptr,
-            const char* title = nullptr)
+    int Run(UINT function, const std::string& from, const std::string& to, FILEOP_FLAGS flags,
+            IFileOperationProgress* progress = nullptr, const char* title = nullptr)
     {
         SHFILEOPSTRUCTA op;
         op.wFunc = function;
@@ -50,7 +46,8 @@ protected:
         return result;
     }
 
-    std::shared_ptr<CRecordingMessageBoxPresenter> m_boxes = std::make_shared<CRecordingMessageBoxPresenter>();
+    std::shared_ptr<CRecordingMessageBoxPresenter> m_boxes =
+        std::make_shared<CRecordingMessageBoxPresenter>();
     ScopedMessageBoxPresenter m_boxScope{m_boxes};
     BOOL m_aborted = FALSE;
 };
@@ -107,7 +104,8 @@ TEST_F(FileOperationTest, ConnectedFolderFollowsPageExtensions)
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(At(""));
-        MakeTree(At(""), {{"d/x_files/r.png", "r"}, {c.pageIsFolder ? "d/" + c.page + "/" : "d/" + c.page, "p"}});
+        MakeTree(At(""),
+                 {{"d/x_files/r.png", "r"}, {c.pageIsFolder ? "d/" + c.page + "/" : "d/" + c.page, "p"}});
         EXPECT_EQ(Run(FO_DELETE, FileList({At("d/" + c.page)}), "", kDeleteFlags | c.extra), 0) << c.page;
         EXPECT_FALSE(std::filesystem::exists(At("d/" + c.page))) << c.page;
         EXPECT_EQ(std::filesystem::exists(At("d/x_files")), !c.folderGoes) << c.page << " flags " << c.extra;
@@ -145,8 +143,8 @@ TEST_F(FileOperationTest, MultipleDestinationsCopyPagesWithTheirFolders)
                      });
     wys::test::CRecordingProgress progress;
     const std::string from = FileList({At("h/2003/November/27/p.htm"), At("h\\2003\\December\\1\\q.mht")});
-    const std::string to =
-        FileList({At("backup/week_files/2003/November/27/p.htm"), At("backup/week_files/2003\\December\\1\\q.mht")});
+    const std::string to = FileList(
+        {At("backup/week_files/2003/November/27/p.htm"), At("backup/week_files/2003\\December\\1\\q.mht")});
     ASSERT_EQ(Run(FO_COPY, from, to, kCopyFlags, &progress, "Exporting History..."), 0);
     const Tree expected = {
         {"2003", "<dir>"},
@@ -181,16 +179,18 @@ TEST_F(FileOperationTest, CopiedFolderIsNamedAfterTheTarget)
     EXPECT_EQ(Snapshot(At("b")),
               (Tree{{"renamed.html", "page"}, {"renamed_files", "<dir>"}, {"renamed_files/r.css", "css"}}));
     // Listing the folder explicitly as well copies it once, to its own target.
-    ASSERT_EQ(
-        Run(FO_COPY, FileList({At("a/p.htm"), At("a/p_files")}), FileList({At("c/p.htm"), At("c/other")}), kCopyFlags),
-        0);
+    ASSERT_EQ(Run(FO_COPY, FileList({At("a/p.htm"), At("a/p_files")}),
+                  FileList({At("c/p.htm"), At("c/other")}), kCopyFlags),
+              0);
     EXPECT_EQ(Snapshot(At("c")), (Tree{{"p.htm", "page"}, {"other", "<dir>"}, {"other/r.css", "css"}}));
 }
 
 TEST_F(FileOperationTest, ExistingTargetsAreReplacedAndFoldersMerged)
 {
-    MakeTree(At(""), {{"src/p.htm", "new page"}, {"src/p_files/a.png", "new a"}, {"src/p_files/b.png", "new b"}});
-    MakeTree(At(""), {{"dst/p.htm", "old page"}, {"dst/p_files/a.png", "old a"}, {"dst/p_files/keep.png", "keep"}});
+    MakeTree(At(""),
+             {{"src/p.htm", "new page"}, {"src/p_files/a.png", "new a"}, {"src/p_files/b.png", "new b"}});
+    MakeTree(At(""),
+             {{"dst/p.htm", "old page"}, {"dst/p_files/a.png", "old a"}, {"dst/p_files/keep.png", "keep"}});
     ASSERT_EQ(::symlink(At("outside.txt").c_str(), At("dst/p_files/b.png").c_str()), 0);
     wys::test::WriteFile(At("outside.txt"), "outside");
     ::chmod(At("src/p.htm").c_str(), 0640);
@@ -199,11 +199,12 @@ TEST_F(FileOperationTest, ExistingTargetsAreReplacedAndFoldersMerged)
     std::filesystem::last_write_time(At("src/p.htm"), stamp);
 
     ASSERT_EQ(Run(FO_COPY, FileList({At("src/p.htm")}), FileList({At("dst/p.htm")}), kCopyFlags), 0);
-    EXPECT_EQ(Snapshot(At("dst")), (Tree{{"p.htm", "new page"},
-                                         {"p_files", "<dir>"},
-                                         {"p_files/a.png", "new a"},
-                                         {"p_files/b.png", "new b"},  // the link is replaced, not written through
-                                         {"p_files/keep.png", "keep"}}));
+    EXPECT_EQ(Snapshot(At("dst")),
+              (Tree{{"p.htm", "new page"},
+                    {"p_files", "<dir>"},
+                    {"p_files/a.png", "new a"},
+                    {"p_files/b.png", "new b"},  // the link is replaced, not written through
+                    {"p_files/keep.png", "keep"}}));
     EXPECT_EQ(wys::test::ReadFile(At("outside.txt")), "outside");
     EXPECT_EQ(m_boxes->Count(), 0u);
     struct stat info;
@@ -261,9 +262,9 @@ TEST_F(FileOperationTest, DeleteAndFolderQuestions)
     // A missing target folder is created only after a yes, unless a flag says not to ask.
     m_boxes->Clear();
     m_boxes->PushAnswer(IDNO);
-    EXPECT_EQ(
-        Run(FO_COPY, FileList({At("b.txt")}), FileList({At("new/deeper/b.txt")}), FOF_SILENT | FOF_MULTIDESTFILES),
-        ERROR_CANCELLED);
+    EXPECT_EQ(Run(FO_COPY, FileList({At("b.txt")}), FileList({At("new/deeper/b.txt")}),
+                  FOF_SILENT | FOF_MULTIDESTFILES),
+              ERROR_CANCELLED);
     EXPECT_FALSE(std::filesystem::exists(At("new")));
     ASSERT_EQ(m_boxes->Count(), 1u);
     EXPECT_EQ(m_boxes->Shown()[0].caption, "Confirm Folder Create");
@@ -303,8 +304,9 @@ TEST_F(FileOperationTest, LinksAreCopiedAsLinks)
     ASSERT_EQ(::symlink("../outside/big.txt", At("s/rel-link").c_str()), 0);
     ASSERT_EQ(::symlink(At("outside").c_str(), At("s/dir-link").c_str()), 0);
     ASSERT_EQ(Run(FO_COPY, FileList({At("s")}), FileList({At("d")}), kCopyFlags), 0);
-    EXPECT_EQ(Snapshot(At("d")),
-              (Tree{{"p.htm", "p"}, {"rel-link", "-> ../outside/big.txt"}, {"dir-link", "-> " + At("outside")}}));
+    EXPECT_EQ(
+        Snapshot(At("d")),
+        (Tree{{"p.htm", "p"}, {"rel-link", "-> ../outside/big.txt"}, {"dir-link", "-> " + At("outside")}}));
 }
 
 TEST_F(FileOperationTest, MoveCarriesThePageAndRemovesTheSource)

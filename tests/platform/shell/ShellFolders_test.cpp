@@ -5,15 +5,18 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/shell/ShellPath.h"
 #include "platform/shell/ShellFolders.h"
+#include "platform/shell/ShellPath.h"
 #include "tests/support/TempHome.h"
 
 namespace {
 
 class ShellFolders : public wys::test::TempHomeTest {
 protected:
-    void WriteUserDirs(const std::string& text) { wys::test::WriteFile(m_home.ConfigHome() + "/user-dirs.dirs", text); }
+    void WriteUserDirs(const std::string& text)
+    {
+        wys::test::WriteFile(m_home.ConfigHome() + "/user-dirs.dirs", text);
+    }
 
     std::string Documents(int flags = 0)
     {
@@ -34,7 +37,8 @@ TEST_F(ShellFolders, DocumentsFromUserDirsFile)
         std::string file, expected;
     } cases[] = {
         {"XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", home + "/Docs"},
-        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n  XDG_DOCUMENTS_DIR=\"$HOME/Papers/\"\n", home + "/Papers"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n  XDG_DOCUMENTS_DIR=\"$HOME/Papers/\"\n",
+         home + "/Papers"},
         {"XDG_DOCUMENTS_DIR=\"" + m_home.Path() + "/elsewhere\"\n", m_home.Path() + "/elsewhere"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\" \\\\x\"\n", home + "/My \"Docs\" \\x"},
         {"XDG_DOCUMENTS_DIR=\"$HOME/\"\n", home},

@@ -150,7 +150,8 @@ TEST(ShellPath, FileNameAndExtension)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(std::string(PathFindFileNameA(c.path.c_str())), c.name) << "path \"" << c.path << "\"";
-        EXPECT_EQ(std::string(PathFindExtensionA(c.path.c_str())), c.extension) << "path \"" << c.path << "\"";
+        EXPECT_EQ(std::string(PathFindExtensionA(c.path.c_str())), c.extension)
+            << "path \"" << c.path << "\"";
         // Both point into the argument.
         const char* start = c.path.c_str();
         EXPECT_EQ(PathFindFileNameA(start), start + c.path.size() - c.name.size());
@@ -207,8 +208,8 @@ TEST(ShellPath, RelativePathToFollowsAttributes)
         char dest[MAX_PATH] = "garbage";
         const BOOL ok = PathRelativePathToA(dest, c.from.c_str(), c.fromAttributes, c.to.c_str(), kFile);
         const Text actual = ok ? Text(dest) : std::nullopt;
-        EXPECT_EQ(actual, c.expected) << "from \"" << c.from << "\" (0x" << std::hex << c.fromAttributes << ") to \""
-                                      << c.to << "\"";
+        EXPECT_EQ(actual, c.expected)
+            << "from \"" << c.from << "\" (0x" << std::hex << c.fromAttributes << ") to \"" << c.to << "\"";
         if (!ok) {
             EXPECT_STREQ(dest, "");
         }
@@ -252,8 +253,9 @@ TEST(ShellPath, RemoveFileSpecAndAppend)
         std::string in, out;
         BOOL removed;
     } removals[] = {
-        {"/a/b", "/a", TRUE}, {"/a/b/", "/a/b", TRUE},  {"/a", "/", TRUE},   {"/", "/", FALSE}, {"a", "", TRUE},
-        {"", "", FALSE},      {"a\\b\\c", "a/b", TRUE}, {"a//b", "a", TRUE}, {"//", "/", TRUE},
+        {"/a/b", "/a", TRUE},     {"/a/b/", "/a/b", TRUE}, {"/a", "/", TRUE},
+        {"/", "/", FALSE},        {"a", "", TRUE},         {"", "", FALSE},
+        {"a\\b\\c", "a/b", TRUE}, {"a//b", "a", TRUE},     {"//", "/", TRUE},
     };
     for (const Removal& r : removals) {
         char buffer[MAX_PATH];
@@ -287,10 +289,14 @@ TEST_F(ShellPathDisk, ExistenceAndFoldersOnDisk)
         std::string path;
         BOOL exists, folder;
     } cases[] = {
-        {root + "/sub/page.htm", TRUE, FALSE}, {root + "\\sub\\page.htm", TRUE, FALSE},  // recorded with backslashes
-        {root + "/sub", TRUE, TRUE},           {root + "/sub/", TRUE, TRUE},
-        {root + "/dangling", TRUE, FALSE},     {root + "/folder-link", TRUE, TRUE},
-        {root + "/missing", FALSE, FALSE},     {"", FALSE, FALSE},
+        {root + "/sub/page.htm", TRUE, FALSE},
+        {root + "\\sub\\page.htm", TRUE, FALSE},  // recorded with backslashes
+        {root + "/sub", TRUE, TRUE},
+        {root + "/sub/", TRUE, TRUE},
+        {root + "/dangling", TRUE, FALSE},
+        {root + "/folder-link", TRUE, TRUE},
+        {root + "/missing", FALSE, FALSE},
+        {"", FALSE, FALSE},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PathFileExistsA(c.path.c_str()), c.exists) << c.path;

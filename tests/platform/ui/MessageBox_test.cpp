@@ -108,15 +108,18 @@ TEST(ConsoleMessageBoxPresenter, WritesCaptionTextAndAnswer)
         ScopedMessageBoxPresenter scope(console);
         EXPECT_EQ(MessageBoxA(nullptr, "WYSCHelper Import Failed", "Error", MB_OK | MB_ICONERROR), IDOK);
         console->SetAnswer(IDNO);
-        EXPECT_EQ(MessageBoxA(nullptr, "Remove selected item ?", "Confirm", MB_YESNOCANCEL | MB_DEFBUTTON3), IDNO);
+        EXPECT_EQ(MessageBoxA(nullptr, "Remove selected item ?", "Confirm", MB_YESNOCANCEL | MB_DEFBUTTON3),
+                  IDNO);
         // IDNO is not offered by an OK box: it gets its default button.
         EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_OKCANCEL), IDOK);
         console->SetAnswer(std::nullopt);
-        EXPECT_EQ(MessageBoxA(nullptr, "Remove selected item ?", "Confirm", MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+        EXPECT_EQ(MessageBoxA(nullptr, "Remove selected item ?", "Confirm", MB_YESNOCANCEL | MB_DEFBUTTON3),
+                  IDCANCEL);
     }
     const std::string text = ReadAll(out);
     std::fclose(out);
     EXPECT_NE(text.find("[Error] WYSCHelper Import Failed\n(OK) -> OK\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("[Confirm] Remove selected item ?\n(Yes / No / Cancel) -> No\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Confirm] Remove selected item ?\n(Yes / No / Cancel) -> No\n"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("(Yes / No / Cancel) -> Cancel\n"), std::string::npos) << text;
 }

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -73,7 +73,8 @@ void Capture(IStream* stream, std::string url, std::string name)
             hr = urlBase->get_BaseDirectory(&base);
         if (SUCCEEDED(hr)) {
             static std::atomic<int> counter{0};
-            std::string relative = "test-capture-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".htm";
+            std::string relative =
+                "test-capture-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".htm";
             std::string folder = base.ToUtf8();
             std::error_code ignored;  // a missing folder shows as a refused AddData below
             std::filesystem::create_directories(folder, ignored);

@@ -51,8 +51,8 @@ int main(int argc, char** argv)
         ComPtr<CUrlBaseFactory> factory;
         factory.Attach(CreateComObject<CUrlBaseFactory>());
         DWORD cookie = 0;
-        if (FAILED(CoRegisterClassObject(CLSID_WYSCURLBase, factory.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                         &cookie)))
+        if (FAILED(CoRegisterClassObject(CLSID_WYSCURLBase, factory.Get(), CLSCTX_LOCAL_SERVER,
+                                         REGCLS_MULTIPLEUSE, &cookie)))
             return 2;
         auto idleSince = std::chrono::steady_clock::now();
         for (;;) {

@@ -29,7 +29,8 @@ std::string CChildChannel::Receive(int timeoutMs)
             m_buffer.erase(0, end + 1);
             return line;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return "";
         DWORD index;

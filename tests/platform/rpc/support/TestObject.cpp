@@ -6,13 +6,13 @@
 #include "platform/rpc/MessageLoop.h"
 #include "platform/rpc/RemoteInterface.h"
 
-#define WYS_RPC_ITESTCONTROL_METHODS(X)  \
-    X(GetIdentity, Out, Out, Out)        \
-    X(Ping, In, Out)                     \
-    X(EchoBstr, In, Out)                 \
-    X(EchoVariant, In, Out)              \
-    X(EchoUnknown, In, Out)              \
-    X(Bounce, In, In, Out)               \
+#define WYS_RPC_ITESTCONTROL_METHODS(X) \
+    X(GetIdentity, Out, Out, Out)       \
+    X(Ping, In, Out)                    \
+    X(EchoBstr, In, Out)                \
+    X(EchoVariant, In, Out)             \
+    X(EchoUnknown, In, Out)             \
+    X(Bounce, In, In, Out)              \
     X(Fail, In, OutAlways)
 
 namespace {
@@ -55,7 +55,6 @@ ULONG CTestObject::AddRef()
 
 ULONG CTestObject::Release()
 {
-
     if (RefCount() == 2 && onClientsChanged)
         onClientsChanged(false);
     return CComObjectRoot::Release();
@@ -123,8 +122,8 @@ HRESULT CTestObject::GetTypeInfoCount(UINT* count)
     return S_OK;
 }
 
-HRESULT CTestObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                            UINT* argError)
+HRESULT CTestObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                            EXCEPINFO* exception, UINT* argError)
 {
     Note();
     if (id != kDispIdDoubleByRef) {

@@ -14,15 +14,16 @@
 #include "tests/platform/rpc/support/TestControl.h"
 
 // Invoke DISPIDs of the test object beyond the history's own.
-inline constexpr DISPID kDispIdDoubleByRef = 100;  // doubles a VT_BYREF|VT_I4, appends "!" to a VT_BYREF|VT_BSTR
+inline constexpr DISPID kDispIdDoubleByRef =
+    100;  // doubles a VT_BYREF|VT_I4, appends "!" to a VT_BYREF|VT_BSTR
 
 namespace wys::test {
 
 // Registers ITestControl with the runtime (idempotent).
 void RegisterTestInterfaces();
 
-class CTestObject final
-    : public CComObjectRoot<CTestObject, ITestControl, IWYSCURLBase, IConnectionPointContainer, IProvideClassInfo2> {
+class CTestObject final : public CComObjectRoot<CTestObject, ITestControl, IWYSCURLBase,
+                                                IConnectionPointContainer, IProvideClassInfo2> {
 public:
     CTestObject();
     ~CTestObject() override;

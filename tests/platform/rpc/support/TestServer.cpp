@@ -68,7 +68,8 @@ int main(int argc, char** argv)
             factory->beforeCreate = [marker] {
                 int fd = ::open(marker, O_CREAT | O_EXCL | O_WRONLY, 0600);
                 if (fd >= 0) {
-                    std::fprintf(stderr, "test server %d: ending before the creation\n", static_cast<int>(::getpid()));
+                    std::fprintf(stderr, "test server %d: ending before the creation\n",
+                                 static_cast<int>(::getpid()));
                     ::_exit(0);
                 }
             };
@@ -81,8 +82,8 @@ int main(int argc, char** argv)
                 armIdleCheck();
         };
         DWORD cookie = 0;
-        HRESULT hr = CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                           &cookie);
+        HRESULT hr = CoRegisterClassObject(CLSID_TestObject, factory.Get(), CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &cookie);
         if (FAILED(hr)) {
             std::fprintf(stderr, "test server: register failed %s\n", HResultText(hr).c_str());
             return 2;
