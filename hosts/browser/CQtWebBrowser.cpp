@@ -1,5 +1,6 @@
 #include "hosts/browser/CQtWebBrowser.h"
 
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -107,6 +108,15 @@ void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
 {
     if (generation != m_generation || !m_view)
         return;
+    // The page before may still be waiting for its capture to read it: this
+    // one is shown, but handed to the helper objects once that is done.
+    if (auto wait = m_gate->Remaining(); wait.count() > 0) {
+        m_held = Held{generation, json};
+        ComPtr<CQtWebBrowser> keep(this);
+        QTimer::singleShot(wait, m_connections.get(), [keep] { keep->ReleaseHeld(); });
+        return;
+    }
+    m_held.reset();
     ComPtr<CQtWebBrowser> keep(this);  // sinks may release the window's last reference
     // The address bar may show an address that a script put there
     // (history.replaceState); the page is the one its navigation loaded. A
@@ -137,11 +147,30 @@ void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)
             return;
     }
     m_readyState = READYSTATE_COMPLETE;
-    if (!FireDocumentComplete(generation, snapshot.completed.back().document.Get(),
-                              snapshot.completed.back().url))
+    if (!FirePageComplete([&] {
+            return FireDocumentComplete(generation, snapshot.completed.back().document.Get(),
+                                        snapshot.completed.back().url);
+        }))
         return;
     if (onDocumentsReady)
         onDocumentsReady();
+}
+
+void CQtWebBrowser::OnDocumentTaken()
+{
+    if (!m_held)
+        return;
+    ComPtr<CQtWebBrowser> keep(this);
+    QTimer::singleShot(0, m_connections.get(), [keep] { keep->ReleaseHeld(); });
+}
+
+void CQtWebBrowser::ReleaseHeld()
+{
+    if (!m_held)
+        return;
+    Held held = std::move(*m_held);
+    m_held.reset();
+    OnSnapshot(held.generation, held.json);
 }
 
 bool CQtWebBrowser::FireDocumentComplete(unsigned generation, IDispatch* document, const std::string& url)

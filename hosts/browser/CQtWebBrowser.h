@@ -19,6 +19,7 @@
 #include <QWebEngineView>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/browser/CWebBrowserBase.h"
 #include "platform/browser/ServiceProvider.h"
@@ -56,6 +57,9 @@ private:
     void OnLoadStarted();
     void OnLoadFinished(bool ok);
     void OnSnapshot(unsigned generation, const QString& json);
+    void OnDocumentTaken() override;
+    // Hands out the page held back, if it is still the one shown.
+    void ReleaseHeld();
     // False when a sink started another load during the event.
     bool FireDocumentComplete(unsigned generation, IDispatch* document, const std::string& url);
 
@@ -65,6 +69,12 @@ private:
     std::unique_ptr<QObject> m_connections;
 
     unsigned m_generation = 0;  // advances with every load started, so stale snapshots are dropped
+    // A completed page waiting for the capture of the one before it.
+    struct Held {
+        unsigned generation;
+        QString json;
+    };
+    std::optional<Held> m_held;
 };
 
 // The URL that Navigate loads for `target`: an absolute local path (with

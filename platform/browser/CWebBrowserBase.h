@@ -5,9 +5,11 @@
 // window object adds Navigate, Stop and its window, and keeps the state.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/browser/BandSite.h"
+#include "platform/browser/CompletionGate.h"
 #include "platform/browser/ServiceProvider.h"
 #include "platform/browser/WebBrowser.h"
 #include "platform/com/Bstr.h"
@@ -49,6 +51,8 @@ public:
         if (!*document)
             return S_FALSE;
         (*document)->AddRef();
+        m_gate->Taken();
+        OnDocumentTaken();
         return S_OK;
     }
     HRESULT get_LocationName(BSTR* name) override
@@ -90,6 +94,9 @@ public:
     HRESULT put_StatusText(BSTR text) override
     {
         m_statusText = CComBSTR::CopyOf(text).ToUtf8();
+        // Said while the page's event is handled: no capture will read it.
+        if (m_firingPage)
+            m_gate->Taken();
         OnStatusText();
         return S_OK;
     }
@@ -145,6 +152,25 @@ public:
 protected:
     // Called after put_StatusText; a window that shows a status line shows it.
     virtual void OnStatusText() {}
+    // Called after get_Document has handed out the document: a page held
+    // back by the gate may go on (never from inside this call).
+    virtual void OnDocumentTaken() {}
+
+    // Fires the page's last DocumentComplete through `fire` and tells the
+    // gate; returns what `fire` returns.
+    template <class Fire>
+    bool FirePageComplete(Fire&& fire)
+    {
+        m_gate->Fired(m_events.Sinks().Count() > 0);
+        m_firingPage = true;
+        bool result = fire();
+        m_firingPage = false;
+        return result;
+    }
+
+    // Shared with load workers, which may outlive a call.
+    std::shared_ptr<CCompletionGate> m_gate = std::make_shared<CCompletionGate>();
+    bool m_firingPage = false;
 
     CConnectionPoint m_events{this, DIID_DWebBrowserEvents2};
     READYSTATE m_readyState = READYSTATE_UNINITIALIZED;

@@ -56,6 +56,7 @@ void CWebBrowser::AbandonLoad()
 {
     if (m_pending)
         m_pending->stop = true;
+    m_gate->Wake();
     m_pending.reset();
     if (m_worker.joinable())
         m_worker.join();
@@ -80,9 +81,12 @@ HRESULT CWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName
         DWORD thread = m_thread;
         std::weak_ptr<bool> alive = m_alive;
         CWebBrowser* self = this;  // used only while *alive, on the window's thread
+        std::shared_ptr<CCompletionGate> gate = m_gate;
         m_worker = std::thread([=]() mutable {
             options.stop = &pending->stop;
             auto tree = std::make_shared<LoadedDocumentTree>(LoadDocumentTree(target, options));
+            // The page before may still be waiting for its capture to read it.
+            gate->Wait(pending->stop);
             if (pending->stop)
                 return;
             // A window whose apartment has ended drops the result with the closure.
@@ -130,7 +134,8 @@ void CWebBrowser::Finish(unsigned generation, LoadedDocumentTree& tree)
     }
     m_readyState = READYSTATE_COMPLETE;
     m_busy = false;
-    if (outcome.loaded && !tree.completed.empty() && !FireDocumentComplete(generation, tree.completed.back()))
+    if (outcome.loaded && !tree.completed.empty() &&
+        !FirePageComplete([&] { return FireDocumentComplete(generation, tree.completed.back()); }))
         return;
     if (m_options.onNavigationEnded)
         m_options.onNavigationEnded(outcome);

@@ -3,11 +3,14 @@
 // WYSCHelper records them; the saved copies open in the window and look
 // like the live pages (screenshots kept in the build's screenshots folder).
 #include <dlfcn.h>
+#include <signal.h>
 
 #include <gtest/gtest.h>
 
 #include <QWebEnginePage>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "common/Identifiers.h"
 #include "common/StringConvert.h"
@@ -15,6 +18,7 @@
 #include "hosts/browser/CBrowserWindow.h"
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/com/Bstr.h"
+#include "platform/com/ComObject.h"
 #include "tests/WYSCbho/CaptureSite.h"
 #include "tests/WYSCbho/FidelitySite.h"
 #include "tests/hosts/browser/support/GuiTestEnvironment.h"
@@ -167,6 +171,117 @@ TEST_F(BrowserCaptureTest, TheStatusLineSaysWhenACaptureEndedWithoutARecord)
         10000))
         << m_window->StatusText().toStdString();
     EXPECT_EQ(CountOf(m_history.Get()), 0u);
+}
+
+// Hears the window's DocumentComplete events after the helper object has:
+// the window advised the helper first, when it attached it.
+class CPageCompleteHook final : public CComObjectRoot<CPageCompleteHook, IDispatch> {
+public:
+    std::function<void(const std::string& url)> onComplete;
+
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (id == DISPID_DOCUMENTCOMPLETE && params && params->cArgs >= 2 &&
+            params->rgvarg[0].vt == VT_BSTR && onComplete)
+            onComplete(CComBSTR::CopyOf(params->rgvarg[0].bstrVal).ToUtf8());
+        return S_OK;
+    }
+
+protected:
+    HRESULT QueryInterfaceMore(REFIID iid, void** object) override
+    {
+        if (iid != DIID_DWebBrowserEvents2)
+            return E_NOINTERFACE;
+        return QueryInterface(IID_IDispatch, object);
+    }
+};
+
+TEST_F(BrowserCaptureTest, APageLeftBeforeItsCaptureReadItIsSavedAsShownAndTheNextPageToo)
+{
+    const std::string first = m_site.Url("/race/first.php");
+    const std::string second = m_site.Url("/race/second.php");
+    for (const char* which : {"first", "second"}) {
+        HttpReply page;
+        page.body = std::string("<html><head><title>") + which + "</title></head><body><p>the " + which +
+                    " page as it was shown</p></body></html>";
+        m_site.Server().Handle(std::string("/race/") + which + ".php", page);
+    }
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->show();
+    ASSERT_EQ(m_window->HelperCount(), 1u);
+    int finished = 0;
+    QObject::connect(m_window->View(), &QWebEngineView::loadFinished, [&](bool) { ++finished; });
+
+    // The history stops answering the moment the first page's capture has
+    // started: it cannot connect and read the window's document until the
+    // window has gone on to the second page.
+    const pid_t server = ServerPid();
+    ASSERT_GT(server, 0);
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> resumed{false};
+    auto resume = [&] {
+        if (stopped && !resumed.exchange(true))
+            ::kill(server, SIGCONT);
+    };
+    std::thread watchdog;
+    auto hook = ComPtr<CPageCompleteHook>(new CPageCompleteHook());
+    hook->onComplete = [&](const std::string& url) {
+        if (url != first || stopped)
+            return;
+        ASSERT_EQ(::kill(server, SIGSTOP), 0);
+        stopped = true;
+        // Whatever the window does meanwhile, the history answers again.
+        watchdog = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            resume();
+        });
+    };
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(m_window->BrowserObject()->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid()),
+              S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.GetAddressOf()), S_OK);
+    ASSERT_EQ(point->Advise(hook->GetUnknown(), &cookie), S_OK);
+    struct Cleanup {
+        std::function<void()> run;
+        ~Cleanup() { run(); }
+    } cleanup{[&] {
+        resume();
+        if (watchdog.joinable())
+            watchdog.join();
+        point->Unadvise(cookie);
+    }};
+
+    int before = m_loads;
+    m_window->NavigateTo(QString::fromStdString(first));
+    ASSERT_TRUE(WaitUntil([&] { return m_loads > before; }, 20000));
+    ASSERT_TRUE(stopped);
+    int finishedBefore = finished;
+    m_window->NavigateTo(QString::fromStdString(second));
+    ASSERT_TRUE(WaitUntil([&] { return finished > finishedBefore; }, 20000));
+    Pump(400);  // the second page's snapshot is back
+    resume();
+
+    const std::string firstPath = WaitForRecord(first);
+    const std::string secondPath = WaitForRecord(second);
+    ASSERT_FALSE(firstPath.empty()) << "no record of the page left";
+    ASSERT_FALSE(secondPath.empty()) << "no record of the page gone on to";
+    const std::string firstCopy = ReadFile(History() + "/" + firstPath);
+    const std::string secondCopy = ReadFile(History() + "/" + secondPath);
+    EXPECT_NE(firstCopy.find("the first page as it was shown"), std::string::npos) << firstCopy;
+    EXPECT_EQ(firstCopy.find("second page"), std::string::npos) << firstCopy;
+    EXPECT_NE(secondCopy.find("the second page as it was shown"), std::string::npos) << secondCopy;
 }
 
 TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOffline)
