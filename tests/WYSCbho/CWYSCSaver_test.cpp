@@ -221,6 +221,14 @@ TEST_F(SaverTest, TheHistorysOwnSavedCopiesAreNeverCaptured)
             Load(target);
         }
     }
+    // A page that redirects into the folder, to the copy and to the folder
+    // itself: the window follows no web page into local files.
+    m_site.Server().Redirect("/into-history", "file://" + copy);
+    m_site.Server().Redirect("/into-history-folder", "file://" + m_history + "/");
+    for (const char* path : {"/into-history", "/into-history-folder"}) {
+        m_now += 1;
+        Load(m_site.Url(path));
+    }
     Dispatch(500ms);
     EXPECT_EQ(m_saver->ThreadCount(), threads);
     EXPECT_EQ(Count(), 1u);

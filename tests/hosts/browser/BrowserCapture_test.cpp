@@ -10,6 +10,7 @@
 #include <QWebEnginePage>
 #include <atomic>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "common/Identifiers.h"
@@ -282,6 +283,128 @@ TEST_F(BrowserCaptureTest, APageLeftBeforeItsCaptureReadItIsSavedAsShownAndTheNe
     EXPECT_NE(firstCopy.find("the first page as it was shown"), std::string::npos) << firstCopy;
     EXPECT_EQ(firstCopy.find("second page"), std::string::npos) << firstCopy;
     EXPECT_NE(secondCopy.find("the second page as it was shown"), std::string::npos) << secondCopy;
+}
+
+// Every file below `folder`, by path.
+std::set<std::string> FilesBelow(const std::string& folder)
+{
+    std::set<std::string> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        files.insert(it->path().string());
+    return files;
+}
+
+TEST_F(BrowserCaptureTest, PagesLeadingIntoTheHistoryFolderAddNothingThere)
+{
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->show();
+    const std::string visited = m_site.Url("/site/page.php");
+    ASSERT_TRUE(Load(visited));
+    const std::string path = WaitForRecord(visited);
+    ASSERT_FALSE(path.empty());
+    Pump(500);
+    const std::string copy = History() + "/" + path;
+    const std::string copyUrl = QUrl::fromLocalFile(QString::fromStdString(copy)).toString().toStdString();
+    const std::set<std::string> before = FilesBelow(History());
+    const std::string copyText = ReadFile(copy);
+
+    // A web page cannot send the window into local files: by a redirect,
+    // by its script, by a refresh.
+    m_site.Server().Redirect("/into-history", copyUrl);
+    HttpReply scripted;
+    scripted.body =
+        "<html><body><p>away</p><script>location.href = '" + copyUrl + "';</script></body></html>";
+    m_site.Server().Handle("/into-history-by-script.php", scripted);
+    HttpReply refresh;
+    refresh.body = "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + copyUrl +
+                   "\"></head><body><p>away</p></body></html>";
+    m_site.Server().Handle("/into-history-by-refresh.php", refresh);
+    for (const char* page :
+         {"/into-history", "/into-history-by-script.php", "/into-history-by-refresh.php"}) {
+        m_window->NavigateTo(QString::fromStdString(m_site.Url(page)));
+        Pump(1500);
+    }
+    // A local page outside the folder can.
+    const std::string outside = m_home.Path() + "/outside.html";
+    WriteFile(outside, "<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + copyUrl +
+                           "\"><title>Outside</title></head><body><p>a local page</p></body></html>");
+    m_window->NavigateTo(QString::fromStdString(outside));
+    EXPECT_TRUE(WaitUntil([&] { return m_window->View()->url().toLocalFile().toStdString() == copy; }, 10000))
+        << m_window->View()->url().toString().toStdString();
+    Pump(1500);
+
+    // The pages that tried are visits of their own (the local one left
+    // before it finished, so it may have none); the copy is none.
+    ULONG count = CountOf(m_history.Get());
+    std::vector<std::string> stems;
+    for (ULONG i = 0; i < count && count != kNoRecord; ++i) {
+        CUrlDateHolder data;
+        ASSERT_EQ(m_history->GetData(data.Receive(), i), S_OK);
+        const std::string url = BstrToNarrow(data.Url);
+        EXPECT_FALSE(url.starts_with("file://" + History())) << "recorded " << url;
+        const std::string saved = BstrToNarrow(data.Path);
+        stems.push_back(History() + "/" + saved.substr(0, saved.size() - 4));
+    }
+    EXPECT_GE(count, 3u);
+    EXPECT_LE(count, 4u);
+    // Nothing was written but those visits' own copies; the copy led to is
+    // as it was.
+    for (const std::string& file : FilesBelow(History())) {
+        if (before.count(file) || file == History() + "/index.hif")
+            continue;
+        bool owned = false;
+        for (const std::string& stem : stems)
+            owned = owned || file.starts_with(stem + ".") || file.starts_with(stem + "_files");
+        EXPECT_TRUE(owned) << "written: " << file;
+    }
+    EXPECT_EQ(ReadFile(copy), copyText);
+}
+
+TEST_F(BrowserCaptureTest, APageThatKeepsChangingItselfIsSavedAsItStoodAtOneMoment)
+{
+    // Every task of its script changes the page twenty times; the two
+    // counters agree between tasks only.
+    HttpReply busy;
+    busy.body =
+        R"(<html><head><title>Busy</title></head><body><p id="a">0</p><div id="list"></div><p id="b">0</p>
+<script>
+var n = 0;
+function step() {
+  ++n;
+  document.getElementById('a').textContent = 'first ' + n;
+  var item = document.createElement('span');
+  item.textContent = 'item ' + n + ' ';
+  document.getElementById('list').appendChild(item);
+  if (n % 200 == 0)
+    document.getElementById('list').innerHTML = '';
+  document.getElementById('b').textContent = 'second ' + n;
+}
+setInterval(function () { for (var i = 0; i < 20; ++i) step(); }, 0);
+</script></body></html>)";
+    m_site.Server().Handle("/busy.php", busy);
+    m_site.Server().Handle("/busy.html", busy);
+    m_window = std::make_unique<CBrowserWindow>();
+    m_window->BrowserObject()->onDocumentsReady = [this] { ++m_loads; };
+    m_window->show();
+    for (const char* route : {"php", "html"}) {
+        SCOPED_TRACE(route);
+        const std::string url = m_site.Url(std::string("/busy.") + route);
+        ASSERT_TRUE(Load(url));
+        const std::string path = WaitForRecord(url);
+        ASSERT_FALSE(path.empty()) << "no record of a page that never stands still";
+        if (std::string(route) != "php")
+            continue;
+        const std::string copy = ReadFile(History() + "/" + path);
+        auto counter = [&](const std::string& word) {
+            std::size_t at = copy.find(">" + word + " ");
+            return at == std::string::npos ? -1L : std::stol(copy.substr(at + word.size() + 2));
+        };
+        EXPECT_GT(counter("first"), 0) << copy.substr(0, 2000);
+        EXPECT_EQ(counter("first"), counter("second")) << copy.substr(0, 2000);
+    }
 }
 
 TEST_F(BrowserCaptureTest, TestSitePagesSavedOnBothRoutesLookLikeTheLivePagesOffline)
