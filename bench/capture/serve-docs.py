@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Serves a folder on loopback for the capture bench: every FILE.html is also
 served as FILE.php (the name that makes a capture take the HTML route).
+Further folders are served below a path of their own.
 
-    serve-docs.py PORT FOLDER
+    serve-docs.py PORT FOLDER [/PREFIX/=FOLDER ...]
 """
 import http.server
+import os
 import socket
 import sys
 
 FOLDER = sys.argv[2]
+MOUNTS = [arg.split("=", 1) for arg in sys.argv[3:]]
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -27,6 +30,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         bare = path.split("?", 1)[0].split("#", 1)[0]
         if bare.endswith(".php"):
             path = bare[:-4] + ".html"
+        for prefix, folder in MOUNTS:
+            if path.startswith(prefix):
+                inner = super().translate_path("/" + path[len(prefix):])
+                return os.path.join(folder, os.path.relpath(inner, FOLDER))
         return super().translate_path(path)
 
     def guess_type(self, path):
