@@ -12,6 +12,7 @@
 #include "hosts/extension/CExtensionTab.h"
 #include "hosts/extension/CTabThread.h"
 #include "hosts/extension/NavigationTarget.h"
+#include "platform/browser/CompletionGate.h"
 
 namespace wys::extension {
 namespace {
@@ -26,8 +27,10 @@ constexpr std::size_t kReadChunk = 1u << 20;
 constexpr std::size_t kMaxBandConnections = 16;
 // How long a tab's next page waits for the capture of the one before to
 // take its document; pages no capture asks for (collection off) wait this
-// long when the next one follows at once.
-constexpr std::chrono::seconds kTakeWait{1};
+// long when the next one follows at once. As long as a browser window
+// waits: on a loaded machine a capture takes over a second to connect to
+// the history before it reads the document.
+constexpr std::chrono::milliseconds kTakeWait = CCompletionGate::kPatience;
 constexpr int kHeldBackMs = 10;
 constexpr std::size_t kMaxHeldBack = 8;
 
