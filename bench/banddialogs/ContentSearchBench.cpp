@@ -3,11 +3,15 @@
 // `grep -ril` and `rg -il` over the same saved files in the same run.
 //
 // Usage: content_search_bench [--pages N] [--runs R] [--word WORD] [--keep]
+//                             [--reuse FOLDER]
 //   --pages  visits in the history, each with a saved page of its own (10000)
 //   --runs   timed runs of each search, after one warm-up run (3)
 //   --word   the literal word searched for ("allocator", on a fifth of the
 //            pages; "coroutine", on one in fifty, is searched as well)
 //   --keep   leave the scratch folder (removed by default: it is large)
+//   --reuse  search the scratch folder a run with --keep (and the same
+//            --pages) left, instead of making and indexing the pages again;
+//            the folder is kept
 //
 // The saved pages are copies of the Python and C++ reference HTML
 // (/usr/share/doc/python3-doc/html, /usr/share/cppreference/doc/html), made
@@ -56,6 +60,7 @@ struct Options {
     int runs = 3;
     std::string word = "allocator";
     bool keep = false;
+    std::string reuse;
 };
 
 double Milliseconds(std::chrono::steady_clock::time_point start)
@@ -73,7 +78,8 @@ std::vector<std::string> HtmlPages(const std::string& folder)
 {
     std::vector<std::string> pages;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, fs::directory_options::follow_directory_symlink, error), end;
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::follow_directory_symlink, error),
+         end;
          it != end; it.increment(error)) {
         const auto extension = it->path().extension();
         if (it->is_regular_file(error) && (extension == ".html" || extension == ".htm") &&
@@ -95,8 +101,8 @@ std::string Slurp(const std::string& path)
 // The source page with a paragraph of its own for visit `n`.
 std::string DistinctPage(const std::string& page, int n)
 {
-    const std::string mark = "<p>Visit " + std::to_string(n) + " of the history, page wysvisit" + std::to_string(n) +
-                             ".</p>";
+    const std::string mark =
+        "<p>Visit " + std::to_string(n) + " of the history, page wysvisit" + std::to_string(n) + ".</p>";
     std::size_t body = page.find("<body");
     body = body == std::string::npos ? std::string::npos : page.find('>', body);
     if (body == std::string::npos)
@@ -188,6 +194,8 @@ int main(int argc, char** argv)
             options.runs = std::max(1, std::atoi(argv[++i]));
         else if (i + 1 < argc && name == "--word")
             options.word = argv[++i];
+        else if (i + 1 < argc && name == "--reuse")
+            options.reuse = argv[++i];
     }
     std::vector<std::string> sources = HtmlPages("/usr/share/doc/python3-doc/html");
     for (std::string& page : HtmlPages("/usr/share/cppreference/doc/html"))
@@ -202,9 +210,12 @@ int main(int argc, char** argv)
         contents.push_back(Slurp(source));
 
     char scratch[] = "/tmp/wys-search-bench-XXXXXX";
-    if (!::mkdtemp(scratch))
+    const bool reusing = !options.reuse.empty();
+    if (reusing)
+        options.keep = true;
+    else if (!::mkdtemp(scratch))
         return 1;
-    const std::string home = scratch;
+    const std::string home = reusing ? options.reuse : std::string(scratch);
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
@@ -217,27 +228,41 @@ int main(int argc, char** argv)
     std::vector<std::string> paths;
     for (int n = 0; n < options.pages; ++n) {
         const std::size_t source = static_cast<std::size_t>(n) % sources.size();
-        const std::string url = "https://docs.example/" + std::to_string(n) + "/" + fs::path(sources[source]).filename().string();
+        const std::string url =
+            "https://docs.example/" + std::to_string(n) + "/" + fs::path(sources[source]).filename().string();
         const bool archive = n % 4 == 3;
-        const std::string relative = "2024/March/" + std::to_string(1 + n % 28) + "/" + std::to_string(n) + "_" +
-                                     fs::path(sources[source]).stem().string() + (archive ? ".mht" : ".htm");
+        const std::string relative = "2024/March/" + std::to_string(1 + n % 28) + "/" + std::to_string(n) +
+                                     "_" + fs::path(sources[source]).stem().string() +
+                                     (archive ? ".mht" : ".htm");
+        paths.push_back(relative);
+        if (reusing) {
+            std::error_code error;
+            const std::uintmax_t size = fs::file_size(history + "/" + relative, error);
+            if (error) {
+                std::fprintf(stderr, "%s: no saved page %s (made with other --pages?)\n", home.c_str(),
+                             relative.c_str());
+                return 1;
+            }
+            savedBytes += size;
+            continue;
+        }
         fs::create_directories(fs::path(history + "/" + relative).parent_path());
         const std::string page = DistinctPage(contents[source], n);
         const std::string bytes = archive ? Archive(page, url) : page;
         std::ofstream(history + "/" + relative, std::ios::binary) << bytes;
         savedBytes += bytes.size();
-        paths.push_back(relative);
     }
     contents.clear();
     contents.shrink_to_fit();
-    std::printf("pages: %d saved pages (%d archives), %.1f MiB from %zu distinct documentation pages, made in %.1f s\n",
-                options.pages, options.pages / 4, static_cast<double>(savedBytes) / (1 << 20), sources.size(),
-                Milliseconds(started) / 1000);
+    std::printf(
+        "pages: %d saved pages (%d archives), %.1f MiB from %zu distinct documentation pages, %s in %.1f s\n",
+        options.pages, options.pages / 4, static_cast<double>(savedBytes) / (1 << 20), sources.size(),
+        reusing ? "found" : "made", Milliseconds(started) / 1000);
     std::fflush(stdout);
 
     HKEY key = nullptr;
-    RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                   nullptr);
+    RegCreateKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                   &key, nullptr);
     RegSetValueEx(key, "BasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(history.c_str()),
                   static_cast<DWORD>(history.size() + 1));
     RegCloseKey(key);
@@ -252,7 +277,9 @@ int main(int argc, char** argv)
         CWYSCURLBase::Create(IWYSCURLBase::Iid, serverBase.PutVoid());
         serverBase->put_HistoricalRange(0);
         const auto start = std::chrono::steady_clock::now();
-        for (int n = 0; n < options.pages; ++n) {
+        ULONG recorded = 0;
+        serverBase->get_DataCount(&recorded);
+        for (int n = static_cast<int>(recorded); n < options.pages; ++n) {
             CComBSTR url("https://docs.example/" + std::to_string(n));
             CComBSTR path(paths[static_cast<std::size_t>(n)]);
             CComBSTR title("Page " + std::to_string(n));
@@ -269,8 +296,8 @@ int main(int argc, char** argv)
         ComPtr<CFactory> factory;
         factory.Attach(CreateComObject<CFactory>(serverBase));
         DWORD cookie = 0;
-        CoRegisterClassObject(CLSID_WYSCURLBase, factory->GetUnknown(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                              &cookie);
+        CoRegisterClassObject(CLSID_WYSCURLBase, factory->GetUnknown(), CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie);
         ready.set_value(GetCurrentThreadId());
         RunMessageLoop();
         CoRevokeClassObject(cookie);
@@ -282,15 +309,21 @@ int main(int argc, char** argv)
     const DWORD serverThread = ready.get_future().get();
     const std::string indexFile = CContentIndexFile::PathIn(history);
     const std::int64_t indexBytes = CContentIndexFile::FileBytes(history);
-    const std::int64_t textBytes = SqliteNumber(indexFile, "SELECT sum(length(CAST(text AS BLOB))) FROM body");
+    const std::int64_t textBytes =
+        SqliteNumber(indexFile, "SELECT sum(length(CAST(text AS BLOB))) FROM body");
     const std::int64_t indexedPages = SqliteNumber(indexFile, "SELECT count(*) FROM page");
-    std::printf("indexing: %lld pages in %.1f s, %.0f pages per second (added and read on the fly)\n",
-                static_cast<long long>(indexedPages), indexMs / 1000, indexedPages / (indexMs / 1000));
-    std::printf("sizes: saved pages %.1f MiB, their readable text %.1f MiB, index file %.1f MiB "
-                "(%.2f times the text, %.2f times the saved pages)\n",
-                static_cast<double>(savedBytes) / (1 << 20), static_cast<double>(textBytes) / (1 << 20),
-                static_cast<double>(indexBytes) / (1 << 20), static_cast<double>(indexBytes) / textBytes,
-                static_cast<double>(indexBytes) / static_cast<double>(savedBytes));
+    if (!reusing)
+        std::printf("indexing: %lld pages in %.1f s, %.0f pages per second (added and read on the fly)\n",
+                    static_cast<long long>(indexedPages), indexMs / 1000, indexedPages / (indexMs / 1000));
+    else
+        std::printf("indexing: %lld pages held, the index brought up to date in %.1f s\n",
+                    static_cast<long long>(indexedPages), indexMs / 1000);
+    std::printf(
+        "sizes: saved pages %.1f MiB, their readable text %.1f MiB, index file %.1f MiB "
+        "(%.2f times the text, %.2f times the saved pages)\n",
+        static_cast<double>(savedBytes) / (1 << 20), static_cast<double>(textBytes) / (1 << 20),
+        static_cast<double>(indexBytes) / (1 << 20), static_cast<double>(indexBytes) / textBytes,
+        static_cast<double>(indexBytes) / static_cast<double>(savedBytes));
     std::fflush(stdout);
 
     std::atomic<bool> stop{false};
@@ -335,7 +368,8 @@ int main(int argc, char** argv)
 
     int listed = 0;
     const double listMs = timed([&] { return worker("zyzzyvaquux", true, false, nullptr); }, &listed);
-    std::printf("reading the list (URL search through the worker): %.1f ms for %d visits\n", listMs, options.pages);
+    std::printf("reading the list (URL search through the worker): %.1f ms for %d visits\n", listMs,
+                options.pages);
 
     const std::vector<Case> cases = {
         {"literal word", options.word, "-F -- '" + options.word + "'", "-F -- '" + options.word + "'"},
@@ -356,20 +390,22 @@ int main(int argc, char** argv)
             [&] { return CountOf("rg -il --no-messages -j2 " + c.rg + " '" + history + "' | wc -l"); }, &rg);
         std::printf("\n%s: \"%s\" (index %s)\n", c.what, c.expression.c_str(),
                     summary.UsedIndex ? "used" : "NOT used");
-        std::printf("  search, pane's worker:       %7d visits, median %8.1f ms over %d runs\n", ours, workerMs,
-                    options.runs);
+        std::printf("  search, pane's worker:       %7d visits, median %8.1f ms over %d runs\n", ours,
+                    workerMs, options.runs);
         std::printf("  search, on the server thread: %6d visits, median %8.1f ms\n", oursDirect, directMs);
         std::printf("  grep -ril %-20s %6d files,  median %8.1f ms\n", "", grep, grepMs);
         std::printf("  rg -il    %-20s %6d files,  median %8.1f ms\n", "", rg, rgMs);
-        std::printf("  worker: %.1f times faster than grep, %.1f times faster than rg; on the server thread: "
-                    "%.1f and %.1f\n",
-                    grepMs / workerMs, rgMs / workerMs, grepMs / directMs, rgMs / directMs);
+        std::printf(
+            "  worker: %.1f times faster than grep, %.1f times faster than rg; on the server thread: "
+            "%.1f and %.1f\n",
+            grepMs / workerMs, rgMs / workerMs, grepMs / directMs, rgMs / directMs);
         if (&c == &cases.front())
             literalRatio = workerMs / grepMs;
         std::fflush(stdout);
     }
-    std::printf("\nratio: %.3f times grep (literal word, pane's worker; target: at most 0.05, 20 times faster)\n",
-                literalRatio);
+    std::printf(
+        "\nratio: %.3f times grep (literal word, pane's worker; target: at most 0.05, 20 times faster)\n",
+        literalRatio);
 
     PostThreadMessage(serverThread, WM_QUIT, 0, 0);
     server.join();
