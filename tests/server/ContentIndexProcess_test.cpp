@@ -35,10 +35,11 @@ protected:
         if (folder.empty())
             folder = History();
         const std::string path = "2024/March/1/p" + std::to_string(n) + ".htm";
-        std::string page = "<html><head><title>Page " + std::to_string(n) + "</title></head><body><p>pageword" +
-                           std::to_string(n) + "x</p>";
+        std::string page = "<html><head><title>Page " + std::to_string(n) +
+                           "</title></head><body><p>pageword" + std::to_string(n) + "x</p>";
         for (std::size_t i = 0; i < filler; ++i)
-            page += "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit " + std::to_string(i) + ".</p>";
+            page +=
+                "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit " + std::to_string(i) + ".</p>";
         page += "</body></html>";
         std::filesystem::create_directories(folder + "/2024/March/1");
         std::ofstream(folder + "/" + path) << page;
@@ -167,9 +168,9 @@ TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
 
 TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
 {
-    enum class Damage { Deleted, Truncated, Garbage, FutureSchema, Locked, Unwritable };
+    enum class Damage { Deleted, Truncated, Garbage, FutureSchema, OlderSchema, Locked, Unwritable };
     for (Damage damage : {Damage::Deleted, Damage::Truncated, Damage::Garbage, Damage::FutureSchema,
-                          Damage::Locked, Damage::Unwritable}) {
+                          Damage::OlderSchema, Damage::Locked, Damage::Unwritable}) {
         SCOPED_TRACE(static_cast<int>(damage));
         std::filesystem::remove_all(History());
         std::filesystem::create_directories(History());
@@ -185,37 +186,54 @@ TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
         const std::string file = CContentIndexFile::PathIn(History());
         sqlite3* holder = nullptr;
         switch (damage) {
-        case Damage::Deleted:
-            ASSERT_TRUE(CContentIndexFile::Discard(History()));
-            break;
-        case Damage::Truncated:
-            ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(std::filesystem::file_size(file) / 2)), 0);
-            break;
-        case Damage::Garbage: {
-            std::string noise(std::filesystem::file_size(file), '\0');
-            for (std::size_t i = 0; i < noise.size(); ++i)
-                noise[i] = static_cast<char>((i * 7919 + 13) & 0xFF);
-            std::ofstream(file, std::ios::binary | std::ios::trunc) << noise;
-            break;
-        }
-        case Damage::FutureSchema:
-            ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
-            ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
-            ::sqlite3_close(holder);
-            holder = nullptr;
-            break;
-        case Damage::Locked:
-            // Another process's connection holds the file for itself.
-            ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
-            ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr,
-                                     nullptr),
-                      SQLITE_OK);
-            break;
-        case Damage::Unwritable:
-            // Something that is no file stands where the index would be.
-            ASSERT_TRUE(CContentIndexFile::Discard(History()));
-            std::filesystem::create_directories(file);
-            break;
+            case Damage::Deleted:
+                ASSERT_TRUE(CContentIndexFile::Discard(History()));
+                break;
+            case Damage::Truncated:
+                ASSERT_EQ(::truncate(file.c_str(), static_cast<off_t>(std::filesystem::file_size(file) / 2)),
+                          0);
+                break;
+            case Damage::Garbage: {
+                std::string noise(std::filesystem::file_size(file), '\0');
+                for (std::size_t i = 0; i < noise.size(); ++i)
+                    noise[i] = static_cast<char>((i * 7919 + 13) & 0xFF);
+                std::ofstream(file, std::ios::binary | std::ios::trunc) << noise;
+                break;
+            }
+            case Damage::FutureSchema:
+                ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+                ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA user_version=99", nullptr, nullptr, nullptr),
+                          SQLITE_OK);
+                ::sqlite3_close(holder);
+                holder = nullptr;
+                break;
+            case Damage::OlderSchema:
+                // As the first schema, which kept positions, left it, with texts
+                // that would hide every page if they were believed.
+                ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+                ASSERT_EQ(::sqlite3_exec(
+                              holder,
+                              "PRAGMA user_version=1; DROP TABLE page_text; UPDATE body SET text = 'stale';"
+                              "CREATE VIRTUAL TABLE page_text USING fts5(text, content='body', "
+                              "content_rowid='id', tokenize='trigram', columnsize=0);"
+                              "INSERT INTO page_text(page_text) VALUES ('rebuild');",
+                              nullptr, nullptr, nullptr),
+                          SQLITE_OK);
+                ::sqlite3_close(holder);
+                holder = nullptr;
+                break;
+            case Damage::Locked:
+                // Another process's connection holds the file for itself.
+                ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+                ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
+                                         nullptr, nullptr),
+                          SQLITE_OK);
+                break;
+            case Damage::Unwritable:
+                // Something that is no file stands where the index would be.
+                ASSERT_TRUE(CContentIndexFile::Discard(History()));
+                std::filesystem::create_directories(file);
+                break;
         }
 
         history = CreateHistory();
@@ -223,8 +241,10 @@ TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
         ASSERT_EQ(AddPage(history.Get(), 3, 20), S_OK);
         // The answers never depend on the state of the index.
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Search(history.Get(), "pageword1x").urls, std::vector<std::string>{"http://pages.example/1"});
-        EXPECT_EQ(Search(history.Get(), "pageword3x").urls, std::vector<std::string>{"http://pages.example/3"});
+        EXPECT_EQ(Search(history.Get(), "pageword1x").urls,
+                  std::vector<std::string>{"http://pages.example/1"});
+        EXPECT_EQ(Search(history.Get(), "pageword3x").urls,
+                  std::vector<std::string>{"http://pages.example/3"});
         EXPECT_EQ(Search(history.Get(), "lorem ipsum").urls.size(), 4u);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
         if (holder) {
