@@ -9,16 +9,12 @@
 // themselves (the band's fill and the search worker say how).
 #pragma once
 
-#include <memory>
 #include <vector>
 
 #include "Wayscribe/CDataItem.h"
 #include "common/IWYSCURLBase.h"
 
 namespace wys {
-namespace rpc {
-class CCallPipeline;
-}
 
 // Calls in one window: few enough for the runtime's bounds on calls in
 // flight, many enough that a round trip per window costs next to nothing.
@@ -40,35 +36,6 @@ struct CWindowVisit {
 // be in the apartment that holds `base`.
 HRESULT ReadHistoryWindow(IWYSCURLBase* base, ULONG first, ULONG count, WindowOrder order,
                           CQXServiceProvider* provider, std::vector<CWindowVisit>* visits);
-
-// Reads the records from index `count` - 1 down to 0 one by one, with
-// kHistoryWindow calls in flight all the while, so that the URL base serves
-// the next records while the caller works on the one it has. Indices are
-// positions at the moment each call is served, as with windows. The caller's
-// thread must be in the apartment that holds `base`.
-class CDescendingHistoryReader {
-public:
-    CDescendingHistoryReader(IWYSCURLBase* base, ULONG count);
-    ~CDescendingHistoryReader();
-    CDescendingHistoryReader(const CDescendingHistoryReader&) = delete;
-    CDescendingHistoryReader& operator=(const CDescendingHistoryReader&) = delete;
-
-    // The next record: false when all have been read. *result is GetData's
-    // result for *index; *record, valid until the next call, holds the
-    // record when it is S_OK.
-    bool Next(ULONG* index, HRESULT* result, const _URL_DATE_** record);
-
-private:
-    void BeginNext();
-
-    IWYSCURLBase* m_base;
-    ULONG m_count;
-    ULONG m_begun = 0;                      // calls begun, for indices count - 1 downward
-    ULONG m_finished = 0;                   // calls finished
-    std::vector<CUrlDateHolder> m_records;  // a ring: call k writes into k % size
-    std::vector<HRESULT> m_unbegun;         // for each slot, the failure of its Begin
-    std::unique_ptr<rpc::CCallPipeline> m_pipeline;
-};
 
 // Whether `hr` says the URL base cannot be reached any more.
 bool IsConnectionLost(HRESULT hr);

@@ -75,67 +75,57 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
 
     ISearchResultSink* sink = request.ResultSink;
     int reported = -1;
-    // The walk goes from the last record to the first, many reads in flight
-    // at once. A removal by another client shifts only the records above it
-    // down, onto places already read: nothing is skipped, but a visit may
-    // come round twice, so each is reported once.
+    // The walk goes from the last record to the first, a window of pipelined
+    // reads at a time. A removal by another client shifts only the records
+    // above it down, onto places already read: nothing is skipped, but a
+    // visit may come round twice, so each is reported once.
     std::set<std::pair<std::int64_t, std::string>> reportedVisits;
-    wys::CDescendingHistoryReader reader(base, count);
-    ULONG index = 0;
-    HRESULT hr = S_OK;
-    const _URL_DATE_* record = nullptr;
+    std::vector<wys::CWindowVisit> window;
     ULONG walked = 0;
-    std::string url, title, path;
-    while (!Stopped(request.StopEvent) && reader.Next(&index, &hr, &record)) {
-        const int percent = static_cast<int>(std::uint64_t{walked++} * 100 / count);
-        if (percent != reported && sink) {
-            sink->OnSearchProgress(percent);
-            reported = percent;
+    for (ULONG top = count; top > 0 && !Stopped(request.StopEvent);) {
+        const ULONG size = std::min(wys::kHistoryWindow, top);
+        const HRESULT hr =
+            wys::ReadHistoryWindow(base, top - size, size, wys::WindowOrder::Descending, request.BandContext, &window);
+        for (wys::CWindowVisit& visit : window) {
+            if (Stopped(request.StopEvent))
+                break;
+            const int percent = static_cast<int>(std::uint64_t{walked++} * 100 / count);
+            if (percent != reported && sink) {
+                sink->OnSearchProgress(percent);
+                reported = percent;
+            }
+            if (FAILED(visit.result))
+                continue;
+            ++summary.Visited;
+            CDataItem& item = visit.item;
+            bool incomplete = false;
+            const auto matches = [&](std::string_view text) {
+                context.SetInstructionLimit(request.BaseBudget + request.BudgetPerByte * text.size());
+                if (expression.Match(text, context))
+                    return true;
+                incomplete = incomplete || context.Outcome() == RegExpOutcome::LimitReached ||
+                             context.Outcome() == RegExpOutcome::OutOfMemory;
+                return false;
+            };
+            bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
+            if (!found && searchContent && !Stopped(request.StopEvent)) {
+                const CSavedPageContent::Result result = pages->Test(item.Path, context, &item.Excerpt);
+                found = result == CSavedPageContent::Result::Match;
+                incomplete = incomplete || result == CSavedPageContent::Result::Incomplete;
+            }
+            if (found) {
+                if (!reportedVisits.emplace(item.Time, item.Url).second)
+                    continue;  // came round again after a removal below it
+                ++summary.Found;
+                if (sink)
+                    sink->OnSearchFound(std::move(item));
+            } else if (incomplete) {
+                ++summary.Incomplete;
+            }
         }
         if (wys::IsConnectionLost(hr))
             break;  // what was found stays listed
-        if (FAILED(hr))
-            continue;
-        ++summary.Visited;
-        bool incomplete = false;
-        const auto matches = [&](std::string_view text) {
-            context.SetInstructionLimit(request.BaseBudget + request.BudgetPerByte * text.size());
-            if (expression.Match(text, context))
-                return true;
-            incomplete = incomplete || context.Outcome() == RegExpOutcome::LimitReached ||
-                         context.Outcome() == RegExpOutcome::OutOfMemory;
-            return false;
-        };
-        // Each field is converted only when it is tested or the visit is
-        // reported: most visits of a content search are ruled out by their
-        // Path alone.
-        bool found = false;
-        if (request.Url) {
-            url = wys::BstrToNarrow(record->Url);
-            found = matches(url);
-        }
-        if (!found && request.Title) {
-            title = wys::BstrToNarrow(record->Title);
-            found = matches(title);
-        }
-        std::string excerpt;
-        if (!found && searchContent && !Stopped(request.StopEvent)) {
-            path = wys::BstrToNarrow(record->Path);
-            const CSavedPageContent::Result result = pages->Test(path, context, &excerpt);
-            found = result == CSavedPageContent::Result::Match;
-            incomplete = incomplete || result == CSavedPageContent::Result::Incomplete;
-        }
-        if (found) {
-            CDataItem item = CDataItem::FromUrlDate(*record, request.BandContext);
-            item.Excerpt = std::move(excerpt);
-            if (!reportedVisits.emplace(item.Time, item.Url).second)
-                continue;  // came round again after a removal below it
-            ++summary.Found;
-            if (sink)
-                sink->OnSearchFound(std::move(item));
-        } else if (incomplete) {
-            ++summary.Incomplete;
-        }
+        top -= size;
     }
     summary.Stopped = Stopped(request.StopEvent);
     summary.UsedIndex = summary.UsedIndex && pages->UsesIndex();
