@@ -95,7 +95,7 @@ std::vector<std::string> CSavedPageContent::UsableLiterals(const std::string& li
     return pieces;
 }
 
-std::string CSavedPageContent::Excerpt(const std::string& text, std::size_t start, std::size_t end)
+std::string CSavedPageContent::Excerpt(std::string_view text, std::size_t start, std::size_t end)
 {
     start = std::min(start, text.size());
     end = std::max(start, std::min(end, text.size()));
@@ -113,11 +113,11 @@ std::string CSavedPageContent::Excerpt(const std::string& text, std::size_t star
     return excerpt;
 }
 
-CSavedPageContent::Result CSavedPageContent::MatchText(const std::string& text, bool complete,
+CSavedPageContent::Result CSavedPageContent::MatchText(std::string_view text, bool complete,
                                                        CRegExpMatch& context, std::string* excerpt)
 {
     context.SetInstructionLimit(BudgetFor(text.size()));
-    if (m_expression.Match(std::string_view(text), context)) {
+    if (m_expression.Match(text, context)) {
         if (excerpt) {
             const CRegExpMatch::Span whole = context.Whole();
             *excerpt = Excerpt(text, whole.start, whole.end);
@@ -158,24 +158,25 @@ CSavedPageContent::Result CSavedPageContent::Test(const std::string& path, CRegE
 {
     if (m_folder.empty())
         return Result::Unread;
+    const auto entry = m_index ? m_entries.find(path) : m_entries.end();
+    // Most pages are ruled out here, by the index alone.
+    if (entry != m_entries.end() && !m_literals.empty() && !m_candidates.count(entry->second.Id) &&
+        CSavedPageReader::IsInFolder(path))
+        return entry->second.Complete ? Result::NoMatch : Result::Incomplete;
     const std::string fullPath = CSavedPageReader::PagePath(m_folder, path);
     if (fullPath.empty())
         return Result::Unread;
-    if (m_index) {
-        const auto entry = m_entries.find(path);
-        if (entry != m_entries.end()) {
-            const CContentIndexFile::Entry& page = entry->second;
-            if (!m_literals.empty() && !m_candidates.count(page.Id))
-                return page.Complete ? Result::NoMatch : Result::Incomplete;
-            if (m_index->Text(page.Id, &m_text)) {
-                const Result result = MatchText(m_text, page.Complete, context, excerpt);
-                // A match is only as good as the file it was read from: a
-                // page changed or gone since is read anew.
-                if (result != Result::Match || CPageText::StampOf(fullPath) == page.Stamp)
-                    return result;
-            } else if (m_index->IsDamaged() || m_index->LastFailure() != CContentIndexFile::Status::Ready) {
-                DropIndex();
-            }
+    if (entry != m_entries.end()) {
+        const CContentIndexFile::Entry& page = entry->second;
+        std::string_view text;
+        if (m_index->Text(page.Id, &text)) {
+            const Result result = MatchText(text, page.Complete, context, excerpt);
+            // A match is only as good as the file it was read from: a page
+            // changed or gone since is read anew.
+            if (result != Result::Match || CPageText::StampOf(fullPath) == page.Stamp)
+                return result;
+        } else if (m_index->IsDamaged() || m_index->LastFailure() != CContentIndexFile::Status::Ready) {
+            DropIndex();
         }
     }
     return TestFile(fullPath, context, excerpt);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -82,10 +83,10 @@ public:
     static std::vector<std::string> UsableLiterals(const std::string& literal);
     // The text around [start, end) of `text`, on character boundaries, with
     // line breaks as spaces and "..." where it was cut.
-    static std::string Excerpt(const std::string& text, std::size_t start, std::size_t end);
+    static std::string Excerpt(std::string_view text, std::size_t start, std::size_t end);
 
 private:
-    Result MatchText(const std::string& text, bool complete, CRegExpMatch& context, std::string* excerpt);
+    Result MatchText(std::string_view text, bool complete, CRegExpMatch& context, std::string* excerpt);
     Result TestFile(const std::string& fullPath, CRegExpMatch& context, std::string* excerpt);
     void DropIndex();
 
@@ -95,7 +96,6 @@ private:
     std::unordered_map<std::string, CContentIndexFile::Entry> m_entries;
     std::vector<std::string> m_literals;
     std::unordered_set<std::int64_t> m_candidates;
-    std::string m_text;  // reused from page to page
     std::uint64_t m_baseBudget = kBaseBudget;
     std::uint64_t m_budgetPerByte = kBudgetPerByte;
     const std::atomic<bool>* m_stop = nullptr;  // not owned

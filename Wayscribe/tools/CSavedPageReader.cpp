@@ -21,3 +21,16 @@ std::string CSavedPageReader::PagePath(const std::string& historyFolder, const s
     }
     return full;
 }
+
+bool CSavedPageReader::IsInFolder(std::string_view path)
+{
+    std::size_t componentStart = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/' && path[i] != '\\')
+            continue;
+        if (path.substr(componentStart, i - componentStart) == "..")
+            return false;
+        componentStart = i + 1;
+    }
+    return true;
+}

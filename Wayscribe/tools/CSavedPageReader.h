@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class CSavedPageReader {
 public:
@@ -10,4 +11,6 @@ public:
     // separated) as a path on disk; empty when the path climbs out of the
     // history folder with ".." steps.
     static std::string PagePath(const std::string& historyFolder, const std::string& path);
+    // Whether PagePath finds a place for `path` (no ".." step in it).
+    static bool IsInFolder(std::string_view path);
 };

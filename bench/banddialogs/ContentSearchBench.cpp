@@ -3,11 +3,15 @@
 // `grep -ril` and `rg -il` over the same saved files in the same run.
 //
 // Usage: content_search_bench [--pages N] [--runs R] [--word WORD] [--keep]
+//                             [--reuse FOLDER]
 //   --pages  visits in the history, each with a saved page of its own (10000)
 //   --runs   timed runs of each search, after one warm-up run (3)
 //   --word   the literal word searched for ("allocator", on a fifth of the
 //            pages; "coroutine", on one in fifty, is searched as well)
 //   --keep   leave the scratch folder (removed by default: it is large)
+//   --reuse  search the scratch folder a run with --keep (and the same
+//            --pages) left, instead of making and indexing the pages again;
+//            the folder is kept
 //
 // The saved pages are copies of the Python and C++ reference HTML
 // (/usr/share/doc/python3-doc/html, /usr/share/cppreference/doc/html), made
@@ -56,6 +60,7 @@ struct Options {
     int runs = 3;
     std::string word = "allocator";
     bool keep = false;
+    std::string reuse;
 };
 
 double Milliseconds(std::chrono::steady_clock::time_point start)
@@ -189,6 +194,8 @@ int main(int argc, char** argv)
             options.runs = std::max(1, std::atoi(argv[++i]));
         else if (i + 1 < argc && name == "--word")
             options.word = argv[++i];
+        else if (i + 1 < argc && name == "--reuse")
+            options.reuse = argv[++i];
     }
     std::vector<std::string> sources = HtmlPages("/usr/share/doc/python3-doc/html");
     for (std::string& page : HtmlPages("/usr/share/cppreference/doc/html"))
@@ -203,9 +210,12 @@ int main(int argc, char** argv)
         contents.push_back(Slurp(source));
 
     char scratch[] = "/tmp/wys-search-bench-XXXXXX";
-    if (!::mkdtemp(scratch))
+    const bool reusing = !options.reuse.empty();
+    if (reusing)
+        options.keep = true;
+    else if (!::mkdtemp(scratch))
         return 1;
-    const std::string home = scratch;
+    const std::string home = reusing ? options.reuse : std::string(scratch);
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
@@ -224,20 +234,30 @@ int main(int argc, char** argv)
         const std::string relative = "2024/March/" + std::to_string(1 + n % 28) + "/" + std::to_string(n) +
                                      "_" + fs::path(sources[source]).stem().string() +
                                      (archive ? ".mht" : ".htm");
+        paths.push_back(relative);
+        if (reusing) {
+            std::error_code error;
+            const std::uintmax_t size = fs::file_size(history + "/" + relative, error);
+            if (error) {
+                std::fprintf(stderr, "%s: no saved page %s (made with other --pages?)\n", home.c_str(),
+                             relative.c_str());
+                return 1;
+            }
+            savedBytes += size;
+            continue;
+        }
         fs::create_directories(fs::path(history + "/" + relative).parent_path());
         const std::string page = DistinctPage(contents[source], n);
         const std::string bytes = archive ? Archive(page, url) : page;
         std::ofstream(history + "/" + relative, std::ios::binary) << bytes;
         savedBytes += bytes.size();
-        paths.push_back(relative);
     }
     contents.clear();
     contents.shrink_to_fit();
     std::printf(
-        "pages: %d saved pages (%d archives), %.1f MiB from %zu distinct documentation pages, made in %.1f "
-        "s\n",
+        "pages: %d saved pages (%d archives), %.1f MiB from %zu distinct documentation pages, %s in %.1f s\n",
         options.pages, options.pages / 4, static_cast<double>(savedBytes) / (1 << 20), sources.size(),
-        Milliseconds(started) / 1000);
+        reusing ? "found" : "made", Milliseconds(started) / 1000);
     std::fflush(stdout);
 
     HKEY key = nullptr;
@@ -257,7 +277,9 @@ int main(int argc, char** argv)
         CWYSCURLBase::Create(IWYSCURLBase::Iid, serverBase.PutVoid());
         serverBase->put_HistoricalRange(0);
         const auto start = std::chrono::steady_clock::now();
-        for (int n = 0; n < options.pages; ++n) {
+        ULONG recorded = 0;
+        serverBase->get_DataCount(&recorded);
+        for (int n = static_cast<int>(recorded); n < options.pages; ++n) {
             CComBSTR url("https://docs.example/" + std::to_string(n));
             CComBSTR path(paths[static_cast<std::size_t>(n)]);
             CComBSTR title("Page " + std::to_string(n));
@@ -290,8 +312,12 @@ int main(int argc, char** argv)
     const std::int64_t textBytes =
         SqliteNumber(indexFile, "SELECT sum(length(CAST(text AS BLOB))) FROM body");
     const std::int64_t indexedPages = SqliteNumber(indexFile, "SELECT count(*) FROM page");
-    std::printf("indexing: %lld pages in %.1f s, %.0f pages per second (added and read on the fly)\n",
-                static_cast<long long>(indexedPages), indexMs / 1000, indexedPages / (indexMs / 1000));
+    if (!reusing)
+        std::printf("indexing: %lld pages in %.1f s, %.0f pages per second (added and read on the fly)\n",
+                    static_cast<long long>(indexedPages), indexMs / 1000, indexedPages / (indexMs / 1000));
+    else
+        std::printf("indexing: %lld pages held, the index brought up to date in %.1f s\n",
+                    static_cast<long long>(indexedPages), indexMs / 1000);
     std::printf(
         "sizes: saved pages %.1f MiB, their readable text %.1f MiB, index file %.1f MiB "
         "(%.2f times the text, %.2f times the saved pages)\n",

@@ -17,7 +17,7 @@ CREATE TABLE page(
     complete INTEGER NOT NULL);
 CREATE TABLE body(id INTEGER PRIMARY KEY, text TEXT NOT NULL);
 CREATE VIRTUAL TABLE page_text USING fts5(text, content='body', content_rowid='id', tokenize='trigram',
-                                         columnsize=0);
+                                         detail=none, columnsize=0);
 CREATE TRIGGER body_added AFTER INSERT ON body BEGIN
     INSERT INTO page_text(rowid, text) VALUES (new.id, new.text);
 END;
@@ -82,20 +82,41 @@ bool PragmaValue(sqlite3* db, const char* sql, std::int64_t* value, int* result)
     return true;
 }
 
-// The FTS query that asks for every literal as a phrase of its own.
+// The length of the UTF-8 character that starts with `byte` (1 for a byte
+// that starts none; the literals are valid UTF-8).
+std::size_t CharacterLength(unsigned char byte)
+{
+    return byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+}
+
+// The FTS query that asks for every trigram of every literal. The index
+// keeps no positions (they made it three times the size of the text and
+// its queries slow), so it cannot tell where a trigram stands: a page that
+// holds them all is a candidate, which the matcher confirms or rules out.
 std::string MatchQuery(const std::vector<std::string>& literals)
 {
+    std::unordered_set<std::string> trigrams;
     std::string query;
     for (const std::string& literal : literals) {
-        if (!query.empty())
-            query += " AND ";
-        query += '"';
-        for (char c : literal) {
-            if (c == '"')
-                query += '"';
-            query += c;
+        std::vector<std::size_t> starts;
+        for (std::size_t i = 0; i < literal.size();
+             i += CharacterLength(static_cast<unsigned char>(literal[i])))
+            starts.push_back(i);
+        starts.push_back(literal.size());
+        for (std::size_t k = 0; k + 3 < starts.size(); ++k) {
+            std::string trigram = literal.substr(starts[k], starts[k + 3] - starts[k]);
+            if (!trigrams.insert(trigram).second)
+                continue;
+            if (!query.empty())
+                query += " AND ";
+            query += '"';
+            for (char c : trigram) {
+                if (c == '"')
+                    query += '"';
+                query += c;
+            }
+            query += '"';
         }
-        query += '"';
     }
     return query;
 }
@@ -234,6 +255,9 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForReading(const std::
     *status = Validate(index->m_db, false, &empty);
     if (*status != Status::Ready)
         return nullptr;
+    // The texts of the candidates are read straight from the file's pages
+    // in the page cache, without a read call and a copy for each page.
+    index->Execute("PRAGMA mmap_size=17179869184");
     return index;
 }
 
@@ -379,6 +403,8 @@ bool CContentIndexFile::BeginRead()
 
 void CContentIndexFile::EndRead()
 {
+    if (m_text)
+        ::sqlite3_reset(m_text);
     Rollback();
 }
 
@@ -418,7 +444,7 @@ bool CContentIndexFile::Candidates(const std::vector<std::string>& literals,
     return Check(result);
 }
 
-bool CContentIndexFile::Text(std::int64_t id, std::string* text)
+bool CContentIndexFile::Text(std::int64_t id, std::string_view* text)
 {
     sqlite3_stmt* statement = Prepared(&m_text, "SELECT text FROM body WHERE id = ?1");
     if (!statement)
@@ -426,9 +452,10 @@ bool CContentIndexFile::Text(std::int64_t id, std::string* text)
     ::sqlite3_bind_int64(statement, 1, id);
     const int result = ::sqlite3_step(statement);
     if (result == SQLITE_ROW) {
+        // Left in place until the next call, which resets the statement.
         const auto* bytes = reinterpret_cast<const char*>(::sqlite3_column_text(statement, 0));
-        text->assign(bytes ? bytes : "", static_cast<std::size_t>(::sqlite3_column_bytes(statement, 0)));
-        ::sqlite3_reset(statement);
+        *text = std::string_view(bytes ? bytes : "",
+                                 static_cast<std::size_t>(::sqlite3_column_bytes(statement, 0)));
         return true;
     }
     ::sqlite3_reset(statement);

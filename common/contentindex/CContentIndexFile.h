@@ -34,7 +34,7 @@ struct sqlite3_stmt;
 class CContentIndexFile {
 public:
     static constexpr const char* kFileName = "content-index.sqlite";
-    static constexpr std::int32_t kSchemaVersion = 1;
+    static constexpr std::int32_t kSchemaVersion = 2;
     // "WYSC", in the database header, so that no other file is taken for one.
     static constexpr std::int32_t kApplicationId = 0x57595343;
 
@@ -107,13 +107,16 @@ public:
     void EndRead();
     // Every page kept, by Path.
     bool Entries(std::unordered_map<std::string, Entry>* entries);
-    // The pages whose text contains every one of `literals`, compared
+    // The pages whose text may contain every one of `literals`, compared
     // without regard to letter case (Unicode simple case folding, which
-    // takes together at least what the search's case rule does). Each
-    // literal must be valid UTF-8 of at least three characters.
+    // takes together at least what the search's case rule does): at least
+    // every page that does, and those that hold every three characters of
+    // each in other places. Each literal must be valid UTF-8 of at least
+    // three characters.
     bool Candidates(const std::vector<std::string>& literals, std::unordered_set<std::int64_t>* ids);
-    // The text kept for the page `id`; false when there is none.
-    bool Text(std::int64_t id, std::string* text);
+    // The text kept for the page `id`, valid until the next call or
+    // EndRead; false when there is none.
+    bool Text(std::int64_t id, std::string_view* text);
 
 private:
     CContentIndexFile() = default;

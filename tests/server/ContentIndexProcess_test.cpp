@@ -168,9 +168,9 @@ TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
 
 TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
 {
-    enum class Damage { Deleted, Truncated, Garbage, FutureSchema, Locked, Unwritable };
+    enum class Damage { Deleted, Truncated, Garbage, FutureSchema, OlderSchema, Locked, Unwritable };
     for (Damage damage : {Damage::Deleted, Damage::Truncated, Damage::Garbage, Damage::FutureSchema,
-                          Damage::Locked, Damage::Unwritable}) {
+                          Damage::OlderSchema, Damage::Locked, Damage::Unwritable}) {
         SCOPED_TRACE(static_cast<int>(damage));
         std::filesystem::remove_all(History());
         std::filesystem::create_directories(History());
@@ -203,6 +203,21 @@ TEST_F(ContentIndexProcess, AFileThatCannotBeTrustedIsMadeAnew)
             case Damage::FutureSchema:
                 ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
                 ASSERT_EQ(::sqlite3_exec(holder, "PRAGMA user_version=99", nullptr, nullptr, nullptr),
+                          SQLITE_OK);
+                ::sqlite3_close(holder);
+                holder = nullptr;
+                break;
+            case Damage::OlderSchema:
+                // As the first schema, which kept positions, left it, with texts
+                // that would hide every page if they were believed.
+                ASSERT_EQ(::sqlite3_open(file.c_str(), &holder), SQLITE_OK);
+                ASSERT_EQ(::sqlite3_exec(
+                              holder,
+                              "PRAGMA user_version=1; DROP TABLE page_text; UPDATE body SET text = 'stale';"
+                              "CREATE VIRTUAL TABLE page_text USING fts5(text, content='body', "
+                              "content_rowid='id', tokenize='trigram', columnsize=0);"
+                              "INSERT INTO page_text(page_text) VALUES ('rebuild');",
+                              nullptr, nullptr, nullptr),
                           SQLITE_OK);
                 ::sqlite3_close(holder);
                 holder = nullptr;
