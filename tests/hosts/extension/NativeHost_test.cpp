@@ -3,7 +3,7 @@
 // libWYSCbho.so: messages that are malformed, of unknown kinds, out of
 // bounds or longer than a browser may send are dropped one by one, and the
 // next good one is still recorded; a host killed while it saves a page
-// leaves no record of it.
+// leaves no record of it; a capture's downloads carry the tab's cookies.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
+#include <filesystem>
 
 #include "hosts/extension/NativeMessageReader.h"
 #include "tests/hosts/extension/support/ExtensionTest.h"
@@ -252,6 +253,44 @@ TEST_F(NativeHostTest, AHostKilledWhileSavingAPageLeavesNoRecord)
     // Past the time the picture would have taken.
     EXPECT_TRUE(WaitForRecord(page, kSlowMs + 1000).empty());
     EXPECT_EQ(CountOf(m_history.Get()), 0u);
+}
+
+TEST_F(NativeHostTest, ACapturesDownloadsCarryTheTabsCookiesAndNoFileKeepsThem)
+{
+    // A members' page whose style sheet is served only to the session the
+    // browser holds (the cookie Complete hands over with the snapshot).
+    m_site.Server().Handle("/members/style.css", [](const HttpRequest& request) {
+        HttpReply reply;
+        reply.contentType = "text/css";
+        if (request.Header("Cookie").find("session=abc") == std::string::npos) {
+            reply.status = 403;
+            reply.body = "/* please log in */";
+        } else {
+            reply.body = "body { color: #123456 } /* members only */";
+        }
+        return reply;
+    });
+    CHostProcess host(ErrorLog());
+    const std::string page = m_site.Url("/members/page.php");
+    ASSERT_TRUE(host.SendMessage(Json({{"type", "tab-opened"}, {"tab", 5}})));
+    ASSERT_TRUE(host.SendMessage(Complete(5, page,
+                                          "<html><head><title>Members</title>"
+                                          "<link rel=\"stylesheet\" href=\"style.css\"></head>"
+                                          "<body><p>for members</p></body></html>")));
+    const std::string path = WaitForRecord(page);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(host.EndInput(10000), 0);
+
+    bool sheetSaved = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(History())) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string text = ReadFile(entry.path());
+        sheetSaved = sheetSaved || text.find("members only") != std::string::npos;
+        EXPECT_EQ(text.find("please log in"), std::string::npos) << entry.path() << " holds the login answer";
+        EXPECT_EQ(text.find("session=abc"), std::string::npos) << entry.path() << " holds the cookie";
+    }
+    EXPECT_TRUE(sheetSaved) << "the members' style sheet was not saved";
 }
 
 }  // namespace
