@@ -34,7 +34,7 @@ struct sqlite3_stmt;
 class CContentIndexFile {
 public:
     static constexpr const char* kFileName = "content-index.sqlite";
-    static constexpr std::int32_t kSchemaVersion = 2;
+    static constexpr std::int32_t kSchemaVersion = 3;
     // "WYSC", in the database header, so that no other file is taken for one.
     static constexpr std::int32_t kApplicationId = 0x57595343;
 
@@ -109,10 +109,9 @@ public:
     bool Entries(std::unordered_map<std::string, Entry>* entries);
     // The pages whose text may contain every one of `literals`, compared
     // without regard to letter case (Unicode simple case folding, which
-    // takes together at least what the search's case rule does): at least
-    // every page that does, and those that hold every three characters of
-    // each in other places. Each literal must be valid UTF-8 of at least
-    // three characters.
+    // takes together at least what the search's case rule does): every page
+    // that does, and only those, as far as that folding goes. Each literal
+    // must be valid UTF-8 of at least three characters.
     bool Candidates(const std::vector<std::string>& literals, std::unordered_set<std::int64_t>* ids);
     // The text kept for the page `id`, valid until the next call or
     // EndRead; false when there is none.
