@@ -181,6 +181,11 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
         return nullptr;
     }
     ::sqlite3_busy_timeout(index->m_db, 2000);
+    // Larger pages than the default: a search reads the texts of its
+    // candidates whole, and each page is a read call. The size must be set
+    // before the log mode, which fixes it for a new file; an existing file
+    // keeps its own.
+    ::sqlite3_exec(index->m_db, "PRAGMA page_size=16384", nullptr, nullptr, nullptr);
     // The log of a server killed while writing is played back here; then
     // the main file holds every page and its size can be checked.
     result = ::sqlite3_exec(index->m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
@@ -196,8 +201,7 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForWriting(const std::
     if (*status != Status::Ready)
         return nullptr;
     if (empty) {
-        // Larger pages than the default: the texts are read whole, page by page.
-        std::string create = std::string("PRAGMA page_size=8192;BEGIN;") + kSchema +
+        std::string create = std::string("BEGIN;") + kSchema +
                              "PRAGMA application_id=" + std::to_string(kApplicationId) +
                              ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
         result = ::sqlite3_exec(index->m_db, create.c_str(), nullptr, nullptr, nullptr);
