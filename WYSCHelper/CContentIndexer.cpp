@@ -59,6 +59,16 @@ bool CContentIndexer::WaitUntilIdle(std::chrono::milliseconds timeout)
     return m_idle.wait_for(lock, timeout, [&] { return m_done >= wanted && !m_busy; });
 }
 
+bool CContentIndexer::UnindexedPaths(std::vector<std::string>* paths) const
+{
+    paths->clear();
+    std::lock_guard lock(m_mutex);
+    if (m_done < m_requested || m_busy || !m_inStep)
+        return false;
+    *paths = m_unheldPublished;
+    return true;
+}
+
 CContentIndexer::Statistics CContentIndexer::GetStatistics() const
 {
     std::lock_guard lock(m_mutex);
@@ -101,6 +111,11 @@ void CContentIndexer::Run()
         {
             std::lock_guard lock(m_mutex);
             m_done += requests.size();
+            m_inStep = m_index && !m_needsSync && m_backlog.empty();
+            if (m_unheldChanged) {
+                m_unheldPublished.assign(m_unheld.begin(), m_unheld.end());
+                m_unheldChanged = false;
+            }
         }
     }
     Close();
@@ -113,6 +128,7 @@ void CContentIndexer::Apply(Request& request)
             Close();
             m_folder = std::move(request.text);
             m_known.clear();
+            ForgetUnheld();
             for (std::string& path : request.paths)
                 ++m_known[std::move(path)];
             m_backlog.clear();
@@ -129,8 +145,10 @@ void CContentIndexer::Apply(Request& request)
             return;
         case Kind::Remove: {
             auto known = m_known.find(request.text);
-            if (known != m_known.end() && --known->second <= 0)
+            if (known != m_known.end() && --known->second <= 0) {
                 m_known.erase(known);
+                m_unheldChanged = m_unheld.erase(request.text) > 0 || m_unheldChanged;
+            }
             for (auto it = m_backlog.begin(); it != m_backlog.end(); ++it) {
                 if (*it == request.text) {
                     m_backlog.erase(it);
@@ -144,10 +162,18 @@ void CContentIndexer::Apply(Request& request)
     }
 }
 
+void CContentIndexer::ForgetUnheld()
+{
+    m_unheldChanged = m_unheldChanged || !m_unheld.empty();
+    m_unheld.clear();
+}
+
 void CContentIndexer::Synchronize()
 {
     m_needsSync = false;
     m_backlog.clear();
+    // Every page the index lacks is tried again.
+    ForgetUnheld();
     if (m_folder.empty())
         return;
     Status status = Status::Ready;
@@ -237,23 +263,28 @@ void CContentIndexer::IndexBacklog()
 
 bool CContentIndexer::IndexPage(const std::string& path)
 {
+    const auto unheld = [&] {
+        m_unheldChanged = m_unheld.insert(path).second || m_unheldChanged;
+        return true;
+    };
     auto components = CSavedCopyPath::Components(std::string_view(path));
     if (!components)
-        return true;  // a Path outside the folder has no page to read
+        return unheld();  // a Path outside the folder has no page to read
     const std::string file = m_folder + "/" + CSavedCopyPath::Join(*components, components->size());
     std::optional<PageText> text;
     PageStamp stamp;
     try {
         text = CPageText::ReadFile(file, &stamp);
     } catch (const std::bad_alloc&) {
-        return true;  // left to the searches, which read the file themselves
+        return unheld();  // left to the searches, which read the file themselves
     }
     // A page that cannot be read now (gone, or still locked by its writer)
     // stays out of the index; searches then read the file.
     if (!text)
-        return true;
+        return unheld();
     if (!m_index->Put(path, stamp, *text))
         return false;
+    m_unheldChanged = m_unheld.erase(path) > 0 || m_unheldChanged;
     std::lock_guard lock(m_mutex);
     ++m_statistics.PagesIndexed;
     return true;

@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/contentindex/CContentIndexFile.h"
@@ -60,6 +61,14 @@ public:
     // tests and benchmarks.
     bool WaitUntilIdle(std::chrono::milliseconds timeout);
 
+    // Whether the index is in step with the list: every request made before
+    // the call carried out, nothing left to read, the index open and every
+    // change committed. Then *paths receives the Paths of the list whose
+    // pages it does not hold (pages that could not be read, Paths outside
+    // the folder) and the answer is true; a search may take every other
+    // page's text from the index.
+    bool UnindexedPaths(std::vector<std::string>* paths) const;
+
     struct Statistics {
         std::uint64_t PagesIndexed = 0;
         std::uint64_t Rebuilds = 0;  // index files discarded and made anew
@@ -81,6 +90,7 @@ private:
     void IndexBacklog();
     bool IndexPage(const std::string& path);
     void Failed();
+    void ForgetUnheld();
     void Close();
 
     // Shared with the owner's thread, under m_mutex.
@@ -93,6 +103,8 @@ private:
     bool m_busy = false;
     bool m_stop = false;
     Statistics m_statistics;
+    bool m_inStep = false;
+    std::vector<std::string> m_unheldPublished;
 
     // The indexing thread's own.
     std::string m_folder;
@@ -101,6 +113,8 @@ private:
     bool m_needsSync = false;
     std::chrono::steady_clock::time_point m_retryAt{};
     std::deque<std::string> m_backlog;
+    std::unordered_set<std::string> m_unheld;  // known Paths the index holds no page for
+    bool m_unheldChanged = false;
 
     std::thread m_thread;
 };

@@ -1,8 +1,13 @@
 // The history: one contiguous list of visit records in the order they were
-// appended. There is no other index over it; every selection is a linear
-// scan from index 0.
+// appended. Every selection is a linear scan from index 0; only finding
+// records by Path has an index of its own (FindPaths), made when first
+// needed, kept up as records are appended and made anew after a removal.
 #pragma once
 
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "WYSCHelper/CRecordFilter.h"
@@ -21,8 +26,9 @@ public:
     ULONG Count() const { return static_cast<ULONG>(m_records.size()); }
     bool Empty() const { return m_records.empty(); }
     // REQUIRES: index < Count().
+    // Records are never changed in place (the index by Path reads their
+    // strings), only appended and removed.
     const CUrlRecord& operator[](ULONG index) const { return m_records[index]; }
-    CUrlRecord& operator[](ULONG index) { return m_records[index]; }
 
     // Appends at the end. Throws std::bad_alloc when memory runs out or the
     // list is full; the list is unchanged then.
@@ -43,11 +49,43 @@ public:
     // Removes the records at `indices` (ascending, each < Count()) in one
     // pass, keeping the order of the others.
     void RemoveIndices(const std::vector<ULONG>& indices);
-    void Clear() { m_records.clear(); }
+    void Clear();
+    // Moves every record out, leaving the list empty.
+    std::vector<CUrlRecord> TakeAll();
+
+    // The indices of the records whose Path is `path`, appended to
+    // *indices. A Path is compared as it reads after a round trip through
+    // UTF-8, which is how the content index names it (a lone surrogate
+    // becomes a replacement character). Throws std::bad_alloc.
+    void FindPath(std::u16string_view path, std::vector<ULONG>* indices) const;
 
     std::vector<CUrlRecord>::const_iterator begin() const { return m_records.begin(); }
     std::vector<CUrlRecord>::const_iterator end() const { return m_records.end(); }
 
 private:
+    // A cache: copies and moved lists start without one.
+    struct CPathIndex {
+        CPathIndex() = default;
+        CPathIndex(const CPathIndex&) {}
+        CPathIndex& operator=(const CPathIndex&)
+        {
+            Clear();
+            return *this;
+        }
+        void Clear()
+        {
+            byPath.clear();
+            converted.clear();
+            covered = 0;
+        }
+        struct TailHash {
+            std::size_t operator()(std::u16string_view path) const;
+        };
+        std::unordered_multimap<std::u16string_view, ULONG, TailHash> byPath;
+        std::deque<std::u16string> converted;  // keys of Paths that do not read back the same
+        std::size_t covered = 0;               // records [0, covered) are in byPath
+    };
+
     std::vector<CUrlRecord> m_records;
+    mutable CPathIndex m_pathIndex;
 };

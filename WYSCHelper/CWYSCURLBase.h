@@ -104,6 +104,8 @@ public:
     HRESULT put_TitledFileNames(VARIANT_BOOL value) override;
     HRESULT ExportRange2(BSTR Path, VARIANT v) override;
     HRESULT RemoveRange2(VARIANT v) override;
+    HRESULT get_UnindexedPaths(VARIANT* paths) override;
+    HRESULT FindPaths(VARIANT paths, VARIANT* visits) override;
 
     // IConnectionPointContainer: one point for IWYSCURLBaseEvents and one for
     // IPropertyNotifySink (on which nothing is ever sent).

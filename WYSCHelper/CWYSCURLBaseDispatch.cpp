@@ -30,6 +30,8 @@ constexpr Member kMembers[] = {
     {u"TitledFileNames", DISPID_TitledFileNames},
     {u"ExportRange2", DISPID_ExportRange2},
     {u"RemoveRange2", DISPID_RemoveRange2},
+    {u"UnindexedPaths", DISPID_UnindexedPaths},
+    {u"FindPaths", DISPID_FindPaths},
 };
 
 constexpr Member kEvents[] = {
@@ -218,6 +220,15 @@ HRESULT CWYSCURLBase::UrlBaseInvoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
                 SetResult(result, value);
                 return hr;
             }
+            case DISPID_UnindexedPaths: {
+                if (!get)
+                    return DISP_E_MEMBERNOTFOUND;
+                Need(args, 0);
+                CComVariant value;
+                hr = get_UnindexedPaths(&value);
+                SetResult(result, value);
+                return hr;
+            }
             default:
                 break;
         }
@@ -255,6 +266,13 @@ HRESULT CWYSCURLBase::UrlBaseInvoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
             case DISPID_RemoveRange2:
                 Need(args, 1);
                 return RemoveRange2(args.Raw(0));
+            case DISPID_FindPaths: {
+                Need(args, 1);
+                CComVariant value;
+                hr = FindPaths(args.Raw(0), &value);
+                SetResult(result, value);
+                return hr;
+            }
             default:
                 return DISP_E_MEMBERNOTFOUND;
         }

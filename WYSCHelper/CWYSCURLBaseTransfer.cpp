@@ -247,8 +247,7 @@ HRESULT CWYSCURLBase::ImportFile(BSTR path)
     std::vector<std::string> sources;
     std::vector<std::string> targets;
     std::vector<CUrlRecord> kept;
-    for (ULONG i = 0; i < read.Count(); ++i) {
-        CUrlRecord& record = read[i];
+    for (CUrlRecord& record : read.TakeAll()) {
         if (present.count(VisitKey(record)))
             continue;
         // Every target must lie inside the new import folder, and every

@@ -27,6 +27,8 @@ enum WYSCURLBaseDispId : DISPID {
     DISPID_TitledFileNames = 13,
     DISPID_ExportRange2 = 14,
     DISPID_RemoveRange2 = 15,
+    DISPID_UnindexedPaths = 16,
+    DISPID_FindPaths = 17,
 };
 
 // Dispatch identifiers of the events.
@@ -66,6 +68,18 @@ struct IWYSCURLBase : IDispatch {
     // v: a one-dimensional array of BSTR Paths; E_INVALIDARG otherwise.
     virtual HRESULT ExportRange2(BSTR Path, VARIANT v) = 0;
     virtual HRESULT RemoveRange2(VARIANT v) = 0;
+    // What a content search may leave to the content index. S_OK when the
+    // index holds the saved page of every recorded visit but those whose
+    // Paths are in *paths (a one-dimensional array of BSTR, often empty:
+    // pages that could not be read); S_FALSE, *paths empty, while it is not
+    // in step with the list (being filled or rebuilt, or none can be kept),
+    // when a search must read every page itself.
+    virtual HRESULT get_UnindexedPaths(VARIANT* paths) = 0;
+    // The visits whose Path is one of `paths` (a one-dimensional array of
+    // BSTR; E_INVALIDARG otherwise), highest index first, in *visits: a
+    // one-dimensional array of five arrays of one element per visit, their
+    // indices (VT_UI4), Times (VT_I8), Urls, Paths and Titles (VT_BSTR).
+    virtual HRESULT FindPaths(VARIANT paths, VARIANT* visits) = 0;
 
 protected:
     ~IWYSCURLBase() = default;

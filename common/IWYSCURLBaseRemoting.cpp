@@ -70,7 +70,9 @@ struct OutCodec<_URL_DATE_> {
     X(get_TitledFileNames, Out)         \
     X(put_TitledFileNames, In)          \
     X(ExportRange2, In, In)             \
-    X(RemoveRange2, In)
+    X(RemoveRange2, In)                 \
+    X(get_UnindexedPaths, Out)          \
+    X(FindPaths, In, Out)
 
 #define WYS_RPC_IWYSCDISKUSAGE_METHODS(X) X(GetDiskUsage, Out, Out)
 

@@ -81,6 +81,8 @@ public:
     HRESULT put_TitledFileNames(VARIANT_BOOL) override { return E_NOTIMPL; }
     HRESULT ExportRange2(BSTR, VARIANT) override { return E_NOTIMPL; }
     HRESULT RemoveRange2(VARIANT) override { return E_NOTIMPL; }
+    HRESULT get_UnindexedPaths(VARIANT*) override { return E_NOTIMPL; }
+    HRESULT FindPaths(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 
 private:
     std::vector<FakeRecord> m_records;

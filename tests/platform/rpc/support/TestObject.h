@@ -72,6 +72,8 @@ public:
     // DataCount-visible "last export" value; E_INVALIDARG otherwise.
     HRESULT ExportRange2(BSTR path, VARIANT v) override;
     HRESULT RemoveRange2(VARIANT) override { return S_OK; }
+    HRESULT get_UnindexedPaths(VARIANT*) override { return E_NOTIMPL; }
+    HRESULT FindPaths(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 
     HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
