@@ -41,6 +41,9 @@ public:
     // Bytes of text shown around a match, before and after its start.
     static constexpr std::size_t kExcerptBefore = 60;
     static constexpr std::size_t kExcerptAfter = 100;
+    // Indexes of at least this many pages have their candidates tested on
+    // two threads, where there are two cores.
+    static constexpr std::int64_t kPagesForTwoThreads = 2000;
 
     enum class Result {
         Match,
@@ -72,6 +75,24 @@ public:
     // *excerpt, when given, receives the text around the first match.
     Result Test(const std::string& path, CRegExpMatch& context, std::string* excerpt = nullptr);
 
+    // What the index says of the pages that may matter to a search, without
+    // a list of visits: every page it holds that may match, tested as Test
+    // would (Match, with its excerpt, or Incomplete), and every page it
+    // holds whose text was not read to its end (Incomplete); any other page
+    // it holds does not match. Pages it holds for which the answer is
+    // NoMatch are left out. False when the index cannot answer on its own
+    // (no usable literal, no index, a failed query); then every visit goes
+    // through Test.
+    struct IndexedOutcome {
+        std::string Path;
+        Result Outcome = Result::NoMatch;
+        std::string Excerpt;
+    };
+    bool TestIndexed(CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes);
+    // Tests the saved file of the record Path `path` itself, whatever the
+    // index holds (a page the index could not read).
+    Result TestSavedFile(const std::string& path, CRegExpMatch& context, std::string* excerpt = nullptr);
+
     // Whether the index took part (it was found usable when the search began
     // and has not failed since).
     bool UsesIndex() const { return m_index != nullptr; }
@@ -89,6 +110,11 @@ private:
     Result MatchText(std::string_view text, bool complete, CRegExpMatch& context, std::string* excerpt);
     Result TestFile(const std::string& fullPath, CRegExpMatch& context, std::string* excerpt);
     void DropIndex();
+    bool LoadEntries();
+    bool TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
+                        CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes,
+                        std::vector<std::int64_t>* tested);
+    std::optional<PageStamp> StampOf(const std::string& fullPath) const;
 
     std::string m_folder;
     const CRegExp& m_expression;
@@ -96,6 +122,8 @@ private:
     std::unordered_map<std::string, CContentIndexFile::Entry> m_entries;
     std::vector<std::string> m_literals;
     std::unordered_set<std::int64_t> m_candidates;
+    bool m_entriesLoaded = false;
+    int m_folderFd = -1;  // the history folder, for looking at its files by relative path
     std::uint64_t m_baseBudget = kBaseBudget;
     std::uint64_t m_budgetPerByte = kBudgetPerByte;
     const std::atomic<bool>* m_stop = nullptr;  // not owned

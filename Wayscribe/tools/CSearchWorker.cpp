@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Wayscribe/HistoryWindow.h"
@@ -44,6 +45,149 @@ bool Stopped(const std::atomic<bool>* stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
+// The Paths the content index does not hold, when it holds all others.
+bool UnindexedPaths(IWYSCURLBase* base, std::vector<std::string>* paths)
+{
+    CComVariant answer;
+    if (base->get_UnindexedPaths(&answer) != S_OK || answer.vt != (VT_ARRAY | VT_BSTR) || !answer.parray ||
+        SafeArrayGetDim(answer.parray) != 1)
+        return false;
+    const auto* names = static_cast<const BSTR*>(answer.parray->pvData);
+    for (ULONG k = 0; k < answer.parray->rgsabound[0].cElements; ++k)
+        paths->push_back(wys::BstrToNarrow(names[k]));
+    return true;
+}
+
+// Paths handed to FindPaths in one call: few enough that a call and its
+// answer stay well within what one message may carry.
+constexpr std::size_t kPathsPerCall = 4096;
+constexpr std::size_t kPathBytesPerCall = 1u << 20;
+
+// The visits whose Path is one of `paths`, highest index first, asked for a
+// part at a time. False when the URL base could not answer.
+bool FindVisits(IWYSCURLBase* base, const std::vector<const std::string*>& paths,
+                CQXServiceProvider* provider, std::vector<std::pair<ULONG, CDataItem>>* visits)
+{
+    visits->clear();
+    std::size_t next = 0;
+    while (next < paths.size()) {
+        std::size_t end = next;
+        std::size_t bytes = 0;
+        while (end < paths.size() && end - next < kPathsPerCall && (bytes < kPathBytesPerCall || end == next))
+            bytes += paths[end++]->size();
+        CComVariant asked;
+        asked.vt = VT_ARRAY | VT_BSTR;
+        asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
+        if (!asked.parray)
+            return false;
+        void* data = nullptr;
+        if (FAILED(SafeArrayAccessData(asked.parray, &data)))
+            return false;
+        auto* names = static_cast<BSTR*>(data);
+        for (std::size_t k = next; k < end; ++k)
+            names[k - next] = wys::NarrowToBstr(*paths[k]);
+        SafeArrayUnaccessData(asked.parray);
+        CComVariant answer;
+        if (base->FindPaths(asked, &answer) != S_OK || answer.vt != (VT_ARRAY | VT_VARIANT) ||
+            !answer.parray || SafeArrayGetDim(answer.parray) != 1 ||
+            answer.parray->rgsabound[0].cElements != 5)
+            return false;
+        const auto* parts = static_cast<const VARIANT*>(answer.parray->pvData);
+        const VARTYPE types[5] = {VT_UI4, VT_I8, VT_BSTR, VT_BSTR, VT_BSTR};
+        ULONG count = 0;
+        for (int part = 0; part < 5; ++part) {
+            const VARIANT& v = parts[part];
+            if (v.vt != (VT_ARRAY | types[part]) || !v.parray || SafeArrayGetDim(v.parray) != 1 ||
+                (part > 0 && v.parray->rgsabound[0].cElements != count))
+                return false;
+            count = v.parray->rgsabound[0].cElements;
+        }
+        const auto* indices = static_cast<const ULONG*>(parts[0].parray->pvData);
+        const auto* times = static_cast<const LONGLONG*>(parts[1].parray->pvData);
+        const auto* urls = static_cast<const BSTR*>(parts[2].parray->pvData);
+        const auto* found = static_cast<const BSTR*>(parts[3].parray->pvData);
+        const auto* titles = static_cast<const BSTR*>(parts[4].parray->pvData);
+        for (ULONG k = 0; k < count; ++k) {
+            const _URL_DATE_ record{times[k], urls[k], found[k], titles[k]};
+            visits->emplace_back(indices[k], CDataItem::FromUrlDate(record, provider));
+        }
+        next = end;
+    }
+    // Each answer is in order; together they are put in order once.
+    std::stable_sort(visits->begin(), visits->end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    return true;
+}
+
+// A content-only search that the content index answers: the index names the
+// pages that match (and those it could not search to the end), the URL base
+// the visits that carry them and those whose pages the index does not hold,
+// and only these visits are read. False, with nothing reported, when either
+// cannot answer; the caller then walks every visit.
+bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageContent& pages,
+                 CRegExpMatch& context, const std::vector<std::string>& unindexed, ULONG count,
+                 SearchSummary& summary)
+{
+    std::vector<CSavedPageContent::IndexedOutcome> outcomes;
+    if (!pages.TestIndexed(context, &outcomes))
+        return false;
+    // Which page is what: an outcome of the index, or a page to read.
+    std::unordered_map<std::string_view, const CSavedPageContent::IndexedOutcome*> outcomeOf;
+    std::vector<const std::string*> asked;
+    outcomeOf.reserve(outcomes.size() + unindexed.size());
+    for (const CSavedPageContent::IndexedOutcome& outcome : outcomes) {
+        if (outcomeOf.emplace(outcome.Path, &outcome).second)
+            asked.push_back(&outcome.Path);
+    }
+    for (const std::string& path : unindexed) {
+        if (outcomeOf.emplace(path, nullptr).second)
+            asked.push_back(&path);
+    }
+    std::vector<std::pair<ULONG, CDataItem>> visits;
+    if (!Stopped(request.StopEvent) && !asked.empty() &&
+        !FindVisits(base, asked, request.BandContext, &visits))
+        return false;
+
+    ISearchResultSink* sink = request.ResultSink;
+    std::set<std::pair<std::int64_t, std::string>> reportedVisits;
+    int reported = -1;
+    std::size_t walked = 0;
+    for (auto& [index, item] : visits) {
+        if (Stopped(request.StopEvent))
+            break;
+        const int percent = static_cast<int>(std::uint64_t{walked++} * 100 / visits.size());
+        if (percent != reported && sink) {
+            sink->OnSearchProgress(percent);
+            reported = percent;
+        }
+        if (!reportedVisits.emplace(item.Time, item.Url).second)
+            continue;
+        const auto known = outcomeOf.find(item.Path);
+        if (known == outcomeOf.end())
+            continue;
+        CSavedPageContent::Result result = CSavedPageContent::Result::NoMatch;
+        if (known->second) {
+            result = known->second->Outcome;
+            item.Excerpt = known->second->Excerpt;
+        } else {
+            result = pages.TestSavedFile(item.Path, context, &item.Excerpt);
+        }
+        if (result == CSavedPageContent::Result::Match) {
+            ++summary.Found;
+            if (sink)
+                sink->OnSearchFound(std::move(item));
+        } else if (result == CSavedPageContent::Result::Incomplete) {
+            ++summary.Incomplete;
+        }
+    }
+    // Every visit was taken into account, most of them by the index alone.
+    summary.Visited = count;
+    summary.Read = static_cast<std::uint32_t>(visits.size());
+    summary.Stopped = Stopped(request.StopEvent);
+    summary.UsedIndex = true;
+    return true;
+}
+
 // The walk itself. Every interface it holds is released when it returns.
 void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expression, SearchSummary& summary)
 {
@@ -65,12 +209,19 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
 
     CRegExpMatch context(CSearchWorker::kInitialStackEntries);
     context.SetStopFlag(request.StopEvent);
+    // Asked before the index is opened, so that every page the URL base
+    // counts as indexed is in what the search reads of the index.
+    std::vector<std::string> unindexed;
+    const bool indexAnswers =
+        searchContent && !request.Url && !request.Title && UnindexedPaths(base, &unindexed);
     std::optional<CSavedPageContent> pages;
     if (searchContent) {
         pages.emplace(historyFolder, expression);
         pages->SetBudget(request.BaseBudget, request.BudgetPerByte);
         pages->SetStopFlag(request.StopEvent);
     }
+    if (indexAnswers && IndexedWalk(base, request, *pages, context, unindexed, count, summary))
+        return;
     summary.UsedIndex = pages && pages->UsesIndex();
 
     ISearchResultSink* sink = request.ResultSink;
@@ -97,6 +248,7 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
             if (FAILED(visit.result))
                 continue;
             ++summary.Visited;
+            ++summary.Read;
             CDataItem& item = visit.item;
             bool incomplete = false;
             const auto matches = [&](std::string_view text) {

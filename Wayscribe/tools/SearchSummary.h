@@ -14,6 +14,9 @@ struct SearchSummary {
     // Visits walked, and those that matched.
     std::uint32_t Visited = 0;
     std::uint32_t Found = 0;
+    // Visits read from the URL base: every one walked, or only those the
+    // content index named when it answered the search on its own.
+    std::uint32_t Read = 0;
     // Visits whose saved page was not searched to its end (too long a test,
     // or a page too big to read whole) and did not match in what was.
     std::uint32_t Incomplete = 0;

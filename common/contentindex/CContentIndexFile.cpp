@@ -243,10 +243,16 @@ std::unique_ptr<CContentIndexFile> CContentIndexFile::OpenForReading(const std::
     *status = Validate(index->m_db, false, &empty);
     if (*status != Status::Ready)
         return nullptr;
-    // The texts of the candidates are read straight from the file's pages
-    // in the page cache, without a read call and a copy for each page.
-    index->Execute("PRAGMA mmap_size=17179869184");
     return index;
+}
+
+void CContentIndexFile::MapForWholeReads()
+{
+    // Texts are then read straight from the file's pages in the page cache,
+    // without a read call and a copy for each page. Mapping costs more than
+    // it saves when only a few pages are read: the faults, and unmapping
+    // the whole file at the end.
+    Execute("PRAGMA mmap_size=17179869184");
 }
 
 bool CContentIndexFile::Discard(const std::string& folder)
@@ -429,6 +435,68 @@ bool CContentIndexFile::Candidates(const std::vector<std::string>& literals,
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW)
         ids->insert(::sqlite3_column_int64(statement.Get(), 0));
+    return Check(result);
+}
+
+bool CContentIndexFile::LastId(std::int64_t* id)
+{
+    CStatement statement(m_db, "SELECT coalesce(max(id), 0) FROM page");
+    if (!statement.Get())
+        return Check(::sqlite3_errcode(m_db));
+    const int result = ::sqlite3_step(statement.Get());
+    if (result != SQLITE_ROW)
+        return Check(result);
+    *id = ::sqlite3_column_int64(statement.Get(), 0);
+    return true;
+}
+
+bool CContentIndexFile::VisitCandidates(const std::vector<std::string>& literals, std::int64_t firstId,
+                                        std::int64_t lastId, const CandidateVisitor& visit)
+{
+    // The text comes with the page's row, in the order of the index, so
+    // that no candidate costs a second lookup.
+    CStatement statement(m_db,
+                         "SELECT p.id, p.path, p.size, p.modified, p.complete, b.text FROM page_text "
+                         "JOIN page p ON p.id = page_text.rowid JOIN body b ON b.id = p.id "
+                         "WHERE page_text MATCH ?1 AND page_text.rowid BETWEEN ?2 AND ?3");
+    if (!statement.Get())
+        return Check(::sqlite3_errcode(m_db));
+    const std::string query = MatchQuery(literals);
+    ::sqlite3_bind_text(statement.Get(), 1, query.data(), static_cast<int>(query.size()), SQLITE_STATIC);
+    ::sqlite3_bind_int64(statement.Get(), 2, firstId);
+    ::sqlite3_bind_int64(statement.Get(), 3, lastId);
+    const auto column = [&](int index) {
+        const auto* bytes = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), index));
+        return std::string_view(bytes ? bytes : "",
+                                static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), index)));
+    };
+    int result;
+    while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
+        Entry entry;
+        entry.Id = ::sqlite3_column_int64(statement.Get(), 0);
+        entry.Stamp.Size = ::sqlite3_column_int64(statement.Get(), 2);
+        entry.Stamp.ModifiedNs = ::sqlite3_column_int64(statement.Get(), 3);
+        entry.Complete = ::sqlite3_column_int(statement.Get(), 4) != 0;
+        const std::string_view path = column(1);
+        if (!visit(entry, path, column(5)))
+            return true;
+    }
+    return Check(result);
+}
+
+bool CContentIndexFile::IncompletePages(std::vector<std::pair<std::int64_t, std::string>>* pages)
+{
+    pages->clear();
+    CStatement statement(m_db, "SELECT id, path FROM page WHERE complete = 0");
+    if (!statement.Get())
+        return Check(::sqlite3_errcode(m_db));
+    int result;
+    while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), 1));
+        pages->emplace_back(::sqlite3_column_int64(statement.Get(), 0),
+                            std::string(text ? text : "", static_cast<std::size_t>(
+                                                              ::sqlite3_column_bytes(statement.Get(), 1))));
+    }
     return Check(result);
 }
 

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -101,6 +102,8 @@ public:
         PageStamp Stamp;
         bool Complete = true;
     };
+    // For a reader about to read most of the texts: maps the file.
+    void MapForWholeReads();
     // Starts and ends a read transaction: every read in between sees the
     // same state of the index, whatever the writer does meanwhile.
     bool BeginRead();
@@ -113,6 +116,18 @@ public:
     // that does, and only those, as far as that folding goes. Each literal
     // must be valid UTF-8 of at least three characters.
     bool Candidates(const std::vector<std::string>& literals, std::unordered_set<std::int64_t>* ids);
+    // Calls `visit` with every page Candidates(literals) names whose id is
+    // in [firstId, lastId]: its entry, its Path and its text, both valid
+    // during the call only; stops early when `visit` returns false. False
+    // when the query failed.
+    using CandidateVisitor =
+        std::function<bool(const Entry& entry, std::string_view path, std::string_view text)>;
+    bool VisitCandidates(const std::vector<std::string>& literals, std::int64_t firstId, std::int64_t lastId,
+                         const CandidateVisitor& visit);
+    // The highest page id in use (0 when there is none); false on failure.
+    bool LastId(std::int64_t* id);
+    // The pages kept whose text was not read to its end, by id.
+    bool IncompletePages(std::vector<std::pair<std::int64_t, std::string>>* pages);
     // The text kept for the page `id`, valid until the next call or
     // EndRead; false when there is none.
     bool Text(std::int64_t id, std::string_view* text);

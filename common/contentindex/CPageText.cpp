@@ -212,7 +212,12 @@ bool CPageText::IsArchivePath(std::string_view path)
 
 std::optional<PageStamp> CPageText::StampOf(const std::string& fullPath)
 {
-    CFileDescriptor file(::open(fullPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    return StampAt(AT_FDCWD, fullPath);
+}
+
+std::optional<PageStamp> CPageText::StampAt(int folder, const std::string& path)
+{
+    CFileDescriptor file(::openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info {};
     if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0)

@@ -64,6 +64,8 @@ public:
     // The size and time of the file at `fullPath`; nullopt when ReadFile
     // could not read it now.
     static std::optional<PageStamp> StampOf(const std::string& fullPath);
+    // The same for `path` relative to the open folder `folder` (or absolute).
+    static std::optional<PageStamp> StampAt(int folder, const std::string& path);
 
     // The text of an archive held in memory.
     static PageText FromArchive(std::string_view message, const PageTextLimits& limits = {});

@@ -4,8 +4,10 @@
 // cannot be written; searches give the same answers throughout.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,7 +55,7 @@ protected:
         std::vector<std::string> urls;
         SearchSummary summary;
     };
-    static Found Search(IWYSCURLBase* history, const std::string& expression)
+    static Found Search(IWYSCURLBase* history, const std::string& expression, bool url = false)
     {
         class CSink final : public ISearchResultSink {
         public:
@@ -70,6 +72,7 @@ protected:
         SearchRequest request;
         request.Expression = expression;
         request.Content = true;
+        request.Url = url;
         request.ResultSink = &sink;
         CSearchWorker::Search(history, request);
         std::sort(found.urls.begin(), found.urls.end());
@@ -135,6 +138,118 @@ TEST_F(ContentIndexProcess, KilledWhileIndexingTheNextServerCatchesUp)
     EXPECT_TRUE(found.summary.UsedIndex);
     EXPECT_EQ(Search(history.Get(), "pageword7x").urls, std::vector<std::string>{"http://pages.example/7"});
     EXPECT_EQ(Search(history.Get(), "pageword300x").urls, std::vector<std::string>{});
+}
+
+// The elements of a one-dimensional array of BSTR, as UTF-8.
+std::vector<std::string> Strings(const VARIANT& array)
+{
+    std::vector<std::string> strings;
+    if (array.vt != (VT_ARRAY | VT_BSTR) || !array.parray)
+        return strings;
+    const auto* elements = static_cast<const BSTR*>(array.parray->pvData);
+    for (ULONG i = 0; i < array.parray->rgsabound[0].cElements; ++i)
+        strings.push_back(BstrToNarrow(elements[i]));
+    return strings;
+}
+
+CComVariant PathArray(const std::vector<std::string>& paths)
+{
+    CComVariant array;
+    array.vt = VT_ARRAY | VT_BSTR;
+    array.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(paths.size()));
+    auto* elements = static_cast<BSTR*>(array.parray->pvData);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        elements[i] = NarrowToBstr(paths[i]);
+    return array;
+}
+
+// What FindPaths answers: index and Url of each visit, in its order.
+std::vector<std::pair<ULONG, std::string>> VisitsWithPaths(IWYSCURLBase* history,
+                                                           const std::vector<std::string>& paths)
+{
+    std::vector<std::pair<ULONG, std::string>> visits;
+    CComVariant answer;
+    if (history->FindPaths(PathArray(paths), &answer) != S_OK || answer.vt != (VT_ARRAY | VT_VARIANT))
+        return visits;
+    const auto* parts = static_cast<const VARIANT*>(answer.parray->pvData);
+    const auto* indices = static_cast<const ULONG*>(parts[0].parray->pvData);
+    const std::vector<std::string> urls = Strings(parts[2]);
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        visits.emplace_back(indices[i], urls[i]);
+    return visits;
+}
+
+TEST_F(ContentIndexProcess, ASearchTheIndexAnswersReadsOnlyTheVisitsItNamesAndMissesNone)
+{
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+    constexpr int kPages = 40;
+    for (int n = 0; n < kPages; ++n)
+        ASSERT_EQ(AddPage(history.Get(), n, 20), S_OK);
+    // One more page whose writer still holds it while the server would
+    // index it: the index cannot hold it, and says so.
+    const std::string locked = "2024/March/1/p" + std::to_string(kPages) + ".htm";
+    std::filesystem::create_directories(History() + "/2024/March/1");
+    std::ofstream(History() + "/" + locked) << "<html><body><p>pageword" << kPages << "x</p></body></html>";
+    {
+        const int writer = ::open((History() + "/" + locked).c_str(), O_RDONLY);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+        CComBSTR url("http://pages.example/" + std::to_string(kPages));
+        ASSERT_EQ(
+            history->AddData(_URL_DATE_{1709251200 + kPages, url, CComBSTR(locked), CComBSTR("Locked")}),
+            S_OK);
+        ASSERT_TRUE(WaitForIndexedPages(kPages));
+        CComVariant unindexed;
+        HRESULT hr = S_FALSE;
+        for (int tries = 0; tries < 200 && hr != S_OK; ++tries) {
+            unindexed.Clear();
+            hr = history->get_UnindexedPaths(&unindexed);
+            if (hr != S_OK)
+                std::this_thread::sleep_for(25ms);
+        }
+        ASSERT_EQ(hr, S_OK);
+        EXPECT_EQ(Strings(unindexed), std::vector<std::string>{locked});
+        ::close(writer);
+    }
+
+    // A content search is answered by the index and reads only the visits
+    // it names; the locked page, free now, is read from its file.
+    Found found = Search(history.Get(), "pageword" + std::to_string(kPages) + "x");
+    EXPECT_EQ(found.urls, std::vector<std::string>{"http://pages.example/" + std::to_string(kPages)});
+    EXPECT_TRUE(found.summary.UsedIndex);
+    EXPECT_EQ(found.summary.Visited, static_cast<std::uint32_t>(kPages + 1));
+    EXPECT_EQ(found.summary.Read, 1u);
+    found = Search(history.Get(), "pageword1\\dx");
+    EXPECT_EQ(found.urls.size(), 10u);
+    EXPECT_EQ(found.summary.Read, 11u) << "the ten found and the page the index could not read";
+    // The same answers as a walk over every visit (the URL searched too,
+    // where the word is not).
+    const Found indexed = Search(history.Get(), "ipsum dolor");
+    const Found walked = Search(history.Get(), "ipsum dolor", true);
+    EXPECT_EQ(indexed.urls.size(), static_cast<std::size_t>(kPages));
+    EXPECT_EQ(indexed.urls, walked.urls);
+    EXPECT_EQ(walked.summary.Read, static_cast<std::uint32_t>(kPages + 1));
+
+    // FindPaths names each visit once, the last first, and keeps up with
+    // removals that move the others down.
+    const std::vector<std::string> asked = {"2024/March/1/p3.htm", "2024/March/1/p7.htm",
+                                            "2024/March/1/p3.htm", "2024/March/1/none.htm"};
+    EXPECT_EQ(VisitsWithPaths(history.Get(), asked),
+              (std::vector<std::pair<ULONG, std::string>>{{7, "http://pages.example/7"},
+                                                          {3, "http://pages.example/3"}}));
+    ASSERT_EQ(history->RemoveData(5), S_OK);
+    EXPECT_EQ(VisitsWithPaths(history.Get(), asked),
+              (std::vector<std::pair<ULONG, std::string>>{{6, "http://pages.example/7"},
+                                                          {3, "http://pages.example/3"}}));
+    ASSERT_EQ(AddPage(history.Get(), 100, 1), S_OK);
+    EXPECT_EQ(VisitsWithPaths(history.Get(), {"2024/March/1/p100.htm"}),
+              (std::vector<std::pair<ULONG, std::string>>{{kPages, "http://pages.example/100"}}));
+    CComVariant answer;
+    EXPECT_EQ(history->FindPaths(CComVariant(std::string_view("2024/March/1/p3.htm")), &answer),
+              E_INVALIDARG);
 }
 
 TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
