@@ -119,30 +119,57 @@ bool FindVisits(IWYSCURLBase* base, const std::vector<const std::string*>& paths
     return true;
 }
 
-// A content-only search that the content index answers: the index names the
-// pages that match (and those it could not search to the end), the URL base
-// the visits that carry them and those whose pages the index does not hold,
-// and only these visits are read. False, with nothing reported, when either
-// cannot answer; the caller then walks every visit.
+// The content test answered by the content index for every page at once:
+// the pages that match (and those it could not search to the end), and
+// those it does not hold, which are read from their files. Every other
+// page does not match.
+class CIndexAnswers {
+public:
+    // False when the index cannot answer; then every page is tested alone.
+    bool Make(CSavedPageContent& pages, CRegExpMatch& context, const std::vector<std::string>& unindexed)
+    {
+        if (!pages.TestIndexed(context, &m_outcomes))
+            return false;
+        m_of.reserve(m_outcomes.size() + unindexed.size());
+        for (const CSavedPageContent::IndexedOutcome& outcome : m_outcomes) {
+            if (m_of.emplace(outcome.Path, &outcome).second)
+                m_paths.push_back(&outcome.Path);
+        }
+        for (const std::string& path : unindexed) {
+            if (m_of.emplace(path, nullptr).second)
+                m_paths.push_back(&path);
+        }
+        return true;
+    }
+    // The Paths that may match, each once.
+    const std::vector<const std::string*>& Paths() const { return m_paths; }
+    // The content test of the page with Path `path`.
+    CSavedPageContent::Result Test(CSavedPageContent& pages, const std::string& path, CRegExpMatch& context,
+                                   std::string* excerpt) const
+    {
+        const auto known = m_of.find(path);
+        if (known == m_of.end())
+            return CSavedPageContent::Result::NoMatch;
+        if (!known->second)
+            return pages.TestSavedFile(path, context, excerpt);
+        *excerpt = known->second->Excerpt;
+        return known->second->Outcome;
+    }
+
+private:
+    std::vector<CSavedPageContent::IndexedOutcome> m_outcomes;
+    std::unordered_map<std::string_view, const CSavedPageContent::IndexedOutcome*> m_of;
+    std::vector<const std::string*> m_paths;
+};
+
+// A content-only search that the content index answers: the URL base names
+// the visits that carry the pages the index found, and only these visits
+// are read. False, with nothing reported, when it cannot answer; the caller
+// then walks every visit.
 bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageContent& pages,
-                 CRegExpMatch& context, const std::vector<std::string>& unindexed, ULONG count,
-                 SearchSummary& summary)
+                 CRegExpMatch& context, const CIndexAnswers& answers, ULONG count, SearchSummary& summary)
 {
-    std::vector<CSavedPageContent::IndexedOutcome> outcomes;
-    if (!pages.TestIndexed(context, &outcomes))
-        return false;
-    // Which page is what: an outcome of the index, or a page to read.
-    std::unordered_map<std::string_view, const CSavedPageContent::IndexedOutcome*> outcomeOf;
-    std::vector<const std::string*> asked;
-    outcomeOf.reserve(outcomes.size() + unindexed.size());
-    for (const CSavedPageContent::IndexedOutcome& outcome : outcomes) {
-        if (outcomeOf.emplace(outcome.Path, &outcome).second)
-            asked.push_back(&outcome.Path);
-    }
-    for (const std::string& path : unindexed) {
-        if (outcomeOf.emplace(path, nullptr).second)
-            asked.push_back(&path);
-    }
+    const std::vector<const std::string*>& asked = answers.Paths();
     std::vector<std::pair<ULONG, CDataItem>> visits;
     if (!Stopped(request.StopEvent) && !asked.empty() &&
         !FindVisits(base, asked, request.BandContext, &visits))
@@ -162,16 +189,7 @@ bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageCon
         }
         if (!reportedVisits.emplace(item.Time, item.Url).second)
             continue;
-        const auto known = outcomeOf.find(item.Path);
-        if (known == outcomeOf.end())
-            continue;
-        CSavedPageContent::Result result = CSavedPageContent::Result::NoMatch;
-        if (known->second) {
-            result = known->second->Outcome;
-            item.Excerpt = known->second->Excerpt;
-        } else {
-            result = pages.TestSavedFile(item.Path, context, &item.Excerpt);
-        }
+        const CSavedPageContent::Result result = answers.Test(pages, item.Path, context, &item.Excerpt);
         if (result == CSavedPageContent::Result::Match) {
             ++summary.Found;
             if (sink)
@@ -212,15 +230,20 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
     // Asked before the index is opened, so that every page the URL base
     // counts as indexed is in what the search reads of the index.
     std::vector<std::string> unindexed;
-    const bool indexAnswers =
-        searchContent && !request.Url && !request.Title && UnindexedPaths(base, &unindexed);
+    const bool indexInStep = searchContent && UnindexedPaths(base, &unindexed);
     std::optional<CSavedPageContent> pages;
     if (searchContent) {
         pages.emplace(historyFolder, expression);
         pages->SetBudget(request.BaseBudget, request.BudgetPerByte);
         pages->SetStopFlag(request.StopEvent);
     }
-    if (indexAnswers && IndexedWalk(base, request, *pages, context, unindexed, count, summary))
+    // The index answers the content test of every page at once; a search of
+    // the content alone then reads only the visits it names, and one of the
+    // URLs or titles as well still walks every visit, for those.
+    CIndexAnswers answers;
+    const bool answered = indexInStep && answers.Make(*pages, context, unindexed);
+    if (answered && !request.Url && !request.Title &&
+        IndexedWalk(base, request, *pages, context, answers, count, summary))
         return;
     summary.UsedIndex = pages && pages->UsesIndex();
 
@@ -261,7 +284,9 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
             };
             bool found = (request.Url && matches(item.Url)) || (request.Title && matches(item.Title));
             if (!found && searchContent && !Stopped(request.StopEvent)) {
-                const CSavedPageContent::Result result = pages->Test(item.Path, context, &item.Excerpt);
+                const CSavedPageContent::Result result =
+                    answered ? answers.Test(*pages, item.Path, context, &item.Excerpt)
+                             : pages->Test(item.Path, context, &item.Excerpt);
                 found = result == CSavedPageContent::Result::Match;
                 incomplete = incomplete || result == CSavedPageContent::Result::Incomplete;
             }
