@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "WYSCbho/TextFileRewrite.h"
-#include "common/Identifiers.h"
+#include "platform/mime/Cdo.h"
 #include "platform/mime/CdoFactory.h"
 #include "platform/rpc/Activation.h"
 

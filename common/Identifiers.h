@@ -1,5 +1,6 @@
 // The class, interface, library and category identifiers of Wayscribe's
-// components, each defined once here.
+// components, each defined once here. The messaging component's, which
+// the platform provides, are defined with it (platform/mime/Cdo.h).
 #pragma once
 
 #include "platform/com/Guid.h"
@@ -28,9 +29,3 @@ inline constexpr GUID LIBID_Wayscribe = MakeGuid("{6B0E3D52-41C7-4F0A-9A8E-2F5C1
 // The component category that makes a browser list a band among its vertical
 // explorer bars.
 inline constexpr CATID CATID_InfoBand = MakeGuid("{00021493-0000-0000-C000-000000000046}");
-
-// The messaging component used for single-file web archives.
-inline constexpr CLSID CLSID_Message = MakeGuid("{CD000001-8B95-11D1-82DB-00C04FB1625D}");
-inline constexpr IID IID_IMessage = MakeGuid("{CD000020-8B95-11D1-82DB-00C04FB1625D}");
-inline constexpr CLSID CLSID_Configuration = MakeGuid("{CD000002-8B95-11D1-82DB-00C04FB1625D}");
-inline constexpr IID IID_IConfiguration = MakeGuid("{CD000022-8B95-11D1-82DB-00C04FB1625D}");

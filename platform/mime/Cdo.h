@@ -8,9 +8,15 @@
 // locks inside.
 #pragma once
 
-#include "common/Identifiers.h"
+#include "platform/com/Guid.h"
 #include "platform/com/Variant.h"
 #include "platform/inet/WinInet.h"
+
+// The messaging component's classes and the interfaces they are made for.
+inline constexpr CLSID CLSID_Message = MakeGuid("{CD000001-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr IID IID_IMessage = MakeGuid("{CD000020-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr CLSID CLSID_Configuration = MakeGuid("{CD000002-8B95-11D1-82DB-00C04FB1625D}");
+inline constexpr IID IID_IConfiguration = MakeGuid("{CD000022-8B95-11D1-82DB-00C04FB1625D}");
 
 struct _Stream;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Identifiers.h"
 #include "platform/com/ComPtr.h"
 #include "platform/mime/AdoStream.h"
 #include "platform/mime/Cdo.h"
