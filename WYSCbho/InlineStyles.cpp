@@ -3,6 +3,8 @@
 #include <array>
 #include <optional>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::capture {
 namespace {
 
@@ -16,25 +18,12 @@ bool IsAlpha(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerNeedle, std::size_t from)
 {
     for (std::size_t i = from; i + lowerNeedle.size() <= text.size(); ++i) {
         std::size_t j = 0;
         while (j < lowerNeedle.size()) {
-            char c = text[i + j];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != lowerNeedle[j])
+            if (wys::base::AsciiLower(text[i + j]) != lowerNeedle[j])
                 break;
             ++j;
         }
@@ -184,7 +173,7 @@ public:
             while (nameEnd < m_html.size() && !IsSpace(m_html[nameEnd]) && m_html[nameEnd] != '/' &&
                    m_html[nameEnd] != '>')
                 ++nameEnd;
-            std::string tag = Lower(m_html.substr(pos + 1, nameEnd - pos - 1));
+            std::string tag = wys::base::AsciiLower(m_html.substr(pos + 1, nameEnd - pos - 1));
             pos =
                 ReadAttributes(nameEnd, [&](const RawAttribute& attribute) { onAttribute(tag, attribute); });
             if (IsRawText(tag)) {
@@ -213,7 +202,7 @@ private:
             while (pos < m_html.size() && !IsSpace(m_html[pos]) && m_html[pos] != '/' && m_html[pos] != '>' &&
                    (m_html[pos] != '=' || pos == start))
                 ++pos;
-            attribute.name = Lower(m_html.substr(start, pos - start));
+            attribute.name = wys::base::AsciiLower(m_html.substr(start, pos - start));
             std::size_t after = pos;
             while (after < m_html.size() && IsSpace(m_html[after]))
                 ++after;

@@ -157,16 +157,6 @@ std::string Convert(std::string_view bytes, const std::string& encoding)
 
 }  // namespace
 
-std::string AsciiLower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 std::string HeaderParameter(std::string_view value, std::string_view name)
 {
     const std::string lower = AsciiLower(value);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/AsciiText.h"
 #include "platform/inet/InternetError.h"
 #include "platform/inet/ProcessCookies.h"
 #include "platform/inet/UrlParts.h"
@@ -16,15 +17,8 @@ namespace {
 
 // The longest name and value a browser keeps.
 constexpr std::size_t kMaxCookieBytes = 4096;
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
+// What a cookie's name, value and attributes may be padded with.
+constexpr std::string_view kBlanks = " \t";
 
 std::string Lower(std::string_view text)
 {
@@ -69,14 +63,14 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
     std::string cookieName;
     std::string value;
     if (name) {
-        cookieName = Trim(name);
-        value = Trim(first);
+        cookieName = wys::base::TrimAscii(name, kBlanks);
+        value = wys::base::TrimAscii(first, kBlanks);
     } else {
         std::size_t equals = first.find('=');
         if (equals == std::string_view::npos)
             return SetInternetError(ERROR_INVALID_PARAMETER);
-        cookieName = Trim(first.substr(0, equals));
-        value = Trim(first.substr(equals + 1));
+        cookieName = wys::base::TrimAscii(first.substr(0, equals), kBlanks);
+        value = wys::base::TrimAscii(first.substr(equals + 1), kBlanks);
     }
     if (cookieName.empty() || HasControl(cookieName) || HasControl(value) ||
         cookieName.find_first_of(" =;,") != std::string::npos || cookieName.starts_with('#') ||
@@ -93,9 +87,10 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
         std::string_view attribute = rest.substr(0, rest.find(';'));
         rest = attribute.size() < rest.size() ? rest.substr(attribute.size() + 1) : std::string_view();
         std::size_t equals = attribute.find('=');
-        std::string key = Lower(Trim(attribute.substr(0, equals)));
-        std::string attributeValue(equals == std::string_view::npos ? std::string_view()
-                                                                    : Trim(attribute.substr(equals + 1)));
+        std::string key = Lower(wys::base::TrimAscii(attribute.substr(0, equals), kBlanks));
+        std::string attributeValue(equals == std::string_view::npos
+                                       ? std::string_view()
+                                       : wys::base::TrimAscii(attribute.substr(equals + 1), kBlanks));
         if (HasControl(attributeValue))
             return SetInternetError(ERROR_INVALID_PARAMETER);
         if (key == "domain") {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/base/AsciiText.h"
 #include "platform/mime/MimeCodec.h"
 
 namespace {
@@ -68,18 +69,8 @@ std::string HeaderText(std::string_view value)
 
 std::string LocationText(std::string_view location)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : SingleLine(location)) {
-        if (c <= 0x20 || c >= 0x7F) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return wys::base::PercentEncode(SingleLine(location),
+                                    [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 std::string DateText(std::time_t time)

@@ -4,13 +4,17 @@
 #include <cctype>
 #include <utility>
 
+#include "platform/base/AsciiText.h"
+
 namespace {
 
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
+constexpr std::string_view kHtmlSpace = " \t\n\r\f";
+
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+    return kHtmlSpace.find(c) != std::string_view::npos;
 }
 
 char Lower(char c)
@@ -30,15 +34,6 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view what, std::
     auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
                           what.begin(), what.end(), [](char a, char b) { return Lower(a) == Lower(b); });
     return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 void AppendUtf8(std::string& out, unsigned long code)
@@ -202,8 +197,8 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
     auto& out = found.references;
     auto add = [&](ReferenceKind kind, const char* name) {
         const std::string* value = Attribute(attributes, name);
-        if (value && !Trim(*value).empty())
-            out.push_back({kind, std::string(Trim(*value))});
+        if (value && !wys::base::TrimAscii(*value, kHtmlSpace).empty())
+            out.push_back({kind, std::string(wys::base::TrimAscii(*value, kHtmlSpace))});
     };
     if (tag == "img") {
         add(ReferenceKind::Image, "src");
@@ -211,7 +206,7 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
             AddSrcset(*srcset, out);
     } else if (tag == "input") {
         const std::string* type = Attribute(attributes, "type");
-        if (type && LowerCopy(Trim(*type)) == "image")
+        if (type && LowerCopy(wys::base::TrimAscii(*type, kHtmlSpace)) == "image")
             add(ReferenceKind::Image, "src");
     } else if (tag == "body" || tag == "table" || tag == "td" || tag == "th") {
         add(ReferenceKind::Image, "background");
@@ -238,7 +233,7 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
         add(ReferenceKind::Sound, "src");
     } else if (tag == "base" && !found.base) {
         if (const std::string* href = Attribute(attributes, "href"))
-            found.base = std::string(Trim(*href));
+            found.base = std::string(wys::base::TrimAscii(*href, kHtmlSpace));
     }
     if (const std::string* style = Attribute(attributes, "style")) {
         for (PageReference& reference : FindStyleReferences(*style))
@@ -287,8 +282,8 @@ std::vector<PageReference> FindStyleReferences(std::string_view css)
         } else if (FindIgnoringCase(css.substr(pos, 4), "url(", 0) == 0) {
             pos += 4;
             std::string url = ReadStyleValue(css, pos, ')');
-            if (!Trim(url).empty() && !std::string_view(url).starts_with("#"))
-                out.push_back({ReferenceKind::Image, std::string(Trim(url))});
+            if (!wys::base::TrimAscii(url, kHtmlSpace).empty() && !std::string_view(url).starts_with("#"))
+                out.push_back({ReferenceKind::Image, std::string(wys::base::TrimAscii(url, kHtmlSpace))});
         } else if (FindIgnoringCase(css.substr(pos, 7), "@import", 0) == 0) {
             pos += 7;
             while (pos < css.size() && IsSpace(css[pos]))
@@ -297,8 +292,9 @@ std::vector<PageReference> FindStyleReferences(std::string_view css)
             if (wrapped)
                 pos += 4;
             std::string url = ReadStyleValue(css, pos, wrapped ? ')' : ';');
-            if (!Trim(url).empty())
-                out.push_back({ReferenceKind::StyleSheet, std::string(Trim(url))});
+            if (!wys::base::TrimAscii(url, kHtmlSpace).empty())
+                out.push_back(
+                    {ReferenceKind::StyleSheet, std::string(wys::base::TrimAscii(url, kHtmlSpace))});
         } else {
             ++pos;
         }

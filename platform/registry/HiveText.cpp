@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/base/AsciiText.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::registry {
@@ -12,29 +13,11 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+constexpr std::string_view kBlanks = " \t\r";
 
 bool IsBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    return kBlanks.find(c) != std::string_view::npos;
 }
 
 // Length of the well-formed UTF-8 sequence starting at s[i], 0 if there is none
@@ -237,8 +220,8 @@ public:
                     out += '\t';
                     break;
                 case 'x': {
-                    int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
-                    int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
+                    int high = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[0]) : -1;
+                    int low = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[1]) : -1;
                     if (high < 0 || low < 0)
                         return false;
                     out += static_cast<char>(high * 16 + low);
@@ -261,8 +244,8 @@ public:
             return true;
         for (;;) {
             SkipBlanks();
-            int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
-            int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
+            int high = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[0]) : -1;
+            int low = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[1]) : -1;
             if (high < 0 || low < 0)
                 return false;
             out += static_cast<char>(high * 16 + low);
@@ -279,10 +262,10 @@ public:
     {
         value = 0;
         std::size_t digits = 0;
-        while (!m_rest.empty() && HexValue(m_rest.front()) >= 0) {
+        while (!m_rest.empty() && wys::base::HexDigitValue(m_rest.front()) >= 0) {
             if (++digits > maxDigits)
                 return false;
-            value = value * 16 + static_cast<std::uint64_t>(HexValue(m_rest.front()));
+            value = value * 16 + static_cast<std::uint64_t>(wys::base::HexDigitValue(m_rest.front()));
             m_rest.remove_prefix(1);
         }
         return digits > 0;
@@ -311,7 +294,7 @@ bool ParseValueData(CLineReader& reader, HiveValue& value)
     std::optional<std::string_view> token = reader.TakeUntil(':');
     if (!token)
         return false;
-    std::string_view type = Trim(*token);
+    std::string_view type = wys::base::TrimAscii(*token, kBlanks);
     reader.SkipBlanks();
     std::string text;
     if (EqualsLower(type, "sz") || EqualsLower(type, "expand_sz")) {
@@ -458,7 +441,7 @@ ParsedHive ParseHiveText(std::string_view text)
         // Files written here end with LF; a last line without it may have been
         // cut short, so it is counted even when it reads.
         bool maybeCut = end == std::string_view::npos;
-        std::string_view line = Trim(text.substr(0, end));
+        std::string_view line = wys::base::TrimAscii(text.substr(0, end), kBlanks);
         text.remove_prefix(maybeCut ? text.size() : end + 1);
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/base/AsciiText.h"
 #include "platform/base/CAtomicFileWriter.h"
 #include "platform/base/FileWrite.h"
 #include "tests/support/TempHome.h"
@@ -171,6 +172,45 @@ TEST(WriteAll, GoesOnAfterShortWritesAndInterruptedWrites)
     EXPECT_EQ(result, 0);
     EXPECT_GT(g_interruptions.load(), 0);
     EXPECT_TRUE(received == bytes) << received.size() << " of " << bytes.size() << " bytes arrived";
+}
+
+TEST(PercentEncoding, KnownBytesRoundTrip)
+{
+    const auto reserved = [](unsigned char c) {
+        return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '.' || c == '_' || c == '~');
+    };
+    struct Case {
+        std::string bytes;
+        std::string encoded;
+    };
+    const Case cases[] = {
+        {"plain-text_1.0~", "plain-text_1.0~"},
+        {"a b/c?d", "a%20b%2Fc%3Fd"},
+        {std::string("\x00\x7F\x80\xFF%", 5), "%00%7F%80%FF%25"},
+        {"\xC3\x9C"
+         "ber",
+         "%C3%9Cber"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(wys::base::PercentEncode(c.bytes, reserved), c.encoded) << c.encoded;
+        EXPECT_EQ(wys::base::PercentDecode(c.encoded), c.bytes) << c.encoded;
+    }
+
+    std::string every;
+    for (int byte = 0; byte < 256; ++byte)
+        every += static_cast<char>(byte);
+    const std::string encoded = wys::base::PercentEncode(every, [](unsigned char) { return true; });
+    EXPECT_EQ(encoded.size(), 3 * every.size());
+    EXPECT_EQ(wys::base::PercentDecode(encoded), every);
+    EXPECT_EQ(wys::base::PercentDecode(wys::base::AsciiLower(encoded)), every);
+
+    // A '%' that starts no whole escape is a byte like any other.
+    const Case malformed[] = {
+        {"%", "%"}, {"100%", "100%"}, {"%4", "%4"}, {"%G1", "%G1"}, {"%A", "%%41"}, {"%4A", "%4%41"},
+    };
+    for (const Case& c : malformed)
+        EXPECT_EQ(wys::base::PercentDecode(c.encoded), c.bytes) << c.encoded;
 }
 
 }  // namespace
