@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "WYSCHelper/CSavedCopyPath.h"
 #include "WYSCHelper/FileBytes.h"
+#include "platform/base/AsciiText.h"
 #include "platform/base/CFileDescriptor.h"
 
 namespace {
@@ -225,9 +225,7 @@ std::optional<CFileSharer::VisitFiles> CFileSharer::FilesOf(const std::string& p
     const std::string& name = components->back();
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) {
-        std::string extension = name.substr(dot);
-        for (char& c : extension)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string extension = wys::base::AsciiLower(name.substr(dot));
         if (extension == ".htm" || extension == ".html" || extension == ".shtml" || extension == ".mht" ||
             extension == ".mhtml")
             files.folder = files.page.substr(0, files.page.size() - name.size() + dot) + "_files";

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -19,14 +18,6 @@ namespace {
 constexpr std::size_t kMaxCookieBytes = 4096;
 // What a cookie's name, value and attributes may be padded with.
 constexpr std::string_view kBlanks = " \t";
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
 
 // Control characters would end the header line (or, tabs, the field of the
 // store's line format) they travel in.
@@ -55,7 +46,7 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts || (parts->scheme != "http" && parts->scheme != "https") || parts->host.empty())
         return SetInternetError(ERROR_INVALID_PARAMETER);
-    const std::string host = Lower(parts->host);
+    const std::string host = wys::base::AsciiLower(parts->host);
 
     std::string_view text(data);
     std::string_view first = text.substr(0, text.find(';'));
@@ -87,14 +78,14 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
         std::string_view attribute = rest.substr(0, rest.find(';'));
         rest = attribute.size() < rest.size() ? rest.substr(attribute.size() + 1) : std::string_view();
         std::size_t equals = attribute.find('=');
-        std::string key = Lower(wys::base::TrimAscii(attribute.substr(0, equals), kBlanks));
+        std::string key = wys::base::AsciiLower(wys::base::TrimAscii(attribute.substr(0, equals), kBlanks));
         std::string attributeValue(equals == std::string_view::npos
                                        ? std::string_view()
                                        : wys::base::TrimAscii(attribute.substr(equals + 1), kBlanks));
         if (HasControl(attributeValue))
             return SetInternetError(ERROR_INVALID_PARAMETER);
         if (key == "domain") {
-            domain = Lower(attributeValue);
+            domain = wys::base::AsciiLower(attributeValue);
             while (domain.starts_with('.'))
                 domain.erase(0, 1);
         } else if (key == "path") {

@@ -1,7 +1,6 @@
 #include "platform/mime/MhtmlWriter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <random>
 
@@ -9,14 +8,6 @@
 #include "platform/mime/MimeCodec.h"
 
 namespace {
-
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 // Header values must stay on their line and hold no NUL.
 std::string SingleLine(std::string_view value)
@@ -90,12 +81,7 @@ std::string DateText(std::time_t time)
 
 std::string MediaTypeOf(std::string_view contentType)
 {
-    std::string_view type = contentType.substr(0, contentType.find(';'));
-    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.front())))
-        type.remove_prefix(1);
-    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back())))
-        type.remove_suffix(1);
-    return Lower(type);
+    return wys::base::AsciiLower(wys::base::TrimAscii(contentType.substr(0, contentType.find(';'))));
 }
 
 bool IsTextMediaType(std::string_view mediaType)

@@ -17,22 +17,11 @@ bool IsSpace(char c)
     return kHtmlSpace.find(c) != std::string_view::npos;
 }
 
-char Lower(char c)
-{
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string LowerCopy(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
 std::size_t FindIgnoringCase(std::string_view text, std::string_view what, std::size_t from)
 {
-    auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
-                          what.begin(), what.end(), [](char a, char b) { return Lower(a) == Lower(b); });
+    auto it = std::search(
+        text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(), what.begin(),
+        what.end(), [](char a, char b) { return wys::base::AsciiLower(a) == wys::base::AsciiLower(b); });
     return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
 }
 
@@ -117,7 +106,7 @@ Attributes ReadAttributes(std::string_view html, std::size_t& pos)
         while (pos < html.size() && !IsSpace(html[pos]) && html[pos] != '=' && html[pos] != '>' &&
                (html[pos] != '/' || pos == start))
             ++pos;
-        std::string name = LowerCopy(html.substr(start, pos - start));
+        std::string name = wys::base::AsciiLower(html.substr(start, pos - start));
         while (pos < html.size() && IsSpace(html[pos]))
             ++pos;
         std::string value;
@@ -153,7 +142,7 @@ const std::string* Attribute(const Attributes& attributes, std::string_view name
 
 bool HasToken(std::string_view list, std::string_view token)
 {
-    std::string lowered = LowerCopy(list);
+    std::string lowered = wys::base::AsciiLower(list);
     std::string_view rest = lowered;
     while (!rest.empty()) {
         while (!rest.empty() && IsSpace(rest.front()))
@@ -206,7 +195,7 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
             AddSrcset(*srcset, out);
     } else if (tag == "input") {
         const std::string* type = Attribute(attributes, "type");
-        if (type && LowerCopy(wys::base::TrimAscii(*type, kHtmlSpace)) == "image")
+        if (type && wys::base::AsciiLower(wys::base::TrimAscii(*type, kHtmlSpace)) == "image")
             add(ReferenceKind::Image, "src");
     } else if (tag == "body" || tag == "table" || tag == "td" || tag == "th") {
         add(ReferenceKind::Image, "background");
@@ -326,7 +315,7 @@ PageReferences FindHtmlReferences(std::string_view html)
             pos = nameStart;
             continue;
         }
-        std::string tag = LowerCopy(html.substr(nameStart, nameEnd - nameStart));
+        std::string tag = wys::base::AsciiLower(html.substr(nameStart, nameEnd - nameStart));
         pos = nameEnd;
         Attributes attributes = ReadAttributes(html, pos);
         AddTagReferences(tag, attributes, found);

@@ -93,9 +93,7 @@ std::string ContentTypeByExtension(const std::string& url)
     std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = wys::base::AsciiLower(path.substr(dot + 1));
     for (const auto& [known, type] : kTypes) {
         if (extension == known)
             return type;
