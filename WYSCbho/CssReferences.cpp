@@ -1,9 +1,13 @@
 #include "WYSCbho/CssReferences.h"
 
 #include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 
 namespace wys::capture {
 namespace {
+
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
 
 constexpr std::string_view kCssSpace = " \t\n\r\f";
 
@@ -31,27 +35,6 @@ bool MatchesIgnoringCase(std::string_view text, std::size_t at, std::string_view
     return true;
 }
 
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // Decodes the escape whose backslash is at text[at]; returns the position
 // after it. A backslash before a line break (in strings) stands for nothing.
 std::size_t DecodeEscape(std::string_view text, std::size_t at, std::string& out)
@@ -71,7 +54,7 @@ std::size_t DecodeEscape(std::string_view text, std::size_t at, std::string& out
             i += 2;
         else if (i < text.size() && IsSpace(text[i]))
             ++i;
-        AppendUtf8(out, code);
+        AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
         return i;
     }
     if (text[i] == '\n' || text[i] == '\f')

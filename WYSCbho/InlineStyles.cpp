@@ -4,9 +4,13 @@
 #include <optional>
 
 #include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 
 namespace wys::capture {
 namespace {
+
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSpace(char c)
 {
@@ -44,27 +48,6 @@ bool IsRawText(const std::string& name)
             return true;
     }
     return false;
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // The character references that attribute values of style and base carry
@@ -107,7 +90,7 @@ std::string DecodeReferences(std::string_view text)
                 ++digits;
             }
             if (digits > 0) {
-                AppendUtf8(out, code);
+                AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
                 i += j + (j < rest.size() && rest[j] == ';' ? 1 : 0);
                 done = true;
             }

@@ -5,10 +5,14 @@
 #include <utility>
 
 #include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 
 namespace {
 
 using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
 
 constexpr std::string_view kHtmlSpace = " \t\n\r\f";
 
@@ -23,27 +27,6 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view what, std::
         text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(), what.begin(),
         what.end(), [](char a, char b) { return wys::base::AsciiLower(a) == wys::base::AsciiLower(b); });
     return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // Character references that URLs in attributes actually use; others stay.
@@ -76,8 +59,9 @@ std::string DecodeCharacterReferences(std::string_view text)
                         : std::isdigit(static_cast<unsigned char>(rest[end]))))
                 ++end;
             if (end > start) {
-                AppendUtf8(out,
-                           std::stoul(std::string(rest.substr(start, end - start)), nullptr, hex ? 16 : 10));
+                const unsigned long code =
+                    std::stoul(std::string(rest.substr(start, end - start)), nullptr, hex ? 16 : 10);
+                AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
                 i += end + (end < rest.size() && rest[end] == ';' ? 1 : 0);
                 done = true;
             }

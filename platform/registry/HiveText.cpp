@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::registry {
@@ -18,53 +19,6 @@ constexpr std::string_view kBlanks = " \t\r";
 bool IsBlank(char c)
 {
     return kBlanks.find(c) != std::string_view::npos;
-}
-
-// Length of the well-formed UTF-8 sequence starting at s[i], 0 if there is none
-// (overlong forms, surrogates and code points above U+10FFFF are not UTF-8).
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > s.size() || byte(i + 1) < low || byte(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    }
-    return length;
-}
-
-bool IsUtf8(std::string_view s)
-{
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t length = Utf8SequenceLength(s, i);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
 }
 
 void AppendEscapedByte(std::string& out, unsigned char byte)
