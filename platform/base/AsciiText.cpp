@@ -1,5 +1,7 @@
 #include "platform/base/AsciiText.h"
 
+#include <algorithm>
+
 namespace wys::base {
 
 std::string AsciiLower(std::string_view text)
@@ -19,6 +21,18 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+bool LessIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
 }
 
 std::string_view TrimAscii(std::string_view text, std::string_view blanks)

@@ -19,6 +19,9 @@ constexpr char AsciiLower(char c)
 std::string AsciiLower(std::string_view text);
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+// Orders `a` before `b` by their ASCII lower-case bytes, unsigned; a prefix
+// comes first.
+bool LessIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // `text` without the characters of `blanks` at either end.
 std::string_view TrimAscii(std::string_view text, std::string_view blanks = kAsciiWhitespace);
