@@ -79,10 +79,7 @@ std::string DecodeReferences(std::string_view text)
             std::size_t digits = 0;
             while (j < rest.size() && digits < 7) {
                 char c = rest[j];
-                int digit = c >= '0' && c <= '9'          ? c - '0'
-                            : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                            : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                          : -1;
+                const int digit = hex ? wys::base::HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
                 if (digit < 0)
                     break;
                 code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
