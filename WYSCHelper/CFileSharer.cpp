@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +14,8 @@
 
 #include "WYSCHelper/CSavedCopyPath.h"
 #include "WYSCHelper/FileBytes.h"
+#include "platform/base/AsciiText.h"
+#include "platform/base/CFileDescriptor.h"
 
 namespace {
 
@@ -23,23 +24,7 @@ constexpr int kMaxDepth = 64;
 // leaves one behind, which the next walk removes.
 constexpr const char* kLinkPrefix = ".wys-link-";
 
-// Closes a descriptor on every path out.
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
+using wys::base::CFileDescriptor;
 
 std::int64_t Nanoseconds(const struct timespec& time)
 {
@@ -240,9 +225,7 @@ std::optional<CFileSharer::VisitFiles> CFileSharer::FilesOf(const std::string& p
     const std::string& name = components->back();
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) {
-        std::string extension = name.substr(dot);
-        for (char& c : extension)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string extension = wys::base::AsciiLower(name.substr(dot));
         if (extension == ".htm" || extension == ".html" || extension == ".shtml" || extension == ".mht" ||
             extension == ".mhtml")
             files.folder = files.page.substr(0, files.page.size() - name.size() + dot) + "_files";
@@ -327,8 +310,8 @@ void CFileSharer::OpenFolder()
         m_usage = stored;
     }
     std::vector<CSharedFileStore::Row> found;
-    CFd root(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.IsOpen())
+    CFileDescriptor root(::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.IsValid())
         Walk("", root.Get(), 0, found);
     // A walk cut short by the end of the server must not make the store
     // forget the files it did not reach.
@@ -393,8 +376,9 @@ void CFileSharer::Walk(const std::string& relative, int fd, int depth,
         if (S_ISDIR(info.st_mode)) {
             if (depth + 1 >= kMaxDepth)
                 continue;
-            CFd folder(::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (folder.IsOpen())
+            CFileDescriptor folder(
+                ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (folder.IsValid())
                 Walk(path, folder.Get(), depth + 1, found);
             continue;
         }
@@ -422,8 +406,9 @@ void CFileSharer::AddVisit(const VisitFiles& visit)
     if (::lstat(Full(visit.page).c_str(), &info) == 0 && S_ISREG(info.st_mode))
         files.push_back(visit.page);
     if (!visit.folder.empty()) {
-        CFd folder(::open(Full(visit.folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (folder.IsOpen()) {
+        CFileDescriptor folder(
+            ::open(Full(visit.folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (folder.IsValid()) {
             std::vector<CSharedFileStore::Row> found;
             Walk(visit.folder, folder.Get(), 0, found);
             for (const CSharedFileStore::Row& row : found)
@@ -484,9 +469,9 @@ void CFileSharer::ShareFile(const std::string& relative)
         PutCounted(row);
         return;
     }
-    CFd fd(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    CFileDescriptor fd(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat opened;
-    if (!fd.IsOpen() || ::fstat(fd.Get(), &opened) != 0 || !Describes(row, opened)) {
+    if (!fd.IsValid() || ::fstat(fd.Get(), &opened) != 0 || !Describes(row, opened)) {
         PutCounted(row);
         return;
     }
@@ -514,9 +499,9 @@ bool CFileSharer::LinkToCandidate(const std::string& relative, const FileStatus&
             continue;
         if (candidate.ino == static_cast<std::uint64_t>(file.info.st_ino))
             return false;  // already the same file
-        CFd kept(::open(Full(candidate.path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        CFileDescriptor kept(::open(Full(candidate.path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         struct stat keptInfo;
-        if (!kept.IsOpen() || ::fstat(kept.Get(), &keptInfo) != 0 || !S_ISREG(keptInfo.st_mode)) {
+        if (!kept.IsValid() || ::fstat(kept.Get(), &keptInfo) != 0 || !S_ISREG(keptInfo.st_mode)) {
             EraseCounted(candidate);  // gone, or no longer a file
             continue;
         }
@@ -534,8 +519,8 @@ bool CFileSharer::LinkToCandidate(const std::string& relative, const FileStatus&
             if (candidate.hash != digest)
                 continue;
         }
-        CFd mine(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!mine.IsOpen())
+        CFileDescriptor mine(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!mine.IsValid())
             return false;
         if (!FileBytes::Same(mine.Get(), kept.Get())) {
             // Equal hashes, other bytes: the hash was wrong, not the bytes.

@@ -8,11 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "platform/base/CAtomicFileWriter.h"
 
 namespace {
 
@@ -101,70 +102,6 @@ bool TemporaryWriter(std::string_view name, std::string_view base, pid_t* pid)
     return dot != std::string_view::npos && ParsePid(rest.substr(0, dot), pid) &&
            IsDecimal(rest.substr(dot + 1));
 }
-
-// Closes a descriptor and removes the temporary file unless it was kept.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& target)
-    {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_path = target + std::string(kTemporaryInfix) + std::to_string(::getpid()) + "." +
-                     std::to_string(counter++);
-            m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd < 0 && errno != EEXIST)
-                break;
-        }
-    }
-    ~TemporaryFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_kept)
-            ::unlink(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    bool IsOpen() const { return m_fd >= 0; }
-    int Fd() const { return m_fd; }
-
-    bool WriteAll(const std::string& bytes)
-    {
-        const char* data = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            ssize_t done = ::write(m_fd, data, left);
-            if (done < 0 && errno == EINTR)
-                continue;
-            if (done <= 0)
-                return false;
-            data += done;
-            left -= static_cast<std::size_t>(done);
-        }
-        return true;
-    }
-
-    // Flushes, closes and renames the file over `target`.
-    bool CommitTo(const std::string& target)
-    {
-        if (::fdatasync(m_fd) != 0)
-            return false;
-        int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0)
-            return false;
-        if (::rename(m_path.c_str(), target.c_str()) != 0)
-            return false;
-        m_kept = true;
-        return true;
-    }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-    bool m_kept = false;
-};
 
 // --- Reading ----------------------------------------------------------------
 
@@ -349,8 +286,8 @@ std::string CIndexFile::Serialize(const CUrlRecordList& list)
 bool CIndexFile::Write(const std::string& path, const CUrlRecordList& list)
 {
     try {
-        TemporaryFile file(path);
-        if (!file.IsOpen())
+        wys::base::CAtomicFileWriter file;
+        if (file.Open(path, 0666, path + std::string(kTemporaryInfix)) != 0)
             return false;
         struct stat existing;
         if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
@@ -361,14 +298,12 @@ bool CIndexFile::Write(const std::string& path, const CUrlRecordList& list)
         for (const CUrlRecord& record : list) {
             PutRecord(buffer, record);
             if (buffer.size() >= kFlushSize) {
-                if (!file.WriteAll(buffer))
+                if (file.Write(buffer) != 0)
                     return false;
                 buffer.clear();
             }
         }
-        if (!file.WriteAll(buffer))
-            return false;
-        return file.CommitTo(path);
+        return file.Write(buffer) == 0 && file.Commit() == 0;
     } catch (const std::bad_alloc&) {
         return false;
     }

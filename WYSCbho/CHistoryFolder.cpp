@@ -4,22 +4,15 @@
 #include <system_error>
 
 #include "WYSCbho/ParseUrl.h"
+#include "platform/base/AsciiText.h"
 
 namespace wys::capture {
 namespace {
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
+    return text.size() >= prefix.size() &&
+           wys::base::EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace

@@ -1,18 +1,19 @@
 #include "WYSCbho/CssReferences.h"
 
-#include <cstdio>
+#include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 
 namespace wys::capture {
 namespace {
 
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
+
+constexpr std::string_view kCssSpace = " \t\n\r\f";
+
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool IsHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return kCssSpace.find(c) != std::string_view::npos;
 }
 
 // A character that can continue an identifier: "url(" preceded by one is
@@ -28,34 +29,10 @@ bool MatchesIgnoringCase(std::string_view text, std::size_t at, std::string_view
     if (at + lower.size() > text.size())
         return false;
     for (std::size_t i = 0; i < lower.size(); ++i) {
-        char c = text[at + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i])
+        if (wys::base::AsciiLower(text[at + i]) != lower[i])
             return false;
     }
     return true;
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // Decodes the escape whose backslash is at text[at]; returns the position
@@ -65,12 +42,11 @@ std::size_t DecodeEscape(std::string_view text, std::size_t at, std::string& out
     std::size_t i = at + 1;
     if (i >= text.size())
         return i;
-    if (IsHex(text[i])) {
+    if (wys::base::HexDigitValue(text[i]) >= 0) {
         unsigned long code = 0;
         std::size_t digits = 0;
-        while (i < text.size() && digits < 6 && IsHex(text[i])) {
-            char c = text[i];
-            code = code * 16 + static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        while (i < text.size() && digits < 6 && wys::base::HexDigitValue(text[i]) >= 0) {
+            code = code * 16 + static_cast<unsigned long>(wys::base::HexDigitValue(text[i]));
             ++i;
             ++digits;
         }
@@ -78,7 +54,7 @@ std::size_t DecodeEscape(std::string_view text, std::size_t at, std::string& out
             i += 2;
         else if (i < text.size() && IsSpace(text[i]))
             ++i;
-        AppendUtf8(out, code);
+        AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
         return i;
     }
     if (text[i] == '\n' || text[i] == '\f')
@@ -113,17 +89,6 @@ std::size_t ReadString(std::string_view text, std::size_t at, std::string* value
     return i;
 }
 
-std::string Trimmed(std::string text)
-{
-    std::size_t first = 0;
-    while (first < text.size() && IsSpace(text[first]))
-        ++first;
-    std::size_t last = text.size();
-    while (last > first && IsSpace(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
 // Reads url( ... ) from `at` (the "u"); nullopt when it is not one.
 std::optional<CssReference> ReadUrlToken(std::string_view text, std::size_t at, CssReference::Kind kind)
 {
@@ -152,7 +117,7 @@ std::optional<CssReference> ReadUrlToken(std::string_view text, std::size_t at, 
         if (i < text.size())
             ++i;
     }
-    return CssReference{kind, at, i, Trimmed(std::move(value))};
+    return CssReference{kind, at, i, std::string(wys::base::TrimAscii(value, kCssSpace))};
 }
 
 }  // namespace
@@ -189,7 +154,7 @@ std::vector<CssReference> FindCssReferences(std::string_view css)
             if (i < css.size() && (css[i] == '"' || css[i] == '\'')) {
                 std::string value;
                 std::size_t end = ReadString(css, i, &value);
-                value = Trimmed(std::move(value));
+                value = std::string(wys::base::TrimAscii(value, kCssSpace));
                 if (!value.empty())
                     found.push_back({CssReference::Kind::Import, i, end, std::move(value)});
                 i = end;
@@ -230,19 +195,10 @@ std::string RewriteCssReferences(
 
 std::string CssUrlOfLocalPath(std::string_view path)
 {
-    std::string out;
-    out.reserve(path.size());
-    for (unsigned char c : path) {
-        if (c <= 0x20 || c >= 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '\'' ||
-            c == '\\' || c == '(' || c == ')' || c == '&' || c == '<' || c == '>') {
-            char escape[4];
-            std::snprintf(escape, sizeof(escape), "%%%02X", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return wys::base::PercentEncode(path, [](unsigned char c) {
+        return c <= 0x20 || c >= 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '\'' ||
+               c == '\\' || c == '(' || c == ')' || c == '&' || c == '<' || c == '>';
+    });
 }
 
 }  // namespace wys::capture

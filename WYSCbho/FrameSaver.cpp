@@ -5,22 +5,13 @@
 
 #include "WYSCbho/DomText.h"
 #include "common/StringConvert.h"
+#include "platform/base/AsciiText.h"
 #include "platform/dom/HtmlElement.h"
 
 namespace wys::capture {
 namespace {
 
 constexpr std::string_view kUtf8Declaration = "<meta charset=\"utf-8\">";
-
-std::string LowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 bool WriteAll(int fd, std::string_view bytes)
 {
@@ -39,7 +30,7 @@ bool WriteAll(int fd, std::string_view bytes)
 
 std::string DeclareUtf8Charset(const std::string& html)
 {
-    const std::string lower = LowerAscii(html);
+    const std::string lower = wys::base::AsciiLower(html);
     std::size_t headEnd = lower.find("</head");
     std::size_t charset = lower.find("charset", 0);
     if (charset != std::string::npos && (headEnd == std::string::npos || charset < headEnd)) {

@@ -3,8 +3,14 @@
 #include <array>
 #include <optional>
 
+#include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
+
 namespace wys::capture {
 namespace {
+
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSpace(char c)
 {
@@ -16,25 +22,12 @@ bool IsAlpha(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 std::size_t FindIgnoringCase(std::string_view text, std::string_view lowerNeedle, std::size_t from)
 {
     for (std::size_t i = from; i + lowerNeedle.size() <= text.size(); ++i) {
         std::size_t j = 0;
         while (j < lowerNeedle.size()) {
-            char c = text[i + j];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != lowerNeedle[j])
+            if (wys::base::AsciiLower(text[i + j]) != lowerNeedle[j])
                 break;
             ++j;
         }
@@ -55,27 +48,6 @@ bool IsRawText(const std::string& name)
             return true;
     }
     return false;
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // The character references that attribute values of style and base carry
@@ -107,10 +79,7 @@ std::string DecodeReferences(std::string_view text)
             std::size_t digits = 0;
             while (j < rest.size() && digits < 7) {
                 char c = rest[j];
-                int digit = c >= '0' && c <= '9'          ? c - '0'
-                            : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                            : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                          : -1;
+                const int digit = hex ? wys::base::HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
                 if (digit < 0)
                     break;
                 code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
@@ -118,7 +87,7 @@ std::string DecodeReferences(std::string_view text)
                 ++digits;
             }
             if (digits > 0) {
-                AppendUtf8(out, code);
+                AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
                 i += j + (j < rest.size() && rest[j] == ';' ? 1 : 0);
                 done = true;
             }
@@ -184,7 +153,7 @@ public:
             while (nameEnd < m_html.size() && !IsSpace(m_html[nameEnd]) && m_html[nameEnd] != '/' &&
                    m_html[nameEnd] != '>')
                 ++nameEnd;
-            std::string tag = Lower(m_html.substr(pos + 1, nameEnd - pos - 1));
+            std::string tag = wys::base::AsciiLower(m_html.substr(pos + 1, nameEnd - pos - 1));
             pos =
                 ReadAttributes(nameEnd, [&](const RawAttribute& attribute) { onAttribute(tag, attribute); });
             if (IsRawText(tag)) {
@@ -213,7 +182,7 @@ private:
             while (pos < m_html.size() && !IsSpace(m_html[pos]) && m_html[pos] != '/' && m_html[pos] != '>' &&
                    (m_html[pos] != '=' || pos == start))
                 ++pos;
-            attribute.name = Lower(m_html.substr(start, pos - start));
+            attribute.name = wys::base::AsciiLower(m_html.substr(start, pos - start));
             std::size_t after = pos;
             while (after < m_html.size() && IsSpace(m_html[after]))
                 ++after;

@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::capture {
 namespace {
 
@@ -22,21 +24,6 @@ constexpr std::array<SchemeEntry, 8> kSchemes = {{
     {"mailto", kSchemeMailto, 0},
     {"socks", kSchemeSocks, 1080},
 }};
-
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Splits "user:password@host:port" into the parts; false on a bad port.
 bool SplitAuthority(std::string_view authority, UrlParts& parts)
@@ -77,7 +64,7 @@ int SchemeNumberOf(std::string_view schemeName)
             continue;
         bool same = true;
         for (std::size_t i = 0; i < schemeName.size() && same; ++i)
-            same = Lower(schemeName[i]) == entry.name[i];
+            same = wys::base::AsciiLower(schemeName[i]) == entry.name[i];
         if (same)
             return entry.number;
     }
@@ -95,21 +82,7 @@ int DefaultPortOf(int scheme)
 
 std::string DecodeEscapes(std::string_view text)
 {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            int high = HexValue(text[i + 1]);
-            int low = HexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                decoded += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        decoded += text[i];
-    }
-    return decoded;
+    return wys::base::PercentDecode(text);
 }
 
 std::optional<UrlParts> ParseUrl(std::string_view text)

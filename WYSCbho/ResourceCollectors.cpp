@@ -2,6 +2,7 @@
 
 #include "WYSCbho/DomText.h"
 #include "common/StringConvert.h"
+#include "platform/base/AsciiText.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dom/HtmlElement.h"
 #include "platform/dom/HtmlStyleSheet.h"
@@ -14,15 +15,6 @@ std::string Upper(std::string text)
     for (char& c : text) {
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
 }
@@ -107,7 +99,7 @@ void ImageInputCollector::VisitElement(IDispatch* element)
     if (FAILED(element->QueryInterface(IID_IHTMLInputElement, input.PutVoid())) || !input)
         return;
     std::string type = ReadText([&input](BSTR* value) { return input->get_type(value); });
-    if (Lower(type) != "image")
+    if (wys::base::AsciiLower(type) != "image")
         return;
     std::string src = ReadText([&input](BSTR* value) { return input->get_src(value); });
     // An empty src names the page itself, which is no resource of the page.

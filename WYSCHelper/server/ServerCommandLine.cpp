@@ -1,6 +1,6 @@
 #include "WYSCHelper/server/ServerCommandLine.h"
 
-#include <strings.h>
+#include "platform/base/AsciiText.h"
 
 namespace wys::server {
 
@@ -13,7 +13,7 @@ bool IsBlank(char c)
 
 bool SwitchIs(std::string_view token, std::string_view name)
 {
-    return token.size() == name.size() && ::strncasecmp(token.data(), name.data(), name.size()) == 0;
+    return wys::base::EqualsIgnoringAsciiCase(token, name);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "common/contentindex/ArchiveParts.h"
 #include "common/contentindex/HtmlText.h"
 #include "common/contentindex/TextCharset.h"
+#include "platform/base/AsciiText.h"
 
 namespace fs = std::filesystem;
 using namespace wys::content;
@@ -148,35 +149,6 @@ private:
     std::string m_body;
 };
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecoded(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 // The file a frame's src names, when it is a saved frame document of the
 // page: a relative reference to a regular file inside `resources`.
 std::optional<fs::path> FrameFile(const fs::path& documentFolder, const fs::path& resources, std::string src)
@@ -185,7 +157,7 @@ std::optional<fs::path> FrameFile(const fs::path& documentFolder, const fs::path
         src.starts_with("data:") || src.starts_with("javascript:") || src.starts_with("about:"))
         return std::nullopt;
     src = src.substr(0, src.find_first_of("?#"));
-    for (const std::string& candidate : {src, PercentDecoded(src)}) {
+    for (const std::string& candidate : {src, wys::base::PercentDecode(src)}) {
         if (candidate.empty())
             continue;
         const fs::path file = (documentFolder / candidate).lexically_normal();

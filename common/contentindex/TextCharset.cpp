@@ -6,6 +6,8 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/com/Utf.h"
+
 namespace wys::content {
 namespace {
 
@@ -81,44 +83,6 @@ std::optional<std::string> EncodingOf(std::string label, bool fromMeta)
     return label;
 }
 
-bool IsValidUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        std::size_t extra;
-        unsigned min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + extra >= bytes.size())
-            return false;
-        unsigned value = c & (0x3F >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            value = value << 6 | (next & 0x3F);
-        }
-        if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Converts with iconv; every byte it refuses becomes one U+FFFD, and an
 // incomplete sequence at the end one more.
 std::string Convert(std::string_view bytes, const std::string& encoding)
@@ -156,16 +120,6 @@ std::string Convert(std::string_view bytes, const std::string& encoding)
 }
 
 }  // namespace
-
-std::string AsciiLower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 std::string HeaderParameter(std::string_view value, std::string_view name)
 {
@@ -211,8 +165,8 @@ std::string DecodeToUtf8(std::string_view bytes, std::string_view declared)
     if (!encoding)
         encoding = EncodingOf(MetaCharset(bytes), true);
     if (!encoding)
-        encoding = IsValidUtf8(bytes) ? "utf-8" : "windows-1252";
-    if (*encoding == "utf-8" && IsValidUtf8(bytes))
+        encoding = IsUtf8(bytes) ? "utf-8" : "windows-1252";
+    if (*encoding == "utf-8" && IsUtf8(bytes))
         return std::string(bytes);
     return Convert(bytes, *encoding);
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::content {
 
 // The text of `bytes` in UTF-8. The encoding is taken from a byte-order
@@ -19,7 +21,6 @@ std::string DecodeToUtf8(std::string_view bytes, std::string_view declared);
 // `text/html; charset="utf-8"`, quotes removed; empty when absent.
 std::string HeaderParameter(std::string_view value, std::string_view name);
 
-// `text` in lower case, bytes "A" to "Z" only.
-std::string AsciiLower(std::string_view text);
+using wys::base::AsciiLower;
 
 }  // namespace wys::content

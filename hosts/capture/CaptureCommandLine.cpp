@@ -7,6 +7,8 @@
 #include <charconv>
 #include <filesystem>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::capture {
 namespace {
 
@@ -31,10 +33,7 @@ std::string SchemeOf(const std::string& text)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
             return {};
     }
-    std::string scheme = text.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return scheme;
+    return wys::base::AsciiLower(text.substr(0, colon));
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "hosts/history/HistoryText.h"
 
-#include <strings.h>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include "common/LocalTime.h"
+#include "platform/base/AsciiText.h"
 
 namespace wys::history {
 
@@ -105,11 +104,11 @@ std::optional<std::int64_t> ParseSpan(std::string_view text)
 std::optional<bool> ParseSwitch(std::string_view text)
 {
     for (const char* yes : {"on", "true", "yes", "1"}) {
-        if (text.size() == std::strlen(yes) && ::strncasecmp(text.data(), yes, text.size()) == 0)
+        if (wys::base::EqualsIgnoringAsciiCase(text, yes))
             return true;
     }
     for (const char* no : {"off", "false", "no", "0"}) {
-        if (text.size() == std::strlen(no) && ::strncasecmp(text.data(), no, text.size()) == 0)
+        if (wys::base::EqualsIgnoringAsciiCase(text, no))
             return false;
     }
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/AsciiText.h"
 #include "platform/base/WinTypes.h"
 
 struct GUID {
@@ -39,17 +40,6 @@ inline constexpr GUID GUID_NULL{};
 inline constexpr const GUID& IID_NULL = GUID_NULL;
 
 namespace wys::detail {
-constexpr int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Parses exactly "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (braces optional).
 constexpr std::optional<GUID> ParseGuid(std::string_view text)
 {
@@ -69,7 +59,7 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23)
             continue;
-        int v = HexValue(text[i]);
+        int v = wys::base::HexDigitValue(text[i]);
         if (v < 0)
             return std::nullopt;
         digits[n++] = static_cast<std::uint64_t>(v);

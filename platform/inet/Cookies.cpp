@@ -3,11 +3,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <string>
 #include <string_view>
 
+#include "platform/base/AsciiText.h"
 #include "platform/inet/InternetError.h"
 #include "platform/inet/ProcessCookies.h"
 #include "platform/inet/UrlParts.h"
@@ -16,23 +16,8 @@ namespace {
 
 // The longest name and value a browser keeps.
 constexpr std::size_t kMaxCookieBytes = 4096;
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
+// What a cookie's name, value and attributes may be padded with.
+constexpr std::string_view kBlanks = " \t";
 
 // Control characters would end the header line (or, tabs, the field of the
 // store's line format) they travel in.
@@ -61,7 +46,7 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
     std::optional<UrlParts> parts = CrackUrl(url);
     if (!parts || (parts->scheme != "http" && parts->scheme != "https") || parts->host.empty())
         return SetInternetError(ERROR_INVALID_PARAMETER);
-    const std::string host = Lower(parts->host);
+    const std::string host = wys::base::AsciiLower(parts->host);
 
     std::string_view text(data);
     std::string_view first = text.substr(0, text.find(';'));
@@ -69,14 +54,14 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
     std::string cookieName;
     std::string value;
     if (name) {
-        cookieName = Trim(name);
-        value = Trim(first);
+        cookieName = wys::base::TrimAscii(name, kBlanks);
+        value = wys::base::TrimAscii(first, kBlanks);
     } else {
         std::size_t equals = first.find('=');
         if (equals == std::string_view::npos)
             return SetInternetError(ERROR_INVALID_PARAMETER);
-        cookieName = Trim(first.substr(0, equals));
-        value = Trim(first.substr(equals + 1));
+        cookieName = wys::base::TrimAscii(first.substr(0, equals), kBlanks);
+        value = wys::base::TrimAscii(first.substr(equals + 1), kBlanks);
     }
     if (cookieName.empty() || HasControl(cookieName) || HasControl(value) ||
         cookieName.find_first_of(" =;,") != std::string::npos || cookieName.starts_with('#') ||
@@ -93,13 +78,14 @@ BOOL InternetSetCookie(const char* url, const char* name, const char* data)
         std::string_view attribute = rest.substr(0, rest.find(';'));
         rest = attribute.size() < rest.size() ? rest.substr(attribute.size() + 1) : std::string_view();
         std::size_t equals = attribute.find('=');
-        std::string key = Lower(Trim(attribute.substr(0, equals)));
-        std::string attributeValue(equals == std::string_view::npos ? std::string_view()
-                                                                    : Trim(attribute.substr(equals + 1)));
+        std::string key = wys::base::AsciiLower(wys::base::TrimAscii(attribute.substr(0, equals), kBlanks));
+        std::string attributeValue(equals == std::string_view::npos
+                                       ? std::string_view()
+                                       : wys::base::TrimAscii(attribute.substr(equals + 1), kBlanks));
         if (HasControl(attributeValue))
             return SetInternetError(ERROR_INVALID_PARAMETER);
         if (key == "domain") {
-            domain = Lower(attributeValue);
+            domain = wys::base::AsciiLower(attributeValue);
             while (domain.starts_with('.'))
                 domain.erase(0, 1);
         } else if (key == "path") {

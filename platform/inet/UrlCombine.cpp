@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/base/AsciiText.h"
 #include "platform/inet/InternetError.h"
 #include "platform/inet/UrlParts.h"
 
@@ -95,19 +96,7 @@ bool MustEscape(unsigned char c, Component where, DWORD flags)
 
 std::string Escape(const std::string& text, Component where, DWORD flags)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (MustEscape(c, where, flags)) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return wys::base::PercentEncode(text, [&](unsigned char c) { return MustEscape(c, where, flags); });
 }
 
 // Resolves `relative` against `base`; nullopt when the base cannot serve.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/base/AsciiText.h"
+
 namespace {
 
 bool IsSchemeStart(char c)
@@ -13,14 +15,6 @@ bool IsSchemeStart(char c)
 bool IsSchemeChar(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' || c == '.';
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
 }
 
 // Length of the scheme at the start of `text` (without its ':'), 0 if none.
@@ -109,7 +103,7 @@ std::optional<UrlParts> ParseUrlReference(std::string_view text)
 {
     UrlParts parts;
     if (std::size_t n = SchemeLength(text)) {
-        parts.scheme = Lower(text.substr(0, n));
+        parts.scheme = wys::base::AsciiLower(text.substr(0, n));
         text.remove_prefix(n + 1);
     }
     if (std::size_t hash = text.find('#'); hash != std::string_view::npos) {
@@ -175,5 +169,5 @@ std::string ComposeUrl(const UrlParts& parts)
 std::string UrlScheme(std::string_view url)
 {
     std::size_t n = SchemeLength(url);
-    return Lower(url.substr(0, n));
+    return wys::base::AsciiLower(url.substr(0, n));
 }

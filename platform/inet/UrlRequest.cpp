@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/base/AsciiText.h"
 #include "platform/inet/ProcessCookies.h"
 #include "platform/inet/UrlCombine.h"
 #include "platform/inet/UrlParts.h"
@@ -16,23 +17,6 @@ constexpr long kMaxRedirects = 10;
 // Consumed bytes are dropped from the front of the body buffer once this many
 // have piled up, so that long transfers do not keep what was read.
 constexpr std::size_t kCompactAfter = 64 * 1024;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool IsFollowedRedirect(DWORD status)
 {
@@ -97,7 +81,7 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
         std::string_view rest(headers);
         while (!rest.empty()) {
             std::size_t end = std::min(rest.find("\r\n"), rest.size());
-            std::string line(Trim(rest.substr(0, end)));
+            std::string line(wys::base::TrimAscii(rest.substr(0, end)));
             rest.remove_prefix(std::min(end + 2, rest.size()));
             if (!line.empty())
                 m_requestHeaders = curl_slist_append(m_requestHeaders, line.c_str());
@@ -160,7 +144,7 @@ std::optional<DWORD> CUrlRequest::StatusCode() const
 std::optional<std::string> CUrlRequest::Header(std::string_view name) const
 {
     for (const auto& [key, value] : m_headers) {
-        if (EqualsIgnoringCase(key, name))
+        if (wys::base::EqualsIgnoringAsciiCase(key, name))
             return value;
     }
     return std::nullopt;
@@ -194,7 +178,7 @@ void CUrlRequest::HeaderLine(std::string_view line)
             m_status = m_status * 10 + static_cast<DWORD>(line[i] - '0');
         return;
     }
-    std::string_view trimmed = Trim(line);
+    std::string_view trimmed = wys::base::TrimAscii(line);
     if (trimmed.empty()) {
         bool another =
             m_status / 100 == 1 || (m_follow && IsFollowedRedirect(m_status) && m_blockHasLocation);
@@ -205,10 +189,10 @@ void CUrlRequest::HeaderLine(std::string_view line)
     std::size_t colon = trimmed.find(':');
     if (colon == std::string_view::npos)
         return;
-    std::string name(Trim(trimmed.substr(0, colon)));
-    if (EqualsIgnoringCase(name, "Location"))
+    std::string name(wys::base::TrimAscii(trimmed.substr(0, colon)));
+    if (wys::base::EqualsIgnoringAsciiCase(name, "Location"))
         m_blockHasLocation = true;
-    m_headers.emplace_back(std::move(name), std::string(Trim(trimmed.substr(colon + 1))));
+    m_headers.emplace_back(std::move(name), std::string(wys::base::TrimAscii(trimmed.substr(colon + 1))));
 }
 
 template <class Ready>

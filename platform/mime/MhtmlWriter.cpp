@@ -1,21 +1,13 @@
 #include "platform/mime/MhtmlWriter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <random>
 
+#include "platform/base/AsciiText.h"
 #include "platform/mime/MimeCodec.h"
 
 namespace {
-
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 // Header values must stay on their line and hold no NUL.
 std::string SingleLine(std::string_view value)
@@ -68,18 +60,8 @@ std::string HeaderText(std::string_view value)
 
 std::string LocationText(std::string_view location)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : SingleLine(location)) {
-        if (c <= 0x20 || c >= 0x7F) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return wys::base::PercentEncode(SingleLine(location),
+                                    [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 std::string DateText(std::time_t time)
@@ -99,12 +81,7 @@ std::string DateText(std::time_t time)
 
 std::string MediaTypeOf(std::string_view contentType)
 {
-    std::string_view type = contentType.substr(0, contentType.find(';'));
-    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.front())))
-        type.remove_prefix(1);
-    while (!type.empty() && std::isspace(static_cast<unsigned char>(type.back())))
-        type.remove_suffix(1);
-    return Lower(type);
+    return wys::base::AsciiLower(wys::base::TrimAscii(contentType.substr(0, contentType.find(';'))));
 }
 
 bool IsTextMediaType(std::string_view mediaType)

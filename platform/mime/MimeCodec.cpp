@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/base/AsciiText.h"
+
 namespace {
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -20,17 +22,6 @@ int Base64Value(char c)
         return 62;
     if (c == '/')
         return 63;
-    return -1;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
     return -1;
 }
 
@@ -190,8 +181,8 @@ std::string QuotedPrintableDecode(std::string_view text)
             line.remove_suffix(1);
         for (std::size_t k = 0; k < line.size(); ++k) {
             if (line[k] == '=') {
-                int high = k + 1 < line.size() ? HexValue(line[k + 1]) : -1;
-                int low = k + 2 < line.size() ? HexValue(line[k + 2]) : -1;
+                int high = k + 1 < line.size() ? wys::base::HexDigitValue(line[k + 1]) : -1;
+                int low = k + 2 < line.size() ? wys::base::HexDigitValue(line[k + 2]) : -1;
                 if (high >= 0 && low >= 0) {
                     out += static_cast<char>(high * 16 + low);
                     k += 2;

@@ -4,62 +4,29 @@
 #include <cctype>
 #include <utility>
 
+#include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
+
 namespace {
 
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
+// What a reference to U+0000 stands for, as browsers read it.
+constexpr char32_t kReplacement = 0xFFFD;
+
+constexpr std::string_view kHtmlSpace = " \t\n\r\f";
+
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-char Lower(char c)
-{
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string LowerCopy(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
+    return kHtmlSpace.find(c) != std::string_view::npos;
 }
 
 std::size_t FindIgnoringCase(std::string_view text, std::string_view what, std::size_t from)
 {
-    auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
-                          what.begin(), what.end(), [](char a, char b) { return Lower(a) == Lower(b); });
+    auto it = std::search(
+        text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(), what.begin(),
+        what.end(), [](char a, char b) { return wys::base::AsciiLower(a) == wys::base::AsciiLower(b); });
     return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && IsSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // Character references that URLs in attributes actually use; others stay.
@@ -92,8 +59,9 @@ std::string DecodeCharacterReferences(std::string_view text)
                         : std::isdigit(static_cast<unsigned char>(rest[end]))))
                 ++end;
             if (end > start) {
-                AppendUtf8(out,
-                           std::stoul(std::string(rest.substr(start, end - start)), nullptr, hex ? 16 : 10));
+                const unsigned long code =
+                    std::stoul(std::string(rest.substr(start, end - start)), nullptr, hex ? 16 : 10);
+                AppendUtf8(out, code == 0 ? kReplacement : static_cast<char32_t>(code));
                 i += end + (end < rest.size() && rest[end] == ';' ? 1 : 0);
                 done = true;
             }
@@ -122,7 +90,7 @@ Attributes ReadAttributes(std::string_view html, std::size_t& pos)
         while (pos < html.size() && !IsSpace(html[pos]) && html[pos] != '=' && html[pos] != '>' &&
                (html[pos] != '/' || pos == start))
             ++pos;
-        std::string name = LowerCopy(html.substr(start, pos - start));
+        std::string name = wys::base::AsciiLower(html.substr(start, pos - start));
         while (pos < html.size() && IsSpace(html[pos]))
             ++pos;
         std::string value;
@@ -158,7 +126,7 @@ const std::string* Attribute(const Attributes& attributes, std::string_view name
 
 bool HasToken(std::string_view list, std::string_view token)
 {
-    std::string lowered = LowerCopy(list);
+    std::string lowered = wys::base::AsciiLower(list);
     std::string_view rest = lowered;
     while (!rest.empty()) {
         while (!rest.empty() && IsSpace(rest.front()))
@@ -202,8 +170,8 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
     auto& out = found.references;
     auto add = [&](ReferenceKind kind, const char* name) {
         const std::string* value = Attribute(attributes, name);
-        if (value && !Trim(*value).empty())
-            out.push_back({kind, std::string(Trim(*value))});
+        if (value && !wys::base::TrimAscii(*value, kHtmlSpace).empty())
+            out.push_back({kind, std::string(wys::base::TrimAscii(*value, kHtmlSpace))});
     };
     if (tag == "img") {
         add(ReferenceKind::Image, "src");
@@ -211,7 +179,7 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
             AddSrcset(*srcset, out);
     } else if (tag == "input") {
         const std::string* type = Attribute(attributes, "type");
-        if (type && LowerCopy(Trim(*type)) == "image")
+        if (type && wys::base::AsciiLower(wys::base::TrimAscii(*type, kHtmlSpace)) == "image")
             add(ReferenceKind::Image, "src");
     } else if (tag == "body" || tag == "table" || tag == "td" || tag == "th") {
         add(ReferenceKind::Image, "background");
@@ -238,7 +206,7 @@ void AddTagReferences(const std::string& tag, const Attributes& attributes, Page
         add(ReferenceKind::Sound, "src");
     } else if (tag == "base" && !found.base) {
         if (const std::string* href = Attribute(attributes, "href"))
-            found.base = std::string(Trim(*href));
+            found.base = std::string(wys::base::TrimAscii(*href, kHtmlSpace));
     }
     if (const std::string* style = Attribute(attributes, "style")) {
         for (PageReference& reference : FindStyleReferences(*style))
@@ -287,8 +255,8 @@ std::vector<PageReference> FindStyleReferences(std::string_view css)
         } else if (FindIgnoringCase(css.substr(pos, 4), "url(", 0) == 0) {
             pos += 4;
             std::string url = ReadStyleValue(css, pos, ')');
-            if (!Trim(url).empty() && !std::string_view(url).starts_with("#"))
-                out.push_back({ReferenceKind::Image, std::string(Trim(url))});
+            if (!wys::base::TrimAscii(url, kHtmlSpace).empty() && !std::string_view(url).starts_with("#"))
+                out.push_back({ReferenceKind::Image, std::string(wys::base::TrimAscii(url, kHtmlSpace))});
         } else if (FindIgnoringCase(css.substr(pos, 7), "@import", 0) == 0) {
             pos += 7;
             while (pos < css.size() && IsSpace(css[pos]))
@@ -297,8 +265,9 @@ std::vector<PageReference> FindStyleReferences(std::string_view css)
             if (wrapped)
                 pos += 4;
             std::string url = ReadStyleValue(css, pos, wrapped ? ')' : ';');
-            if (!Trim(url).empty())
-                out.push_back({ReferenceKind::StyleSheet, std::string(Trim(url))});
+            if (!wys::base::TrimAscii(url, kHtmlSpace).empty())
+                out.push_back(
+                    {ReferenceKind::StyleSheet, std::string(wys::base::TrimAscii(url, kHtmlSpace))});
         } else {
             ++pos;
         }
@@ -330,7 +299,7 @@ PageReferences FindHtmlReferences(std::string_view html)
             pos = nameStart;
             continue;
         }
-        std::string tag = LowerCopy(html.substr(nameStart, nameEnd - nameStart));
+        std::string tag = wys::base::AsciiLower(html.substr(nameStart, nameEnd - nameStart));
         pos = nameEnd;
         Attributes attributes = ReadAttributes(html, pos);
         AddTagReferences(tag, attributes, found);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/base/AsciiText.h"
 #include "platform/com/ComError.h"
 #include "platform/inet/UrlParts.h"
 
@@ -21,18 +22,9 @@ HRESULT FailureOf(DWORD error)
 // Characters that would end the user name or password inside a URL.
 std::string EscapeUserInfo(const std::string& text)
 {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
+    return wys::base::PercentEncode(text, [](unsigned char c) {
+        return !(std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~');
+    });
 }
 
 std::string WithCredentials(const std::string& url, const Credentials& credentials)
@@ -101,9 +93,7 @@ std::string ContentTypeByExtension(const std::string& url)
     std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = wys::base::AsciiLower(path.substr(dot + 1));
     for (const auto& [known, type] : kTypes) {
         if (extension == known)
             return type;

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::registry {
 
 namespace {
-
-char FoldCase(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Position of the first subkey not ordered before `name`.
 template <typename Keys>
@@ -24,25 +21,12 @@ auto LowerBound(Keys& keys, std::string_view name)
 
 bool NamesEqual(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(a[i]) != FoldCase(b[i]))
-            return false;
-    }
-    return true;
+    return wys::base::EqualsIgnoringAsciiCase(a, b);
 }
 
 bool NameLess(std::string_view a, std::string_view b)
 {
-    std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        auto x = static_cast<unsigned char>(FoldCase(a[i]));
-        auto y = static_cast<unsigned char>(FoldCase(b[i]));
-        if (x != y)
-            return x < y;
-    }
-    return a.size() < b.size();
+    return wys::base::LessIgnoringAsciiCase(a, b);
 }
 
 bool IsValidKeyName(std::string_view name)

@@ -11,6 +11,9 @@
 #include <mutex>
 #include <string>
 
+#include "platform/base/CAtomicFileWriter.h"
+#include "platform/base/CFileDescriptor.h"
+#include "platform/base/FileWrite.h"
 #include "platform/base/WinError.h"
 #include "platform/registry/HiveText.h"
 
@@ -18,34 +21,13 @@ namespace wys::registry {
 
 namespace {
 
+using wys::base::CFileDescriptor;
+using wys::base::FolderOf;
+using wys::base::SyncFolder;
+using wys::base::WriteAll;
+
 constexpr std::size_t kCachedHives = 8;
 constexpr int kMaxOriginalCopies = 100;
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~CFileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);  // Written files are closed through Close(), which reports.
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    bool IsValid() const { return m_fd >= 0; }
-    // Closes now, reporting the result: a failed close of a written file may
-    // mean its data never reached the disk.
-    bool Close()
-    {
-        int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 struct FileIdentity {
     dev_t device = 0;
@@ -126,12 +108,6 @@ LoadedPtr EmptyHive()
     return *empty;
 }
 
-std::string FolderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 mode_t FileMode(HiveSharing sharing)
 {
     return sharing == HiveSharing::MachineWide ? 0644 : 0600;
@@ -145,20 +121,6 @@ mode_t FolderMode(HiveSharing sharing)
 LONG ReadError(int error)
 {
     return (error == EACCES || error == EPERM) ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 bool ReadAll(int fd, std::string& text)
@@ -183,15 +145,6 @@ bool LockFile(int fd, int operation)
             return false;
     }
     return true;
-}
-
-// Flushes the folder so that a rename in it survives a crash. A failure only
-// weakens that promise (some file systems cannot sync folders) and is ignored.
-void SyncFolder(const std::string& folder)
-{
-    CFileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.IsValid())
-        (void)::fsync(fd.Get());
 }
 
 LONG MakeFolders(const std::string& folder, mode_t mode)
@@ -258,11 +211,13 @@ bool WriteNewFile(const std::string& path, const std::string& text, mode_t mode,
         error = errno;
         return false;
     }
-    if (WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0 && fd.Close()) {
-        error = 0;
+    error = WriteAll(fd.Get(), text);
+    if (!error)
+        error = ::fsync(fd.Get()) == 0 ? 0 : errno;
+    if (const int closed = fd.Close(); !error)
+        error = closed;
+    if (!error)
         return true;
-    }
-    error = errno;
     (void)::unlink(path.c_str());  // a partial file would mislead whoever reads it
     return false;
 }
@@ -274,7 +229,9 @@ LONG KeepOriginal(const std::string& path, const std::string& original, mode_t m
         std::string target = path + ".bad" + (n == 1 ? std::string() : "." + std::to_string(n));
         int error;
         if (WriteNewFile(target, original, mode, error)) {
-            SyncFolder(FolderOf(path));
+            // A folder that cannot be flushed only makes the copy's name
+            // less certain to survive a crash.
+            (void)SyncFolder(FolderOf(path));
             return ERROR_SUCCESS;
         }
         if (error != EEXIST)
@@ -288,20 +245,15 @@ LONG ReplaceFile(const std::string& path, const std::string& text, mode_t mode)
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0)
         mode = info.st_mode & 07777;
-    std::string temporary = path + ".tmp";
     // Only the holder of the exclusive lock uses the temporary name, so a
     // leftover one is from a writer that died and may be replaced.
-    (void)::unlink(temporary.c_str());
-    int error;
-    if (!WriteNewFile(temporary, text, mode, error))
-        return Win32ErrorFromErrno(error);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = errno;
-        (void)::unlink(temporary.c_str());  // the hive itself is unchanged
-        return Win32ErrorFromErrno(error);
-    }
-    SyncFolder(FolderOf(path));
-    return ERROR_SUCCESS;
+    wys::base::CAtomicFileWriter file;
+    int error = file.OpenFixed(path, path + ".tmp", mode);
+    if (!error)
+        error = file.Write(text);
+    if (!error)
+        error = file.Commit();
+    return Win32ErrorFromErrno(error);
 }
 
 }  // namespace

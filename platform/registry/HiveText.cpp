@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/base/AsciiText.h"
+#include "platform/com/Utf.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::registry {
@@ -12,76 +14,11 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+constexpr std::string_view kBlanks = " \t\r";
 
 bool IsBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Length of the well-formed UTF-8 sequence starting at s[i], 0 if there is none
-// (overlong forms, surrogates and code points above U+10FFFF are not UTF-8).
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > s.size() || byte(i + 1) < low || byte(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    }
-    return length;
-}
-
-bool IsUtf8(std::string_view s)
-{
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t length = Utf8SequenceLength(s, i);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
+    return kBlanks.find(c) != std::string_view::npos;
 }
 
 void AppendEscapedByte(std::string& out, unsigned char byte)
@@ -237,8 +174,8 @@ public:
                     out += '\t';
                     break;
                 case 'x': {
-                    int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
-                    int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
+                    int high = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[0]) : -1;
+                    int low = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[1]) : -1;
                     if (high < 0 || low < 0)
                         return false;
                     out += static_cast<char>(high * 16 + low);
@@ -261,8 +198,8 @@ public:
             return true;
         for (;;) {
             SkipBlanks();
-            int high = m_rest.size() >= 2 ? HexValue(m_rest[0]) : -1;
-            int low = m_rest.size() >= 2 ? HexValue(m_rest[1]) : -1;
+            int high = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[0]) : -1;
+            int low = m_rest.size() >= 2 ? wys::base::HexDigitValue(m_rest[1]) : -1;
             if (high < 0 || low < 0)
                 return false;
             out += static_cast<char>(high * 16 + low);
@@ -279,10 +216,10 @@ public:
     {
         value = 0;
         std::size_t digits = 0;
-        while (!m_rest.empty() && HexValue(m_rest.front()) >= 0) {
+        while (!m_rest.empty() && wys::base::HexDigitValue(m_rest.front()) >= 0) {
             if (++digits > maxDigits)
                 return false;
-            value = value * 16 + static_cast<std::uint64_t>(HexValue(m_rest.front()));
+            value = value * 16 + static_cast<std::uint64_t>(wys::base::HexDigitValue(m_rest.front()));
             m_rest.remove_prefix(1);
         }
         return digits > 0;
@@ -311,7 +248,7 @@ bool ParseValueData(CLineReader& reader, HiveValue& value)
     std::optional<std::string_view> token = reader.TakeUntil(':');
     if (!token)
         return false;
-    std::string_view type = Trim(*token);
+    std::string_view type = wys::base::TrimAscii(*token, kBlanks);
     reader.SkipBlanks();
     std::string text;
     if (EqualsLower(type, "sz") || EqualsLower(type, "expand_sz")) {
@@ -458,7 +395,7 @@ ParsedHive ParseHiveText(std::string_view text)
         // Files written here end with LF; a last line without it may have been
         // cut short, so it is counted even when it reads.
         bool maybeCut = end == std::string_view::npos;
-        std::string_view line = Trim(text.substr(0, end));
+        std::string_view line = wys::base::TrimAscii(text.substr(0, end), kBlanks);
         text.remove_prefix(maybeCut ? text.size() : end + 1);
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;

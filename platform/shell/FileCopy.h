@@ -10,9 +10,10 @@ namespace wys::shell {
 enum class CopyResult { Copied, Cancelled, Failed };
 
 // Copies the regular file `source` (never through a link) to `target`. The
-// bytes go to a temporary file beside the target, which is renamed over it
-// at the end: whatever was at `target` (a file or a link, never followed)
-// stays untouched until the copy is complete, and a cancelled or failed copy
+// bytes go to a temporary file beside the target, which is flushed to disk
+// and renamed over it at the end: whatever was at `target` (a file or a
+// link, never followed) stays untouched until the copy is complete, a crash
+// leaves the old or the whole new file, and a cancelled or failed copy
 // leaves nothing behind. The copy gets the source's permission bits and
 // times. `onChunk` hears the bytes written by each chunk and returns false
 // to cancel. On failure `error` holds the errno value.

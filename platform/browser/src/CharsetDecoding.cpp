@@ -2,24 +2,17 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <optional>
+
+#include "platform/base/AsciiText.h"
 
 namespace wys::browser {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::size_t kMetaScanBytes = 1024;
-
-std::string Lower(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 bool IsLabelChar(char c)
 {
@@ -41,12 +34,12 @@ std::string LabelAfter(std::string_view text, std::size_t at)
     std::size_t end = at;
     while (end < text.size() && IsLabelChar(text[end]))
         ++end;
-    return Lower(text.substr(at, end - at));
+    return wys::base::AsciiLower(text.substr(at, end - at));
 }
 
 std::string HeaderCharset(std::string_view contentType)
 {
-    std::string lower = Lower(contentType);
+    std::string lower = wys::base::AsciiLower(contentType);
     std::size_t at = lower.find("charset");
     return at == std::string::npos ? std::string() : LabelAfter(lower, at + 7);
 }
@@ -55,7 +48,7 @@ std::string HeaderCharset(std::string_view contentType)
 // of its two forms; comments are not parsed, as a prescan need not be exact.
 std::string MetaCharset(std::string_view body)
 {
-    std::string head = Lower(body.substr(0, kMetaScanBytes));
+    std::string head = wys::base::AsciiLower(body.substr(0, kMetaScanBytes));
     for (std::size_t meta = head.find("<meta"); meta != std::string::npos;
          meta = head.find("<meta", meta + 5)) {
         std::size_t end = head.find('>', meta);

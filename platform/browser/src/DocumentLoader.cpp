@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/base/AsciiText.h"
 #include "platform/browser/src/CharsetDecoding.h"
 #include "platform/com/Bstr.h"
 #include "platform/dom/HtmlDocument.h"
@@ -18,10 +19,7 @@ using Clock = std::chrono::steady_clock;
 std::string SchemeOf(std::string_view url)
 {
     std::size_t colon = url.find(':');
-    std::string scheme(url.substr(0, colon == std::string_view::npos ? 0 : colon));
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return scheme;
+    return wys::base::AsciiLower(url.substr(0, colon == std::string_view::npos ? 0 : colon));
 }
 
 bool IsLoadableScheme(const std::string& scheme)

@@ -2,10 +2,10 @@
 
 #include <curl/curl.h>
 
+#include "platform/base/AsciiText.h"
 #include "platform/inet/ProcessCookies.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -39,14 +39,6 @@ int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return transfer->options->stop && transfer->options->stop->load() ? 1 : 0;
 }
 
-std::string Lower(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
-
 bool EndsWith(std::string_view text, std::string_view tail)
 {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -56,7 +48,7 @@ bool EndsWith(std::string_view text, std::string_view tail)
 // from the path's extension, then from the first bytes, as browsers do.
 std::string GuessContentType(std::string_view url, std::string_view body)
 {
-    std::string path = Lower(url.substr(0, url.find_first_of("?#")));
+    std::string path = wys::base::AsciiLower(url.substr(0, url.find_first_of("?#")));
     for (std::string_view ext : {".html", ".htm", ".shtml", ".xhtml"}) {
         if (EndsWith(path, ext))
             return "text/html";
@@ -68,7 +60,7 @@ std::string GuessContentType(std::string_view url, std::string_view body)
         if (EndsWith(path, ext))
             return std::string(type);
     }
-    std::string start = Lower(body.substr(0, 512));
+    std::string start = wys::base::AsciiLower(body.substr(0, 512));
     std::size_t first = start.find_first_not_of(" \t\r\n\f\xef\xbb\xbf");
     if (first != std::string::npos) {
         std::string_view head = std::string_view(start).substr(first);

@@ -6,10 +6,6 @@
 namespace wys::dom {
 namespace {
 
-char AsciiLowerChar(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 char AsciiUpperChar(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -51,25 +47,6 @@ std::pair<std::size_t, std::size_t> CharsetSpan(std::string_view content)
 }
 
 }  // namespace
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string AsciiLower(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        c = AsciiLowerChar(c);
-    return result;
-}
 
 std::string AsciiUpper(std::string_view text)
 {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/AsciiText.h"
+
 namespace wys::dom {
 
 enum class NodeKind : std::uint8_t { Document, Element, Text, Comment };
@@ -76,8 +78,8 @@ private:
 };
 
 // ASCII-only helpers shared by the module's sources.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
-std::string AsciiLower(std::string_view text);
+using wys::base::AsciiLower;
+using wys::base::EqualsIgnoringAsciiCase;
 std::string AsciiUpper(std::string_view text);
 
 }  // namespace wys::dom
