@@ -112,10 +112,8 @@ void CContentIndexer::Run()
             std::lock_guard lock(m_mutex);
             m_done += requests.size();
             m_inStep = m_index && !m_needsSync && m_backlog.empty();
-            if (m_unheldChanged) {
-                m_unheldPublished.assign(m_unheld.begin(), m_unheld.end());
-                m_unheldChanged = false;
-            }
+            // Pages that could not be read are few: copied as they stand.
+            m_unheldPublished.assign(m_unheld.begin(), m_unheld.end());
         }
     }
     Close();
@@ -128,7 +126,7 @@ void CContentIndexer::Apply(Request& request)
             Close();
             m_folder = std::move(request.text);
             m_known.clear();
-            ForgetUnheld();
+            m_unheld.clear();
             for (std::string& path : request.paths)
                 ++m_known[std::move(path)];
             m_backlog.clear();
@@ -147,7 +145,7 @@ void CContentIndexer::Apply(Request& request)
             auto known = m_known.find(request.text);
             if (known != m_known.end() && --known->second <= 0) {
                 m_known.erase(known);
-                m_unheldChanged = m_unheld.erase(request.text) > 0 || m_unheldChanged;
+                m_unheld.erase(request.text);
             }
             for (auto it = m_backlog.begin(); it != m_backlog.end(); ++it) {
                 if (*it == request.text) {
@@ -162,18 +160,12 @@ void CContentIndexer::Apply(Request& request)
     }
 }
 
-void CContentIndexer::ForgetUnheld()
-{
-    m_unheldChanged = m_unheldChanged || !m_unheld.empty();
-    m_unheld.clear();
-}
-
 void CContentIndexer::Synchronize()
 {
     m_needsSync = false;
     m_backlog.clear();
     // Every page the index lacks is tried again.
-    ForgetUnheld();
+    m_unheld.clear();
     if (m_folder.empty())
         return;
     Status status = Status::Ready;
@@ -264,7 +256,7 @@ void CContentIndexer::IndexBacklog()
 bool CContentIndexer::IndexPage(const std::string& path)
 {
     const auto unheld = [&] {
-        m_unheldChanged = m_unheld.insert(path).second || m_unheldChanged;
+        m_unheld.insert(path);
         return true;
     };
     auto components = CSavedCopyPath::Components(std::string_view(path));
@@ -284,7 +276,7 @@ bool CContentIndexer::IndexPage(const std::string& path)
         return unheld();
     if (!m_index->Put(path, stamp, *text))
         return false;
-    m_unheldChanged = m_unheld.erase(path) > 0 || m_unheldChanged;
+    m_unheld.erase(path);
     std::lock_guard lock(m_mutex);
     ++m_statistics.PagesIndexed;
     return true;

@@ -90,7 +90,6 @@ private:
     void IndexBacklog();
     bool IndexPage(const std::string& path);
     void Failed();
-    void ForgetUnheld();
     void Close();
 
     // Shared with the owner's thread, under m_mutex.
@@ -114,7 +113,6 @@ private:
     std::chrono::steady_clock::time_point m_retryAt{};
     std::deque<std::string> m_backlog;
     std::unordered_set<std::string> m_unheld;  // known Paths the index holds no page for
-    bool m_unheldChanged = false;
 
     std::thread m_thread;
 };

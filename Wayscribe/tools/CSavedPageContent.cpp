@@ -1,7 +1,6 @@
 #include "Wayscribe/tools/CSavedPageContent.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
@@ -9,23 +8,9 @@
 #include <thread>
 
 #include "Wayscribe/tools/CSavedPageReader.h"
+#include "platform/com/Utf.h"
 
 namespace {
-
-// The length of the UTF-8 sequence that starts with `byte`; 0 when it
-// starts none.
-std::size_t SequenceLength(unsigned char byte)
-{
-    if (byte < 0x80)
-        return 1;
-    if (byte >= 0xC2 && byte <= 0xDF)
-        return 2;
-    if (byte >= 0xE0 && byte <= 0xEF)
-        return 3;
-    if (byte >= 0xF0 && byte <= 0xF4)
-        return 4;
-    return 0;
-}
 
 bool IsContinuation(unsigned char byte)
 {
@@ -39,7 +24,7 @@ CSavedPageContent::CSavedPageContent(std::string historyFolder, const CRegExp& e
 {
     if (m_folder.empty())
         return;
-    m_folderFd = ::open(m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    m_folderFd = wys::base::CFileDescriptor(::open(m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& literal : expression.RequiredLiterals()) {
         for (std::string& piece : UsableLiterals(literal))
             m_literals.push_back(std::move(piece));
@@ -74,14 +59,15 @@ bool CSavedPageContent::LoadEntries()
 
 bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
                                        CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes,
-                                       std::vector<std::int64_t>* tested)
+                                       std::vector<std::int64_t>* incompleteTested)
 {
     return index.VisitCandidates(
         m_literals, firstId, lastId,
         [&](const CContentIndexFile::Entry& entry, std::string_view path, std::string_view text) {
             if (m_stop && m_stop->load(std::memory_order_relaxed))
                 return false;
-            tested->push_back(entry.Id);
+            if (!entry.Complete)
+                incompleteTested->push_back(entry.Id);
             const std::string pagePath(path);
             const std::string fullPath = CSavedPageReader::PagePath(m_folder, pagePath);
             if (fullPath.empty())
@@ -102,7 +88,7 @@ bool CSavedPageContent::TestIndexed(CRegExpMatch& context, std::vector<IndexedOu
     outcomes->clear();
     if (!m_index || m_literals.empty() || m_folder.empty())
         return false;
-    std::vector<std::int64_t> tested;
+    std::vector<std::int64_t> tested;  // the candidates not indexed whole, which were tested
     try {
         std::int64_t lastId = 0;
         if (!m_index->LastId(&lastId)) {
@@ -185,20 +171,18 @@ CSavedPageContent::~CSavedPageContent()
 {
     if (m_index)
         m_index->EndRead();
-    if (m_folderFd >= 0)
-        ::close(m_folderFd);
 }
 
 std::optional<PageStamp> CSavedPageContent::StampOf(const std::string& fullPath) const
 {
     // Looked up from the folder, a page's status costs only the steps of
     // its Path; a search asks it of every page it finds.
-    if (m_folderFd < 0 || fullPath.size() <= m_folder.size() + 1)
+    if (!m_folderFd.IsValid() || fullPath.size() <= m_folder.size() + 1)
         return CPageText::StampOf(fullPath);
     std::size_t start = m_folder.size() + 1;
     while (start < fullPath.size() && fullPath[start] == '/')
         ++start;
-    return CPageText::StampAt(m_folderFd, fullPath.substr(start));
+    return CPageText::StampAt(m_folderFd.Get(), fullPath.substr(start));
 }
 
 void CSavedPageContent::DropIndex()
@@ -222,12 +206,8 @@ std::vector<std::string> CSavedPageContent::UsableLiterals(const std::string& li
     };
     std::size_t i = 0;
     while (i < literal.size()) {
-        const auto byte = static_cast<unsigned char>(literal[i]);
-        std::size_t length = SequenceLength(byte);
-        bool valid = length > 0 && i + length <= literal.size();
-        for (std::size_t k = 1; valid && k < length; ++k)
-            valid = IsContinuation(static_cast<unsigned char>(literal[i + k]));
-        if (!valid || byte == 0) {
+        const std::size_t length = Utf8SequenceLength(literal, i);
+        if (length == 0 || literal[i] == '\0') {
             flush();
             ++i;
             continue;

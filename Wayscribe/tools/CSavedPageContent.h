@@ -30,6 +30,7 @@
 
 #include "Wayscribe/tools/CRegExp.h"
 #include "common/contentindex/CContentIndexFile.h"
+#include "platform/base/CFileDescriptor.h"
 
 class CSavedPageContent {
 public:
@@ -113,7 +114,7 @@ private:
     bool LoadEntries();
     bool TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
                         CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes,
-                        std::vector<std::int64_t>* tested);
+                        std::vector<std::int64_t>* incompleteTested);
     std::optional<PageStamp> StampOf(const std::string& fullPath) const;
 
     std::string m_folder;
@@ -123,7 +124,7 @@ private:
     std::vector<std::string> m_literals;
     std::unordered_set<std::int64_t> m_candidates;
     bool m_entriesLoaded = false;
-    int m_folderFd = -1;  // the history folder, for looking at its files by relative path
+    wys::base::CFileDescriptor m_folderFd;  // the history folder, for looking at its files by relative path
     std::uint64_t m_baseBudget = kBaseBudget;
     std::uint64_t m_budgetPerByte = kBudgetPerByte;
     const std::atomic<bool>* m_stop = nullptr;  // not owned

@@ -42,6 +42,13 @@ private:
     sqlite3_stmt* m_statement = nullptr;
 };
 
+// A text column of the current row, valid until the statement moves on.
+std::string_view ColumnText(sqlite3_stmt* statement, int column)
+{
+    const auto* bytes = reinterpret_cast<const char*>(::sqlite3_column_text(statement, column));
+    return {bytes ? bytes : "", static_cast<std::size_t>(::sqlite3_column_bytes(statement, column))};
+}
+
 bool IsDamage(int result)
 {
     const int primary = result & 0xFF;
@@ -372,9 +379,7 @@ bool CContentIndexFile::Paths(std::vector<std::string>* paths)
         return Check(::sqlite3_errcode(m_db));
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), 0));
-        paths->emplace_back(text ? text : "",
-                            static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0)));
+        paths->emplace_back(ColumnText(statement.Get(), 0));
     }
     return Check(result);
 }
@@ -410,15 +415,12 @@ bool CContentIndexFile::Entries(std::unordered_map<std::string, Entry>* entries)
         return Check(::sqlite3_errcode(m_db));
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), 0));
         Entry entry;
         entry.Id = ::sqlite3_column_int64(statement.Get(), 1);
         entry.Stamp.Size = ::sqlite3_column_int64(statement.Get(), 2);
         entry.Stamp.ModifiedNs = ::sqlite3_column_int64(statement.Get(), 3);
         entry.Complete = ::sqlite3_column_int(statement.Get(), 4) != 0;
-        entries->emplace(std::string(text ? text : "",
-                                     static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), 0))),
-                         entry);
+        entries->emplace(std::string(ColumnText(statement.Get(), 0)), entry);
     }
     return Check(result);
 }
@@ -465,11 +467,6 @@ bool CContentIndexFile::VisitCandidates(const std::vector<std::string>& literals
     ::sqlite3_bind_text(statement.Get(), 1, query.data(), static_cast<int>(query.size()), SQLITE_STATIC);
     ::sqlite3_bind_int64(statement.Get(), 2, firstId);
     ::sqlite3_bind_int64(statement.Get(), 3, lastId);
-    const auto column = [&](int index) {
-        const auto* bytes = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), index));
-        return std::string_view(bytes ? bytes : "",
-                                static_cast<std::size_t>(::sqlite3_column_bytes(statement.Get(), index)));
-    };
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
         Entry entry;
@@ -477,8 +474,8 @@ bool CContentIndexFile::VisitCandidates(const std::vector<std::string>& literals
         entry.Stamp.Size = ::sqlite3_column_int64(statement.Get(), 2);
         entry.Stamp.ModifiedNs = ::sqlite3_column_int64(statement.Get(), 3);
         entry.Complete = ::sqlite3_column_int(statement.Get(), 4) != 0;
-        const std::string_view path = column(1);
-        if (!visit(entry, path, column(5)))
+        const std::string_view path = ColumnText(statement.Get(), 1);
+        if (!visit(entry, path, ColumnText(statement.Get(), 5)))
             return true;
     }
     return Check(result);
@@ -492,10 +489,7 @@ bool CContentIndexFile::IncompletePages(std::vector<std::pair<std::int64_t, std:
         return Check(::sqlite3_errcode(m_db));
     int result;
     while ((result = ::sqlite3_step(statement.Get())) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(::sqlite3_column_text(statement.Get(), 1));
-        pages->emplace_back(::sqlite3_column_int64(statement.Get(), 0),
-                            std::string(text ? text : "", static_cast<std::size_t>(
-                                                              ::sqlite3_column_bytes(statement.Get(), 1))));
+        pages->emplace_back(::sqlite3_column_int64(statement.Get(), 0), ColumnText(statement.Get(), 1));
     }
     return Check(result);
 }
@@ -509,9 +503,7 @@ bool CContentIndexFile::Text(std::int64_t id, std::string_view* text)
     const int result = ::sqlite3_step(statement);
     if (result == SQLITE_ROW) {
         // Left in place until the next call, which resets the statement.
-        const auto* bytes = reinterpret_cast<const char*>(::sqlite3_column_text(statement, 0));
-        *text = std::string_view(bytes ? bytes : "",
-                                 static_cast<std::size_t>(::sqlite3_column_bytes(statement, 0)));
+        *text = ColumnText(statement, 0);
         return true;
     }
     ::sqlite3_reset(statement);

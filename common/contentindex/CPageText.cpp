@@ -15,27 +15,13 @@
 #include "common/contentindex/HtmlText.h"
 #include "common/contentindex/TextCharset.h"
 #include "platform/base/AsciiText.h"
+#include "platform/base/CFileDescriptor.h"
 
 namespace fs = std::filesystem;
 using namespace wys::content;
+using wys::base::CFileDescriptor;
 
 namespace {
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 PageStamp StampFrom(const struct stat& info)
 {
