@@ -37,18 +37,18 @@ HRESULT LocalServerClassObject(const std::shared_ptr<CApartment>& apartment, REF
         std::shared_ptr<CConnection> connection = apartment->FindConnection(path);
         if (!connection) {
             CFd fd = DialLocalServer(path);
-            if (!fd.Valid()) {
+            if (!fd.IsValid()) {
                 if (commandLine.empty())
                     return attempt == 0 ? REGDB_E_CLASSNOTREG : CO_E_SERVER_EXEC_FAILURE;
                 hr = StartLocalServer(*apartment, clsid, commandLine, [&] {
                     fd = DialLocalServer(path);
-                    return fd.Valid();
+                    return fd.IsValid();
                 });
                 if (FAILED(hr))
                     return hr;
-                if (!fd.Valid())
+                if (!fd.IsValid())
                     fd = DialLocalServer(path);
-                if (!fd.Valid())
+                if (!fd.IsValid())
                     return CO_E_SERVER_EXEC_FAILURE;
             }
             connection = std::make_shared<CConnection>(apartment, std::move(fd), CConnection::Origin::Dialed,

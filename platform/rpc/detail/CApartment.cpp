@@ -36,7 +36,7 @@ CApartment::CApartment(Kind kind, std::shared_ptr<CMessageQueue> queue)
       m_queue(std::move(queue)),
       m_epoll(::epoll_create1(EPOLL_CLOEXEC))
 {
-    if (!m_epoll.Valid())
+    if (!m_epoll.IsValid())
         throw std::system_error(errno, std::generic_category(), "epoll_create1");
     epoll_event event{};
     event.events = EPOLLIN;

@@ -550,7 +550,7 @@ void CConnection::Close()
     auto self = shared_from_this();
     m_closed = true;
     m_apartment->RemoveConnection(this);
-    m_fd.Reset();
+    m_fd.Close();
     for (auto& [id, pending] : m_pending) {
         pending->lost = true;
         pending->done = true;

@@ -81,7 +81,7 @@ HRESULT HoldServerLock(const std::string& path, REFCLSID clsid)
     if (ServerLocks().count(clsid))
         return S_OK;
     CFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.Valid())
+    if (!fd.IsValid())
         return FromErrno(errno);
     while (::flock(fd.Get(), LOCK_EX) != 0) {
         if (errno != EINTR)
@@ -162,8 +162,8 @@ CFd OpenLog(const std::string& program)
     ::mkdir(folder.c_str(), 0700);
     std::string name = program.substr(program.find_last_of('/') + 1);
     CFd fd(::open((folder + "/" + name + ".log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
-    if (!fd.Valid())
-        fd.Reset(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (!fd.IsValid())
+        fd = CFd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     return fd;
 }
 
@@ -276,7 +276,7 @@ CFd DialLocalServer(const std::string& path)
     if (!MakeAddress(path, &address))
         return CFd();
     CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.Valid())
+    if (!fd.IsValid())
         return CFd();
     while (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         if (errno != EINTR)
@@ -296,7 +296,7 @@ void CListener::OnEvents(std::uint32_t)
     static std::atomic<std::uint64_t> s_nextPeer{1};
     for (;;) {
         CFd peer(::accept4(m_fd.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!peer.Valid()) {
+        if (!peer.IsValid()) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
             return;  // EAGAIN: all taken; anything else: try again on the next wake-up
@@ -311,12 +311,12 @@ void CListener::OnEvents(std::uint32_t)
 
 void CListener::Stop()
 {
-    if (!m_fd.Valid())
+    if (!m_fd.IsValid())
         return;
     // Only this server may have bound the path: it holds the class's lock.
     ::unlink(m_path.c_str());
     m_apartment->Unwatch(this);
-    m_fd.Reset();
+    m_fd.Close();
 }
 
 HRESULT ListenLocalServer(const std::shared_ptr<CApartment>& apartment, REFCLSID clsid,
@@ -332,7 +332,7 @@ HRESULT ListenLocalServer(const std::shared_ptr<CApartment>& apartment, REFCLSID
     if (!MakeAddress(path, &address))
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd.Valid())
+    if (!fd.IsValid())
         return FromErrno(errno);
     ::unlink(path.c_str());  // left by a server that was killed
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -357,7 +357,7 @@ HRESULT StartLocalServer(CApartment& apartment, REFCLSID clsid, const std::strin
         return hr;
     CFd startLock(
         ::open(LocalServerPath(folder, clsid, ".start").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!startLock.Valid())
+    if (!startLock.IsValid())
         return FromErrno(errno);
     using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
@@ -379,7 +379,7 @@ HRESULT StartLocalServer(CApartment& apartment, REFCLSID clsid, const std::strin
     CFd log = OpenLog(words.front());
     if (HRESULT hr = Spawn(words, writeEnd.Get(), log.Get()); FAILED(hr))
         return hr;
-    writeEnd.Reset();
+    writeEnd.Close();
     std::string wanted = GuidToString(clsid) + "\n";
     std::string heard;
     for (;;) {

@@ -26,7 +26,7 @@ bool InRange(UINT message, UINT first, UINT last)
 
 CMessageQueue::CMessageQueue() : m_event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    if (!m_event.Valid())
+    if (!m_event.IsValid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
