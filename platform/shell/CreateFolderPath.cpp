@@ -1,5 +1,6 @@
 #include "platform/shell/CreateFolderPath.h"
 
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -14,7 +15,9 @@ bool CreateFolderPath(const char* path)
         const std::string prefix = PathWithSlashes(std::string(path, next));
         if (prefix == "/" || PathFileExistsA(prefix.c_str()))
             continue;
-        if (::mkdir(prefix.c_str(), 0777) != 0)
+        // Another process saving a page of the same day may make the
+        // folder between the check and here; that is no failure.
+        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
             break;
     }
     return PathIsDirectoryA(path) == TRUE;

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/shell/CreateFolderPath.h"
 #include "tests/support/TempHome.h"
@@ -67,4 +69,20 @@ TEST_F(CreateFolderPathTest, RelativePathsStartAtTheCurrentFolder)
     std::filesystem::current_path(before);
     EXPECT_TRUE(created);
     EXPECT_TRUE(std::filesystem::is_directory(Root() + "/rel/one/two"));
+}
+
+TEST_F(CreateFolderPathTest, WritersMakingTheSameFoldersAtOnceAllSucceed)
+{
+    // Captures finishing together make the same new month and day folders.
+    for (int round = 0; round < 50; ++round) {
+        const std::string path = Root() + "/" + std::to_string(round) + "/December/10/a/b";
+        std::vector<std::thread> writers;
+        std::vector<int> created(8, 0);
+        for (std::size_t i = 0; i < created.size(); ++i)
+            writers.emplace_back([&, i] { created[i] = CreateFolderPath(path.c_str()) ? 1 : 0; });
+        for (std::thread& writer : writers)
+            writer.join();
+        for (std::size_t i = 0; i < created.size(); ++i)
+            ASSERT_EQ(created[i], 1) << "writer " << i << " of round " << round;
+    }
 }
