@@ -25,6 +25,8 @@ CSavedPageContent::CSavedPageContent(std::string historyFolder, const CRegExp& e
     if (m_folder.empty())
         return;
     m_folderFd = wys::base::CFileDescriptor(::open(m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (m_folderFd.IsValid())
+        m_stamps.emplace(m_folderFd.Get());
     for (const std::string& literal : expression.RequiredLiterals()) {
         for (std::string& piece : UsableLiterals(literal))
             m_literals.push_back(std::move(piece));
@@ -177,12 +179,12 @@ std::optional<PageStamp> CSavedPageContent::StampOf(const std::string& fullPath)
 {
     // Looked up from the folder, a page's status costs only the steps of
     // its Path; a search asks it of every page it finds.
-    if (!m_folderFd.IsValid() || fullPath.size() <= m_folder.size() + 1)
+    if (!m_stamps || fullPath.size() <= m_folder.size() + 1)
         return CPageText::StampOf(fullPath);
     std::size_t start = m_folder.size() + 1;
     while (start < fullPath.size() && fullPath[start] == '/')
         ++start;
-    return CPageText::StampAt(m_folderFd.Get(), fullPath.substr(start));
+    return m_stamps->StampAt(fullPath.substr(start));
 }
 
 void CSavedPageContent::DropIndex()

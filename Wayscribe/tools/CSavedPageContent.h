@@ -125,6 +125,7 @@ private:
     std::unordered_set<std::int64_t> m_candidates;
     bool m_entriesLoaded = false;
     wys::base::CFileDescriptor m_folderFd;  // the history folder, for looking at its files by relative path
+    std::optional<CPageStamps> m_stamps;    // of the pages in m_folderFd
     std::uint64_t m_baseBudget = kBaseBudget;
     std::uint64_t m_budgetPerByte = kBudgetPerByte;
     const std::atomic<bool>* m_stop = nullptr;  // not owned

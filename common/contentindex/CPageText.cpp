@@ -183,6 +183,79 @@ std::optional<PageStamp> CPageText::StampAt(int folder, const std::string& path)
     return StampFrom(info);
 }
 
+CPageStamps::CPageStamps(int folder) : m_folder(folder), m_user(::geteuid())
+{
+    std::string table;
+    CFileDescriptor file(::open("/proc/locks", O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0)
+        return;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return;
+        if (n == 0)
+            break;
+        table.append(buffer, static_cast<std::size_t>(n));
+    }
+    m_lockedInodes = LockedInodes(table);
+    m_tableRead = true;
+}
+
+std::vector<std::uint64_t> CPageStamps::LockedInodes(std::string_view table)
+{
+    // "1: FLOCK  ADVISORY  WRITE 4711 fe:00:10985875 0 EOF" is an exclusive
+    // flock on inode 10985875; lines of waiters ("1: -> FLOCK ...") hold
+    // nothing, and READ locks stop no reader.
+    std::vector<std::uint64_t> inodes;
+    while (!table.empty()) {
+        const std::size_t end = std::min(table.find('\n'), table.size());
+        std::string_view line = table.substr(0, end);
+        table.remove_prefix(std::min(end + 1, table.size()));
+        std::vector<std::string_view> words;
+        while (!line.empty() && words.size() < 6) {
+            const std::size_t start = line.find_first_not_of(' ');
+            if (start == std::string_view::npos)
+                break;
+            line.remove_prefix(start);
+            const std::size_t stop = std::min(line.find(' '), line.size());
+            words.push_back(line.substr(0, stop));
+            line.remove_prefix(stop);
+        }
+        if (words.size() < 6 || words[1] != "FLOCK" || words[3] != "WRITE")
+            continue;
+        const std::string_view id = words[5].substr(words[5].rfind(':') + 1);
+        std::uint64_t inode = 0;
+        bool digits = !id.empty();
+        for (char c : id) {
+            digits = digits && c >= '0' && c <= '9';
+            inode = inode * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (digits)
+            inodes.push_back(inode);
+    }
+    std::sort(inodes.begin(), inodes.end());
+    return inodes;
+}
+
+std::optional<PageStamp> CPageStamps::StampAt(const std::string& path) const
+{
+    if (!m_tableRead)
+        return CPageText::StampAt(m_folder, path);
+    struct stat info {};
+    if (::fstatat(m_folder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    // A file of the reader's own that its owner may read opens; any other,
+    // and one that someone may hold locked, is opened to be sure.
+    const bool ownReadable = info.st_uid == m_user && (info.st_mode & S_IRUSR) != 0;
+    if (!ownReadable || std::binary_search(m_lockedInodes.begin(), m_lockedInodes.end(),
+                                           static_cast<std::uint64_t>(info.st_ino)))
+        return CPageText::StampAt(m_folder, path);
+    return StampFrom(info);
+}
+
 PageText CPageText::FromArchive(std::string_view message, const PageTextLimits& limits)
 {
     CPageTextBuilder builder(limits);

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct PageText {
     std::string Text;
@@ -76,4 +77,29 @@ public:
 
     // Whether the Path names a single-file archive (by its extension).
     static bool IsArchivePath(std::string_view path);
+};
+
+// The stamps of many pages of one folder, each at the cost of one status
+// call where opening every page to test its lock would cost four: which
+// files are held under an exclusive lock is read once, from the system's
+// table of locks, and only those, and files that are not plainly the
+// reader's own to read, are opened to be checked. A lock taken after the
+// table was read is seen only by a new object.
+class CPageStamps {
+public:
+    // `folder` is an open folder (not owned), or AT_FDCWD.
+    explicit CPageStamps(int folder);
+
+    // As CPageText::StampAt(folder, path).
+    std::optional<PageStamp> StampAt(const std::string& path) const;
+
+    // The inode numbers of the files under an exclusive whole-file lock in
+    // `table`, text as /proc/locks gives it, sorted.
+    static std::vector<std::uint64_t> LockedInodes(std::string_view table);
+
+private:
+    int m_folder;
+    bool m_tableRead = false;                   // without the table every page is opened
+    std::vector<std::uint64_t> m_lockedInodes;  // of any device: a coincidence only costs an open
+    unsigned m_user;
 };

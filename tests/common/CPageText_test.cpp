@@ -2,6 +2,11 @@
 // they come: encoded, in other character sets, broken, huge or binary.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -144,6 +149,45 @@ TEST_F(CPageTextFile, PagesWithTheirFramesHugeOnesAndDeepOnes)
     ASSERT_TRUE(page);
     EXPECT_TRUE(page->Complete);
     EXPECT_TRUE(page->Text.ends_with("item\nafter the list")) << page->Text.substr(page->Text.size() - 40);
+}
+
+TEST_F(CPageTextFile, ManyStampsAtOnceSeeWhatOneStampSeesLocksIncluded)
+{
+    const std::string folder = m_home.Path() + "/h";
+    std::filesystem::create_directories(folder + "/day/sub");
+    for (const char* name : {"own.htm", "locked.htm", "shared.htm", "closed.htm", "later.htm"})
+        WriteFile(folder + "/day/" + name, name);
+    ASSERT_EQ(::mkfifo((folder + "/day/fifo.htm").c_str(), 0600), 0);
+    ::chmod((folder + "/day/closed.htm").c_str(), 0);
+    const int exclusive = ::open((folder + "/day/locked.htm").c_str(), O_RDONLY | O_CLOEXEC);
+    const int reading = ::open((folder + "/day/shared.htm").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(exclusive, LOCK_EX), 0);
+    ASSERT_EQ(::flock(reading, LOCK_SH), 0);
+    const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const CPageStamps stamps(dir);
+    const int late = ::open((folder + "/day/later.htm").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(late, LOCK_EX), 0);
+    for (const char* path : {"day/own.htm", "day/locked.htm", "day/shared.htm", "day/closed.htm",
+                             "day/fifo.htm", "day/sub", "day/none.htm", "day/../day/own.htm"}) {
+        EXPECT_EQ(stamps.StampAt(path), CPageText::StampAt(dir, path)) << path;
+    }
+    EXPECT_TRUE(stamps.StampAt("day/own.htm"));
+    EXPECT_TRUE(stamps.StampAt("day/shared.htm")) << "a reader's lock stops no reader";
+    EXPECT_FALSE(stamps.StampAt("day/locked.htm"));
+    EXPECT_FALSE(stamps.StampAt("day/fifo.htm"));
+    EXPECT_TRUE(stamps.StampAt("day/later.htm")) << "locked after the stamps were made";
+    EXPECT_FALSE(CPageStamps(dir).StampAt("day/later.htm"));
+    for (int fd : {exclusive, reading, late, dir})
+        ::close(fd);
+
+    EXPECT_EQ(CPageStamps::LockedInodes("1: FLOCK  ADVISORY  WRITE 4711 fe:00:10985875 0 EOF\n"
+                                        "1: -> FLOCK  ADVISORY  WRITE 4712 fe:00:10985875 0 EOF\n"
+                                        "2: FLOCK  ADVISORY  READ  4713 fe:00:42 0 EOF\n"
+                                        "3: POSIX  ADVISORY  WRITE 4714 fe:00:43 0 EOF\n"
+                                        "4: OFDLCK ADVISORY  WRITE -1 fe:00:44 0 EOF\n"
+                                        "5: FLOCK  ADVISORY  WRITE 4715 00:2d:7 0 EOF\n"
+                                        "6: FLOCK  ADVISORY  WRITE 4716 00:2d:x7 0 EOF"),
+              (std::vector<std::uint64_t>{7, 10985875}));
 }
 
 }  // namespace
