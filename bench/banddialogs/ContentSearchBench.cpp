@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "WYSCHelper/CContentIndexer.h"
+#include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "Wayscribe/tools/CSearchWorker.h"
 #include "common/contentindex/CContentIndexFile.h"
@@ -288,6 +289,10 @@ int main(int argc, char** argv)
         }
         auto* base = static_cast<CWYSCURLBase*>(serverBase.Get());
         base->ContentIndexer()->WaitUntilIdle(std::chrono::hours(4));
+        // The server's first walk of the folder, which counts what the saved
+        // copies take, is over before anything is measured.
+        if (base->FileSharer())
+            base->FileSharer()->WaitUntilIdle(std::chrono::hours(1));
         indexed.set_value(Milliseconds(start));
         const CContentIndexer::Statistics statistics = base->ContentIndexer()->GetStatistics();
         std::printf("indexer: %llu pages read, %llu rebuilds, index %s\n",
