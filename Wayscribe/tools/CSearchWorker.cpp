@@ -175,8 +175,9 @@ bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageCon
         !FindVisits(base, asked, request.BandContext, &visits))
         return false;
 
+    // Each Path was asked for once and a visit carries one Path, so each
+    // visit comes once: none is reported twice.
     ISearchResultSink* sink = request.ResultSink;
-    std::set<std::pair<std::int64_t, std::string>> reportedVisits;
     int reported = -1;
     std::size_t walked = 0;
     for (auto& [index, item] : visits) {
@@ -187,8 +188,6 @@ bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageCon
             sink->OnSearchProgress(percent);
             reported = percent;
         }
-        if (!reportedVisits.emplace(item.Time, item.Url).second)
-            continue;
         const CSavedPageContent::Result result = answers.Test(pages, item.Path, context, &item.Excerpt);
         if (result == CSavedPageContent::Result::Match) {
             ++summary.Found;
