@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <set>
 #include <string>
@@ -20,6 +21,7 @@
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/rpc/Apartment.h"
+#include "platform/rpc/CallPipeline.h"
 
 namespace {
 
@@ -63,56 +65,85 @@ bool UnindexedPaths(IWYSCURLBase* base, std::vector<std::string>* paths)
 constexpr std::size_t kPathsPerCall = 4096;
 constexpr std::size_t kPathBytesPerCall = 1u << 20;
 
+// Adds the visits of one answer of FindPaths to `visits`; false when it is
+// not the answer FindPaths gives.
+bool ReadFoundVisits(const VARIANT& answer, CQXServiceProvider* provider,
+                     std::vector<std::pair<ULONG, CDataItem>>* visits)
+{
+    if (answer.vt != (VT_ARRAY | VT_VARIANT) || !answer.parray || SafeArrayGetDim(answer.parray) != 1 ||
+        answer.parray->rgsabound[0].cElements != 5)
+        return false;
+    const auto* parts = static_cast<const VARIANT*>(answer.parray->pvData);
+    const VARTYPE types[5] = {VT_UI4, VT_I8, VT_BSTR, VT_BSTR, VT_BSTR};
+    ULONG count = 0;
+    for (int part = 0; part < 5; ++part) {
+        const VARIANT& v = parts[part];
+        if (v.vt != (VT_ARRAY | types[part]) || !v.parray || SafeArrayGetDim(v.parray) != 1 ||
+            (part > 0 && v.parray->rgsabound[0].cElements != count))
+            return false;
+        count = v.parray->rgsabound[0].cElements;
+    }
+    const auto* indices = static_cast<const ULONG*>(parts[0].parray->pvData);
+    const auto* times = static_cast<const LONGLONG*>(parts[1].parray->pvData);
+    const auto* urls = static_cast<const BSTR*>(parts[2].parray->pvData);
+    const auto* found = static_cast<const BSTR*>(parts[3].parray->pvData);
+    const auto* titles = static_cast<const BSTR*>(parts[4].parray->pvData);
+    for (ULONG k = 0; k < count; ++k) {
+        const _URL_DATE_ record{times[k], urls[k], found[k], titles[k]};
+        visits->emplace_back(indices[k], CDataItem::FromUrlDate(record, provider));
+    }
+    return true;
+}
+
 // The visits whose Path is one of `paths`, highest index first, asked for a
-// part at a time. False when the URL base could not answer.
+// part at a time. The parts are pipelined, so that the URL base looks up one
+// while the answer to the one before is read here. False when the URL base
+// could not answer.
 bool FindVisits(IWYSCURLBase* base, const std::vector<const std::string*>& paths,
                 CQXServiceProvider* provider, std::vector<std::pair<ULONG, CDataItem>>* visits)
 {
     visits->clear();
+    struct Part {
+        CComVariant asked;
+        CComVariant answer;
+    };
+    std::deque<Part> parts;  // stays in place while its call is in flight
+    wys::rpc::CCallPipeline pipeline;
+    std::size_t finished = 0;
+    bool answered = true;
+    const auto finishOldest = [&] {
+        const HRESULT result = pipeline.Finish();
+        Part& part = parts[finished++];
+        answered = answered && result == S_OK && ReadFoundVisits(part.answer, provider, visits);
+        part = Part{};
+    };
     std::size_t next = 0;
-    while (next < paths.size()) {
+    while (next < paths.size() && answered) {
         std::size_t end = next;
         std::size_t bytes = 0;
         while (end < paths.size() && end - next < kPathsPerCall && (bytes < kPathBytesPerCall || end == next))
             bytes += paths[end++]->size();
-        CComVariant asked;
-        asked.vt = VT_ARRAY | VT_BSTR;
-        asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
-        if (!asked.parray)
-            return false;
+        Part& part = parts.emplace_back();
+        part.asked.vt = VT_ARRAY | VT_BSTR;
+        part.asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
         void* data = nullptr;
-        if (FAILED(SafeArrayAccessData(asked.parray, &data)))
-            return false;
+        if (!part.asked.parray || FAILED(SafeArrayAccessData(part.asked.parray, &data))) {
+            answered = false;
+            break;
+        }
         auto* names = static_cast<BSTR*>(data);
         for (std::size_t k = next; k < end; ++k)
             names[k - next] = wys::NarrowToBstr(*paths[k]);
-        SafeArrayUnaccessData(asked.parray);
-        CComVariant answer;
-        if (base->FindPaths(asked, &answer) != S_OK || answer.vt != (VT_ARRAY | VT_VARIANT) ||
-            !answer.parray || SafeArrayGetDim(answer.parray) != 1 ||
-            answer.parray->rgsabound[0].cElements != 5)
-            return false;
-        const auto* parts = static_cast<const VARIANT*>(answer.parray->pvData);
-        const VARTYPE types[5] = {VT_UI4, VT_I8, VT_BSTR, VT_BSTR, VT_BSTR};
-        ULONG count = 0;
-        for (int part = 0; part < 5; ++part) {
-            const VARIANT& v = parts[part];
-            if (v.vt != (VT_ARRAY | types[part]) || !v.parray || SafeArrayGetDim(v.parray) != 1 ||
-                (part > 0 && v.parray->rgsabound[0].cElements != count))
-                return false;
-            count = v.parray->rgsabound[0].cElements;
-        }
-        const auto* indices = static_cast<const ULONG*>(parts[0].parray->pvData);
-        const auto* times = static_cast<const LONGLONG*>(parts[1].parray->pvData);
-        const auto* urls = static_cast<const BSTR*>(parts[2].parray->pvData);
-        const auto* found = static_cast<const BSTR*>(parts[3].parray->pvData);
-        const auto* titles = static_cast<const BSTR*>(parts[4].parray->pvData);
-        for (ULONG k = 0; k < count; ++k) {
-            const _URL_DATE_ record{times[k], urls[k], found[k], titles[k]};
-            visits->emplace_back(indices[k], CDataItem::FromUrlDate(record, provider));
-        }
+        SafeArrayUnaccessData(part.asked.parray);
+        if (pipeline.Full())
+            finishOldest();
+        pipeline.Begin([&] { return base->FindPaths(part.asked, &part.answer); });
         next = end;
     }
+    while (!pipeline.Empty())
+        finishOldest();
+    if (!answered)
+        return false;
     // Each answer is in order; together they are put in order once.
     std::stable_sort(visits->begin(), visits->end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
