@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "WYSCbho/ParseUrl.h"
+#include "common/CUrlBaseEventSinkBase.h"
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/browser/ServiceProvider.h"
@@ -52,23 +53,14 @@ private:
 };
 
 // Receives the URL base's events; only OnSettingsChanged is acted on.
-class CUrlBaseEventSink final : public CComObjectRoot<CUrlBaseEventSink, IWYSCURLBaseEvents> {
+class CUrlBaseEventSink final : public CComObjectRoot<CUrlBaseEventSink, CUrlBaseEventSinkBase> {
 public:
-    explicit CUrlBaseEventSink(CWYSCSaver* owner) : m_owner(owner) {}
+    explicit CUrlBaseEventSink(CWYSCSaver* owner) : m_owner(owner) { IgnoreBadEvents(); }
     void Disconnect() { m_owner = nullptr; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
+    HRESULT OnSettingsChanged() override
     {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        if (id == DISPID_OnSettingsChanged && m_owner)
+        if (m_owner)
             m_owner->OnSettingsChanged();
         return S_OK;
     }

@@ -2,36 +2,23 @@
 
 #include <string_view>
 
+#include "common/CUrlBaseEventSinkBase.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
 
 namespace wys {
 
-class CImportedVisitCounter::CSink final : public CComObjectRoot<CSink, IWYSCURLBaseEvents> {
+class CImportedVisitCounter::CSink final : public CComObjectRoot<CSink, CUrlBaseEventSinkBase> {
 public:
-    explicit CSink(IWYSCURLBase* history) : m_history(history) {}
+    explicit CSink(IWYSCURLBase* history) : m_history(history) { IgnoreBadEvents(); }
     unsigned long added = 0;
 
-    HRESULT GetTypeInfoCount(UINT* count) override
+    HRESULT OnDataAdded(LONG index) override
     {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        if (id != DISPID_OnDataAdded || !params || params->cArgs != 1 || !params->rgvarg)
-            return S_OK;
-        VARIANT index;
-        VariantInit(&index);
-        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_UI4)))
-            return S_OK;
         // Read while the event is delivered, when the index is still the record's.
         CUrlDateHolder record;
-        if (SUCCEEDED(m_history->GetData(record.Receive(), index.ulVal)) && IsImportedPath(record.Path))
+        if (SUCCEEDED(m_history->GetData(record.Receive(), static_cast<ULONG>(index))) &&
+            IsImportedPath(record.Path))
             ++added;
         return S_OK;
     }

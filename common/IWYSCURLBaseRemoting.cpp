@@ -50,30 +50,7 @@ struct OutCodec<_URL_DATE_> {
 
 }  // namespace wys::rpc
 
-#define WYS_RPC_IWYSCURLBASE_METHODS(X) \
-    WYS_RPC_IDISPATCH_METHODS(X)        \
-    X(GetData, Out, In)                 \
-    X(AddData, In)                      \
-    X(get_DataCount, Out)               \
-    X(get_BaseDirectory, Out)           \
-    X(put_BaseDirectory, In)            \
-    X(Find, In, In, Out)                \
-    X(RemoveData, In)                   \
-    X(get_CollectHistory, Out)          \
-    X(put_CollectHistory, In)           \
-    X(RemoveRange, In, In, In)          \
-    X(get_HistoricalRange, Out)         \
-    X(put_HistoricalRange, In)          \
-    X(Import, In)                       \
-    X(ExportRange, In, In, In, In)      \
-    X(Export, In)                       \
-    X(get_TitledFileNames, Out)         \
-    X(put_TitledFileNames, In)          \
-    X(ExportRange2, In, In)             \
-    X(RemoveRange2, In)                 \
-    X(get_UnindexedPaths, Out)          \
-    X(FindPaths, In, Out)
-
+#define WYS_RPC_IWYSCURLBASE_METHODS(X) WYS_RPC_MEMBER_METHODS(WYS_IWYSCURLBASE_MEMBERS, X)
 #define WYS_RPC_IWYSCDISKUSAGE_METHODS(X) X(GetDiskUsage, Out, Out)
 
 namespace {

@@ -16,6 +16,7 @@
 #include "Wayscribe/tools/CExportDialog.h"
 #include "Wayscribe/tools/CSearchDialog.h"
 #include "Wayscribe/tools/Help.h"
+#include "common/CUrlBaseEventSinkBase.h"
 #include "common/Identifiers.h"
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
@@ -29,34 +30,23 @@
 
 // Receives the URL base's events for the band. A separate object, so that
 // the URL base's reference to it does not keep the band alive.
-class CSurfBand::CEventSink final : public CComObjectRoot<CEventSink, IWYSCURLBaseEvents> {
+class CSurfBand::CEventSink final : public CComObjectRoot<CEventSink, CUrlBaseEventSinkBase> {
 public:
-    explicit CEventSink(CSurfBand* band) : m_band(band) {}
+    // The server must never see a failure from a client: every outcome
+    // is S_OK.
+    explicit CEventSink(CSurfBand* band) : m_band(band) { IgnoreBadEvents(); }
     void Disconnect() { m_band = nullptr; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
+    HRESULT OnDataAdded(LONG index) override
     {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
+        if (m_band)
+            m_band->OnDataAdded(static_cast<ULONG>(index));
         return S_OK;
     }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
+    HRESULT OnDataBeforeRemove(LONG index) override
     {
-        // The server must never see a failure from a client: every outcome
-        // is S_OK.
-        if (!m_band || !params || params->cArgs < 1 || !params->rgvarg)
-            return S_OK;
-        VARIANT index;
-        VariantInit(&index);
-        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_UI4)))
-            return S_OK;
-        if (id == DISPID_OnDataAdded)
-            m_band->OnDataAdded(index.ulVal);
-        else if (id == DISPID_OnDataBeforeRemove)
-            m_band->OnDataBeforeRemove(index.ulVal);
+        if (m_band)
+            m_band->OnDataBeforeRemove(static_cast<ULONG>(index));
         return S_OK;
     }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/CUrlBaseEventSinkBase.h"
 #include "common/Identifiers.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/browser/BrowserExtensions.h"
@@ -26,35 +27,24 @@ constexpr std::chrono::seconds kLoadReportGrace{2};
 
 // Hears of every record the URL base adds and keeps its URL until a window
 // claims it.
-class CUrlBaseWatcher final : public CComObjectRoot<CUrlBaseWatcher, IWYSCURLBaseEvents> {
+class CUrlBaseWatcher final : public CComObjectRoot<CUrlBaseWatcher, CUrlBaseEventSinkBase> {
 public:
     CUrlBaseWatcher(IWYSCURLBase* urlBase, std::function<void()> onAdded)
         : m_urlBase(urlBase), m_onAdded(std::move(onAdded))
     {
+        IgnoreBadEvents();
     }
 
     std::vector<std::string> added;
     void Forget() { m_urlBase = nullptr; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
+    HRESULT OnDataAdded(LONG index) override
     {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        if (id != DISPID_OnDataAdded || !m_urlBase || !params || params->cArgs != 1)
-            return S_OK;
-        CComVariant index;
-        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
+        if (!m_urlBase)
             return S_OK;
         // The record is read inside the event, while its index still names it.
         _URL_DATE_ record{0, nullptr, nullptr, nullptr};
-        if (SUCCEEDED(m_urlBase->GetData(&record, static_cast<ULONG>(index.lVal)))) {
+        if (SUCCEEDED(m_urlBase->GetData(&record, static_cast<ULONG>(index)))) {
             added.push_back(CComBSTR::CopyOf(record.Url).ToUtf8());
             FreeUrlDate(&record);
             if (m_onAdded)

@@ -6,41 +6,34 @@
 
 namespace wys::history {
 
-HRESULT CHistoryEventSink::GetTypeInfoCount(UINT* count)
+HRESULT CHistoryEventSink::OnDataAdded(LONG index)
 {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
+    ++m_added;
+    Visit("added", static_cast<ULONG>(index));
     return S_OK;
 }
 
-HRESULT CHistoryEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                  UINT*)
+HRESULT CHistoryEventSink::OnDataBeforeRemove(LONG index)
 {
-    UINT arguments = params ? params->cArgs : 0;
-    if (id == DISPID_OnSettingsChanged) {
-        if (arguments != 0)
-            return DISP_E_BADPARAMCOUNT;
-        ++m_settingsChanged;
-        if (m_out)
-            CompleteLine(ReserveLine(), "settings-changed");
-        return S_OK;
-    }
-    if (id != DISPID_OnDataAdded && id != DISPID_OnDataBeforeRemove)
-        return DISP_E_MEMBERNOTFOUND;
-    if (arguments != 1)
-        return DISP_E_BADPARAMCOUNT;
-    VARIANT index;
-    VariantInit(&index);
-    if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
-        return DISP_E_TYPEMISMATCH;
-    const bool added = id == DISPID_OnDataAdded;
-    ++(added ? m_added : m_removing);
+    ++m_removing;
+    Visit("removing", static_cast<ULONG>(index));
+    return S_OK;
+}
+
+HRESULT CHistoryEventSink::OnSettingsChanged()
+{
+    ++m_settingsChanged;
+    if (m_out)
+        CompleteLine(ReserveLine(), "settings-changed");
+    return S_OK;
+}
+
+void CHistoryEventSink::Visit(const char* event, ULONG index)
+{
     if (m_out) {
         std::uint64_t place = ReserveLine();
-        CompleteLine(place, VisitText(added ? "added" : "removing", static_cast<ULONG>(index.lVal)));
+        CompleteLine(place, VisitText(event, index));
     }
-    return S_OK;
 }
 
 std::string CHistoryEventSink::VisitText(const char* event, ULONG index)

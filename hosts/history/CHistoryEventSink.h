@@ -15,12 +15,12 @@
 #include <ostream>
 #include <string>
 
-#include "common/IWYSCURLBase.h"
+#include "common/CUrlBaseEventSinkBase.h"
 #include "platform/com/ComObject.h"
 
 namespace wys::history {
 
-class CHistoryEventSink final : public CComObjectRoot<CHistoryEventSink, IWYSCURLBaseEvents> {
+class CHistoryEventSink final : public CComObjectRoot<CHistoryEventSink, CUrlBaseEventSinkBase> {
 public:
     // `history` must outlive the sink's advice; `out` may be null (count only)
     // and must outlive the sink otherwise. Both are not owned.
@@ -30,13 +30,11 @@ public:
     ULONG Removing() const { return m_removing; }
     ULONG SettingsChanged() const { return m_settingsChanged; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    // DISP_E_MEMBERNOTFOUND for another DISPID, DISP_E_BADPARAMCOUNT or
-    // DISP_E_TYPEMISMATCH for arguments that do not fit the event.
-    HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* exception, UINT* argError) override;
+    // Another DISPID, or arguments that do not fit the event, fail the
+    // call.
+    HRESULT OnDataAdded(LONG index) override;
+    HRESULT OnDataBeforeRemove(LONG index) override;
+    HRESULT OnSettingsChanged() override;
 
 private:
     // Takes the place of the next line; the lines of events that arrive
@@ -45,6 +43,7 @@ private:
     // Fills the place and writes every line up to the first still unfilled.
     void CompleteLine(std::uint64_t place, std::string line);
     std::string VisitText(const char* event, ULONG index);
+    void Visit(const char* event, ULONG index);
 
     IWYSCURLBase* m_history;
     std::ostream* m_out;

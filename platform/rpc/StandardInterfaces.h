@@ -3,6 +3,7 @@
 // The runtime registers these interfaces itself.
 #pragma once
 
+#include "platform/com/DispatchMembers.h"
 #include "platform/rpc/RemoteInterface.h"
 
 #define WYS_RPC_ICLASSFACTORY_METHODS(X) \
@@ -33,3 +34,12 @@
 #define WYS_RPC_IPROPERTYNOTIFYSINK_METHODS(X) \
     X(OnChanged, In)                           \
     X(OnRequestEdit, In)
+
+// The method list of a dispatch interface declared by a member list
+// (platform/com/DispatchMembers.h): IDispatch's, then a slot per method and
+// per property get or put, a get's one parameter Out and a put's In.
+#define WYS_RPC_MEMBER_METHODS(LIST, X) WYS_RPC_IDISPATCH_METHODS(X) LIST(WYS_RPC_MEMBER, X)
+#define WYS_RPC_MEMBER(X, kind, name, id, ...) WYS_RPC_MEMBER_##kind(X, name, __VA_ARGS__)
+#define WYS_RPC_MEMBER_Method(X, name, ...) X(name __VA_OPT__(, WYS_COM_MAP(WYS_COM_PARAM_DIR, __VA_ARGS__)))
+#define WYS_RPC_MEMBER_PropGet(X, name, type, param) X(get_##name, Out)
+#define WYS_RPC_MEMBER_Prop(X, name, type, param) X(get_##name, Out) X(put_##name, In)

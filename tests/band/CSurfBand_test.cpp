@@ -35,6 +35,7 @@
 #include "platform/rpc/Apartment.h"
 #include "tests/band/BandTesting.h"
 #include "tests/banddialogs/UrlBaseServerThread.h"
+#include "tests/support/UrlBaseFake.h"
 
 namespace wys::test {
 namespace {
@@ -337,40 +338,14 @@ TEST_F(SurfBand, AnUnavailableHistoryIsReportedOncePerSiteAndBuildsNoWindow)
 
 // A history object that cannot deliver events: it offers no connection
 // points.
-class CSilentHistory final : public CComObjectRoot<CSilentHistory, IWYSCURLBase> {
+class CSilentHistory final : public CComObjectRoot<CSilentHistory, UrlBaseFake> {
 public:
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
     HRESULT GetData(_URL_DATE_*, ULONG) override { return E_INVALIDARG; }
-    HRESULT AddData(_URL_DATE_) override { return E_NOTIMPL; }
     HRESULT get_DataCount(ULONG* count) override
     {
         *count = 0;
         return S_OK;
     }
-    HRESULT get_BaseDirectory(BSTR*) override { return E_NOTIMPL; }
-    HRESULT put_BaseDirectory(BSTR) override { return E_NOTIMPL; }
-    HRESULT Find(LONGLONG, BSTR, ULONG*) override { return E_NOTIMPL; }
-    HRESULT RemoveData(ULONG) override { return E_NOTIMPL; }
-    HRESULT get_CollectHistory(VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT put_CollectHistory(VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT RemoveRange(LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
-    HRESULT get_HistoricalRange(LONGLONG*) override { return E_NOTIMPL; }
-    HRESULT put_HistoricalRange(LONGLONG) override { return E_NOTIMPL; }
-    HRESULT Import(BSTR) override { return E_NOTIMPL; }
-    HRESULT ExportRange(BSTR, LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
-    HRESULT Export(BSTR) override { return E_NOTIMPL; }
-    HRESULT get_TitledFileNames(VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT put_TitledFileNames(VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT ExportRange2(BSTR, VARIANT) override { return E_NOTIMPL; }
-    HRESULT RemoveRange2(VARIANT) override { return E_NOTIMPL; }
-    HRESULT get_UnindexedPaths(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT FindPaths(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 };
 
 class CSilentHistoryFactory final : public CComObjectRoot<CSilentHistoryFactory, IClassFactory> {

@@ -11,6 +11,7 @@
 #include "Wayscribe/CQXServiceProvider.h"
 #include "common/IWYSCURLBase.h"
 #include "platform/com/ComObject.h"
+#include "tests/support/UrlBaseFake.h"
 
 namespace wys::test {
 
@@ -47,7 +48,7 @@ struct FakeRecord {
 };
 
 // Answers DataCount and GetData from a list; everything else is E_NOTIMPL.
-class CFakeUrlBase : public CComObjectRoot<CFakeUrlBase, IWYSCURLBase> {
+class CFakeUrlBase : public CComObjectRoot<CFakeUrlBase, UrlBaseFake> {
 public:
     explicit CFakeUrlBase(std::vector<FakeRecord> records) : m_records(std::move(records)) {}
 
@@ -56,33 +57,6 @@ public:
 
     HRESULT GetData(_URL_DATE_* data, ULONG index) override;
     HRESULT get_DataCount(ULONG* count) override;
-
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT AddData(_URL_DATE_) override { return E_NOTIMPL; }
-    HRESULT get_BaseDirectory(BSTR*) override { return E_NOTIMPL; }
-    HRESULT put_BaseDirectory(BSTR) override { return E_NOTIMPL; }
-    HRESULT Find(LONGLONG, BSTR, ULONG*) override { return E_NOTIMPL; }
-    HRESULT RemoveData(ULONG) override { return E_NOTIMPL; }
-    HRESULT get_CollectHistory(VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT put_CollectHistory(VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT RemoveRange(LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
-    HRESULT get_HistoricalRange(LONGLONG*) override { return E_NOTIMPL; }
-    HRESULT put_HistoricalRange(LONGLONG) override { return E_NOTIMPL; }
-    HRESULT Import(BSTR) override { return E_NOTIMPL; }
-    HRESULT ExportRange(BSTR, LONGLONG, LONGLONG, BSTR) override { return E_NOTIMPL; }
-    HRESULT Export(BSTR) override { return E_NOTIMPL; }
-    HRESULT get_TitledFileNames(VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT put_TitledFileNames(VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT ExportRange2(BSTR, VARIANT) override { return E_NOTIMPL; }
-    HRESULT RemoveRange2(VARIANT) override { return E_NOTIMPL; }
-    HRESULT get_UnindexedPaths(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT FindPaths(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 
 private:
     std::vector<FakeRecord> m_records;

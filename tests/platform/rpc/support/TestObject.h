@@ -12,6 +12,7 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
 #include "tests/platform/rpc/support/TestControl.h"
+#include "tests/support/UrlBaseFake.h"
 
 // Invoke DISPIDs of the test object beyond the history's own.
 inline constexpr DISPID kDispIdDoubleByRef =
@@ -22,7 +23,7 @@ namespace wys::test {
 // Registers ITestControl with the runtime (idempotent).
 void RegisterTestInterfaces();
 
-class CTestObject final : public CComObjectRoot<CTestObject, ITestControl, IWYSCURLBase,
+class CTestObject final : public CComObjectRoot<CTestObject, ITestControl, UrlBaseFake,
                                                 IConnectionPointContainer, IProvideClassInfo2> {
 public:
     CTestObject();
@@ -46,8 +47,6 @@ public:
     HRESULT Fail(HRESULT result, ULONG* out) override;
 
     HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* argError) override;
 
@@ -72,8 +71,6 @@ public:
     // DataCount-visible "last export" value; E_INVALIDARG otherwise.
     HRESULT ExportRange2(BSTR path, VARIANT v) override;
     HRESULT RemoveRange2(VARIANT) override { return S_OK; }
-    HRESULT get_UnindexedPaths(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT FindPaths(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 
     HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
