@@ -232,9 +232,15 @@ std::string CSavedPageContent::Excerpt(std::string_view text, std::size_t start,
         --from;
     while (to < text.size() && IsContinuation(static_cast<unsigned char>(text[to])))
         ++to;
-    std::string excerpt = from > 0 ? "..." : "";
-    for (std::size_t i = from; i < to; ++i)
-        excerpt += text[i] == '\n' || text[i] == '\r' || text[i] == '\t' ? ' ' : text[i];
+    std::string excerpt;
+    excerpt.reserve(to - from + 6);
+    if (from > 0)
+        excerpt = "...";
+    const std::size_t shown = excerpt.size();
+    excerpt.append(text.substr(from, to - from));
+    std::replace_if(
+        excerpt.begin() + static_cast<std::ptrdiff_t>(shown), excerpt.end(),
+        [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
     if (to < text.size())
         excerpt += "...";
     return excerpt;
