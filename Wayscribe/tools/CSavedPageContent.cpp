@@ -3,9 +3,13 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <iterator>
+#include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "Wayscribe/tools/CSavedPageReader.h"
 #include "platform/com/Utf.h"
@@ -60,10 +64,11 @@ bool CSavedPageContent::LoadEntries()
 }
 
 bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
-                                       CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes,
+                                       CRegExpMatch& context, const PartHandler& handOver,
                                        std::vector<std::int64_t>* incompleteTested)
 {
-    return index.VisitCandidates(
+    std::vector<IndexedOutcome> part;
+    const bool read = index.VisitCandidates(
         m_literals, firstId, lastId,
         [&](const CContentIndexFile::Entry& entry, std::string_view path, std::string_view text) {
             if (m_stop && m_stop->load(std::memory_order_relaxed))
@@ -80,16 +85,27 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
             if (result == Result::Match && StampOf(fullPath) != entry.Stamp)
                 result = TestFile(fullPath, context, &excerpt);
             if (result == Result::Match || result == Result::Incomplete)
-                outcomes->push_back({pagePath, result, result == Result::Match ? std::move(excerpt) : ""});
+                part.push_back({pagePath, result, result == Result::Match ? std::move(excerpt) : ""});
+            if (part.size() >= kOutcomesPerPart)
+                handOver(std::exchange(part, {}));
             return true;
         });
+    if (!part.empty())
+        handOver(std::move(part));
+    return read;
 }
 
-bool CSavedPageContent::TestIndexed(CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes)
+bool CSavedPageContent::TestIndexed(CRegExpMatch& context, IndexedParts* parts, const PartReader& onPart)
 {
-    outcomes->clear();
+    parts->clear();
     if (!m_index || m_literals.empty() || m_folder.empty())
         return false;
+    // Parts reach the caller here, on its own thread.
+    const auto deliver = [&](std::vector<IndexedOutcome>&& part) {
+        parts->push_back(std::move(part));
+        if (onPart)
+            onPart(parts->back());
+    };
     std::vector<std::int64_t> tested;  // the candidates not indexed whole, which were tested
     try {
         std::int64_t lastId = 0;
@@ -97,60 +113,97 @@ bool CSavedPageContent::TestIndexed(CRegExpMatch& context, std::vector<IndexedOu
             DropIndex();
             return false;
         }
-        // With a second core, the upper half of the pages is tested on a
-        // thread of its own, over a connection of its own that began reading
-        // after this one: it sees every page this one does.
-        std::int64_t split = lastId;
+        // With a second core, the pages are tested on two threads of their
+        // own, the upper half over a connection of its own that began
+        // reading after this one (it sees every page this one does), while
+        // this thread hands their outcomes on as they come.
         std::unique_ptr<CContentIndexFile> second;
         if (lastId >= kPagesForTwoThreads && std::thread::hardware_concurrency() > 1) {
             CContentIndexFile::Status status = CContentIndexFile::Status::Ready;
             second = CContentIndexFile::OpenForReading(m_folder, &status);
-            if (second && second->BeginRead())
-                split = lastId / 2;
-            else
+            if (second && !second->BeginRead())
                 second.reset();
         }
-        std::vector<IndexedOutcome> upperOutcomes;
-        std::vector<std::int64_t> upperTested;
-        bool upperRead = true;
-        std::thread upper;
-        if (second) {
-            upper = std::thread([&] {
-                try {
-                    CRegExpMatch upperContext;
-                    upperContext.SetStopFlag(m_stop);
-                    upperRead = TestCandidates(*second, split + 1, lastId, upperContext, &upperOutcomes,
-                                               &upperTested);
-                } catch (const std::bad_alloc&) {
-                    upperRead = false;
-                }
-                second->EndRead();
-            });
-        }
         bool read = false;
-        try {
-            read = TestCandidates(*m_index, 0, split, context, outcomes, &tested);
-        } catch (const std::bad_alloc&) {
-        }
-        if (upper.joinable())
+        if (!second) {
+            try {
+                read = TestCandidates(*m_index, 0, lastId, context, deliver, &tested);
+            } catch (const std::bad_alloc&) {
+            }
+        } else {
+            std::mutex mutex;
+            std::condition_variable arrived;
+            std::deque<std::vector<IndexedOutcome>> waiting;
+            int running = 2;
+            const PartHandler handOver = [&](std::vector<IndexedOutcome>&& part) {
+                std::lock_guard lock(mutex);
+                waiting.push_back(std::move(part));
+                arrived.notify_one();
+            };
+            struct Share {
+                CContentIndexFile* index;
+                std::int64_t first;
+                std::int64_t last;
+                std::vector<std::int64_t> tested;
+                bool read = false;
+            };
+            Share shares[2] = {{m_index.get(), 0, lastId / 2, {}},
+                               {second.get(), lastId / 2 + 1, lastId, {}}};
+            const auto test = [&](Share& share) {
+                try {
+                    CRegExpMatch shareContext;
+                    shareContext.SetStopFlag(m_stop);
+                    share.read = TestCandidates(*share.index, share.first, share.last, shareContext, handOver,
+                                                &share.tested);
+                } catch (const std::bad_alloc&) {
+                    share.read = false;
+                }
+                std::lock_guard lock(mutex);
+                --running;
+                arrived.notify_one();
+            };
+            std::thread lower(test, std::ref(shares[0]));
+            std::thread upper(test, std::ref(shares[1]));
+            bool delivering = true;
+            try {
+                std::unique_lock lock(mutex);
+                for (;;) {
+                    arrived.wait(lock, [&] { return !waiting.empty() || running == 0; });
+                    if (waiting.empty())
+                        break;
+                    std::vector<IndexedOutcome> part = std::move(waiting.front());
+                    waiting.pop_front();
+                    lock.unlock();
+                    deliver(std::move(part));
+                    lock.lock();
+                }
+            } catch (const std::bad_alloc&) {
+                delivering = false;
+            }
+            lower.join();
             upper.join();
-        if (!read || !upperRead) {
+            second->EndRead();
+            read = delivering && shares[0].read && shares[1].read;
+            for (const Share& share : shares)
+                tested.insert(tested.end(), share.tested.begin(), share.tested.end());
+        }
+        if (!read) {
             DropIndex();
             return false;
         }
-        outcomes->insert(outcomes->end(), std::make_move_iterator(upperOutcomes.begin()),
-                         std::make_move_iterator(upperOutcomes.end()));
-        tested.insert(tested.end(), upperTested.begin(), upperTested.end());
         std::vector<std::pair<std::int64_t, std::string>> incomplete;
         if (!m_index->IncompletePages(&incomplete)) {
             DropIndex();
             return false;
         }
         std::sort(tested.begin(), tested.end());
+        std::vector<IndexedOutcome> unread;
         for (auto& [id, path] : incomplete) {
             if (!std::binary_search(tested.begin(), tested.end(), id) && CSavedPageReader::IsInFolder(path))
-                outcomes->push_back({std::move(path), Result::Incomplete, ""});
+                unread.push_back({std::move(path), Result::Incomplete, ""});
         }
+        if (!unread.empty())
+            deliver(std::move(unread));
     } catch (const std::bad_alloc&) {
         DropIndex();
         return false;

@@ -20,6 +20,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,6 +47,8 @@ public:
     // Indexes of at least this many pages have their candidates tested on
     // two threads, where there are two cores.
     static constexpr std::int64_t kPagesForTwoThreads = 2000;
+    // Outcomes handed on at a time while the index is searched.
+    static constexpr std::size_t kOutcomesPerPart = 1024;
 
     enum class Result {
         Match,
@@ -89,7 +93,14 @@ public:
         Result Outcome = Result::NoMatch;
         std::string Excerpt;
     };
-    bool TestIndexed(CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes);
+    // The outcomes come in parts, kept in *parts, where a part stays in
+    // place until *parts is cleared. Each is handed to `onPart` (when
+    // given) on the calling thread as soon as it is in, while later pages
+    // may still be tested on other threads. When TestIndexed returns false
+    // the parts handed on so far are no answer.
+    using IndexedParts = std::deque<std::vector<IndexedOutcome>>;
+    using PartReader = std::function<void(const std::vector<IndexedOutcome>&)>;
+    bool TestIndexed(CRegExpMatch& context, IndexedParts* parts, const PartReader& onPart = {});
     // Tests the saved file of the record Path `path` itself, whatever the
     // index holds (a page the index could not read).
     Result TestSavedFile(const std::string& path, CRegExpMatch& context, std::string* excerpt = nullptr);
@@ -108,12 +119,15 @@ public:
     static std::string Excerpt(std::string_view text, std::size_t start, std::size_t end);
 
 private:
+    using PartHandler = std::function<void(std::vector<IndexedOutcome>&&)>;
+
     Result MatchText(std::string_view text, bool complete, CRegExpMatch& context, std::string* excerpt);
     Result TestFile(const std::string& fullPath, CRegExpMatch& context, std::string* excerpt);
     void DropIndex();
     bool LoadEntries();
+    // Hands the outcomes on in parts of at most kOutcomesPerPart.
     bool TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
-                        CRegExpMatch& context, std::vector<IndexedOutcome>* outcomes,
+                        CRegExpMatch& context, const PartHandler& handOver,
                         std::vector<std::int64_t>* incompleteTested);
     std::optional<PageStamp> StampOf(const std::string& fullPath) const;
 

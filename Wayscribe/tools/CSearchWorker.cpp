@@ -95,60 +95,82 @@ bool ReadFoundVisits(const VARIANT& answer, CQXServiceProvider* provider,
     return true;
 }
 
-// The visits whose Path is one of `paths`, highest index first, asked for a
-// part at a time. The parts are pipelined, so that the URL base looks up one
-// while the answer to the one before is read here. False when the URL base
-// could not answer.
-bool FindVisits(IWYSCURLBase* base, const std::vector<const std::string*>& paths,
-                CQXServiceProvider* provider, std::vector<std::pair<ULONG, CDataItem>>* visits)
-{
-    visits->clear();
+// The visits whose Path is one of the Paths asked for, highest index first.
+// Paths are asked for a part at a time as they become known, in pipelined
+// calls, so that the URL base looks them up while the search goes on.
+class CVisitFinder {
+public:
+    CVisitFinder(IWYSCURLBase* base, CQXServiceProvider* provider) : m_base(base), m_provider(provider) {}
+
+    // Asks for the visits of `paths`, without waiting for the answer.
+    void Ask(const std::vector<const std::string*>& paths)
+    {
+        std::size_t next = 0;
+        while (next < paths.size() && m_answered) {
+            std::size_t end = next;
+            std::size_t bytes = 0;
+            while (end < paths.size() && end - next < kPathsPerCall &&
+                   (bytes < kPathBytesPerCall || end == next))
+                bytes += paths[end++]->size();
+            Part& part = m_parts.emplace_back();
+            part.asked.vt = VT_ARRAY | VT_BSTR;
+            part.asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
+            void* data = nullptr;
+            if (!part.asked.parray || FAILED(SafeArrayAccessData(part.asked.parray, &data))) {
+                m_answered = false;
+                return;
+            }
+            auto* names = static_cast<BSTR*>(data);
+            for (std::size_t k = next; k < end; ++k)
+                names[k - next] = wys::NarrowToBstr(*paths[k]);
+            SafeArrayUnaccessData(part.asked.parray);
+            if (m_pipeline.Full())
+                FinishOldest();
+            m_pipeline.Begin([&] { return m_base->FindPaths(part.asked, &part.answer); });
+            next = end;
+        }
+        // Answers read as the search goes on do not pile up.
+        while (m_pipeline.Size() > kCallsInFlight)
+            FinishOldest();
+    }
+
+    // Every visit asked for; false when the URL base could not answer.
+    bool Finish(std::vector<std::pair<ULONG, CDataItem>>* visits)
+    {
+        while (!m_pipeline.Empty())
+            FinishOldest();
+        if (!m_answered)
+            return false;
+        // Each answer is in order; together they are put in order once.
+        std::stable_sort(m_visits.begin(), m_visits.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        *visits = std::move(m_visits);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kCallsInFlight = 2;
+
     struct Part {
         CComVariant asked;
         CComVariant answer;
     };
-    std::deque<Part> parts;  // stays in place while its call is in flight
-    wys::rpc::CCallPipeline pipeline;
-    std::size_t finished = 0;
-    bool answered = true;
-    const auto finishOldest = [&] {
-        const HRESULT result = pipeline.Finish();
-        Part& part = parts[finished++];
-        answered = answered && result == S_OK && ReadFoundVisits(part.answer, provider, visits);
-        part = Part{};
-    };
-    std::size_t next = 0;
-    while (next < paths.size() && answered) {
-        std::size_t end = next;
-        std::size_t bytes = 0;
-        while (end < paths.size() && end - next < kPathsPerCall && (bytes < kPathBytesPerCall || end == next))
-            bytes += paths[end++]->size();
-        Part& part = parts.emplace_back();
-        part.asked.vt = VT_ARRAY | VT_BSTR;
-        part.asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
-        void* data = nullptr;
-        if (!part.asked.parray || FAILED(SafeArrayAccessData(part.asked.parray, &data))) {
-            answered = false;
-            break;
-        }
-        auto* names = static_cast<BSTR*>(data);
-        for (std::size_t k = next; k < end; ++k)
-            names[k - next] = wys::NarrowToBstr(*paths[k]);
-        SafeArrayUnaccessData(part.asked.parray);
-        if (pipeline.Full())
-            finishOldest();
-        pipeline.Begin([&] { return base->FindPaths(part.asked, &part.answer); });
-        next = end;
+
+    void FinishOldest()
+    {
+        const HRESULT result = m_pipeline.Finish();
+        Part& part = m_parts.front();
+        m_answered = m_answered && result == S_OK && ReadFoundVisits(part.answer, m_provider, &m_visits);
+        m_parts.pop_front();
     }
-    while (!pipeline.Empty())
-        finishOldest();
-    if (!answered)
-        return false;
-    // Each answer is in order; together they are put in order once.
-    std::stable_sort(visits->begin(), visits->end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    return true;
-}
+
+    IWYSCURLBase* m_base;
+    CQXServiceProvider* m_provider;
+    std::deque<Part> m_parts;  // of the calls in flight, oldest first; each stays in place meanwhile
+    std::vector<std::pair<ULONG, CDataItem>> m_visits;
+    bool m_answered = true;
+    wys::rpc::CCallPipeline m_pipeline;  // last: destroyed first, while the parts it writes are still there
+};
 
 // The content test answered by the content index for every page at once:
 // the pages that match (and those it could not search to the end), and
@@ -157,23 +179,30 @@ bool FindVisits(IWYSCURLBase* base, const std::vector<const std::string*>& paths
 class CIndexAnswers {
 public:
     // False when the index cannot answer; then every page is tested alone.
-    bool Make(CSavedPageContent& pages, CRegExpMatch& context, const std::vector<std::string>& unindexed)
+    // `finder`, when given, is asked for the visits of each Path as soon as
+    // it is known.
+    bool Make(CSavedPageContent& pages, CRegExpMatch& context, const std::vector<std::string>& unindexed,
+              CVisitFinder* finder)
     {
-        if (!pages.TestIndexed(context, &m_outcomes))
-            return false;
-        m_of.reserve(m_outcomes.size() + unindexed.size());
-        for (const CSavedPageContent::IndexedOutcome& outcome : m_outcomes) {
-            if (m_of.emplace(outcome.Path, &outcome).second)
-                m_paths.push_back(&outcome.Path);
-        }
+        std::vector<const std::string*> fresh;
+        // A page both held and not held (indexed since the URL base was
+        // asked) is read from its file.
         for (const std::string& path : unindexed) {
             if (m_of.emplace(path, nullptr).second)
-                m_paths.push_back(&path);
+                fresh.push_back(&path);
         }
-        return true;
+        const auto add = [&](const std::vector<CSavedPageContent::IndexedOutcome>& part) {
+            for (const CSavedPageContent::IndexedOutcome& outcome : part) {
+                if (m_of.emplace(outcome.Path, &outcome).second)
+                    fresh.push_back(&outcome.Path);
+            }
+            if (finder)
+                finder->Ask(fresh);
+            fresh.clear();
+        };
+        add({});
+        return pages.TestIndexed(context, &m_outcomes, add);
     }
-    // The Paths that may match, each once.
-    const std::vector<const std::string*>& Paths() const { return m_paths; }
     // The content test of the page with Path `path`.
     CSavedPageContent::Result Test(CSavedPageContent& pages, const std::string& path, CRegExpMatch& context,
                                    std::string* excerpt) const
@@ -188,22 +217,19 @@ public:
     }
 
 private:
-    std::vector<CSavedPageContent::IndexedOutcome> m_outcomes;
+    CSavedPageContent::IndexedParts m_outcomes;
     std::unordered_map<std::string_view, const CSavedPageContent::IndexedOutcome*> m_of;
-    std::vector<const std::string*> m_paths;
 };
 
 // A content-only search that the content index answers: the URL base names
 // the visits that carry the pages the index found, and only these visits
 // are read. False, with nothing reported, when it cannot answer; the caller
 // then walks every visit.
-bool IndexedWalk(IWYSCURLBase* base, const SearchRequest& request, CSavedPageContent& pages,
-                 CRegExpMatch& context, const CIndexAnswers& answers, ULONG count, SearchSummary& summary)
+bool IndexedWalk(const SearchRequest& request, CSavedPageContent& pages, CRegExpMatch& context,
+                 const CIndexAnswers& answers, CVisitFinder& finder, ULONG count, SearchSummary& summary)
 {
-    const std::vector<const std::string*>& asked = answers.Paths();
     std::vector<std::pair<ULONG, CDataItem>> visits;
-    if (!Stopped(request.StopEvent) && !asked.empty() &&
-        !FindVisits(base, asked, request.BandContext, &visits))
+    if (!finder.Finish(&visits))
         return false;
 
     // Each Path was asked for once and a visit carries one Path, so each
@@ -271,10 +297,15 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
     // the content alone then reads only the visits it names, and one of the
     // URLs or titles as well still walks every visit, for those.
     CIndexAnswers answers;
-    const bool answered = indexInStep && answers.Make(*pages, context, unindexed);
-    if (answered && !request.Url && !request.Title &&
-        IndexedWalk(base, request, *pages, context, answers, count, summary))
+    const bool contentOnly = !request.Url && !request.Title;
+    std::optional<CVisitFinder> finder;
+    if (indexInStep && contentOnly)
+        finder.emplace(base, request.BandContext);
+    const bool answered =
+        indexInStep && answers.Make(*pages, context, unindexed, finder ? &*finder : nullptr);
+    if (answered && contentOnly && IndexedWalk(request, *pages, context, answers, *finder, count, summary))
         return;
+    finder.reset();
     summary.UsedIndex = pages && pages->UsesIndex();
 
     ISearchResultSink* sink = request.ResultSink;

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <thread>
 
+#include "Wayscribe/tools/CSavedPageContent.h"
 #include "Wayscribe/tools/CSearchWorker.h"
 #include "common/StringConvert.h"
 #include "common/contentindex/CContentIndexFile.h"
@@ -250,6 +251,34 @@ TEST_F(ContentIndexProcess, ASearchTheIndexAnswersReadsOnlyTheVisitsItNamesAndMi
     CComVariant answer;
     EXPECT_EQ(history->FindPaths(CComVariant(std::string_view("2024/March/1/p3.htm")), &answer),
               E_INVALIDARG);
+}
+
+TEST_F(ContentIndexProcess, AnIndexOfThousandsOfPagesIsSearchedOnTwoThreadsAndMissesNone)
+{
+    EnterApartment();
+    auto history = CreateHistory();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->put_HistoricalRange(0), S_OK);
+    const int kPages = static_cast<int>(CSavedPageContent::kPagesForTwoThreads) + 500;
+    for (int n = 0; n < kPages; ++n)
+        ASSERT_EQ(AddPage(history.Get(), n, 2), S_OK);
+    ASSERT_TRUE(WaitForIndexedPages(kPages, {}, 120s));
+
+    // Every page matches: the outcomes come from both threads, in many
+    // parts, and their visits in many calls.
+    const Found all = Search(history.Get(), "ipsum dolor");
+    EXPECT_TRUE(all.summary.UsedIndex);
+    EXPECT_EQ(all.urls.size(), static_cast<std::size_t>(kPages));
+    EXPECT_EQ(all.summary.Read, static_cast<std::uint32_t>(kPages));
+    EXPECT_EQ(all.urls, Search(history.Get(), "ipsum dolor", true).urls);
+    // Pages on both sides of where the threads divide the index.
+    std::vector<std::string> expected;
+    for (int n = 1000; n < 2000; ++n)
+        expected.push_back("http://pages.example/" + std::to_string(n));
+    std::sort(expected.begin(), expected.end());
+    const Found some = Search(history.Get(), "pageword1\\d\\d\\dx");
+    EXPECT_EQ(some.urls, expected);
+    EXPECT_EQ(some.summary.Read, 1000u);
 }
 
 TEST_F(ContentIndexProcess, EachHistoryFolderHasAnIndexOfItsOwn)
