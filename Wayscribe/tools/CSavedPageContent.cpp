@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
-#include <iterator>
 #include <mutex>
 #include <new>
 #include <thread>

@@ -191,16 +191,17 @@ public:
             if (m_of.emplace(path, nullptr).second)
                 fresh.push_back(&path);
         }
+        if (finder)
+            finder->Ask(fresh);
         const auto add = [&](const std::vector<CSavedPageContent::IndexedOutcome>& part) {
+            fresh.clear();
             for (const CSavedPageContent::IndexedOutcome& outcome : part) {
                 if (m_of.emplace(outcome.Path, &outcome).second)
                     fresh.push_back(&outcome.Path);
             }
             if (finder)
                 finder->Ask(fresh);
-            fresh.clear();
         };
-        add({});
         return pages.TestIndexed(context, &m_outcomes, add);
     }
     // The content test of the page with Path `path`.
