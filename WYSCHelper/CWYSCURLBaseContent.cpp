@@ -68,22 +68,34 @@ HRESULT CWYSCURLBase::FindPaths(VARIANT paths, VARIANT* visits)
     return ComBoundary([&]() -> HRESULT {
         const ULONG wanted = paths.parray->rgsabound[0].cElements;
         const BSTR* names = DataOf<BSTR>(paths);
-        std::vector<ULONG> found;
-        for (ULONG i = 0; i < wanted; ++i)
-            m_list.FindPath(BstrView(names[i]), &found);
-        std::sort(found.begin(), found.end(), std::greater<>());
-        found.erase(std::unique(found.begin(), found.end()), found.end());
+        // Each visit found, with the first place in `paths` of its Path:
+        // the caller knows the Path already and finds what it holds of it
+        // there, without the Path coming back.
+        std::vector<ULONG> matching;
+        std::vector<std::pair<ULONG, ULONG>> found;
+        for (ULONG i = 0; i < wanted; ++i) {
+            matching.clear();
+            m_list.FindPath(BstrView(names[i]), &matching);
+            for (ULONG visit : matching)
+                found.emplace_back(visit, i);
+        }
+        std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+        found.erase(std::unique(found.begin(), found.end(),
+                                [](const auto& a, const auto& b) { return a.first == b.first; }),
+                    found.end());
         const auto count = static_cast<ULONG>(found.size());
-        CComVariant indices, times, urls, pathsFound, titles;
+        CComVariant indices, times, urls, places, titles;
         MakeVector(&indices, VT_UI4, count);
         MakeVector(&times, VT_I8, count);
         MakeVector(&urls, VT_BSTR, count);
-        MakeVector(&pathsFound, VT_BSTR, count);
+        MakeVector(&places, VT_UI4, count);
         MakeVector(&titles, VT_BSTR, count);
         ULONG* index = DataOf<ULONG>(indices);
         LONGLONG* time = DataOf<LONGLONG>(times);
         BSTR* url = DataOf<BSTR>(urls);
-        BSTR* path = DataOf<BSTR>(pathsFound);
+        ULONG* place = DataOf<ULONG>(places);
         BSTR* title = DataOf<BSTR>(titles);
         const auto copy = [](BSTR text) {
             if (!text)
@@ -94,11 +106,11 @@ HRESULT CWYSCURLBase::FindPaths(VARIANT paths, VARIANT* visits)
             return copied;
         };
         for (ULONG k = 0; k < count; ++k) {
-            const CUrlRecord& record = m_list[found[k]];
-            index[k] = found[k];
+            const CUrlRecord& record = m_list[found[k].first];
+            index[k] = found[k].first;
             time[k] = record.Time;
             url[k] = copy(record.Url);
-            path[k] = copy(record.Path);
+            place[k] = found[k].second;
             title[k] = copy(record.Title);
         }
         CComVariant result;
@@ -107,7 +119,7 @@ HRESULT CWYSCURLBase::FindPaths(VARIANT paths, VARIANT* visits)
         indices.Detach(&parts[0]);
         times.Detach(&parts[1]);
         urls.Detach(&parts[2]);
-        pathsFound.Detach(&parts[3]);
+        places.Detach(&parts[3]);
         titles.Detach(&parts[4]);
         result.Detach(visits);
         return S_OK;

@@ -47,7 +47,8 @@ inline constexpr ULONG kNoRecord = 0xFFFFFFFFu;
     /* The visits whose Path is one of `paths` (a one-dimensional array of                                  \
        BSTR; E_INVALIDARG otherwise), highest index first, in *visits: a                                    \
        one-dimensional array of five arrays of one element per visit, their                                 \
-       indices (VT_UI4), Times (VT_I8), Urls, Paths and Titles (VT_BSTR). */                                \
+       indices (VT_UI4), Times (VT_I8), Urls (VT_BSTR), the first place of                                  \
+       their Path in `paths` (VT_UI4) and Titles (VT_BSTR). */                                              \
     X(__VA_ARGS__, Method, FindPaths, 17, (In, VARIANT, paths), (Out, VARIANT*, visits))
 
 // The outgoing events: a dispinterface, called only through Invoke with

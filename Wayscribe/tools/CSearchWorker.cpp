@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Wayscribe/HistoryWindow.h"
@@ -65,16 +66,32 @@ bool UnindexedPaths(IWYSCURLBase* base, std::vector<std::string>* paths)
 constexpr std::size_t kPathsPerCall = 4096;
 constexpr std::size_t kPathBytesPerCall = 1u << 20;
 
+using IndexedOutcome = CSavedPageContent::IndexedOutcome;
+
+// A Path asked for, with what the index found of its page; null for a page
+// the index does not hold, which is read from its file.
+struct AskedPage {
+    const std::string* Path;
+    const IndexedOutcome* Outcome;
+};
+
+// A visit that carries one of the Paths asked for, and what was found of it.
+struct FoundVisit {
+    ULONG Index;
+    CDataItem Item;
+    const IndexedOutcome* Outcome;
+};
+
 // Adds the visits of one answer of FindPaths to `visits`; false when it is
-// not the answer FindPaths gives.
-bool ReadFoundVisits(const VARIANT& answer, CQXServiceProvider* provider,
-                     std::vector<std::pair<ULONG, CDataItem>>* visits)
+// not the answer FindPaths gives to `asked`.
+bool ReadFoundVisits(const VARIANT& answer, const std::vector<AskedPage>& asked, CQXServiceProvider* provider,
+                     std::vector<FoundVisit>* visits)
 {
     if (answer.vt != (VT_ARRAY | VT_VARIANT) || !answer.parray || SafeArrayGetDim(answer.parray) != 1 ||
         answer.parray->rgsabound[0].cElements != 5)
         return false;
     const auto* parts = static_cast<const VARIANT*>(answer.parray->pvData);
-    const VARTYPE types[5] = {VT_UI4, VT_I8, VT_BSTR, VT_BSTR, VT_BSTR};
+    const VARTYPE types[5] = {VT_UI4, VT_I8, VT_BSTR, VT_UI4, VT_BSTR};
     ULONG count = 0;
     for (int part = 0; part < 5; ++part) {
         const VARIANT& v = parts[part];
@@ -86,11 +103,18 @@ bool ReadFoundVisits(const VARIANT& answer, CQXServiceProvider* provider,
     const auto* indices = static_cast<const ULONG*>(parts[0].parray->pvData);
     const auto* times = static_cast<const LONGLONG*>(parts[1].parray->pvData);
     const auto* urls = static_cast<const BSTR*>(parts[2].parray->pvData);
-    const auto* found = static_cast<const BSTR*>(parts[3].parray->pvData);
+    const auto* places = static_cast<const ULONG*>(parts[3].parray->pvData);
     const auto* titles = static_cast<const BSTR*>(parts[4].parray->pvData);
     for (ULONG k = 0; k < count; ++k) {
-        const _URL_DATE_ record{times[k], urls[k], found[k], titles[k]};
-        visits->emplace_back(indices[k], CDataItem::FromUrlDate(record, provider));
+        if (places[k] >= asked.size())
+            return false;
+        const AskedPage& page = asked[places[k]];
+        FoundVisit& visit = visits->emplace_back(FoundVisit{indices[k], {}, page.Outcome});
+        visit.Item.Time = times[k];
+        visit.Item.Url = wys::BstrToNarrow(urls[k]);
+        visit.Item.Path = *page.Path;
+        visit.Item.Provider = provider;
+        visit.Item.Title = wys::BstrToNarrow(titles[k]);
     }
     return true;
 }
@@ -102,17 +126,20 @@ class CVisitFinder {
 public:
     CVisitFinder(IWYSCURLBase* base, CQXServiceProvider* provider) : m_base(base), m_provider(provider) {}
 
-    // Asks for the visits of `paths`, without waiting for the answer.
-    void Ask(const std::vector<const std::string*>& paths)
+    // Asks for the visits of `pages`, without waiting for the answer; each
+    // Path and outcome must stay in place until Finish.
+    void Ask(const std::vector<AskedPage>& pages)
     {
         std::size_t next = 0;
-        while (next < paths.size() && m_answered) {
+        while (next < pages.size() && m_answered) {
             std::size_t end = next;
             std::size_t bytes = 0;
-            while (end < paths.size() && end - next < kPathsPerCall &&
+            while (end < pages.size() && end - next < kPathsPerCall &&
                    (bytes < kPathBytesPerCall || end == next))
-                bytes += paths[end++]->size();
+                bytes += pages[end++].Path->size();
             Part& part = m_parts.emplace_back();
+            part.pages.assign(pages.begin() + static_cast<std::ptrdiff_t>(next),
+                              pages.begin() + static_cast<std::ptrdiff_t>(end));
             part.asked.vt = VT_ARRAY | VT_BSTR;
             part.asked.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(end - next));
             void* data = nullptr;
@@ -121,8 +148,8 @@ public:
                 return;
             }
             auto* names = static_cast<BSTR*>(data);
-            for (std::size_t k = next; k < end; ++k)
-                names[k - next] = wys::NarrowToBstr(*paths[k]);
+            for (std::size_t k = 0; k < part.pages.size(); ++k)
+                names[k] = wys::NarrowToBstr(*part.pages[k].Path);
             SafeArrayUnaccessData(part.asked.parray);
             if (m_pipeline.Full())
                 FinishOldest();
@@ -135,7 +162,7 @@ public:
     }
 
     // Every visit asked for; false when the URL base could not answer.
-    bool Finish(std::vector<std::pair<ULONG, CDataItem>>* visits)
+    bool Finish(std::vector<FoundVisit>* visits)
     {
         while (!m_pipeline.Empty())
             FinishOldest();
@@ -143,7 +170,7 @@ public:
             return false;
         // Each answer is in order; together they are put in order once.
         std::stable_sort(m_visits.begin(), m_visits.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
+                         [](const FoundVisit& a, const FoundVisit& b) { return a.Index > b.Index; });
         *visits = std::move(m_visits);
         return true;
     }
@@ -152,6 +179,7 @@ private:
     static constexpr std::size_t kCallsInFlight = 2;
 
     struct Part {
+        std::vector<AskedPage> pages;
         CComVariant asked;
         CComVariant answer;
     };
@@ -160,14 +188,15 @@ private:
     {
         const HRESULT result = m_pipeline.Finish();
         Part& part = m_parts.front();
-        m_answered = m_answered && result == S_OK && ReadFoundVisits(part.answer, m_provider, &m_visits);
+        m_answered =
+            m_answered && result == S_OK && ReadFoundVisits(part.answer, part.pages, m_provider, &m_visits);
         m_parts.pop_front();
     }
 
     IWYSCURLBase* m_base;
     CQXServiceProvider* m_provider;
     std::deque<Part> m_parts;  // of the calls in flight, oldest first; each stays in place meanwhile
-    std::vector<std::pair<ULONG, CDataItem>> m_visits;
+    std::vector<FoundVisit> m_visits;
     bool m_answered = true;
     wys::rpc::CCallPipeline m_pipeline;  // last: destroyed first, while the parts it writes are still there
 };
@@ -180,24 +209,26 @@ class CIndexAnswers {
 public:
     // False when the index cannot answer; then every page is tested alone.
     // `finder`, when given, is asked for the visits of each Path as soon as
-    // it is known.
+    // it is known. `unindexed` must outlive the object.
     bool Make(CSavedPageContent& pages, CRegExpMatch& context, const std::vector<std::string>& unindexed,
               CVisitFinder* finder)
     {
-        std::vector<const std::string*> fresh;
+        m_unindexed = &unindexed;
         // A page both held and not held (indexed since the URL base was
-        // asked) is read from its file.
+        // asked) is read from its file. There are seldom any.
+        std::unordered_set<std::string_view> unheld;
+        std::vector<AskedPage> fresh;
         for (const std::string& path : unindexed) {
-            if (m_of.emplace(path, nullptr).second)
-                fresh.push_back(&path);
+            if (unheld.insert(path).second)
+                fresh.push_back({&path, nullptr});
         }
         if (finder)
             finder->Ask(fresh);
-        const auto add = [&](const std::vector<CSavedPageContent::IndexedOutcome>& part) {
+        const auto add = [&](const std::vector<IndexedOutcome>& part) {
             fresh.clear();
-            for (const CSavedPageContent::IndexedOutcome& outcome : part) {
-                if (m_of.emplace(outcome.Path, &outcome).second)
-                    fresh.push_back(&outcome.Path);
+            for (const IndexedOutcome& outcome : part) {
+                if (unheld.empty() || !unheld.count(outcome.Path))
+                    fresh.push_back({&outcome.Path, &outcome});
             }
             if (finder)
                 finder->Ask(fresh);
@@ -206,20 +237,43 @@ public:
     }
     // The content test of the page with Path `path`.
     CSavedPageContent::Result Test(CSavedPageContent& pages, const std::string& path, CRegExpMatch& context,
-                                   std::string* excerpt) const
+                                   std::string* excerpt)
     {
+        if (!m_ofMade)
+            MakeOf();
         const auto known = m_of.find(path);
         if (known == m_of.end())
             return CSavedPageContent::Result::NoMatch;
-        if (!known->second)
+        return Of(pages, known->second, path, context, excerpt);
+    }
+    // The content test of a page whose outcome is `outcome` (null: read
+    // from its file).
+    static CSavedPageContent::Result Of(CSavedPageContent& pages, const IndexedOutcome* outcome,
+                                        const std::string& path, CRegExpMatch& context, std::string* excerpt)
+    {
+        if (!outcome)
             return pages.TestSavedFile(path, context, excerpt);
-        *excerpt = known->second->Excerpt;
-        return known->second->Outcome;
+        *excerpt = outcome->Excerpt;
+        return outcome->Outcome;
     }
 
 private:
+    // Only a walk over every visit looks pages up by Path.
+    void MakeOf()
+    {
+        m_ofMade = true;
+        for (const std::string& path : *m_unindexed)
+            m_of.emplace(path, nullptr);
+        for (const std::vector<IndexedOutcome>& part : m_outcomes) {
+            for (const IndexedOutcome& outcome : part)
+                m_of.emplace(outcome.Path, &outcome);
+        }
+    }
+
     CSavedPageContent::IndexedParts m_outcomes;
-    std::unordered_map<std::string_view, const CSavedPageContent::IndexedOutcome*> m_of;
+    const std::vector<std::string>* m_unindexed = nullptr;
+    std::unordered_map<std::string_view, const IndexedOutcome*> m_of;
+    bool m_ofMade = false;
 };
 
 // A content-only search that the content index answers: the URL base names
@@ -227,9 +281,9 @@ private:
 // are read. False, with nothing reported, when it cannot answer; the caller
 // then walks every visit.
 bool IndexedWalk(const SearchRequest& request, CSavedPageContent& pages, CRegExpMatch& context,
-                 const CIndexAnswers& answers, CVisitFinder& finder, ULONG count, SearchSummary& summary)
+                 CVisitFinder& finder, ULONG count, SearchSummary& summary)
 {
-    std::vector<std::pair<ULONG, CDataItem>> visits;
+    std::vector<FoundVisit> visits;
     if (!finder.Finish(&visits))
         return false;
 
@@ -238,7 +292,7 @@ bool IndexedWalk(const SearchRequest& request, CSavedPageContent& pages, CRegExp
     ISearchResultSink* sink = request.ResultSink;
     int reported = -1;
     std::size_t walked = 0;
-    for (auto& [index, item] : visits) {
+    for (FoundVisit& visit : visits) {
         if (Stopped(request.StopEvent))
             break;
         const int percent = static_cast<int>(std::uint64_t{walked++} * 100 / visits.size());
@@ -246,7 +300,9 @@ bool IndexedWalk(const SearchRequest& request, CSavedPageContent& pages, CRegExp
             sink->OnSearchProgress(percent);
             reported = percent;
         }
-        const CSavedPageContent::Result result = answers.Test(pages, item.Path, context, &item.Excerpt);
+        CDataItem& item = visit.Item;
+        const CSavedPageContent::Result result =
+            CIndexAnswers::Of(pages, visit.Outcome, item.Path, context, &item.Excerpt);
         if (result == CSavedPageContent::Result::Match) {
             ++summary.Found;
             if (sink)
@@ -304,7 +360,7 @@ void Walk(IWYSCURLBase* base, const SearchRequest& request, const CRegExp& expre
         finder.emplace(base, request.BandContext);
     const bool answered =
         indexInStep && answers.Make(*pages, context, unindexed, finder ? &*finder : nullptr);
-    if (answered && contentOnly && IndexedWalk(request, *pages, context, answers, *finder, count, summary))
+    if (answered && contentOnly && IndexedWalk(request, *pages, context, *finder, count, summary))
         return;
     finder.reset();
     summary.UsedIndex = pages && pages->UsesIndex();
