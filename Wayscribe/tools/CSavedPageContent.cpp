@@ -67,6 +67,33 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
                                        std::vector<std::int64_t>* incompleteTested)
 {
     std::vector<IndexedOutcome> part;
+    // Matches whose stamps hold unless their file is locked: settled before
+    // the part is handed on, by when the table of locks has been read.
+    struct Unsure {
+        std::size_t at;
+        std::uint64_t inode;
+    };
+    std::vector<Unsure> unsure;
+    const auto handOn = [&] {
+        bool dropped = false;
+        for (const Unsure& page : unsure) {
+            if (!m_stamps->MayBeLocked(page.inode))
+                continue;
+            IndexedOutcome& outcome = part[page.at];
+            std::string excerpt;
+            outcome.Outcome = TestFile(CSavedPageReader::PagePath(m_folder, outcome.Path), context, &excerpt);
+            outcome.Excerpt = outcome.Outcome == Result::Match ? std::move(excerpt) : "";
+            dropped = dropped || (outcome.Outcome != Result::Match && outcome.Outcome != Result::Incomplete);
+        }
+        unsure.clear();
+        if (dropped) {
+            std::erase_if(part, [](const IndexedOutcome& outcome) {
+                return outcome.Outcome != Result::Match && outcome.Outcome != Result::Incomplete;
+            });
+        }
+        if (!part.empty())
+            handOver(std::exchange(part, {}));
+    };
     const bool read = index.VisitCandidates(
         m_literals, firstId, lastId,
         [&](const CContentIndexFile::Entry& entry, std::string_view path, std::string_view text) {
@@ -81,16 +108,21 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
             std::string excerpt;
             Result result = MatchText(text, entry.Complete, context, &excerpt);
             // As in Test: a match counts only for the file it was read from.
-            if (result == Result::Match && StampOf(fullPath) != entry.Stamp)
+            std::optional<std::uint64_t> inode;
+            if (result == Result::Match && StampOf(fullPath, &inode) != entry.Stamp) {
+                inode.reset();
                 result = TestFile(fullPath, context, &excerpt);
-            if (result == Result::Match || result == Result::Incomplete)
+            }
+            if (result == Result::Match || result == Result::Incomplete) {
+                if (inode)
+                    unsure.push_back({part.size(), *inode});
                 part.push_back({pagePath, result, result == Result::Match ? std::move(excerpt) : ""});
+            }
             if (part.size() >= kOutcomesPerPart)
-                handOver(std::exchange(part, {}));
+                handOn();
             return true;
         });
-    if (!part.empty())
-        handOver(std::move(part));
+    handOn();
     return read;
 }
 
@@ -227,8 +259,11 @@ CSavedPageContent::~CSavedPageContent()
         m_index->EndRead();
 }
 
-std::optional<PageStamp> CSavedPageContent::StampOf(const std::string& fullPath) const
+std::optional<PageStamp> CSavedPageContent::StampOf(const std::string& fullPath,
+                                                    std::optional<std::uint64_t>* unsure) const
 {
+    if (unsure)
+        unsure->reset();
     // Looked up from the folder, a page's status costs only the steps of
     // its Path; a search asks it of every page it finds.
     if (!m_stamps || fullPath.size() <= m_folder.size() + 1)
@@ -236,7 +271,8 @@ std::optional<PageStamp> CSavedPageContent::StampOf(const std::string& fullPath)
     std::size_t start = m_folder.size() + 1;
     while (start < fullPath.size() && fullPath[start] == '/')
         ++start;
-    return m_stamps->StampAt(fullPath.substr(start));
+    const std::string path = fullPath.substr(start);
+    return unsure ? m_stamps->QuickStampAt(path, unsure) : m_stamps->StampAt(path);
 }
 
 void CSavedPageContent::DropIndex()

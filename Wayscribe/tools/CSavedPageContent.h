@@ -129,7 +129,11 @@ private:
     bool TestCandidates(CContentIndexFile& index, std::int64_t firstId, std::int64_t lastId,
                         CRegExpMatch& context, const PartHandler& handOver,
                         std::vector<std::int64_t>* incompleteTested);
-    std::optional<PageStamp> StampOf(const std::string& fullPath) const;
+    // The stamp of the page at `fullPath`. With `unsure`, as
+    // CPageStamps::QuickStampAt: where *unsure is set, the stamp holds only
+    // while m_stamps->MayBeLocked(**unsure) is false.
+    std::optional<PageStamp> StampOf(const std::string& fullPath,
+                                     std::optional<std::uint64_t>* unsure = nullptr) const;
 
     std::string m_folder;
     const CRegExp& m_expression;

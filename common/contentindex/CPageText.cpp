@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <set>
+#include <system_error>
 
 #include "common/contentindex/ArchiveParts.h"
 #include "common/contentindex/HtmlText.h"
@@ -185,6 +186,20 @@ std::optional<PageStamp> CPageText::StampAt(int folder, const std::string& path)
 
 CPageStamps::CPageStamps(int folder) : m_folder(folder), m_user(::geteuid())
 {
+    try {
+        m_reader = std::thread(&CPageStamps::ReadTable, this);
+    } catch (const std::system_error&) {
+        ReadTable();
+    }
+}
+
+CPageStamps::~CPageStamps()
+{
+    WaitForTable();
+}
+
+void CPageStamps::ReadTable()
+{
     std::string table;
     CFileDescriptor file(::open("/proc/locks", O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0)
@@ -200,8 +215,26 @@ CPageStamps::CPageStamps(int folder) : m_folder(folder), m_user(::geteuid())
             break;
         table.append(buffer, static_cast<std::size_t>(n));
     }
-    m_lockedInodes = LockedInodes(table);
-    m_tableRead = true;
+    try {
+        m_lockedInodes = LockedInodes(table);
+        m_tableRead = true;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void CPageStamps::WaitForTable() const
+{
+    // The first caller joins the reader; any other waits until it has.
+    std::call_once(m_waited, [this] {
+        if (m_reader.joinable())
+            m_reader.join();
+    });
+}
+
+bool CPageStamps::MayBeLocked(std::uint64_t inode) const
+{
+    WaitForTable();
+    return !m_tableRead || std::binary_search(m_lockedInodes.begin(), m_lockedInodes.end(), inode);
 }
 
 std::vector<std::uint64_t> CPageStamps::LockedInodes(std::string_view table)
@@ -240,20 +273,28 @@ std::vector<std::uint64_t> CPageStamps::LockedInodes(std::string_view table)
     return inodes;
 }
 
-std::optional<PageStamp> CPageStamps::StampAt(const std::string& path) const
+std::optional<PageStamp> CPageStamps::QuickStampAt(const std::string& path,
+                                                   std::optional<std::uint64_t>* unsure) const
 {
-    if (!m_tableRead)
-        return CPageText::StampAt(m_folder, path);
+    unsure->reset();
     struct stat info {};
     if (::fstatat(m_folder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    // A file of the reader's own that its owner may read opens; any other,
-    // and one that someone may hold locked, is opened to be sure.
-    const bool ownReadable = info.st_uid == m_user && (info.st_mode & S_IRUSR) != 0;
-    if (!ownReadable || std::binary_search(m_lockedInodes.begin(), m_lockedInodes.end(),
-                                           static_cast<std::uint64_t>(info.st_ino)))
+    // A file of the reader's own that its owner may read opens unless
+    // someone holds it locked; any other is opened to be sure.
+    if (info.st_uid != m_user || (info.st_mode & S_IRUSR) == 0)
         return CPageText::StampAt(m_folder, path);
+    *unsure = static_cast<std::uint64_t>(info.st_ino);
     return StampFrom(info);
+}
+
+std::optional<PageStamp> CPageStamps::StampAt(const std::string& path) const
+{
+    std::optional<std::uint64_t> unsure;
+    std::optional<PageStamp> stamp = QuickStampAt(path, &unsure);
+    if (unsure && MayBeLocked(*unsure))
+        return CPageText::StampAt(m_folder, path);
+    return stamp;
 }
 
 PageText CPageText::FromArchive(std::string_view message, const PageTextLimits& limits)

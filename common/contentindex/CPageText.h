@@ -19,9 +19,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct PageText {
@@ -83,23 +85,43 @@ public:
 // call where opening every page to test its lock would cost four: which
 // files are held under an exclusive lock is read once, from the system's
 // table of locks, and only those, and files that are not plainly the
-// reader's own to read, are opened to be checked. A lock taken after the
-// table was read is seen only by a new object.
+// reader's own to read, are opened to be checked. The table is read on a
+// thread of its own while the first stamps are taken (reading it can take
+// milliseconds: the system waits for its other cores first); a lock taken
+// after it was read is seen only by a new object.
+//
+// Threads: any number at once.
 class CPageStamps {
 public:
     // `folder` is an open folder (not owned), or AT_FDCWD.
     explicit CPageStamps(int folder);
+    ~CPageStamps();
+    CPageStamps(const CPageStamps&) = delete;
+    CPageStamps& operator=(const CPageStamps&) = delete;
 
     // As CPageText::StampAt(folder, path).
     std::optional<PageStamp> StampAt(const std::string& path) const;
+    // The same without waiting for the table: where *unsure is set (to the
+    // file's inode number), the stamp holds only while MayBeLocked(**unsure)
+    // is false, and StampAt must be asked otherwise.
+    std::optional<PageStamp> QuickStampAt(const std::string& path,
+                                          std::optional<std::uint64_t>* unsure) const;
+    // Whether the file with this inode number may be under an exclusive
+    // lock; waits for the table.
+    bool MayBeLocked(std::uint64_t inode) const;
 
     // The inode numbers of the files under an exclusive whole-file lock in
     // `table`, text as /proc/locks gives it, sorted.
     static std::vector<std::uint64_t> LockedInodes(std::string_view table);
 
 private:
+    void ReadTable();
+    void WaitForTable() const;
+
     int m_folder;
+    unsigned m_user;
+    mutable std::once_flag m_waited;
+    mutable std::thread m_reader;
     bool m_tableRead = false;                   // without the table every page is opened
     std::vector<std::uint64_t> m_lockedInodes;  // of any device: a coincidence only costs an open
-    unsigned m_user;
 };

@@ -165,6 +165,7 @@ TEST_F(CPageTextFile, ManyStampsAtOnceSeeWhatOneStampSeesLocksIncluded)
     ASSERT_EQ(::flock(reading, LOCK_SH), 0);
     const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     const CPageStamps stamps(dir);
+    stamps.MayBeLocked(0);  // the table of locks is read by now
     const int late = ::open((folder + "/day/later.htm").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(late, LOCK_EX), 0);
     for (const char* path : {"day/own.htm", "day/locked.htm", "day/shared.htm", "day/closed.htm",
@@ -174,6 +175,9 @@ TEST_F(CPageTextFile, ManyStampsAtOnceSeeWhatOneStampSeesLocksIncluded)
     EXPECT_TRUE(stamps.StampAt("day/own.htm"));
     EXPECT_TRUE(stamps.StampAt("day/shared.htm")) << "a reader's lock stops no reader";
     EXPECT_FALSE(stamps.StampAt("day/locked.htm"));
+    std::optional<std::uint64_t> unsure;
+    EXPECT_TRUE(stamps.QuickStampAt("day/locked.htm", &unsure)) << "the table is not asked";
+    EXPECT_TRUE(unsure && stamps.MayBeLocked(*unsure));
     EXPECT_FALSE(stamps.StampAt("day/fifo.htm"));
     EXPECT_TRUE(stamps.StampAt("day/later.htm")) << "locked after the stamps were made";
     EXPECT_FALSE(CPageStamps(dir).StampAt("day/later.htm"));

@@ -233,6 +233,19 @@ TEST_F(ContentIndexProcess, ASearchTheIndexAnswersReadsOnlyTheVisitsItNamesAndMi
     EXPECT_EQ(indexed.urls.size(), static_cast<std::size_t>(kPages));
     EXPECT_EQ(indexed.urls, walked.urls);
     EXPECT_EQ(walked.summary.Read, static_cast<std::uint32_t>(kPages + 1));
+    // A page whose file someone holds under an exclusive lock is not listed
+    // while the lock lasts, though the index holds its text.
+    {
+        const int writer = ::open((History() + "/2024/March/1/p7.htm").c_str(), O_RDONLY);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+        const Found locking = Search(history.Get(), "ipsum dolor");
+        ::close(writer);
+        EXPECT_EQ(locking.urls.size(), static_cast<std::size_t>(kPages - 1));
+        EXPECT_EQ(std::count(locking.urls.begin(), locking.urls.end(), "http://pages.example/7"), 0);
+        EXPECT_TRUE(locking.summary.UsedIndex);
+        EXPECT_EQ(Search(history.Get(), "ipsum dolor").urls, indexed.urls);
+    }
 
     // FindPaths names each visit once, the last first, and keeps up with
     // removals that move the others down.
