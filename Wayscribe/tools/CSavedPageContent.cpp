@@ -101,12 +101,14 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
                 return false;
             if (!entry.Complete)
                 incompleteTested->push_back(entry.Id);
-            const std::string pagePath(path);
+            std::string excerpt;
+            Result result = MatchText(text, entry.Complete, context, &excerpt);
+            if (result != Result::Match && result != Result::Incomplete)
+                return true;
+            std::string pagePath(path);
             const std::string fullPath = CSavedPageReader::PagePath(m_folder, pagePath);
             if (fullPath.empty())
                 return true;  // a Path that leaves the folder has no page
-            std::string excerpt;
-            Result result = MatchText(text, entry.Complete, context, &excerpt);
             // As in Test: a match counts only for the file it was read from.
             std::optional<std::uint64_t> inode;
             if (result == Result::Match && StampOf(fullPath, &inode) != entry.Stamp) {
@@ -116,7 +118,8 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
             if (result == Result::Match || result == Result::Incomplete) {
                 if (inode)
                     unsure.push_back({part.size(), *inode});
-                part.push_back({pagePath, result, result == Result::Match ? std::move(excerpt) : ""});
+                part.push_back(
+                    {std::move(pagePath), result, result == Result::Match ? std::move(excerpt) : ""});
             }
             if (part.size() >= kOutcomesPerPart)
                 handOn();
