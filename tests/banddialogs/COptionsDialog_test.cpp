@@ -83,12 +83,7 @@ protected:
     {
         m_server->Run([this](IWYSCURLBase* base) {
             m_sink.Attach(CreateComObject<CSettingsSink>(base));
-            ComPtr<IConnectionPointContainer> container;
-            ASSERT_EQ(ComPtr<IWYSCURLBase>(base).As(&container), S_OK);
-            ASSERT_EQ(
-                container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf()),
-                S_OK);
-            ASSERT_EQ(m_point->Advise(m_sink->GetUnknown(), &m_cookie), S_OK);
+            ASSERT_EQ(m_connection.Advise(base, DIID_IWYSCURLBaseEvents, m_sink->GetUnknown()), S_OK);
         });
         auto dialog = std::make_unique<COptionsDialog>();
         dialog->show();
@@ -100,8 +95,7 @@ protected:
         std::vector<std::string> states;
         m_server->Run([&](IWYSCURLBase*) {
             states = m_sink->m_states;
-            m_point->Unadvise(m_cookie);
-            m_point = nullptr;
+            m_connection.Unadvise();
             m_sink = nullptr;
         });
         return states;
@@ -110,8 +104,7 @@ protected:
     static QString Text(QWidget* dialog, int id) { return Control<QLineEdit>(dialog, id)->text(); }
 
     ComPtr<CSettingsSink> m_sink;
-    ComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
 };
 
 TEST_F(OptionsDialog, OpensWithTheUrlBaseSettings)

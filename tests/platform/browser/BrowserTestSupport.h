@@ -12,6 +12,7 @@
 #include "platform/browser/HeadlessBrowser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 
 namespace wys::test {
 
@@ -58,7 +59,7 @@ public:
 private:
     ComPtr<IWebBrowser2> m_browser;
     ComPtr<CDocumentCompleteSink> m_sink;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     std::optional<NavigationOutcome> m_outcome;
 };
 

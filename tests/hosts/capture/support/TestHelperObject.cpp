@@ -21,6 +21,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
@@ -175,19 +176,14 @@ protected:
 private:
     void Advise(bool on)
     {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        if (FAILED(m_browser.As(&container)) ||
-            FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.GetAddressOf())))
-            return;
         if (on)
-            point->Advise(static_cast<IDispatch*>(this), &m_cookie);
+            m_connection.Advise(m_browser.Get(), DIID_DWebBrowserEvents2, static_cast<IDispatch*>(this));
         else
-            point->Unadvise(m_cookie);
+            m_connection.Unadvise();
     }
 
     ComPtr<IWebBrowser2> m_browser;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> m_captures;
 };
 
