@@ -7,6 +7,7 @@
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/browser/ServiceProvider.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/com/TypeInfo.h"
 #include "platform/rpc/Marshal.h"
 #include "platform/ui/MessageBox.h"
@@ -17,20 +18,11 @@ namespace wys::capture {
 // on. Holds its owner without a reference (the owner clears it when it lets
 // go), so that the browser's reference on the sink never keeps the helper
 // object alive.
-class CBrowserEventSink final : public CComObjectRoot<CBrowserEventSink, IDispatch> {
+class CBrowserEventSink final : public CComObjectRoot<CBrowserEventSink, CDispatchNoTypeInfo<>> {
 public:
     explicit CBrowserEventSink(CWYSCSaver* owner) : m_owner(owner) {}
     void Disconnect() { m_owner = nullptr; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_DOCUMENTCOMPLETE || !m_owner || !params || params->cArgs < 2)

@@ -7,12 +7,6 @@
 
 namespace wys::test {
 
-HRESULT CRecordingSink::GetTypeInfoCount(UINT* count)
-{
-    *count = 0;
-    return S_OK;
-}
-
 HRESULT CRecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                UINT*)
 {

@@ -17,6 +17,7 @@
 #include "common/StringConvert.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 #include "tests/banddialogs/DialogTesting.h"
 
 namespace wys::test {
@@ -24,16 +25,9 @@ namespace {
 
 // Records the four settings as they stand at every settings event, so that
 // the order of the writes shows.
-class CSettingsSink final : public CComObjectRoot<CSettingsSink, IWYSCURLBaseEvents> {
+class CSettingsSink final : public CComObjectRoot<CSettingsSink, CDispatchNoTypeInfo<IWYSCURLBaseEvents>> {
 public:
     explicit CSettingsSink(IWYSCURLBase* base) : m_base(base) {}
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_OnSettingsChanged)

@@ -7,13 +7,10 @@
 
 #include "platform/com/ComObject.h"
 #include "platform/com/Dispatch.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/rpc/AgileObject.h"
 
 namespace wys::dom {
-
-// The IDispatch answers of objects whose automation side is empty.
-HRESULT NoTypeInfoCount(UINT* count);
-HRESULT NoTypeInfo(ITypeInfo** info);
 
 // IDispatch members for objects whose automation side is empty.
 template <class Derived, class... Interfaces>

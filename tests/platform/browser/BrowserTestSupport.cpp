@@ -5,12 +5,6 @@
 
 namespace wys::test {
 
-HRESULT CDocumentCompleteSink::GetTypeInfoCount(UINT* count)
-{
-    *count = 0;
-    return S_OK;
-}
-
 HRESULT CDocumentCompleteSink::QueryInterfaceMore(REFIID iid, void** object)
 {
     if (iid != DIID_DWebBrowserEvents2)

@@ -13,6 +13,7 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 
 namespace wys::test {
 
@@ -24,14 +25,11 @@ struct DocumentCompleteEvent {
     DWORD thread = 0;
 };
 
-class CDocumentCompleteSink final : public CComObjectRoot<CDocumentCompleteSink, IDispatch> {
+class CDocumentCompleteSink final : public CComObjectRoot<CDocumentCompleteSink, CDispatchNoTypeInfo<>> {
 public:
     explicit CDocumentCompleteSink(IWebBrowser2* browser) : m_browser(browser) {}
     std::vector<DocumentCompleteEvent> events;
 
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
 protected:

@@ -22,6 +22,7 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
@@ -89,7 +90,8 @@ void Capture(IStream* stream, std::string url, std::string name)
     CoUninitialize();
 }
 
-class CTestHelperObject final : public CComObjectRoot<CTestHelperObject, IObjectWithSite, IDispatch> {
+class CTestHelperObject final
+    : public CComObjectRoot<CTestHelperObject, IObjectWithSite, CDispatchNoTypeInfo<>> {
 public:
     CTestHelperObject() { ++g_live; }
     ~CTestHelperObject() override
@@ -131,13 +133,6 @@ public:
         return E_NOTIMPL;
     }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_DOCUMENTCOMPLETE || !m_browser || params->cArgs != 2)
