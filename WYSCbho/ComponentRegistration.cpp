@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "common/Identifiers.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::capture {
@@ -24,15 +25,13 @@ std::string ClassKey()
 
 bool SetText(const std::string& keyPath, const char* valueName, std::string_view text)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                       nullptr, &key, nullptr) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Create(HKEY_CLASSES_ROOT, keyPath.c_str(), KEY_WRITE) != ERROR_SUCCESS)
         return false;
     std::string data(text);
     data.push_back('\0');
     LONG result = RegSetValueEx(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                                 static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
