@@ -20,18 +20,10 @@
 
 template <class Derived>
 class CWebBrowserBase
-    : public CComObjectRoot<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider, IOleWindow,
-                            IInputObjectSite, IOleCommandTarget> {
+    // The browser is driven through its vtable; names are not offered.
+    : public CEmptyDispatchObject<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
+                                  IOleWindow, IInputObjectSite, IOleCommandTarget> {
 public:
-    // IDispatch: the browser is driven through its vtable; names are not offered.
-    HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
     // IWebBrowser2: the properties.
     HRESULT get_Document(IDispatch** document) override
     {

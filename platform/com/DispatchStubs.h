@@ -2,6 +2,7 @@
 // none of their members: no type information and no names.
 #pragma once
 
+#include "platform/com/ComObject.h"
 #include "platform/com/Dispatch.h"
 
 // No type information: a count of 0, and E_NOTIMPL (with a null *info) when
@@ -34,4 +35,22 @@ public:
 
 protected:
     ~CDispatchNoTypeInfo() = default;
+};
+
+// An object whose interfaces (IDispatch-based ones among them) are reached
+// through their vtables only: its automation side is empty, with no names
+// and no members to invoke.
+template <class Derived, class... Interfaces>
+class CEmptyDispatchObject : public CComObjectRoot<Derived, Interfaces...> {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+protected:
+    CEmptyDispatchObject() = default;
 };

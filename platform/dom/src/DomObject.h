@@ -12,18 +12,9 @@
 
 namespace wys::dom {
 
-// IDispatch members for objects whose automation side is empty.
+// Objects whose automation side is empty.
 template <class Derived, class... Interfaces>
-class CDomObject : public CComObjectRoot<Derived, Interfaces...> {
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
+class CDomObject : public CEmptyDispatchObject<Derived, Interfaces...> {
 protected:
     // Built documents never change: their objects are handed to other
     // threads as themselves, so a capture thread reads the document directly
