@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "WYSCHelper/CWYSCURLBase.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 #include "platform/shell/ShellFolders.h"
 #include "platform/shell/ShellPath.h"
@@ -14,24 +15,6 @@ constexpr const char* kCollectHistory = "CollectHistory";
 constexpr const char* kTitledFileNames = "TitledFileNames";
 constexpr const char* kHistoryRange = "HistoryRange";
 constexpr const char* kHistoryFolderName = "/Collected IE History";
-
-// Closes a key on every path out.
-class KeyHolder {
-public:
-    KeyHolder() = default;
-    ~KeyHolder()
-    {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-    HKEY* Receive() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 // A flag stored as one byte; true unless exactly one byte of REG_BINARY says 0.
 bool ReadFlag(HKEY key, const char* name)
@@ -71,8 +54,8 @@ std::string CWYSCURLBase::DefaultBaseDirectory()
 
 void CWYSCURLBase::LoadSettings()
 {
-    KeyHolder key;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kSettingsKey, KEY_READ) != ERROR_SUCCESS)
         return;
 
     char folder[MAX_PATH] = {};
@@ -105,9 +88,8 @@ void CWYSCURLBase::LoadSettings()
 void CWYSCURLBase::SaveSettings()
 {
     {
-        KeyHolder key;
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+        CRegKey key;
+        if (key.Create(HKEY_CURRENT_USER, kSettingsKey, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
             return;
         // Single failures are let go: each value falls back to its default
         // when read, and the next change writes all four again.

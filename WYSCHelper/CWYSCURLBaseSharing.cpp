@@ -4,6 +4,7 @@
 #include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CWYSCURLBase.h"
 #include "common/StringConvert.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -12,15 +13,14 @@ namespace {
 // the other flags of the key.
 bool ShareIdenticalFiles()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, CWYSCURLBase::kSettingsKey, KEY_READ) != ERROR_SUCCESS)
         return true;
     DWORD type = REG_NONE;
     BYTE value = 1;
     DWORD size = sizeof value;
     const bool read = RegQueryValueEx(key, CWYSCURLBase::kShareIdenticalFilesValue, nullptr, &type, &value,
                                       &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
     return !read || type != REG_BINARY || size != sizeof value || value != 0;
 }
 

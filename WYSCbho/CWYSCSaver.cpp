@@ -7,6 +7,7 @@
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/browser/ServiceProvider.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/com/TypeInfo.h"
 #include "platform/rpc/Marshal.h"
 #include "platform/ui/MessageBox.h"
@@ -17,20 +18,11 @@ namespace wys::capture {
 // on. Holds its owner without a reference (the owner clears it when it lets
 // go), so that the browser's reference on the sink never keeps the helper
 // object alive.
-class CBrowserEventSink final : public CComObjectRoot<CBrowserEventSink, IDispatch> {
+class CBrowserEventSink final : public CComObjectRoot<CBrowserEventSink, CDispatchNoTypeInfo<>> {
 public:
     explicit CBrowserEventSink(CWYSCSaver* owner) : m_owner(owner) {}
     void Disconnect() { m_owner = nullptr; }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_DOCUMENTCOMPLETE || !m_owner || !params || params->cArgs < 2)
@@ -68,34 +60,6 @@ public:
 private:
     CWYSCSaver* m_owner;  // Not owned; cleared before the owner goes.
 };
-
-namespace {
-
-HRESULT AdviseOn(IUnknown* source, REFIID events, IUnknown* sink, DWORD* cookie)
-{
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IConnectionPoint> point;
-    hr = container->FindConnectionPoint(events, point.ReleaseAndGetAddressOf());
-    if (FAILED(hr))
-        return hr;
-    return point->Advise(sink, cookie);
-}
-
-void UnadviseOn(IUnknown* source, REFIID events, DWORD cookie)
-{
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    // A source that can no longer be reached (its process gone) has dropped
-    // the sink already; there is nothing else to undo.
-    if (SUCCEEDED(source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) &&
-        SUCCEEDED(container->FindConnectionPoint(events, point.ReleaseAndGetAddressOf())))
-        point->Unadvise(cookie);
-}
-
-}  // namespace
 
 CWYSCSaver::CWYSCSaver(Clock clock) : m_clock(std::move(clock)) {}
 
@@ -178,9 +142,7 @@ void CWYSCSaver::Attach(IUnknown* site)
 
     m_browser = browser;
     m_browserSink = ComPtr<CBrowserEventSink>(new CBrowserEventSink(this));
-    if (FAILED(AdviseOn(m_browser.Get(), DIID_DWebBrowserEvents2, m_browserSink->GetUnknown(),
-                        &m_browserCookie)))
-        m_browserCookie = 0;
+    m_browserConnection.Advise(m_browser.Get(), DIID_DWebBrowserEvents2, m_browserSink->GetUnknown());
 
     ComPtr<IWYSCURLBase> urlBase;
     if (FAILED(ConnectUrlBase(&urlBase))) {
@@ -189,9 +151,8 @@ void CWYSCSaver::Attach(IUnknown* site)
     }
     m_urlBase = urlBase;
     m_urlBaseSink = ComPtr<CUrlBaseEventSink>(new CUrlBaseEventSink(this));
-    if (FAILED(AdviseOn(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_urlBaseSink->GetUnknown(),
-                        &m_urlBaseCookie))) {
-        m_urlBaseCookie = 0;
+    if (FAILED(m_urlBaseConnection.Advise(m_urlBase.Get(), DIID_IWYSCURLBaseEvents,
+                                          m_urlBaseSink->GetUnknown()))) {
         MessageBoxA(nullptr, kCannotHookText, "Error", MB_OK | MB_ICONERROR);
         return;
     }
@@ -201,9 +162,7 @@ void CWYSCSaver::Attach(IUnknown* site)
 void CWYSCSaver::Detach()
 {
     if (m_browser) {
-        if (m_browserCookie)
-            UnadviseOn(m_browser.Get(), DIID_DWebBrowserEvents2, m_browserCookie);
-        m_browserCookie = 0;
+        m_browserConnection.Unadvise();
         m_browser = nullptr;
     }
     if (m_browserSink) {
@@ -211,9 +170,7 @@ void CWYSCSaver::Detach()
         m_browserSink = nullptr;
     }
     if (m_urlBase) {
-        if (m_urlBaseCookie)
-            UnadviseOn(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_urlBaseCookie);
-        m_urlBaseCookie = 0;
+        m_urlBaseConnection.Unadvise();
         m_urlBase = nullptr;
     }
     if (m_urlBaseSink) {

@@ -27,6 +27,7 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 
 namespace wys::capture {
 
@@ -90,9 +91,9 @@ private:
     CHistoryFolder m_historyFolder;
 
     ComPtr<CBrowserEventSink> m_browserSink;
-    DWORD m_browserCookie = 0;
+    CAdvisedConnection m_browserConnection;
     ComPtr<CUrlBaseEventSink> m_urlBaseSink;
-    DWORD m_urlBaseCookie = 0;
+    CAdvisedConnection m_urlBaseConnection;
 };
 
 }  // namespace wys::capture

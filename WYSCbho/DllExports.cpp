@@ -8,7 +8,7 @@
 namespace wys::capture {
 namespace {
 
-using CSaverClassFactory = CInprocClassFactory<CWYSCSaver, &CModuleLock::Lock, &CModuleLock::Unlock>;
+using CSaverClassFactory = CInprocClassFactory<CWYSCSaver, CModuleLock>;
 
 // An address inside this library, for finding its path.
 void Anchor() {}
@@ -26,7 +26,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow()
 {
-    return CModuleLock::Count() == 0 ? S_OK : S_FALSE;
+    return CModuleLock::CanUnloadNow();
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer()

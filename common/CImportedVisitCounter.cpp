@@ -27,23 +27,13 @@ private:
     IWYSCURLBase* m_history;  // not owned; outlives the counter
 };
 
-CImportedVisitCounter::CImportedVisitCounter(IWYSCURLBase* history) : m_sink(new CSink(history))
+CImportedVisitCounter::CImportedVisitCounter(IWYSCURLBase* history)
+    : m_sink(new CSink(history)),
+      m_result(m_connection.Advise(history, DIID_IWYSCURLBaseEvents, m_sink->GetUnknown()))
 {
-    ComPtr<IConnectionPointContainer> container;
-    m_result = history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
-    if (SUCCEEDED(m_result))
-        m_result = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
-    if (SUCCEEDED(m_result))
-        m_result = m_point->Advise(m_sink->GetUnknown(), &m_cookie);
-    if (FAILED(m_result))
-        m_cookie = 0;
 }
 
-CImportedVisitCounter::~CImportedVisitCounter()
-{
-    if (m_cookie)
-        m_point->Unadvise(m_cookie);  // a server that has gone took the advice along
-}
+CImportedVisitCounter::~CImportedVisitCounter() = default;
 
 unsigned long CImportedVisitCounter::Added() const
 {

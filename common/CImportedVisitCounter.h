@@ -6,6 +6,7 @@
 
 #include "common/IWYSCURLBase.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 
 namespace wys {
 
@@ -30,8 +31,7 @@ private:
     class CSink;
 
     ComPtr<CSink> m_sink;
-    ComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     HRESULT m_result = S_OK;
 };
 

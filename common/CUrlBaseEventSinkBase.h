@@ -8,18 +8,11 @@
 #pragma once
 
 #include "common/IWYSCURLBase.h"
+#include "platform/com/DispatchStubs.h"
 
-class CUrlBaseEventSinkBase : public IWYSCURLBaseEvents, public IWYSCURLBaseEventHandlers {
+class CUrlBaseEventSinkBase : public CDispatchNoTypeInfo<IWYSCURLBaseEvents>,
+                              public IWYSCURLBaseEventHandlers {
 public:
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                    UINT* argError) override
     {

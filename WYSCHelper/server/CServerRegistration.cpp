@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Identifiers.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::server {
@@ -28,16 +29,14 @@ HRESULT FromRegistry(LONG result)
 
 HRESULT Write(const Entry& entry)
 {
-    HKEY key = nullptr;
-    LONG result = RegCreateKeyEx(HKEY_CLASSES_ROOT, entry.key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_WRITE, nullptr, &key, nullptr);
+    CRegKey key;
+    LONG result = key.Create(HKEY_CLASSES_ROOT, entry.key.c_str(), KEY_WRITE);
     if (result != ERROR_SUCCESS)
         return FromRegistry(result);
     if (entry.value)
         result = RegSetValueEx(key, entry.valueName, 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(entry.value->c_str()),
                                static_cast<DWORD>(entry.value->size() + 1));
-    RegCloseKey(key);
     return FromRegistry(result);
 }
 

@@ -2,10 +2,10 @@
 // locks. DllCanUnloadNow answers from the count.
 #pragma once
 
-namespace BandModule {
+#include "platform/com/InprocServer.h"
 
-void Lock();
-void Unlock();
-long LockCount();
+struct CBandLibrary;
+using BandModule = CLibraryLock<CBandLibrary>;
 
-}  // namespace BandModule
+template <>
+std::atomic<long> CLibraryLock<CBandLibrary>::s_count;

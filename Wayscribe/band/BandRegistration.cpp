@@ -1,72 +1,25 @@
 #include "Wayscribe/band/BandRegistration.h"
 
-#include <string_view>
-
 #include "common/Identifiers.h"
 #include "platform/browser/BrowserExtensions.h"
-#include "platform/registry/Registry.h"
+#include "platform/rpc/InprocRegistration.h"
 
 namespace BandRegistration {
 namespace {
 
 constexpr HRESULT SELFREG_E_CLASS = MakeHResult(0x80040201u);
 
-std::string ClassKey()
-{
-    return "CLSID\\" + GuidToString(CLSID_SurfBand);
-}
-
-bool SetText(const std::string& keyPath, const char* valueName, std::string_view text)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                       nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    std::string data(text);
-    data.push_back('\0');
-    const LONG result = RegSetValueEx(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                                      static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+// The type library's identifier names the application as well.
+constexpr InprocClassRegistration kRegistration = {
+    CLSID_SurfBand,    LIBID_Wayscribe,  LIBID_Wayscribe, kProgId, kVersionIndependentProgId,
+    kClassDescription, kTypeLibraryName, kAppIdName};
 
 }  // namespace
 
 HRESULT RegisterComponent(const std::string& libraryPath)
 {
-    const std::string clsid = GuidToString(CLSID_SurfBand);
-    const std::string libid = GuidToString(LIBID_Wayscribe);
-    const std::string typeLib = "TypeLib\\" + libid + "\\1.0";
-    const bool ok = SetText(kProgId, nullptr, kClassDescription) &&
-                    SetText(std::string(kProgId) + "\\CLSID", nullptr, clsid) &&
-                    SetText(kVersionIndependentProgId, nullptr, kClassDescription) &&
-                    SetText(std::string(kVersionIndependentProgId) + "\\CLSID", nullptr, clsid) &&
-                    SetText(std::string(kVersionIndependentProgId) + "\\CurVer", nullptr, kProgId) &&
-                    SetText(ClassKey(), nullptr, kClassDescription) && SetText(ClassKey(), "AppID", libid) &&
-                    SetText(ClassKey() + "\\ProgID", nullptr, kProgId) &&
-                    SetText(ClassKey() + "\\VersionIndependentProgID", nullptr, kVersionIndependentProgId) &&
-                    SetText(ClassKey() + "\\InprocServer32", nullptr, libraryPath) &&
-                    SetText(ClassKey() + "\\InprocServer32", "ThreadingModel", "Apartment") &&
-                    SetText(ClassKey() + "\\TypeLib", nullptr, libid) &&
-                    SetText(typeLib, nullptr, kTypeLibraryName) &&
-                    SetText(typeLib + "\\0\\linux64", nullptr, libraryPath) &&
-                    SetText(typeLib + "\\FLAGS", nullptr, "0") &&
-                    SetText(typeLib + "\\HELPDIR", nullptr, FolderOf(libraryPath)) &&
-                    SetText("AppID\\" + libid, nullptr, kAppIdName) &&
-                    SetText("AppID\\" + FileNameOf(libraryPath), "AppID", libid);
-    if (!ok || AddExplorerBar(CLSID_SurfBand) != ERROR_SUCCESS)
+    if (FAILED(RegisterInprocClass(kRegistration, libraryPath)) ||
+        AddExplorerBar(CLSID_SurfBand) != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
     return S_OK;
 }
@@ -75,10 +28,7 @@ HRESULT UnregisterComponent()
 {
     // The category itself stays: other bars may implement it.
     RemoveExplorerBar(CLSID_SurfBand);
-    for (const std::string& key :
-         {std::string(kProgId), std::string(kVersionIndependentProgId), ClassKey(),
-          "TypeLib\\" + GuidToString(LIBID_Wayscribe), "AppID\\" + GuidToString(LIBID_Wayscribe)})
-        RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
+    UnregisterInprocClass(kRegistration);
     return S_OK;
 }
 

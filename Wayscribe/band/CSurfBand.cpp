@@ -56,29 +56,6 @@ private:
 
 namespace {
 
-HRESULT AdviseOn(IUnknown* source, IUnknown* sink, DWORD* cookie)
-{
-    ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    ComPtr<IConnectionPoint> point;
-    hr = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf());
-    if (FAILED(hr))
-        return hr;
-    return point->Advise(sink, cookie);
-}
-
-void UnadviseOn(IUnknown* source, DWORD cookie)
-{
-    ComPtr<IConnectionPointContainer> container;
-    if (FAILED(source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())))
-        return;
-    ComPtr<IConnectionPoint> point;
-    if (SUCCEEDED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf())))
-        point->Unadvise(cookie);  // a server that has gone has dropped the sink already
-}
-
 // Whether `window` is a widget of this process, found without dereferencing
 // it: a site may hand over anything.
 QWidget* AsWindow(HWND window)
@@ -194,9 +171,7 @@ void CSurfBand::ReleaseSite()
     m_webBrowser = nullptr;
     m_site = nullptr;
     if (m_urlBase) {
-        if (m_sinkCookie)
-            UnadviseOn(m_urlBase.Get(), m_sinkCookie);
-        m_sinkCookie = 0;
+        m_sinkConnection.Unadvise();
         m_urlBase = nullptr;
     }
     if (m_sink) {
@@ -229,8 +204,7 @@ void CSurfBand::Attach(IUnknown* site)
     }
     m_urlBase = base;
     m_sink = ComPtr<CEventSink>(new CEventSink(this));
-    if (FAILED(AdviseOn(m_urlBase.Get(), m_sink->GetUnknown(), &m_sinkCookie))) {
-        m_sinkCookie = 0;
+    if (FAILED(m_sinkConnection.Advise(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_sink->GetUnknown()))) {
         MessageBoxA(nullptr, kCannotHookText, kErrorCaption, MB_ICONERROR);
         m_sink->Disconnect();
         m_sink = nullptr;

@@ -28,6 +28,7 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 
 class CBandWindow;
 class CTreeDataView;
@@ -130,7 +131,7 @@ private:
     QWidget* m_parent = nullptr;  // the site's window; not owned
     ComPtr<IWYSCURLBase> m_urlBase;
     ComPtr<CEventSink> m_sink;
-    DWORD m_sinkCookie = 0;
+    CAdvisedConnection m_sinkConnection;
     ComPtr<IInputObjectSite> m_site;
     ComPtr<IWebBrowser2> m_webBrowser;
     DWORD m_bandId = 0;

@@ -8,7 +8,7 @@
 
 namespace {
 
-using CSurfBandClassFactory = CInprocClassFactory<CSurfBand, &BandModule::Lock, &BandModule::Unlock>;
+using CSurfBandClassFactory = CInprocClassFactory<CSurfBand, BandModule>;
 
 // An address inside this library, for finding its path.
 void Anchor() {}
@@ -23,7 +23,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow()
 {
-    return BandModule::LockCount() == 0 ? S_OK : S_FALSE;
+    return BandModule::CanUnloadNow();
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer()

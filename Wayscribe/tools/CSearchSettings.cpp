@@ -3,27 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace {
-
-// Closes a key handle when the scope ends.
-class CKeyHolder {
-public:
-    CKeyHolder() = default;
-    ~CKeyHolder()
-    {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    CKeyHolder(const CKeyHolder&) = delete;
-    CKeyHolder& operator=(const CKeyHolder&) = delete;
-    HKEY* Receive() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 bool ReadFlag(HKEY key, const char* name)
 {
@@ -47,8 +30,8 @@ bool WriteFlag(HKEY key, const char* name, bool flag)
 
 bool CSearchSettings::Load(CSearchSettings* settings)
 {
-    CKeyHolder key;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kKey, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
         return false;
     settings->Url = ReadFlag(key.Get(), kUrlValue);
     settings->Title = ReadFlag(key.Get(), kTitleValue);
@@ -70,9 +53,8 @@ bool CSearchSettings::Load(CSearchSettings* settings)
 
 bool CSearchSettings::Save() const
 {
-    CKeyHolder key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                       nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, kKey, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
         return false;
     bool written = WriteFlag(key.Get(), kUrlValue, Url);
     written = WriteFlag(key.Get(), kTitleValue, Title) && written;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace Help {
@@ -30,14 +31,13 @@ ProcessStarter g_starter;
 // cannot be read as a string.
 std::optional<std::string> ReadHelpPathFrom(HKEY hive)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(hive, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(hive, kSettingsKey, KEY_READ) != ERROR_SUCCESS)
         return std::nullopt;
     BYTE buffer[kMaxHelpPath] = {};
     DWORD size = sizeof buffer;
     DWORD type = REG_NONE;
     const LONG result = RegQueryValueEx(key, kHelpPathValue, nullptr, &type, buffer, &size);
-    RegCloseKey(key);
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
     // Up to the first NUL; a value filling the buffer keeps room for none.

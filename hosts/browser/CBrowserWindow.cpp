@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "hosts/browser/CookieSharing.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
 
@@ -53,13 +54,11 @@ private:
 
 void WriteRememberedBar(const std::string& text)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kBrowserSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                       nullptr) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, kBrowserSettingsKey, KEY_WRITE) != ERROR_SUCCESS)
         return;  // not remembering the pane only costs the user a click next time
     RegSetValueEx(key, kExplorerBarValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(key);
 }
 
 }  // namespace
@@ -74,15 +73,14 @@ QString BrowserProgram()
 
 std::optional<CLSID> RememberedExplorerBar()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, kBrowserSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kBrowserSettingsKey, KEY_READ) != ERROR_SUCCESS)
         return std::nullopt;
     char text[64] = {};
     DWORD size = sizeof text - 1;
     DWORD type = 0;
     LONG result =
         RegQueryValueEx(key, kExplorerBarValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ)
         return std::nullopt;
     return GuidFromString(text);

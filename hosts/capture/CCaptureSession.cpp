@@ -103,13 +103,7 @@ CCaptureSession::~CCaptureSession()
 {
     for (auto& window : m_windows)
         Close(*window);
-    if (m_urlBase && m_watcher) {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        if (SUCCEEDED(m_urlBase.As(&container)) &&
-            SUCCEEDED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.GetAddressOf())))
-            point->Unadvise(m_cookie);
-    }
+    m_urlBaseConnection.Unadvise();
     if (m_watcher)
         m_watcher->Forget();
     if (m_wake >= 0)
@@ -122,13 +116,7 @@ HRESULT CCaptureSession::Connect()
     if (FAILED(hr))
         return hr;
     m_watcher.Attach(CreateComObject<CUrlBaseWatcher>(m_urlBase.Get(), [this] { Wake(); }));
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    hr = m_urlBase.As(&container);
-    if (SUCCEEDED(hr))
-        hr = container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.GetAddressOf());
-    if (SUCCEEDED(hr))
-        hr = point->Advise(m_watcher->GetUnknown(), &m_cookie);
+    hr = m_urlBaseConnection.Advise(m_urlBase.Get(), DIID_IWYSCURLBaseEvents, m_watcher->GetUnknown());
     if (FAILED(hr))
         m_watcher.Reset();
     m_helperClasses = BrowserHelperObjects();

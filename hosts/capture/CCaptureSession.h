@@ -15,6 +15,7 @@
 #include "common/IWYSCURLBase.h"
 #include "platform/browser/HeadlessBrowser.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 
 namespace wys::capture {
 
@@ -62,7 +63,7 @@ private:
     std::chrono::seconds m_timeout;
     ComPtr<IWYSCURLBase> m_urlBase;
     ComPtr<CUrlBaseWatcher> m_watcher;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_urlBaseConnection;
     std::vector<CLSID> m_helperClasses;
     std::vector<std::unique_ptr<Window>> m_windows;
     int m_wake;  // eventfd; -1 when none could be had (the loop then polls)

@@ -16,6 +16,7 @@
 #include "hosts/history/CHistoryEventSink.h"
 #include "hosts/history/HistoryText.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 #include "platform/com/Variant.h"
 #include "platform/rpc/Apartment.h"
 
@@ -70,17 +71,9 @@ public:
         m_sink.Attach(CreateComObject<CHistoryEventSink>(history, out));
         ComPtr<IConnectionPointContainer> container;
         if (SUCCEEDED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())))
-            m_result =
-                container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf());
+            m_result = m_connection.Advise(container.Get(), DIID_IWYSCURLBaseEvents, m_sink->GetUnknown());
         else
             m_result = E_NOINTERFACE;
-        if (SUCCEEDED(m_result))
-            m_result = m_point->Advise(m_sink->GetUnknown(), &m_cookie);
-    }
-    ~CAdvisedSink()
-    {
-        if (m_cookie)
-            m_point->Unadvise(m_cookie);  // a server that has gone took the advice along
     }
     CAdvisedSink(const CAdvisedSink&) = delete;
     CAdvisedSink& operator=(const CAdvisedSink&) = delete;
@@ -90,8 +83,7 @@ public:
 
 private:
     ComPtr<CHistoryEventSink> m_sink;
-    ComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     HRESULT m_result = S_OK;
 };
 

@@ -19,6 +19,7 @@
 
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/com/Guid.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -67,9 +68,8 @@ int Registry(LONG result, const std::string& what, bool absentIsFine)
 
 int SetHelpPath(const std::optional<std::string>& folder)
 {
-    HKEY key = nullptr;
-    LONG result =
-        RegCreateKeyEx(HKEY_CURRENT_USER, kBandSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    CRegKey key;
+    LONG result = key.Create(HKEY_CURRENT_USER, kBandSettingsKey, KEY_WRITE);
     if (result != ERROR_SUCCESS)
         return Registry(result, "opening the band's settings", false);
     if (folder)
@@ -77,7 +77,6 @@ int SetHelpPath(const std::optional<std::string>& folder)
                                static_cast<DWORD>(folder->size() + 1));
     else
         result = RegDeleteValue(key, kHelpPathValue);
-    RegCloseKey(key);
     return Registry(result, "writing HelpPath", true);
 }
 

@@ -16,32 +16,14 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 
 template <class Derived>
 class CWebBrowserBase
-    : public CComObjectRoot<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider, IOleWindow,
-                            IInputObjectSite, IOleCommandTarget> {
+    // The browser is driven through its vtable; names are not offered.
+    : public CEmptyDispatchObject<Derived, IWebBrowser2, IConnectionPointContainer, IServiceProvider,
+                                  IOleWindow, IInputObjectSite, IOleCommandTarget> {
 public:
-    // IDispatch: the browser is driven through its vtable; names are not offered.
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
     // IWebBrowser2: the properties.
     HRESULT get_Document(IDispatch** document) override
     {

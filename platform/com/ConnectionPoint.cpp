@@ -1,6 +1,7 @@
 #include "platform/com/ConnectionPoint.h"
 
 #include <algorithm>
+#include <utility>
 
 DWORD CSinkList::Add(IUnknown* sink)
 {
@@ -125,4 +126,50 @@ HRESULT FireDispatchEvent(const CSinkList& sinks, DISPID dispid, std::initialize
             return hr;  // a gone sink's connection takes its advice along
     }
     return S_OK;
+}
+
+HRESULT FindConnectionPointOf(IUnknown* source, REFIID events, IConnectionPoint** point)
+{
+    if (!point)
+        return E_POINTER;
+    *point = nullptr;
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = source->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid());
+    if (FAILED(hr))
+        return hr;
+    return container->FindConnectionPoint(events, point);
+}
+
+HRESULT CAdvisedConnection::Advise(IUnknown* source, REFIID events, IUnknown* sink)
+{
+    Unadvise();
+    ComPtr<IConnectionPoint> point;
+    const HRESULT hr = FindConnectionPointOf(source, events, point.GetAddressOf());
+    return FAILED(hr) ? hr : AdviseOn(std::move(point), sink);
+}
+
+HRESULT CAdvisedConnection::Advise(IConnectionPointContainer* container, REFIID events, IUnknown* sink)
+{
+    Unadvise();
+    ComPtr<IConnectionPoint> point;
+    const HRESULT hr = container->FindConnectionPoint(events, point.GetAddressOf());
+    return FAILED(hr) ? hr : AdviseOn(std::move(point), sink);
+}
+
+HRESULT CAdvisedConnection::AdviseOn(ComPtr<IConnectionPoint> point, IUnknown* sink)
+{
+    DWORD cookie = 0;
+    const HRESULT hr = point->Advise(sink, &cookie);
+    if (SUCCEEDED(hr)) {
+        m_point = std::move(point);
+        m_cookie = cookie;
+    }
+    return hr;
+}
+
+void CAdvisedConnection::Unadvise()
+{
+    if (const DWORD cookie = std::exchange(m_cookie, 0))
+        m_point->Unadvise(cookie);
+    m_point = nullptr;
 }

@@ -1,4 +1,5 @@
-// A connection point with a reusable list of sinks.
+// A connection point with a reusable list of sinks, and the client's side:
+// a sink advised on another object's connection point.
 #pragma once
 
 #include <vector>
@@ -70,3 +71,35 @@ HRESULT InvokeEventSink(IUnknown* sink, DISPID dispid, const std::vector<VARIANT
 // Whether a sink's result says that the sink is not there any more (its
 // connection was lost) rather than that it failed.
 bool IsSinkGone(HRESULT hr);
+
+// The source's connection point for the outgoing interface `events`: the
+// result of the QueryInterface for IConnectionPointContainer when that fails,
+// else FindConnectionPoint's.
+HRESULT FindConnectionPointOf(IUnknown* source, REFIID events, IConnectionPoint** point);
+
+// A sink advised on a source's connection point, unadvised by Unadvise or at
+// the latest when the holder goes. The connection point is kept while the
+// sink is advised, so that unadvising asks the source nothing more.
+class CAdvisedConnection {
+public:
+    CAdvisedConnection() = default;
+    ~CAdvisedConnection() { Unadvise(); }
+    CAdvisedConnection(const CAdvisedConnection&) = delete;
+    CAdvisedConnection& operator=(const CAdvisedConnection&) = delete;
+
+    // Unadvises what is held, then advises `sink` on the connection point of
+    // `source` (or of `container`) for `events`. The result is that of the
+    // first step that failed, S_OK when advised; on failure nothing is held.
+    HRESULT Advise(IUnknown* source, REFIID events, IUnknown* sink);
+    HRESULT Advise(IConnectionPointContainer* container, REFIID events, IUnknown* sink);
+    // Unadvise's own result is not looked at: a source that has gone (its
+    // process ended) has dropped the sink already.
+    void Unadvise();
+    bool IsAdvised() const { return m_cookie != 0; }
+
+private:
+    HRESULT AdviseOn(ComPtr<IConnectionPoint> point, IUnknown* sink);
+
+    ComPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+};

@@ -1,18 +1,47 @@
 // What an in-process component library serving one class needs for its
-// exports: the class object and the library's own path for self-registration.
+// exports: its lock count, the class object and the library's own path for
+// self-registration.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/com/ComError.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 
+// The lock count of one in-process library: live objects, locked class
+// objects and whatever else still runs the library's code. While it is
+// above zero DllCanUnloadNow answers S_FALSE, so that the library is not
+// unloaded under them. Thread-safe. `Library` is a type of the library's
+// own, which defines the count in one of its sources:
+//   template <> std::atomic<long> CLibraryLock<CMyLibrary>::s_count{0};
+// and declares it (without the initializer) beside its use.
+template <class Library>
+class CLibraryLock {
+public:
+    // Holds one lock for the holder's life.
+    CLibraryLock() { Lock(); }
+    ~CLibraryLock() { Unlock(); }
+    CLibraryLock(const CLibraryLock&) = delete;
+    CLibraryLock& operator=(const CLibraryLock&) = delete;
+
+    static void Lock() { s_count.fetch_add(1, std::memory_order_acq_rel); }
+    static void Unlock() { s_count.fetch_sub(1, std::memory_order_acq_rel); }
+    static long Count() { return s_count.load(std::memory_order_acquire); }
+    // DllCanUnloadNow's answer.
+    static HRESULT CanUnloadNow() { return Count() == 0 ? S_OK : S_FALSE; }
+
+private:
+    static std::atomic<long> s_count;
+};
+
 // The class object of `Object`: creates one per CreateInstance (no
-// aggregation) and passes LockServer to the library's lock count.
-template <class Object, void (*LockLibrary)(), void (*UnlockLibrary)()>
+// aggregation) and passes LockServer to the library's lock count
+// (a CLibraryLock).
+template <class Object, class LibraryLock>
 class CInprocClassFactory final
-    : public CComObjectRoot<CInprocClassFactory<Object, LockLibrary, UnlockLibrary>, IClassFactory> {
+    : public CComObjectRoot<CInprocClassFactory<Object, LibraryLock>, IClassFactory> {
 public:
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
@@ -29,9 +58,9 @@ public:
     HRESULT LockServer(BOOL lock) override
     {
         if (lock)
-            LockLibrary();
+            LibraryLock::Lock();
         else
-            UnlockLibrary();
+            LibraryLock::Unlock();
         return S_OK;
     }
 };

@@ -2,15 +2,10 @@
 
 #include <filesystem>
 
+#include "platform/com/ConnectionPoint.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::test {
-
-HRESULT CRecordingSink::GetTypeInfoCount(UINT* count)
-{
-    *count = 0;
-    return S_OK;
-}
 
 HRESULT CRecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                UINT*)
@@ -79,10 +74,8 @@ HRESULT UrlBaseTest::AddVisit(std::int64_t time, const std::string& url, const s
 
 DWORD UrlBaseTest::Advise(IUnknown* sink)
 {
-    ComPtr<IConnectionPointContainer> container;
-    EXPECT_EQ(m_base.As(&container), S_OK);
     ComPtr<IConnectionPoint> point;
-    EXPECT_EQ(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(FindConnectionPointOf(m_base.Get(), DIID_IWYSCURLBaseEvents, point.GetAddressOf()), S_OK);
     DWORD cookie = 0;
     EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
     return cookie;

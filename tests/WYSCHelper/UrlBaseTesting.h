@@ -19,7 +19,7 @@ namespace wys::test {
 // An IWYSCURLBaseEvents sink that writes each event into a shared log:
 // "added 3", "removing 1 <url of record 1 as GetData returns it>",
 // "settings". It can be made to fail, and can run a hook inside each event.
-class CRecordingSink final : public CComObjectRoot<CRecordingSink, IWYSCURLBaseEvents> {
+class CRecordingSink final : public CComObjectRoot<CRecordingSink, CDispatchNoTypeInfo<IWYSCURLBaseEvents>> {
 public:
     // `base` and `log` must outlive the sink's advice.
     CRecordingSink(IWYSCURLBase* base, std::vector<std::string>* log, std::string name = "")
@@ -30,9 +30,6 @@ public:
     HRESULT m_result = S_OK;
     std::function<void(DISPID, ULONG)> m_hook;
 
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* argError) override;
 

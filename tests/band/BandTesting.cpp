@@ -16,14 +16,6 @@
 
 namespace wys::test {
 
-HRESULT CRecordingBrowser::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
 HRESULT CRecordingBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* frame, VARIANT* postData,
                                     VARIANT* headers)
 {

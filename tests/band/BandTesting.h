@@ -19,6 +19,7 @@
 #include "platform/browser/WebBrowser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/CRecordingMessageBoxPresenter.h"
 #include "platform/ui/IMessageBoxPresenter.h"
@@ -28,13 +29,10 @@
 namespace wys::test {
 
 // A browser window's web browser that only records what it is told to show.
-class CRecordingBrowser final : public CComObjectRoot<CRecordingBrowser, IWebBrowser2> {
+class CRecordingBrowser final : public CComObjectRoot<CRecordingBrowser, CDispatchNoTypeInfo<IWebBrowser2>> {
 public:
     std::vector<std::string> Navigated;
 
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         return E_NOTIMPL;

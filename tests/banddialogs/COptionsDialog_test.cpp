@@ -17,6 +17,7 @@
 #include "common/StringConvert.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 #include "tests/banddialogs/DialogTesting.h"
 
 namespace wys::test {
@@ -24,16 +25,9 @@ namespace {
 
 // Records the four settings as they stand at every settings event, so that
 // the order of the writes shows.
-class CSettingsSink final : public CComObjectRoot<CSettingsSink, IWYSCURLBaseEvents> {
+class CSettingsSink final : public CComObjectRoot<CSettingsSink, CDispatchNoTypeInfo<IWYSCURLBaseEvents>> {
 public:
     explicit CSettingsSink(IWYSCURLBase* base) : m_base(base) {}
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_OnSettingsChanged)
@@ -83,12 +77,7 @@ protected:
     {
         m_server->Run([this](IWYSCURLBase* base) {
             m_sink.Attach(CreateComObject<CSettingsSink>(base));
-            ComPtr<IConnectionPointContainer> container;
-            ASSERT_EQ(ComPtr<IWYSCURLBase>(base).As(&container), S_OK);
-            ASSERT_EQ(
-                container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, m_point.ReleaseAndGetAddressOf()),
-                S_OK);
-            ASSERT_EQ(m_point->Advise(m_sink->GetUnknown(), &m_cookie), S_OK);
+            ASSERT_EQ(m_connection.Advise(base, DIID_IWYSCURLBaseEvents, m_sink->GetUnknown()), S_OK);
         });
         auto dialog = std::make_unique<COptionsDialog>();
         dialog->show();
@@ -100,8 +89,7 @@ protected:
         std::vector<std::string> states;
         m_server->Run([&](IWYSCURLBase*) {
             states = m_sink->m_states;
-            m_point->Unadvise(m_cookie);
-            m_point = nullptr;
+            m_connection.Unadvise();
             m_sink = nullptr;
         });
         return states;
@@ -110,8 +98,7 @@ protected:
     static QString Text(QWidget* dialog, int id) { return Control<QLineEdit>(dialog, id)->text(); }
 
     ComPtr<CSettingsSink> m_sink;
-    ComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
 };
 
 TEST_F(OptionsDialog, OpensWithTheUrlBaseSettings)

@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/com/ConnectionPoint.h"
 #include "platform/rpc/Apartment.h"
 #include "tests/platform/rpc/support/ChildProcess.h"
 #include "tests/platform/rpc/support/EventSink.h"
@@ -97,13 +98,9 @@ int PasserBy(CChildChannel& parent, std::size_t leaveAfter)
         auto history = CreateHistory();
         ComPtr<CEventSink> sink;
         sink.Attach(CreateComObject<CEventSink>());
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        DWORD cookie = 0;
+        CAdvisedConnection connection;
         if (!history ||
-            FAILED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) ||
-            FAILED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf())) ||
-            FAILED(point->Advise(sink->GetUnknown(), &cookie))) {
+            FAILED(connection.Advise(history.Get(), DIID_IWYSCURLBaseEvents, sink->GetUnknown()))) {
             parent.Send("cannot listen");
             return 1;
         }
@@ -115,7 +112,7 @@ int PasserBy(CChildChannel& parent, std::size_t leaveAfter)
             DWORD index = 0;
             CoWaitForMultipleHandles(0, 5, 0, nullptr, &index);
         }
-        point->Unadvise(cookie);
+        connection.Unadvise();
     }
     CoUninitialize();
     return 0;

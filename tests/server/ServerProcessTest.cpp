@@ -16,6 +16,7 @@
 
 #include "WYSCHelper/CIndexFile.h"
 #include "common/StringConvert.h"
+#include "platform/com/ConnectionPoint.h"
 #include "platform/registry/Registry.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
@@ -134,11 +135,9 @@ HRESULT AddVisit(IWYSCURLBase* history, const std::string& folder, std::int64_t 
 
 DWORD AdviseSink(IWYSCURLBase* history, IUnknown* sink)
 {
-    ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
-    if (FAILED(history->QueryInterface(IConnectionPointContainer::Iid, container.PutVoid())) ||
-        FAILED(container->FindConnectionPoint(DIID_IWYSCURLBaseEvents, point.ReleaseAndGetAddressOf())) ||
+    if (FAILED(FindConnectionPointOf(history, DIID_IWYSCURLBaseEvents, point.GetAddressOf())) ||
         FAILED(point->Advise(sink, &cookie)))
         return 0;
     return cookie;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -9,27 +10,9 @@ namespace {
 // The browser's category of vertical explorer bars.
 constexpr CATID kInfoBandCategory = MakeGuid("{00021493-0000-0000-C000-000000000046}");
 
-class CKey {
-public:
-    CKey() = default;
-    ~CKey()
-    {
-        if (m_key)
-            RegCloseKey(m_key);
-    }
-    CKey(const CKey&) = delete;
-    CKey& operator=(const CKey&) = delete;
-    PHKEY Put() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-LONG CreateKey(HKEY root, const std::string& path, CKey& key)
+LONG CreateKey(HKEY root, const std::string& path, CRegKey& key)
 {
-    return RegCreateKeyEx(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(),
-                          nullptr);
+    return key.Create(root, path.c_str(), KEY_READ | KEY_WRITE);
 }
 
 LONG SetDefaultValue(HKEY key, const std::string& text)
@@ -55,8 +38,8 @@ std::string DefaultValue(HKEY key)
 std::vector<std::string> SubkeyNames(HKEY root, const char* path)
 {
     std::vector<std::string> names;
-    CKey key;
-    if (RegOpenKeyEx(root, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(root, path, KEY_READ) != ERROR_SUCCESS)
         return names;
     for (DWORD index = 0;; ++index) {
         char name[256];
@@ -70,8 +53,8 @@ std::vector<std::string> SubkeyNames(HKEY root, const char* path)
 
 bool KeyExists(HKEY root, const std::string& path)
 {
-    CKey key;
-    return RegOpenKeyEx(root, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+    CRegKey key;
+    return key.Open(root, path.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 std::string BarMarkPath(REFCLSID clsid)
@@ -83,7 +66,7 @@ std::string BarMarkPath(REFCLSID clsid)
 
 LONG AddBrowserHelperObject(REFCLSID clsid, const std::string& name)
 {
-    CKey key;
+    CRegKey key;
     LONG result =
         CreateKey(HKEY_CURRENT_USER, std::string(kBrowserHelperObjectsKey) + "\\" + GuidToString(clsid), key);
     if (result != ERROR_SUCCESS || name.empty())
@@ -112,12 +95,12 @@ std::vector<CLSID> BrowserHelperObjects()
 
 LONG AddExplorerBar(REFCLSID clsid)
 {
-    CKey category;
+    CRegKey category;
     LONG result =
         CreateKey(HKEY_CLASSES_ROOT, "Component Categories\\" + GuidToString(kInfoBandCategory), category);
     if (result != ERROR_SUCCESS)
         return result;
-    CKey mark;
+    CRegKey mark;
     return CreateKey(HKEY_CLASSES_ROOT, BarMarkPath(clsid), mark);
 }
 
@@ -133,10 +116,9 @@ std::vector<ExplorerBar> ExplorerBars()
         std::optional<GUID> clsid = GuidFromString(name);
         if (!clsid || !KeyExists(HKEY_CLASSES_ROOT, BarMarkPath(*clsid)))
             continue;
-        CKey key;
+        CRegKey key;
         std::string barName;
-        if (RegOpenKeyEx(HKEY_CLASSES_ROOT, ("CLSID\\" + name).c_str(), 0, KEY_READ, key.Put()) ==
-            ERROR_SUCCESS)
+        if (key.Open(HKEY_CLASSES_ROOT, ("CLSID\\" + name).c_str(), KEY_READ) == ERROR_SUCCESS)
             barName = DefaultValue(key.Get());
         bars.push_back({*clsid, barName});
     }

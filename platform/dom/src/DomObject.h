@@ -7,26 +7,14 @@
 
 #include "platform/com/ComObject.h"
 #include "platform/com/Dispatch.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/rpc/AgileObject.h"
 
 namespace wys::dom {
 
-// The IDispatch answers of objects whose automation side is empty.
-HRESULT NoTypeInfoCount(UINT* count);
-HRESULT NoTypeInfo(ITypeInfo** info);
-
-// IDispatch members for objects whose automation side is empty.
+// Objects whose automation side is empty.
 template <class Derived, class... Interfaces>
-class CDomObject : public CComObjectRoot<Derived, Interfaces...> {
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override { return NoTypeInfoCount(count); }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return NoTypeInfo(info); }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
+class CDomObject : public CEmptyDispatchObject<Derived, Interfaces...> {
 protected:
     // Built documents never change: their objects are handed to other
     // threads as themselves, so a capture thread reads the document directly

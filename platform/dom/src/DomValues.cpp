@@ -48,21 +48,6 @@ std::optional<long long> IntegerOf(const VARIANT& value)
 
 }  // namespace
 
-HRESULT NoTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT NoTypeInfo(ITypeInfo** info)
-{
-    if (info)
-        *info = nullptr;
-    return E_NOTIMPL;
-}
-
 HRESULT ReturnString(std::string_view utf8, BSTR* out) noexcept
 {
     if (!out)

@@ -1,5 +1,6 @@
 #include "platform/rpc/detail/ClassRegistration.h"
 
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 
 namespace wys::rpc {
@@ -10,8 +11,8 @@ namespace {
 // or is not a string.
 std::string DefaultValue(const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    CRegKey key;
+    if (key.Open(HKEY_CLASSES_ROOT, path.c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
         return {};
     std::string text;
     DWORD type = 0;
@@ -26,7 +27,6 @@ std::string DefaultValue(const std::string& path)
         while (!text.empty() && text.back() == '\0')
             text.pop_back();
     }
-    RegCloseKey(key);
     return text;
 }
 

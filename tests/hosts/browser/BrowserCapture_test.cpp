@@ -20,6 +20,7 @@
 #include "platform/browser/BrowserExtensions.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComObject.h"
+#include "platform/com/DispatchStubs.h"
 #include "tests/WYSCbho/CaptureSite.h"
 #include "tests/WYSCbho/FidelitySite.h"
 #include "tests/hosts/browser/support/GuiTestEnvironment.h"
@@ -176,19 +177,10 @@ TEST_F(BrowserCaptureTest, TheStatusLineSaysWhenACaptureEndedWithoutARecord)
 
 // Hears the window's DocumentComplete events after the helper object has:
 // the window advised the helper first, when it attached it.
-class CPageCompleteHook final : public CComObjectRoot<CPageCompleteHook, IDispatch> {
+class CPageCompleteHook final : public CComObjectRoot<CPageCompleteHook, CDispatchNoTypeInfo<>> {
 public:
     std::function<void(const std::string& url)> onComplete;
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id == DISPID_DOCUMENTCOMPLETE && params && params->cArgs >= 2 &&

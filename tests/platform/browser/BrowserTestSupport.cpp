@@ -5,12 +5,6 @@
 
 namespace wys::test {
 
-HRESULT CDocumentCompleteSink::GetTypeInfoCount(UINT* count)
-{
-    *count = 0;
-    return S_OK;
-}
-
 HRESULT CDocumentCompleteSink::QueryInterfaceMore(REFIID iid, void** object)
 {
     if (iid != DIID_DWebBrowserEvents2)
@@ -47,20 +41,12 @@ CBrowserWindow::CBrowserWindow(std::chrono::milliseconds loadTimeout)
     options.onNavigationEnded = [this](const NavigationOutcome& outcome) { m_outcome = outcome; };
     EXPECT_EQ(CreateHeadlessBrowser(options, m_browser.GetAddressOf()), S_OK);
     m_sink.Attach(CreateComObject<CDocumentCompleteSink>(m_browser.Get()));
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    EXPECT_EQ(m_browser.As(&container), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.GetAddressOf()), S_OK);
-    EXPECT_EQ(point->Advise(m_sink->GetUnknown(), &m_cookie), S_OK);
+    EXPECT_EQ(m_connection.Advise(m_browser.Get(), DIID_DWebBrowserEvents2, m_sink->GetUnknown()), S_OK);
 }
 
 CBrowserWindow::~CBrowserWindow()
 {
-    ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point;
-    if (SUCCEEDED(m_browser.As(&container)) &&
-        SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.GetAddressOf())))
-        point->Unadvise(m_cookie);
+    m_connection.Unadvise();
 }
 
 std::optional<NavigationOutcome> CBrowserWindow::Load(const std::string& url, std::chrono::milliseconds wait)

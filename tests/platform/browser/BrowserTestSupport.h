@@ -12,6 +12,8 @@
 #include "platform/browser/HeadlessBrowser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 
 namespace wys::test {
 
@@ -23,14 +25,11 @@ struct DocumentCompleteEvent {
     DWORD thread = 0;
 };
 
-class CDocumentCompleteSink final : public CComObjectRoot<CDocumentCompleteSink, IDispatch> {
+class CDocumentCompleteSink final : public CComObjectRoot<CDocumentCompleteSink, CDispatchNoTypeInfo<>> {
 public:
     explicit CDocumentCompleteSink(IWebBrowser2* browser) : m_browser(browser) {}
     std::vector<DocumentCompleteEvent> events;
 
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
 protected:
@@ -58,7 +57,7 @@ public:
 private:
     ComPtr<IWebBrowser2> m_browser;
     ComPtr<CDocumentCompleteSink> m_sink;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     std::optional<NavigationOutcome> m_outcome;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/com/TypeInfo.h"
 
 namespace {
@@ -15,15 +16,12 @@ struct IEvents : IDispatch {
 };
 
 // A sink that records (name, dispid, first argument) and fails when told to.
-class CRecordingSink final : public CComObjectRoot<CRecordingSink, IEvents> {
+class CRecordingSink final : public CComObjectRoot<CRecordingSink, CDispatchNoTypeInfo<IEvents>> {
 public:
     CRecordingSink(std::vector<std::string>* log, std::string name, HRESULT result = S_OK)
         : m_log(log), m_name(std::move(name)), m_result(result)
     {
     }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
     {
         std::string entry = m_name + ":" + std::to_string(id);

@@ -4,31 +4,13 @@
 #include <string>
 #include <utility>
 
+#include "platform/registry/RegKey.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/TempHome.h"
 
 namespace wys::test {
 
-// Closes its key when it goes away.
-class CScopedKey {
-public:
-    CScopedKey() = default;
-    ~CScopedKey() { Reset(); }
-    CScopedKey(const CScopedKey&) = delete;
-    CScopedKey& operator=(const CScopedKey&) = delete;
-
-    operator HKEY() const { return m_key; }
-    // For an out parameter; closes the key held before.
-    PHKEY Out() { return Reset(), &m_key; }
-    void Reset()
-    {
-        if (m_key)
-            RegCloseKey(std::exchange(m_key, nullptr));
-    }
-
-private:
-    HKEY m_key = nullptr;
-};
+using CScopedKey = CRegKey;
 
 inline LONG SetBytes(HKEY key, const char* name, DWORD type, const std::string& data)
 {

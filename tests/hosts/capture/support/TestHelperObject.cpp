@@ -21,6 +21,8 @@
 #include "platform/com/Bstr.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/dom/HtmlDocument.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
@@ -88,7 +90,8 @@ void Capture(IStream* stream, std::string url, std::string name)
     CoUninitialize();
 }
 
-class CTestHelperObject final : public CComObjectRoot<CTestHelperObject, IObjectWithSite, IDispatch> {
+class CTestHelperObject final
+    : public CComObjectRoot<CTestHelperObject, IObjectWithSite, CDispatchNoTypeInfo<>> {
 public:
     CTestHelperObject() { ++g_live; }
     ~CTestHelperObject() override
@@ -130,13 +133,6 @@ public:
         return E_NOTIMPL;
     }
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         if (id != DISPID_DOCUMENTCOMPLETE || !m_browser || params->cArgs != 2)
@@ -175,19 +171,14 @@ protected:
 private:
     void Advise(bool on)
     {
-        ComPtr<IConnectionPointContainer> container;
-        ComPtr<IConnectionPoint> point;
-        if (FAILED(m_browser.As(&container)) ||
-            FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.GetAddressOf())))
-            return;
         if (on)
-            point->Advise(static_cast<IDispatch*>(this), &m_cookie);
+            m_connection.Advise(m_browser.Get(), DIID_DWebBrowserEvents2, static_cast<IDispatch*>(this));
         else
-            point->Unadvise(m_cookie);
+            m_connection.Unadvise();
     }
 
     ComPtr<IWebBrowser2> m_browser;
-    DWORD m_cookie = 0;
+    CAdvisedConnection m_connection;
     std::vector<std::pair<std::thread, std::shared_ptr<std::atomic<bool>>>> m_captures;
 };
 

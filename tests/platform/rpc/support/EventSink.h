@@ -8,10 +8,11 @@
 
 #include "common/IWYSCURLBase.h"
 #include "platform/com/ComObject.h"
+#include "platform/com/DispatchStubs.h"
 
 namespace wys::test {
 
-class CEventSink final : public CComObjectRoot<CEventSink, IWYSCURLBaseEvents> {
+class CEventSink final : public CComObjectRoot<CEventSink, CDispatchNoTypeInfo<IWYSCURLBaseEvents>> {
 public:
     // Entries: "<dispid>:<index>" or "<dispid>" for events without argument.
     std::vector<std::string> events;
@@ -19,13 +20,6 @@ public:
     // event's result.
     std::function<HRESULT(DISPID, LONG)> onEvent;
 
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override
     {
         LONG index = -1;
