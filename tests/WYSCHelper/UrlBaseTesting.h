@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "WYSCHelper/CWYSCURLBase.h"
+#include "platform/com/DispatchStubs.h"
 #include "platform/registry/Registry.h"
 #include "tests/WYSCHelper/RecordTesting.h"
 #include "tests/support/TempHome.h"
