@@ -65,7 +65,7 @@ std::vector<CUrlRecord> CUrlRecordList::TakeAll()
     return records;
 }
 
-std::uint64_t CUrlRecordList::CPathIndex::Hash(std::u16string_view path)
+std::size_t CUrlRecordList::CPathIndex::TailHash::operator()(std::u16string_view path) const
 {
     // Only the end of a Path (where the Paths of a folder differ: the day
     // and the file name) and its length; equal hashes still compare whole.
@@ -73,75 +73,30 @@ std::uint64_t CUrlRecordList::CPathIndex::Hash(std::u16string_view path)
     const std::size_t from = path.size() > 24 ? path.size() - 24 : 0;
     for (std::size_t i = from; i < path.size(); ++i)
         hash = (hash ^ path[i]) * 0x100000001B3ull;
-    return hash ^ (hash >> 29);
-}
-
-std::u16string_view CUrlRecordList::PathKey(ULONG index) const
-{
-    if (!m_pathIndex.converted.empty()) {
-        const auto converted = m_pathIndex.converted.find(index);
-        if (converted != m_pathIndex.converted.end())
-            return converted->second;
-    }
-    return BstrView(m_records[index].Path);
-}
-
-void CUrlRecordList::AddToPathIndex(ULONG index, std::u16string_view key) const
-{
-    std::vector<std::uint64_t>& table = m_pathIndex.table;
-    const std::uint64_t hash = CPathIndex::Hash(key);
-    const std::size_t mask = table.size() - 1;
-    std::size_t at = static_cast<std::size_t>(hash) & mask;
-    while (table[at] != 0)
-        at = (at + 1) & mask;
-    table[at] = (hash & 0xFFFFFFFF00000000ull) | (std::uint64_t{index} + 1);
-    ++m_pathIndex.used;
+    return static_cast<std::size_t>(hash ^ (hash >> 29));
 }
 
 void CUrlRecordList::FindPath(std::u16string_view path, std::vector<ULONG>* indices) const
 {
     CPathIndex& index = m_pathIndex;
     if (index.covered < m_records.size()) {
-        // At most half full, so that a Path not held ends its search soon.
-        std::size_t wanted = 16;
-        while (wanted < 2 * m_records.size())
-            wanted *= 2;
-        std::size_t from = index.covered;
-        if (index.table.size() < wanted) {
-            index.table.assign(wanted, 0);
-            index.used = 0;
-            from = 0;
-        }
-        for (std::size_t k = from; k < m_records.size(); ++k) {
-            const auto record = static_cast<ULONG>(k);
-            std::u16string_view key = BstrView(m_records[k].Path);
+        index.byPath.reserve(m_records.size());
+        for (; index.covered < m_records.size(); ++index.covered) {
+            std::u16string_view key = BstrView(m_records[index.covered].Path);
             bool surrogate = false;
             for (char16_t c : key)
                 surrogate = surrogate || (c >= 0xD800 && c <= 0xDFFF);
-            if (surrogate && !index.converted.count(record)) {
+            if (surrogate) {
                 std::u16string readBack = Utf8ToUtf16(Utf16ToUtf8(key));
                 if (readBack != key)
-                    key = index.converted.emplace(record, std::move(readBack)).first->second;
-            } else if (surrogate) {
-                key = index.converted.find(record)->second;
+                    key = index.converted.emplace_back(std::move(readBack));
             }
-            AddToPathIndex(record, key);
+            index.byPath.emplace(key, static_cast<ULONG>(index.covered));
         }
-        index.covered = m_records.size();
     }
-    const std::vector<std::uint64_t>& table = index.table;
-    if (table.empty())
-        return;
-    const std::uint64_t hash = CPathIndex::Hash(path);
-    const std::uint64_t tag = hash & 0xFFFFFFFF00000000ull;
-    const std::size_t mask = table.size() - 1;
-    for (std::size_t at = static_cast<std::size_t>(hash) & mask; table[at] != 0; at = (at + 1) & mask) {
-        if ((table[at] & 0xFFFFFFFF00000000ull) != tag)
-            continue;
-        const auto record = static_cast<ULONG>((table[at] & 0xFFFFFFFFull) - 1);
-        if (PathKey(record) == path)
-            indices->push_back(record);
-    }
+    const auto [first, last] = index.byPath.equal_range(path);
+    for (auto it = first; it != last; ++it)
+        indices->push_back(it->second);
 }
 
 void CUrlRecordList::RemoveAt(ULONG index)

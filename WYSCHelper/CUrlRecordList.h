@@ -4,7 +4,7 @@
 // needed, kept up as records are appended and made anew after a removal.
 #pragma once
 
-#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -63,9 +63,7 @@ public:
     std::vector<CUrlRecord>::const_iterator end() const { return m_records.end(); }
 
 private:
-    // A cache: copies and moved lists start without one. An open-addressed
-    // table of record indices by Path: a search asks it for thousands of
-    // Paths at once, and each look-up then touches one slot and the record.
+    // A cache: copies and moved lists start without one.
     struct CPathIndex {
         CPathIndex() = default;
         CPathIndex(const CPathIndex&) {}
@@ -76,21 +74,17 @@ private:
         }
         void Clear()
         {
-            table.clear();
+            byPath.clear();
             converted.clear();
-            used = 0;
             covered = 0;
         }
-        static std::uint64_t Hash(std::u16string_view path);
-        // Each slot: the upper half of its key's hash, and the record index
-        // plus one (0: the slot is free).
-        std::vector<std::uint64_t> table;
-        std::unordered_map<ULONG, std::u16string> converted;  // keys of Paths that do not read back the same
-        std::size_t used = 0;
-        std::size_t covered = 0;  // records [0, covered) are in table
+        struct TailHash {
+            std::size_t operator()(std::u16string_view path) const;
+        };
+        std::unordered_multimap<std::u16string_view, ULONG, TailHash> byPath;
+        std::deque<std::u16string> converted;  // keys of Paths that do not read back the same
+        std::size_t covered = 0;               // records [0, covered) are in byPath
     };
-    std::u16string_view PathKey(ULONG index) const;
-    void AddToPathIndex(ULONG index, std::u16string_view key) const;
 
     std::vector<CUrlRecord> m_records;
     mutable CPathIndex m_pathIndex;
