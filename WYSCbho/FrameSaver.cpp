@@ -6,25 +6,14 @@
 #include "WYSCbho/DomText.h"
 #include "common/StringConvert.h"
 #include "platform/base/AsciiText.h"
+#include "platform/base/CFileDescriptor.h"
+#include "platform/base/FileWrite.h"
 #include "platform/dom/HtmlElement.h"
 
 namespace wys::capture {
 namespace {
 
 constexpr std::string_view kUtf8Declaration = "<meta charset=\"utf-8\">";
-
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -100,14 +89,12 @@ bool FrameSaver::WriteDocument(IHTMLDocument2* document, const std::string& targ
     std::string text = GetDocumentHtml(document);
     if (text.empty())
         return false;
-    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    wys::base::CFileDescriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file.IsValid())
         return false;
     // Write failures leave a short file; it is still the page's file, and the
     // URL base decides whether a record may point at it.
-    bool written = WriteAll(fd, DeclareUtf8Charset(text));
-    (void)written;
-    ::close(fd);
+    (void)wys::base::WriteAll(file.Get(), DeclareUtf8Charset(text));
     return true;
 }
 

@@ -16,28 +16,14 @@
 
 #include "WYSCbho/LocalName.h"
 #include "WYSCbho/ParseUrl.h"
+#include "platform/base/CFileDescriptor.h"
+#include "platform/base/FileWrite.h"
 
 namespace wys::capture {
 namespace {
 
 // Bytes gathered from reads before they are written to the target file.
 constexpr std::size_t kWriteChunk = 64 * 1024;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 class InternetHandleCloser {
 public:
@@ -54,19 +40,11 @@ private:
     HINTERNET m_handle;
 };
 
-void WriteAll(int fd, const char* data, std::size_t size)
+// A failed write loses this chunk only; the download goes on, as write
+// errors are not a reason to give up the rest of the page.
+void WriteChunk(int fd, std::string_view bytes)
 {
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        // A failed write loses this chunk only; the download goes on, as
-        // write errors are not a reason to give up the rest of the page.
-        if (written <= 0)
-            return;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    (void)wys::base::WriteAll(fd, bytes);
 }
 
 }  // namespace
@@ -261,10 +239,11 @@ bool ResourceSaver::Download(const std::string& url, const std::string& target)
         Fetched& fetched = *prefetched;
         if (!fetched.opened)
             return false;
-        UniqueFd file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (file.Get() < 0)
+        wys::base::CFileDescriptor file(
+            ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (!file.IsValid())
             return false;
-        WriteAll(file.Get(), fetched.body.data(), fetched.body.size());
+        WriteChunk(file.Get(), fetched.body);
         return fetched.attempted;
     }
     HINTERNET session = Session();
@@ -277,8 +256,8 @@ bool ResourceSaver::Download(const std::string& url, const std::string& target)
 
     // Exclusive creation: an existing target (a file of another resource, or
     // of a capture running beside this one) is never replaced.
-    UniqueFd file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (file.Get() < 0)
+    wys::base::CFileDescriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!file.IsValid())
         return false;
 
     // Reads stay at most kTransferBuffer bytes each; the file is written in
@@ -298,11 +277,11 @@ bool ResourceSaver::Download(const std::string& url, const std::string& target)
             break;
         pending.append(buffer, read);
         if (pending.size() >= kWriteChunk) {
-            WriteAll(file.Get(), pending.data(), pending.size());
+            WriteChunk(file.Get(), pending);
             pending.clear();
         }
     }
-    WriteAll(file.Get(), pending.data(), pending.size());
+    WriteChunk(file.Get(), pending);
     return attempted;
 }
 

@@ -6,13 +6,17 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/base/CFileDescriptor.h"
+#include "platform/base/FileWrite.h"
+
 namespace wys::capture {
 
 void RewriteTextFile(const std::string& file, const std::function<std::string(std::string)>& change)
 {
-    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    const wys::base::CFileDescriptor opened(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+    if (!opened.IsValid())
         return;
+    const int fd = opened.Get();
     std::string text;
     char buffer[65536];
     while (text.size() < kMaxRewrittenFile) {
@@ -29,22 +33,11 @@ void RewriteTextFile(const std::string& file, const std::function<std::string(st
 
     text = change(std::move(text));
 
-    if (::lseek(fd, 0, SEEK_SET) == 0) {
-        std::size_t offset = 0;
-        while (offset < text.size()) {
-            ssize_t written = ::write(fd, text.data() + offset, text.size() - offset);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                break;
-            offset += static_cast<std::size_t>(written);
-        }
-        // Only a complete write may cut the old tail off; a failed truncation
-        // leaves that tail, which is all that can be done.
-        if (offset == text.size() && ::ftruncate(fd, static_cast<off_t>(offset)) != 0)
-            errno = 0;
-    }
-    ::close(fd);
+    // Only a complete write may cut the old tail off; a failed truncation
+    // leaves that tail, which is all that can be done.
+    if (::lseek(fd, 0, SEEK_SET) == 0 && wys::base::WriteAll(fd, text) == 0 &&
+        ::ftruncate(fd, static_cast<off_t>(text.size())) != 0)
+        errno = 0;
 }
 
 }  // namespace wys::capture

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "hosts/extension/NativeMessageReader.h"
+#include "platform/base/FileWrite.h"
 
 namespace wys::extension {
 
@@ -24,16 +25,9 @@ bool CExtensionPort::Send(std::string_view json)
     std::lock_guard lock(m_mutex);
     if (m_broken)
         return false;
-    std::size_t written = 0;
-    while (written < framed.size()) {
-        ssize_t n = ::write(m_fd, framed.data() + written, framed.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_broken = true;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
+    if (wys::base::WriteAll(m_fd, framed) != 0) {
+        m_broken = true;
+        return false;
     }
     return true;
 }
