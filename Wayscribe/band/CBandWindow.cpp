@@ -16,10 +16,10 @@
 
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CDIInitableItem.h"
 #include "Wayscribe/band/BandMenus.h"
 #include "Wayscribe/band/BandSettings.h"
 #include "Wayscribe/band/CSurfBand.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 #include "Wayscribe/tools/BandIcons.h"
 #include "Wayscribe/tools/CAboutDialog.h"
 #include "Wayscribe/tools/CExportDialog.h"

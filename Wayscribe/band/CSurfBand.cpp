@@ -7,12 +7,12 @@
 #include <algorithm>
 
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CDataItem.h"
-#include "Wayscribe/CTreeDataView.h"
 #include "Wayscribe/band/BandModule.h"
 #include "Wayscribe/band/BandSettings.h"
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/NodeCommands.h"
+#include "Wayscribe/historymodel/CDataItem.h"
+#include "Wayscribe/historymodel/CTreeDataView.h"
 #include "Wayscribe/tools/CExportDialog.h"
 #include "Wayscribe/tools/CSearchDialog.h"
 #include "Wayscribe/tools/Help.h"

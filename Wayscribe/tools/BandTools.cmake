@@ -1,11 +1,10 @@
-# The band's Qt tools: tab strip and tabbed window, node property pages,
+# The band's Qt tools: tab strip and tabbed window, property sheet,
 # help and About, and the help viewer program. Included from the band
 # library's folder when the user interface is built.
 
 wys_add_library(wys_bandtools
     SOURCES tools/TabStripMetrics.cpp tools/CDotNetTabCtrl.cpp tools/CTabbedChildWindow.cpp
             tools/BandIcons.cpp tools/CPropertySheet.cpp tools/CPropertyPage.h
-            CNodePropertyPage.cpp CTimePP.cpp CUrlPP.cpp CDayPP.cpp CMonthPP.cpp NodePropertySheet.cpp
             tools/Help.cpp tools/CHelpViewer.cpp tools/BandVersion.cpp tools/CAboutDialog.cpp
             tools/CQtMessageBoxPresenter.cpp
     LIBS wys_advancedtree_ui wys_historymodel wys_common wys_platform_registry wys_platform_ui Qt6::Widgets)

@@ -12,7 +12,7 @@
 
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CTreeDataView.h"
+#include "Wayscribe/historymodel/CTreeDataView.h"
 #include "Wayscribe/tools/BandIcons.h"
 #include "Wayscribe/tools/CSearchSettings.h"
 #include "Wayscribe/tools/CSearchWorker.h"

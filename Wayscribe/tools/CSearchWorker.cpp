@@ -16,7 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Wayscribe/HistoryWindow.h"
+#include "Wayscribe/historymodel/HistoryWindow.h"
 #include "Wayscribe/tools/CRegExp.h"
 #include "Wayscribe/tools/CSavedPageContent.h"
 #include "common/StringConvert.h"

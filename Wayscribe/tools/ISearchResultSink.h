@@ -1,7 +1,7 @@
 // Where a search worker reports: its progress and each visit it finds.
 #pragma once
 
-#include "Wayscribe/CDataItem.h"
+#include "Wayscribe/historymodel/CDataItem.h"
 #include "Wayscribe/tools/SearchSummary.h"
 
 class ISearchResultSink {

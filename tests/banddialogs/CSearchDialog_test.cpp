@@ -13,7 +13,7 @@
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
 #include "Wayscribe/tools/CSearchDialog.h"
 #include "Wayscribe/tools/CSearchSettings.h"
 #include "platform/registry/Registry.h"

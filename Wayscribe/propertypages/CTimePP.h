@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Wayscribe/CNodePropertyPage.h"
+#include "Wayscribe/propertypages/CNodePropertyPage.h"
 
 // Shown in a sheet titled kSheetTitle. The caller assigns the strings (UTF-8)
 // before the sheet opens; the page puts them into its controls when it

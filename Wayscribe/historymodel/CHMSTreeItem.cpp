@@ -1,4 +1,4 @@
-#include "Wayscribe/CHMSTreeItem.h"
+#include "Wayscribe/historymodel/CHMSTreeItem.h"
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
 #include "common/LocalTime.h"

@@ -1,4 +1,4 @@
-#include "Wayscribe/CMonthPP.h"
+#include "Wayscribe/propertypages/CMonthPP.h"
 
 CMonthPP::CMonthPP(QWidget* parent)
     : CNodePropertyPage(kDialogId, kIconId, {"", kMonth, Control::Static}, "Static",

@@ -1,9 +1,9 @@
-#include "Wayscribe/CUrlTreeItem.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CDayTreeItem.h"
-#include "Wayscribe/CHMSTreeItem.h"
-#include "Wayscribe/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CDayTreeItem.h"
+#include "Wayscribe/historymodel/CHMSTreeItem.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
 #include "common/LocalTime.h"
 
 namespace {

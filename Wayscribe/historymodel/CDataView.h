@@ -2,7 +2,7 @@
 // are both fed through it.
 #pragma once
 
-#include "Wayscribe/CDataItem.h"
+#include "Wayscribe/historymodel/CDataItem.h"
 
 class CDataView {
 public:

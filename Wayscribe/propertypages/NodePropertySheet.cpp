@@ -1,19 +1,19 @@
-#include "Wayscribe/NodePropertySheet.h"
+#include "Wayscribe/propertypages/NodePropertySheet.h"
 
 #include <QApplication>
 
 #include <string>
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CDayPP.h"
-#include "Wayscribe/CDayTreeItem.h"
-#include "Wayscribe/CHMSTreeItem.h"
-#include "Wayscribe/CMonthPP.h"
-#include "Wayscribe/CMonthTreeItem.h"
-#include "Wayscribe/CQXServiceProvider.h"
-#include "Wayscribe/CTimePP.h"
-#include "Wayscribe/CUrlPP.h"
-#include "Wayscribe/CUrlTreeItem.h"
+#include "Wayscribe/historymodel/CDayTreeItem.h"
+#include "Wayscribe/historymodel/CHMSTreeItem.h"
+#include "Wayscribe/historymodel/CMonthTreeItem.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
+#include "Wayscribe/propertypages/CDayPP.h"
+#include "Wayscribe/propertypages/CMonthPP.h"
+#include "Wayscribe/propertypages/CTimePP.h"
+#include "Wayscribe/propertypages/CUrlPP.h"
 #include "Wayscribe/tools/CPropertySheet.h"
 #include "common/LocalTime.h"
 

@@ -1,4 +1,4 @@
-#include "Wayscribe/CDataItem.h"
+#include "Wayscribe/historymodel/CDataItem.h"
 
 #include "common/StringConvert.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Wayscribe/AdvancedTree/CTreeItem.h"
-#include "Wayscribe/CDataView.h"
+#include "Wayscribe/historymodel/CDataView.h"
 #include "platform/base/WinError.h"
 
 class CDayTreeItem;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "Wayscribe/CDIInitableItem.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 
 class CUrlTreeItem;
 

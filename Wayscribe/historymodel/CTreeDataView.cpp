@@ -1,4 +1,4 @@
-#include "Wayscribe/CTreeDataView.h"
+#include "Wayscribe/historymodel/CTreeDataView.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CDayTreeItem.h"
-#include "Wayscribe/CHMSTreeItem.h"
-#include "Wayscribe/CMonthTreeItem.h"
-#include "Wayscribe/CUrlTreeItem.h"
-#include "Wayscribe/CalendarKeys.h"
-#include "Wayscribe/HistoryWindow.h"
+#include "Wayscribe/historymodel/CDayTreeItem.h"
+#include "Wayscribe/historymodel/CHMSTreeItem.h"
+#include "Wayscribe/historymodel/CMonthTreeItem.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
+#include "Wayscribe/historymodel/CalendarKeys.h"
+#include "Wayscribe/historymodel/HistoryWindow.h"
 #include "common/IWYSCURLBase.h"
 #include "common/StringConvert.h"
 #include "platform/rpc/Apartment.h"

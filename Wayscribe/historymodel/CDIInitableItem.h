@@ -8,7 +8,7 @@
 
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/AdvancedTree/CTreeItemComparer.h"
-#include "Wayscribe/CDataItem.h"
+#include "Wayscribe/historymodel/CDataItem.h"
 
 class CQXServiceProvider;
 

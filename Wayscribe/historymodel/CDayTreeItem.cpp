@@ -1,8 +1,8 @@
-#include "Wayscribe/CDayTreeItem.h"
+#include "Wayscribe/historymodel/CDayTreeItem.h"
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CUrlTreeItem.h"
-#include "Wayscribe/CalendarKeys.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
+#include "Wayscribe/historymodel/CalendarKeys.h"
 #include "common/LocalTime.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "Wayscribe/CDataItem.h"
+#include "Wayscribe/historymodel/CDataItem.h"
 #include "common/IWYSCURLBase.h"
 
 namespace wys {

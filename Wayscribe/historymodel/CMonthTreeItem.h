@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Wayscribe/CDIInitableItem.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 
 // Deletes itself once it has no day left, or when detached.
 class CMonthTreeItem : public CDIInitableItem {

@@ -1,4 +1,4 @@
-#include "Wayscribe/CUrlPP.h"
+#include "Wayscribe/propertypages/CUrlPP.h"
 
 CUrlPP::CUrlPP(QWidget* parent)
     : CNodePropertyPage(kDialogId, kIconId, {"", kUrl, Control::Edit}, "",

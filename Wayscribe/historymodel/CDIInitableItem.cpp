@@ -1,8 +1,8 @@
-#include "Wayscribe/CDIInitableItem.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CQXServiceProvider.h"
-#include "Wayscribe/CalendarKeys.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CalendarKeys.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "Wayscribe/CMonthTreeItem.h"
+#include "Wayscribe/historymodel/CMonthTreeItem.h"
 
 #include <ctime>
 
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CalendarKeys.h"
+#include "Wayscribe/historymodel/CalendarKeys.h"
 #include "common/LocalTime.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "Wayscribe/HistoryWindow.h"
+#include "Wayscribe/historymodel/HistoryWindow.h"
 
 #include <algorithm>
 #include <memory>

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "Wayscribe/CDIInitableItem.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 
 // Deletes itself when detached.
 class CHMSTreeItem : public CDIInitableItem {

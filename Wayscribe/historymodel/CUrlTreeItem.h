@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/CDIInitableItem.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
 
 class CHMSTreeItem;
 

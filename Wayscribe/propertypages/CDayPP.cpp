@@ -1,4 +1,4 @@
-#include "Wayscribe/CDayPP.h"
+#include "Wayscribe/propertypages/CDayPP.h"
 
 CDayPP::CDayPP(QWidget* parent)
     : CNodePropertyPage(kDialogId, kIconId, {"", kDate, Control::Static}, "Static",

@@ -1,4 +1,4 @@
-#include "Wayscribe/CTimePP.h"
+#include "Wayscribe/propertypages/CTimePP.h"
 
 CTimePP::CTimePP(QWidget* parent)
     : CNodePropertyPage(kDialogId, kIconId, {"", kVisitedDate, Control::Static}, "Visited Date",

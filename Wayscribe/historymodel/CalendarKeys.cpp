@@ -1,4 +1,4 @@
-#include "Wayscribe/CalendarKeys.h"
+#include "Wayscribe/historymodel/CalendarKeys.h"
 
 #include <algorithm>
 #include <ctime>

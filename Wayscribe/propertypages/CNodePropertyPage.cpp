@@ -1,4 +1,4 @@
-#include "Wayscribe/CNodePropertyPage.h"
+#include "Wayscribe/propertypages/CNodePropertyPage.h"
 
 #include <QFontMetrics>
 #include <QFrame>
