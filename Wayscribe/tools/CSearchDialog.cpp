@@ -15,7 +15,7 @@
 #include "Wayscribe/historymodel/CTreeDataView.h"
 #include "Wayscribe/tools/BandIcons.h"
 #include "Wayscribe/tools/CSearchSettings.h"
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "platform/ui/MessageBox.h"
 
 namespace {

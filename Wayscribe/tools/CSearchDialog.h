@@ -31,7 +31,7 @@
 #include <atomic>
 #include <memory>
 
-#include "Wayscribe/tools/ISearchResultSink.h"
+#include "Wayscribe/tools/search/ISearchResultSink.h"
 
 class QCheckBox;
 class QLabel;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 #include "tests/tools/RegExpReference.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include "Wayscribe/tools/CSavedPageContent.h"
-#include "Wayscribe/tools/CSavedPageReader.h"
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSavedPageContent.h"
+#include "Wayscribe/tools/search/CSavedPageReader.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "tests/banddialogs/DialogTesting.h"
 
 namespace wys::test {

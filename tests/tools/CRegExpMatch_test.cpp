@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 #include "tests/tools/RegExpListing.h"
 
 using wys::test::Listing;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 #include "tests/tools/RegExpReference.h"
 
 using wys::test::ReferenceRegExp;

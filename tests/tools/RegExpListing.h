@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 
 namespace wys::test {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Wayscribe/tools/CSavedPageContent.h"
-#include "Wayscribe/tools/ISearchResultSink.h"
+#include "Wayscribe/tools/search/CSavedPageContent.h"
+#include "Wayscribe/tools/search/ISearchResultSink.h"
 
 class CQXServiceProvider;
 

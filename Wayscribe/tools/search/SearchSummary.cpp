@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/SearchSummary.h"
+#include "Wayscribe/tools/search/SearchSummary.h"
 
 std::string SearchSummaryText(const SearchSummary& summary)
 {

@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/RegExpByteSearch.h"
+#include "Wayscribe/tools/matcher/RegExpByteSearch.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Reads a search expression into its syntax tree. Private to the matcher.
 #pragma once
 
-#include "Wayscribe/tools/CRegExp.h"
-#include "Wayscribe/tools/RegExpSyntax.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
+#include "Wayscribe/tools/matcher/RegExpSyntax.h"
 
 class RegExpParser {
 public:

@@ -30,7 +30,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 #include "common/contentindex/CContentIndexFile.h"
 #include "platform/base/CFileDescriptor.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/RegExpSyntax.h"
+#include "Wayscribe/tools/matcher/RegExpSyntax.h"
 
 class RegExpLiterals {
 public:

@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/RegExpScanPlan.h"
+#include "Wayscribe/tools/matcher/RegExpScanPlan.h"
 
 #include <string>
 #include <vector>

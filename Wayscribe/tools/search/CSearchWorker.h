@@ -18,7 +18,7 @@
 #include <memory>
 #include <thread>
 
-#include "Wayscribe/tools/SearchRequest.h"
+#include "Wayscribe/tools/search/SearchRequest.h"
 #include "common/IWYSCURLBase.h"
 
 class CSearchWorker {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 
 struct SearchSummary {
     // The expression's parse result; nothing was walked unless ParseOk.

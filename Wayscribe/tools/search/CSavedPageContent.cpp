@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/CSavedPageContent.h"
+#include "Wayscribe/tools/search/CSavedPageContent.h"
 
 #include <fcntl.h>
 
@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "Wayscribe/tools/CSavedPageReader.h"
+#include "Wayscribe/tools/search/CSavedPageReader.h"
 #include "platform/com/Utf.h"
 
 namespace {

@@ -1,15 +1,15 @@
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "Wayscribe/tools/RegExpByteSearch.h"
-#include "Wayscribe/tools/RegExpCompiler.h"
-#include "Wayscribe/tools/RegExpLiterals.h"
-#include "Wayscribe/tools/RegExpMachine.h"
-#include "Wayscribe/tools/RegExpParser.h"
-#include "Wayscribe/tools/RegExpScanPlan.h"
+#include "Wayscribe/tools/matcher/RegExpByteSearch.h"
+#include "Wayscribe/tools/matcher/RegExpCompiler.h"
+#include "Wayscribe/tools/matcher/RegExpLiterals.h"
+#include "Wayscribe/tools/matcher/RegExpMachine.h"
+#include "Wayscribe/tools/matcher/RegExpParser.h"
+#include "Wayscribe/tools/matcher/RegExpScanPlan.h"
 
 const char* RegExpParseErrorName(RegExpParseError error)
 {

@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/CSavedPageReader.h"
+#include "Wayscribe/tools/search/CSavedPageReader.h"
 
 #include <algorithm>
 #include <string_view>

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "Wayscribe/tools/CRegExpMatch.h"
-#include "Wayscribe/tools/RegExpInstruction.h"
+#include "Wayscribe/tools/matcher/CRegExpMatch.h"
+#include "Wayscribe/tools/matcher/RegExpInstruction.h"
 
 class RegExpStartFinder;
 

@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "Wayscribe/historymodel/HistoryWindow.h"
-#include "Wayscribe/tools/CRegExp.h"
-#include "Wayscribe/tools/CSavedPageContent.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
+#include "Wayscribe/tools/search/CSavedPageContent.h"
 #include "common/StringConvert.h"
 #include "common/UrlBaseConnection.h"
 #include "platform/rpc/Apartment.h"

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "Wayscribe/tools/CRegExp.h"
-#include "Wayscribe/tools/RegExpSyntax.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
+#include "Wayscribe/tools/matcher/RegExpSyntax.h"
 
 class RegExpCompiler {
 public:

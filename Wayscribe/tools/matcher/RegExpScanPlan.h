@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "Wayscribe/tools/RegExpByteSearch.h"
-#include "Wayscribe/tools/RegExpSyntax.h"
+#include "Wayscribe/tools/matcher/RegExpByteSearch.h"
+#include "Wayscribe/tools/matcher/RegExpSyntax.h"
 
 struct RegExpScanPlan {
     bool fold = false;      // case is ignored: the text is compared folded

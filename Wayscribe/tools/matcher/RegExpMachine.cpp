@@ -1,10 +1,10 @@
-#include "Wayscribe/tools/RegExpMachine.h"
+#include "Wayscribe/tools/matcher/RegExpMachine.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "Wayscribe/tools/RegExpByteSearch.h"
-#include "Wayscribe/tools/RegExpScanPlan.h"
+#include "Wayscribe/tools/matcher/RegExpByteSearch.h"
+#include "Wayscribe/tools/matcher/RegExpScanPlan.h"
 
 namespace {
 

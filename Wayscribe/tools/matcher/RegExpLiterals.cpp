@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/RegExpLiterals.h"
+#include "Wayscribe/tools/matcher/RegExpLiterals.h"
 
 #include <algorithm>
 

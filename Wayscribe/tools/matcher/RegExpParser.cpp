@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/RegExpParser.h"
+#include "Wayscribe/tools/matcher/RegExpParser.h"
 
 #include <cstring>
 #include <new>

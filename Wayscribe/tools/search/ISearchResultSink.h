@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Wayscribe/historymodel/CDataItem.h"
-#include "Wayscribe/tools/SearchSummary.h"
+#include "Wayscribe/tools/search/SearchSummary.h"
 
 class ISearchResultSink {
 public:

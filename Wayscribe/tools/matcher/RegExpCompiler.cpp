@@ -1,4 +1,4 @@
-#include "Wayscribe/tools/RegExpCompiler.h"
+#include "Wayscribe/tools/matcher/RegExpCompiler.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "Wayscribe/tools/CRegExpMatch.h"
+#include "Wayscribe/tools/matcher/CRegExpMatch.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "Wayscribe/tools/RegExpByteSearch.h"
+#include "Wayscribe/tools/matcher/RegExpByteSearch.h"
 
 CRegExpMatch::CRegExpMatch(std::uint32_t initialStackEntries)
 {

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Wayscribe/tools/CRegExpMatch.h"
-#include "Wayscribe/tools/RegExpInstruction.h"
+#include "Wayscribe/tools/matcher/CRegExpMatch.h"
+#include "Wayscribe/tools/matcher/RegExpInstruction.h"
 
 enum class RegExpParseError : std::uint32_t {
     ParseOk = 0,
