@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "Wayscribe/tools/BandIcons.h"
+#include "Wayscribe/tools/widgets/BandIcons.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Wayscribe/tools/CPropertyPage.h"
+#include "Wayscribe/tools/widgets/CPropertyPage.h"
 
 // Every page is titled "General" and sized as a 224 by 211 dialog-unit
 // page in its font. Value controls are read-only edits (which scroll

@@ -14,7 +14,7 @@
 #include "Wayscribe/propertypages/CMonthPP.h"
 #include "Wayscribe/propertypages/CTimePP.h"
 #include "Wayscribe/propertypages/CUrlPP.h"
-#include "Wayscribe/tools/CPropertySheet.h"
+#include "Wayscribe/tools/widgets/CPropertySheet.h"
 #include "common/LocalTime.h"
 
 using AdvancedTree::CTreeItem;

@@ -18,9 +18,9 @@
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/CSurfBand.h"
 #include "Wayscribe/historymodel/CUrlTreeItem.h"
-#include "Wayscribe/tools/CSearchDialog.h"
-#include "Wayscribe/tools/CTabbedChildWindow.h"
-#include "Wayscribe/tools/Help.h"
+#include "Wayscribe/tools/dialogs/CSearchDialog.h"
+#include "Wayscribe/tools/help/Help.h"
+#include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
 #include "tests/band/BandTesting.h"
 #include "tests/banddialogs/DialogTesting.h"
 

@@ -24,9 +24,9 @@
 #include "Wayscribe/historymodel/CHMSTreeItem.h"
 #include "Wayscribe/historymodel/CMonthTreeItem.h"
 #include "Wayscribe/historymodel/CUrlTreeItem.h"
-#include "Wayscribe/tools/CExportDialog.h"
-#include "Wayscribe/tools/CExportPanel.h"
-#include "Wayscribe/tools/CHistoryFileDialog.h"
+#include "Wayscribe/tools/dialogs/CExportDialog.h"
+#include "Wayscribe/tools/dialogs/CExportPanel.h"
+#include "Wayscribe/tools/dialogs/CHistoryFileDialog.h"
 #include "tests/band/BandTesting.h"
 #include "tests/banddialogs/DialogTesting.h"
 

@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <set>
 
-#include "Wayscribe/tools/CCheckedTimeEdit.h"
-#include "Wayscribe/tools/CExportDialog.h"
-#include "Wayscribe/tools/CExportPanel.h"
-#include "Wayscribe/tools/CExportRange.h"
-#include "Wayscribe/tools/CHistoryFileDialog.h"
-#include "Wayscribe/tools/Help.h"
-#include "Wayscribe/tools/HistoryImport.h"
+#include "Wayscribe/tools/dialogs/CCheckedTimeEdit.h"
+#include "Wayscribe/tools/dialogs/CExportDialog.h"
+#include "Wayscribe/tools/dialogs/CExportPanel.h"
+#include "Wayscribe/tools/dialogs/CExportRange.h"
+#include "Wayscribe/tools/dialogs/CHistoryFileDialog.h"
+#include "Wayscribe/tools/dialogs/HistoryImport.h"
+#include "Wayscribe/tools/help/Help.h"
 #include "common/LocalTime.h"
 #include "common/UrlBaseConnection.h"
 #include "tests/banddialogs/DialogTesting.h"

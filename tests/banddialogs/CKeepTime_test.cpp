@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Wayscribe/tools/CKeepTime.h"
+#include "Wayscribe/tools/dialogs/CKeepTime.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CWYSCURLBase.h"
-#include "Wayscribe/tools/COptionsDialog.h"
-#include "Wayscribe/tools/CUpDownControl.h"
-#include "Wayscribe/tools/Help.h"
+#include "Wayscribe/tools/dialogs/COptionsDialog.h"
+#include "Wayscribe/tools/dialogs/CUpDownControl.h"
+#include "Wayscribe/tools/help/Help.h"
 #include "common/DiskUsageText.h"
 #include "common/StringConvert.h"
 #include "platform/com/ComObject.h"

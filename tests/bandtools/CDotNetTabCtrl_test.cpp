@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/BandIcons.h"
-#include "Wayscribe/tools/CDotNetTabCtrl.h"
-#include "Wayscribe/tools/CTabbedChildWindow.h"
-#include "Wayscribe/tools/TabStripMetrics.h"
+#include "Wayscribe/tools/tabstrip/CDotNetTabCtrl.h"
+#include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
+#include "Wayscribe/tools/tabstrip/TabStripMetrics.h"
+#include "Wayscribe/tools/widgets/BandIcons.h"
 #include "tests/bandtools/QtTestSupport.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <thread>
 
-#include "Wayscribe/tools/CQtMessageBoxPresenter.h"
+#include "Wayscribe/tools/widgets/CQtMessageBoxPresenter.h"
 #include "platform/ui/MessageBox.h"
 #include "tests/bandtools/QtTestSupport.h"
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/CAboutDialog.h"
-#include "Wayscribe/tools/CHelpViewer.h"
-#include "Wayscribe/tools/Help.h"
-#include "Wayscribe/tools/HelpMaps.h"
+#include "Wayscribe/tools/help/CAboutDialog.h"
+#include "Wayscribe/tools/help/CHelpViewer.h"
+#include "Wayscribe/tools/help/Help.h"
+#include "Wayscribe/tools/help/HelpMaps.h"
 #include "platform/registry/Registry.h"
 #include "tests/bandtools/QtTestSupport.h"
 #include "tests/support/TempHome.h"

@@ -14,7 +14,7 @@
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/historymodel/CQXServiceProvider.h"
 #include "Wayscribe/historymodel/CTreeDataView.h"
-#include "Wayscribe/tools/BandIcons.h"
+#include "Wayscribe/tools/widgets/BandIcons.h"
 #include "common/LocalTime.h"
 #include "tests/AdvancedTree/CTreeMirror.h"
 #include "tests/bandtools/QtTestSupport.h"

@@ -19,8 +19,8 @@
 #include "Wayscribe/historymodel/CTreeDataView.h"
 #include "Wayscribe/historymodel/CUrlTreeItem.h"
 #include "Wayscribe/propertypages/NodePropertySheet.h"
-#include "Wayscribe/tools/CPropertyPage.h"
-#include "Wayscribe/tools/CPropertySheet.h"
+#include "Wayscribe/tools/widgets/CPropertyPage.h"
+#include "Wayscribe/tools/widgets/CPropertySheet.h"
 #include "common/LocalTime.h"
 #include "tests/bandtools/QtTestSupport.h"
 

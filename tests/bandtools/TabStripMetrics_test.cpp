@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/TabStripMetrics.h"
+#include "Wayscribe/tools/tabstrip/TabStripMetrics.h"
 
 using namespace TabStrip;
 
