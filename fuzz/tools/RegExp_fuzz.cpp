@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Wayscribe/tools/matcher/CRegExp.h"
-#include "tests/tools/RegExpReference.h"
+#include "tests/tools/matcher/RegExpReference.h"
 
 namespace {
 

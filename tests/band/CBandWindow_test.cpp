@@ -22,7 +22,7 @@
 #include "Wayscribe/tools/help/Help.h"
 #include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
 #include "tests/band/BandTesting.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

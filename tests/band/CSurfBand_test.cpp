@@ -34,8 +34,8 @@
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
 #include "tests/band/BandTesting.h"
-#include "tests/banddialogs/UrlBaseServerThread.h"
 #include "tests/support/UrlBaseFake.h"
+#include "tests/tools/dialogs/UrlBaseServerThread.h"
 
 namespace wys::test {
 namespace {

@@ -28,7 +28,7 @@
 #include "Wayscribe/tools/dialogs/CExportPanel.h"
 #include "Wayscribe/tools/dialogs/CHistoryFileDialog.h"
 #include "tests/band/BandTesting.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

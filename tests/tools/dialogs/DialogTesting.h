@@ -13,8 +13,8 @@
 #include <string>
 
 #include "platform/ui/CRecordingMessageBoxPresenter.h"
-#include "tests/banddialogs/UrlBaseServerThread.h"
 #include "tests/support/TempHome.h"
+#include "tests/tools/dialogs/UrlBaseServerThread.h"
 
 namespace wys::test {
 

@@ -12,7 +12,7 @@
 #include "Wayscribe/tools/search/CSavedPageContent.h"
 #include "Wayscribe/tools/search/CSavedPageReader.h"
 #include "Wayscribe/tools/search/CSearchWorker.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "Wayscribe/tools/widgets/CQtMessageBoxPresenter.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/AdvancedTree/CTreeItemComparer.h"
 #include "tests/AdvancedTree/CTreeMirror.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 using namespace AdvancedTree;
 using wys::test::CTreeMirror;

@@ -1,4 +1,4 @@
-#include "tests/tools/RegExpReference.h"
+#include "tests/tools/matcher/RegExpReference.h"
 
 #include <algorithm>
 #include <bitset>

@@ -20,7 +20,7 @@
 #include "Wayscribe/tools/help/Help.h"
 #include "Wayscribe/tools/help/HelpMaps.h"
 #include "platform/registry/Registry.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 #include "tests/support/TempHome.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "Wayscribe/tools/widgets/BandIcons.h"
 #include "common/LocalTime.h"
 #include "tests/AdvancedTree/CTreeMirror.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/banddialogs/UrlBaseServerThread.h"
+#include "tests/tools/dialogs/UrlBaseServerThread.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

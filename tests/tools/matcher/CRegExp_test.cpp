@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Wayscribe/tools/matcher/CRegExp.h"
-#include "tests/tools/RegExpListing.h"
+#include "tests/tools/matcher/RegExpListing.h"
 
 using wys::test::Listing;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Wayscribe/tools/matcher/CRegExp.h"
-#include "tests/tools/RegExpReference.h"
+#include "tests/tools/matcher/RegExpReference.h"
 
 using wys::test::ReferenceRegExp;
 

@@ -20,7 +20,7 @@
 #include "Wayscribe/tools/help/Help.h"
 #include "common/LocalTime.h"
 #include "common/UrlBaseConnection.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

@@ -16,7 +16,7 @@
 #include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
 #include "Wayscribe/tools/tabstrip/TabStripMetrics.h"
 #include "Wayscribe/tools/widgets/BandIcons.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

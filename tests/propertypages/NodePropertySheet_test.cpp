@@ -22,7 +22,7 @@
 #include "Wayscribe/tools/widgets/CPropertyPage.h"
 #include "Wayscribe/tools/widgets/CPropertySheet.h"
 #include "common/LocalTime.h"
-#include "tests/bandtools/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 using AdvancedTree::CTreeItem;
 

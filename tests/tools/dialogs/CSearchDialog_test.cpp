@@ -18,7 +18,7 @@
 #include "Wayscribe/tools/dialogs/CSearchSettings.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/MessageBox.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {
