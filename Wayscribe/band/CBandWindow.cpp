@@ -16,18 +16,18 @@
 
 #include "Wayscribe/AdvancedTree/CAdvancedTree.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CDIInitableItem.h"
 #include "Wayscribe/band/BandMenus.h"
 #include "Wayscribe/band/BandSettings.h"
 #include "Wayscribe/band/CSurfBand.h"
-#include "Wayscribe/tools/BandIcons.h"
-#include "Wayscribe/tools/CAboutDialog.h"
-#include "Wayscribe/tools/CExportDialog.h"
-#include "Wayscribe/tools/COptionsDialog.h"
-#include "Wayscribe/tools/CSearchDialog.h"
-#include "Wayscribe/tools/CTabbedChildWindow.h"
-#include "Wayscribe/tools/Help.h"
-#include "Wayscribe/tools/HistoryImport.h"
+#include "Wayscribe/historymodel/CDIInitableItem.h"
+#include "Wayscribe/tools/dialogs/CExportDialog.h"
+#include "Wayscribe/tools/dialogs/COptionsDialog.h"
+#include "Wayscribe/tools/dialogs/CSearchDialog.h"
+#include "Wayscribe/tools/dialogs/HistoryImport.h"
+#include "Wayscribe/tools/help/CAboutDialog.h"
+#include "Wayscribe/tools/help/Help.h"
+#include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
+#include "Wayscribe/tools/widgets/BandIcons.h"
 
 namespace {
 

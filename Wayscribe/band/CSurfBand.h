@@ -21,7 +21,7 @@
 #include <set>
 #include <string>
 
-#include "Wayscribe/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
 #include "common/IWYSCURLBase.h"
 #include "platform/browser/DeskBand.h"
 #include "platform/browser/ObjectWithSite.h"

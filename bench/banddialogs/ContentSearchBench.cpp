@@ -45,7 +45,7 @@
 #include "WYSCHelper/CContentIndexer.h"
 #include "WYSCHelper/CFileSharer.h"
 #include "WYSCHelper/CWYSCURLBase.h"
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "common/contentindex/CContentIndexFile.h"
 #include "platform/mime/MimeCodec.h"
 #include "platform/registry/Registry.h"

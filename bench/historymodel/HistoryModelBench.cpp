@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CTreeDataView.h"
+#include "Wayscribe/historymodel/CTreeDataView.h"
 #include "common/LocalTime.h"
 
 namespace {

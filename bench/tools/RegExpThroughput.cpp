@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/tools/CRegExp.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
 
 extern char** environ;
 

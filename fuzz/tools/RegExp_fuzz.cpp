@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "Wayscribe/tools/CRegExp.h"
-#include "tests/tools/RegExpReference.h"
+#include "Wayscribe/tools/matcher/CRegExp.h"
+#include "tests/tools/matcher/RegExpReference.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "Wayscribe/tools/CQtMessageBoxPresenter.h"
+#include "Wayscribe/tools/widgets/CQtMessageBoxPresenter.h"
 #include "hosts/band/CBandHostWindow.h"
 #include "hosts/browser/ApartmentPump.h"
 #include "platform/rpc/Apartment.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Wayscribe/tools/CQtMessageBoxPresenter.h"
+#include "Wayscribe/tools/widgets/CQtMessageBoxPresenter.h"
 #include "common/Identifiers.h"
 #include "hosts/browser/ApartmentPump.h"
 #include "hosts/browser/BrowserCommandLine.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "common/CImportedVisitCounter.h"
 #include "common/DiskUsageText.h"
 #include "common/FileStamp.h"

@@ -15,7 +15,7 @@
 #include "platform/rpc/Activation.h"
 #include "tests/band/BandTesting.h"
 #include "tests/band/CBandTestHost.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "common/StringConvert.h"
 #include "platform/rpc/Activation.h"
 #include "platform/rpc/Apartment.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 

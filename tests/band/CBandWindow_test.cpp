@@ -14,15 +14,15 @@
 #include "Wayscribe/AdvancedTree/CAdvancedTreeModel.h"
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
 #include "Wayscribe/AdvancedTree/NodeCast.h"
-#include "Wayscribe/CUrlTreeItem.h"
 #include "Wayscribe/band/BandMenus.h"
 #include "Wayscribe/band/CBandWindow.h"
 #include "Wayscribe/band/CSurfBand.h"
-#include "Wayscribe/tools/CSearchDialog.h"
-#include "Wayscribe/tools/CTabbedChildWindow.h"
-#include "Wayscribe/tools/Help.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
+#include "Wayscribe/tools/dialogs/CSearchDialog.h"
+#include "Wayscribe/tools/help/Help.h"
+#include "Wayscribe/tools/tabstrip/CTabbedChildWindow.h"
 #include "tests/band/BandTesting.h"
-#include "tests/banddialogs/DialogTesting.h"
+#include "tests/tools/dialogs/DialogTesting.h"
 
 namespace wys::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <limits>
 
-#include "Wayscribe/CMonthTreeItem.h"
+#include "Wayscribe/historymodel/CMonthTreeItem.h"
 #include "tests/historymodel/CalendarFixture.h"
 
 using wys::test::CalendarTest;

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "Wayscribe/AdvancedTree/CSortedTreeItem.h"
-#include "Wayscribe/CDataItem.h"
-#include "Wayscribe/CTreeDataView.h"
+#include "Wayscribe/historymodel/CDataItem.h"
+#include "Wayscribe/historymodel/CTreeDataView.h"
 #include "tests/AdvancedTree/CTreeMirror.h"
 #include "tests/historymodel/HistoryFakes.h"
 

@@ -2,10 +2,10 @@
 
 #include <limits>
 
-#include "Wayscribe/CDayTreeItem.h"
-#include "Wayscribe/CHMSTreeItem.h"
-#include "Wayscribe/CMonthTreeItem.h"
-#include "Wayscribe/CUrlTreeItem.h"
+#include "Wayscribe/historymodel/CDayTreeItem.h"
+#include "Wayscribe/historymodel/CHMSTreeItem.h"
+#include "Wayscribe/historymodel/CMonthTreeItem.h"
+#include "Wayscribe/historymodel/CUrlTreeItem.h"
 #include "tests/AdvancedTree/TestNodes.h"
 #include "tests/historymodel/CalendarFixture.h"
 

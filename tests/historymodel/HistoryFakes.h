@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Wayscribe/CQXServiceProvider.h"
+#include "Wayscribe/historymodel/CQXServiceProvider.h"
 #include "common/IWYSCURLBase.h"
 #include "platform/com/ComObject.h"
 #include "tests/support/UrlBaseFake.h"

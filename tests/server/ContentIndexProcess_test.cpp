@@ -17,8 +17,8 @@
 #include <fstream>
 #include <thread>
 
-#include "Wayscribe/tools/CSavedPageContent.h"
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSavedPageContent.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "common/StringConvert.h"
 #include "common/contentindex/CContentIndexFile.h"
 #include "tests/platform/rpc/support/ChildProcess.h"

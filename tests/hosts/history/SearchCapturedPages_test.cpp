@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "Wayscribe/tools/CSearchWorker.h"
+#include "Wayscribe/tools/search/CSearchWorker.h"
 #include "common/StringConvert.h"
 #include "common/contentindex/CContentIndexFile.h"
 #include "platform/browser/BrowserExtensions.h"
