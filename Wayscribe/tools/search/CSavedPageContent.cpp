@@ -20,6 +20,13 @@ bool IsContinuation(unsigned char byte)
     return (byte & 0xC0) == 0x80;
 }
 
+// Whether an index-answered search hands an outcome on: every other page
+// the index holds does not match.
+bool IsHandedOn(CSavedPageContent::Result result)
+{
+    return result == CSavedPageContent::Result::Match || result == CSavedPageContent::Result::Incomplete;
+}
+
 }  // namespace
 
 CSavedPageContent::CSavedPageContent(std::string historyFolder, const CRegExp& expression)
@@ -75,7 +82,7 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
     };
     std::vector<Unsure> unsure;
     const auto handOn = [&] {
-        bool dropped = false;
+        bool retested = false;
         for (const Unsure& page : unsure) {
             if (!m_stamps->MayBeLocked(page.inode))
                 continue;
@@ -83,14 +90,11 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
             std::string excerpt;
             outcome.Outcome = TestFile(CSavedPageReader::PagePath(m_folder, outcome.Path), context, &excerpt);
             outcome.Excerpt = outcome.Outcome == Result::Match ? std::move(excerpt) : "";
-            dropped = dropped || (outcome.Outcome != Result::Match && outcome.Outcome != Result::Incomplete);
+            retested = true;
         }
         unsure.clear();
-        if (dropped) {
-            std::erase_if(part, [](const IndexedOutcome& outcome) {
-                return outcome.Outcome != Result::Match && outcome.Outcome != Result::Incomplete;
-            });
-        }
+        if (retested)
+            std::erase_if(part, [](const IndexedOutcome& outcome) { return !IsHandedOn(outcome.Outcome); });
         if (!part.empty())
             handOver(std::exchange(part, {}));
     };
@@ -103,7 +107,7 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
                 incompleteTested->push_back(entry.Id);
             std::string excerpt;
             Result result = MatchText(text, entry.Complete, context, &excerpt);
-            if (result != Result::Match && result != Result::Incomplete)
+            if (!IsHandedOn(result))
                 return true;
             std::string pagePath(path);
             const std::string fullPath = CSavedPageReader::PagePath(m_folder, pagePath);
@@ -115,7 +119,7 @@ bool CSavedPageContent::TestCandidates(CContentIndexFile& index, std::int64_t fi
                 inode.reset();
                 result = TestFile(fullPath, context, &excerpt);
             }
-            if (result == Result::Match || result == Result::Incomplete) {
+            if (IsHandedOn(result)) {
                 if (inode)
                     unsure.push_back({part.size(), *inode});
                 part.push_back(
