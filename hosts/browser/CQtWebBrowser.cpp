@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <chrono>
 
 #include "hosts/browser/PageSnapshot.h"
 #include "platform/com/Bstr.h"
@@ -10,6 +11,11 @@
 
 namespace wys::browser_host {
 namespace {
+
+// How often a page still settling after its load is asked again, and how
+// often at the most: the script itself settles within a second.
+constexpr std::chrono::milliseconds kSnapshotRetry{25};
+constexpr int kSnapshotTries = 200;
 
 bool IsAbsent(const VARIANT* argument)
 {
@@ -97,11 +103,32 @@ void CQtWebBrowser::OnLoadFinished(bool ok)
         m_readyState = m_document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
         return;
     }
-    unsigned generation = ++m_generation;
+    RequestSnapshot(++m_generation, 0);
+}
+
+void CQtWebBrowser::RequestSnapshot(unsigned generation, int tries)
+{
+    if (generation != m_generation || !m_view)
+        return;
     ComPtr<CQtWebBrowser> keep(this);  // the script's answer may come after the window let go
-    m_view->page()->runJavaScript(
-        QString::fromUtf8(kSnapshotScript), QWebEngineScript::ApplicationWorld,
-        [keep, generation](const QVariant& result) { keep->OnSnapshot(generation, result.toString()); });
+    m_view->page()->runJavaScript(QString::fromUtf8(kSnapshotScript), QWebEngineScript::ApplicationWorld,
+                                  [keep, generation, tries](const QVariant& result) {
+                                      keep->OnSnapshotAnswer(generation, tries, result);
+                                  });
+}
+
+void CQtWebBrowser::OnSnapshotAnswer(unsigned generation, int tries, const QVariant& result)
+{
+    // Null while the page settles after its load. A page that runs no
+    // script for us answers null for ever: after a few seconds it is taken
+    // as having no document.
+    if (result.isNull() && tries < kSnapshotTries) {
+        ComPtr<CQtWebBrowser> keep(this);
+        QTimer::singleShot(kSnapshotRetry, m_connections.get(),
+                           [keep, generation, tries] { keep->RequestSnapshot(generation, tries + 1); });
+        return;
+    }
+    OnSnapshot(generation, result.toString());
 }
 
 void CQtWebBrowser::OnSnapshot(unsigned generation, const QString& json)

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QVariant>
 #include <QWebEngineView>
 #include <functional>
 #include <memory>
@@ -56,6 +57,9 @@ private:
     void OnStatusText() override;
     void OnLoadStarted();
     void OnLoadFinished(bool ok);
+    // Asks the page for its snapshot until it has settled after its load.
+    void RequestSnapshot(unsigned generation, int tries);
+    void OnSnapshotAnswer(unsigned generation, int tries, const QVariant& result);
     void OnSnapshot(unsigned generation, const QString& json);
     void OnDocumentTaken() override;
     // Hands out the page held back, if it is still the one shown.

@@ -23,7 +23,28 @@ namespace wys::browser_host {
 // navigation, which history.replaceState does not change. The whole
 // serialisation runs as one task of the page, so a script that keeps
 // changing the document cannot change it halfway.
+//
+// The load event comes before the work that pages queue for just after it
+// (jQuery runs its ready handlers from timers), so the first run only starts
+// watching the document, and later runs answer null until it has stood
+// still for a moment (or for at most a second after the load, for a page
+// that never stands still). The watch lives in the script's own world,
+// where the page's scripts cannot reach it.
 const char* const kSnapshotScript = R"JS((function () {
+  var quietMs = 60, longestMs = 1000;
+  var now = performance.now();
+  var settle = window.__wayscribeSettle;
+  if (!settle) {
+    settle = window.__wayscribeSettle = {start: now, last: now};
+    try {
+      new MutationObserver(function () { settle.last = performance.now(); })
+          .observe(document, {childList: true, subtree: true, attributes: true, characterData: true});
+    } catch (e) {
+    }
+    return null;
+  }
+  if (now - settle.last < quietMs && now - settle.start < longestMs)
+    return null;
   var left = 100;
   function navigationUrl(doc) {
     try {

@@ -17,7 +17,9 @@
 
 namespace wys::browser_host {
 
-// A script that returns the snapshot of the page it runs in as a JSON text:
+// A script that returns the snapshot of the page it runs in as a JSON text,
+// or null while the page is still settling after its load (run it again a
+// little later):
 // {url, contentType, html, frames: [{src, document: {...} | null}, ...]},
 // `url` being the URL of the document's navigation (after redirects; not
 // changed by history.replaceState), `html` its markup with the scripts that

@@ -35,12 +35,21 @@
     return Array.from(urls);
   }
 
-  function report() {
+  // The snapshot script answers null while the page is still settling
+  // after its load; it settles within a second.
+  const kSettleRetryMs = 25;
+  const kSettleTries = 200;
+
+  function report(tries = 0) {
     let snapshot;
     try {
       snapshot = wayscribeSnapshot();
     } catch (e) {
       return;  // a page that cannot be serialised is not kept
+    }
+    if (snapshot === null && tries < kSettleTries) {
+      setTimeout(() => report(tries + 1), kSettleRetryMs);
+      return;
     }
     if (typeof snapshot !== 'string' || snapshot.length > kMaxSnapshot)
       return;
