@@ -29,22 +29,27 @@ namespace wys::browser_host {
 // watching the document, and later runs answer null until it has stood
 // still for a moment (or for at most a second after the load, for a page
 // that never stands still). The watch lives in the script's own world,
-// where the page's scripts cannot reach it.
+// where the page's scripts cannot reach it, and ends with the answer.
 const char* const kSnapshotScript = R"JS((function () {
   var quietMs = 60, longestMs = 1000;
   var now = performance.now();
   var settle = window.__wayscribeSettle;
   if (!settle) {
-    settle = window.__wayscribeSettle = {start: now, last: now};
+    settle = window.__wayscribeSettle = {start: now, last: now, observer: null};
     try {
-      new MutationObserver(function () { settle.last = performance.now(); })
-          .observe(document, {childList: true, subtree: true, attributes: true, characterData: true});
+      settle.observer = new MutationObserver(function () { settle.last = performance.now(); });
+      settle.observer.observe(document, {childList: true, subtree: true, attributes: true, characterData: true});
     } catch (e) {
     }
     return null;
   }
   if (now - settle.last < quietMs && now - settle.start < longestMs)
     return null;
+  // Once answered, a page that keeps changing is not watched any longer.
+  if (settle.observer) {
+    settle.observer.disconnect();
+    settle.observer = null;
+  }
   var left = 100;
   function navigationUrl(doc) {
     try {
