@@ -34,6 +34,7 @@ endmacro()
 
 wys_install(PROGRAM WYSCHelper bin)
 wys_install(PROGRAM wayscribe-capture bin)
+wys_install(PROGRAM wayscribe-capture-host bin)
 wys_install(PROGRAM wayscribe-history bin)
 wys_install(PROGRAM wayscribe-register bin)
 wys_install(LIBRARY WYSCbho lib/wayscribe)

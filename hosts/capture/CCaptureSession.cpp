@@ -69,8 +69,8 @@ struct CCaptureSession::Window {
     PageResult result;
 };
 
-CCaptureSession::CCaptureSession(std::chrono::seconds timeout)
-    : m_timeout(timeout), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+CCaptureSession::CCaptureSession(std::chrono::seconds timeout, std::function<bool()> abandoned)
+    : m_timeout(timeout), m_abandoned(std::move(abandoned)), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
 }
 
@@ -255,9 +255,18 @@ std::vector<PageResult> CCaptureSession::Run(const std::vector<std::string>& arg
             window->result.detail = "bad URL: " + refusals[window->index];
             continue;
         }
+        if (m_abandoned && m_abandoned())
+            break;
         Open(*window, *target);
-        for (Update(*window); window->open; Update(*window))
+        for (Update(*window); window->open; Update(*window)) {
+            if (m_abandoned && m_abandoned()) {
+                window->result.state = PageState::NotRecorded;
+                window->result.detail = "given up: nobody waits for it any more";
+                Close(*window);
+                break;
+            }
             WaitForNews(window->deadline + kLoadReportGrace);
+        }
     }
     std::vector<PageResult> results;
     for (auto& window : m_windows)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ class CUrlBaseWatcher;
 
 class CCaptureSession {
 public:
-    explicit CCaptureSession(std::chrono::seconds timeout);
+    // `abandoned`, when given, is asked while pages load: once it answers
+    // true nobody waits for the outcome any more, and the page being
+    // loaded and those after it are given up.
+    explicit CCaptureSession(std::chrono::seconds timeout, std::function<bool()> abandoned = {});
     ~CCaptureSession();
     CCaptureSession(const CCaptureSession&) = delete;
     CCaptureSession& operator=(const CCaptureSession&) = delete;
@@ -61,6 +65,7 @@ private:
     void WaitForNews(std::chrono::steady_clock::time_point until);
 
     std::chrono::seconds m_timeout;
+    std::function<bool()> m_abandoned;
     ComPtr<IWYSCURLBase> m_urlBase;
     ComPtr<CUrlBaseWatcher> m_watcher;
     CAdvisedConnection m_urlBaseConnection;

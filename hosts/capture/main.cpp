@@ -1,16 +1,21 @@
-// wayscribe-capture: loads pages in browser windows without a display, with
-// the helper objects installed for browser windows, and reports whether each
-// page's capture reached the history. See CaptureCommandLine.h for usage.
-#include <cstdio>
+// wayscribe-capture: captures pages through the headless browser host (see
+// CaptureCommandLine.h for usage). The host is kept running between
+// commands, so that a script that captures one page after another pays for
+// starting it once; when it is busy with another command or cannot be had,
+// this command runs in a host process of its own, as the same command.
+#include <unistd.h>
 
-#include "hosts/capture/CCaptureSession.h"
+#include <cstdio>
+#include <cstring>
+
+#include "hosts/capture/CaptureClient.h"
 #include "hosts/capture/CaptureCommandLine.h"
-#include "platform/rpc/Apartment.h"
 
 using namespace wys::capture;
 
 int main(int argc, char** argv)
 {
+    // Usage is answered here: it needs no browser.
     CaptureCommandLine line = ParseCaptureCommandLine(argc, argv);
     if (line.help) {
         std::fputs(CaptureUsage().c_str(), stdout);
@@ -20,35 +25,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "wayscribe-capture: %s\nTry 'wayscribe-capture --help'.\n", line.error.c_str());
         return 2;
     }
-    std::vector<std::optional<std::string>> targets;
-    std::vector<std::string> refusals;
-    for (const std::string& argument : line.urls) {
-        std::string reason;
-        targets.push_back(PageTarget(argument, reason));
-        refusals.push_back(reason);
-    }
-
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-        std::fputs("wayscribe-capture: cannot start the component runtime\n", stderr);
-        return 1;
-    }
-    int status = 0;
-    {
-        CCaptureSession session(line.timeout);
-        HRESULT hr = session.Connect();
-        if (FAILED(hr)) {
-            std::fprintf(stderr, "wayscribe-capture: cannot reach the history (URL base): %s\n",
-                         HResultText(hr).c_str());
-            status = 1;
-        } else {
-            for (const PageResult& result : session.Run(line.urls, targets, refusals)) {
-                std::printf("%s\n", CCaptureSession::Describe(result).c_str());
-                if (result.state != PageState::Recorded)
-                    status = 1;
-            }
-            std::fflush(stdout);
-        }
-    }
-    CoUninitialize();
-    return status;
+    const std::string host = CaptureHostProgram();
+    std::vector<std::string> arguments(argv, argv + argc);
+    int status = 1;
+    if (CaptureThroughHost(host, arguments, status))
+        return status;
+    std::fflush(stdout);
+    ::execv(host.c_str(), argv);
+    std::fprintf(stderr, "wayscribe-capture: cannot run %s: %s\n", host.c_str(), std::strerror(errno));
+    return 1;
 }

@@ -171,6 +171,13 @@ HRESULT LocalServerSocketPath(REFCLSID clsid, std::string* path)
     return S_OK;
 }
 
+HRESULT LocalServerFolderPath(std::string* folder)
+{
+    if (!folder)
+        return E_POINTER;
+    return LocalServerFolder(folder);
+}
+
 HRESULT OleRun(IUnknown* object)
 {
     return object ? S_OK : E_INVALIDARG;

@@ -60,6 +60,9 @@ HRESULT CoRevokeClassObject(DWORD cookie);
 // where it is: under the runtime folder ($XDG_RUNTIME_DIR), which is made
 // when missing.
 HRESULT LocalServerSocketPath(REFCLSID clsid, std::string* path);
+// The folder those sockets are in, made when missing: private to this user,
+// for other programs of the system that keep a socket beside them.
+HRESULT LocalServerFolderPath(std::string* folder);
 
 // Puts an object into the running state; objects here always are running.
 HRESULT OleRun(IUnknown* object);

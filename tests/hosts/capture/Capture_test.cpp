@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "common/IWYSCURLBase.h"
 #include "platform/browser/BrowserExtensions.h"
@@ -81,6 +84,56 @@ ProgramRun RunCapture(const std::vector<std::string>& args)
     ::waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// Starts the program without waiting; its output is left to the pipes of
+// the test's own.
+pid_t StartCapture(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all{WYS_CAPTURE_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    return pid;
+}
+
+int WaitForExit(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The capture hosts kept running for commands of this test's home.
+std::vector<pid_t> RunningHosts()
+{
+    std::vector<pid_t> hosts;
+    const std::string runtime = std::getenv("XDG_RUNTIME_DIR");
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string line = ReadFile(entry.path() / "cmdline");
+        if (line.find("wayscribe-capture-host") != std::string::npos &&
+            line.find(std::string("--serve") + '\0' + runtime + "/") != std::string::npos)
+            hosts.push_back(std::stoi(name));
+    }
+    return hosts;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit)
+{
+    for (auto end = std::chrono::steady_clock::now() + limit; !condition();) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
 }
 
 void RegisterServer(REFCLSID clsid, const char* kind, const std::string& path)
@@ -247,6 +300,73 @@ TEST_F(CaptureHostTest, WithoutHelperObjectsOrHistoryNothingIsRecorded)
     run = RunCapture({"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.starts_with("Usage: wayscribe-capture")) << run.out;
+}
+
+TEST_F(CaptureHostTest, AHostKeptRunningServesCommandsAsTheirOwnProcessesWould)
+{
+    ASSERT_EQ(AddBrowserHelperObject(CLSID_TestHelperObject, "test helper"), ERROR_SUCCESS);
+    for (const char* path : {"/one.html", "/two.html", "/three.html"})
+        m_server.Handle(path, Page("<title>Page</title>"));
+
+    ProgramRun run = RunCapture({m_server.Url("/one.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<pid_t> first = RunningHosts();
+    ASSERT_EQ(first.size(), 1u);
+    run = RunCapture({m_server.Url("/two.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(RunningHosts(), first) << "the second command is served by the same host";
+    EXPECT_NE(ReadFile(m_log).find("added " + m_server.Url("/two.html")), std::string::npos);
+
+    // Another environment is another host: the helper object of this
+    // command writes to the log this command names.
+    const std::string otherLog = m_home.Path() + "/other.log";
+    ::setenv("WYS_TEST_HELPER_LOG", otherLog.c_str(), 1);
+    run = RunCapture({m_server.Url("/three.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(ReadFile(otherLog).find("added " + m_server.Url("/three.html")), std::string::npos);
+    EXPECT_EQ(ReadFile(m_log).find("/three.html"), std::string::npos);
+    EXPECT_EQ(RunningHosts().size(), 2u);
+
+    // Hosts end once their sockets are gone, as when a home is removed.
+    const std::string folder = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/wayscribe/com";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("capture-"))
+            std::filesystem::remove(entry.path());
+    }
+    EXPECT_TRUE(WaitUntil([] { return RunningHosts().empty(); }, 5s));
+}
+
+TEST_F(CaptureHostTest, ABusyOrAbandonedHostKeepsNoCommandWaiting)
+{
+    ASSERT_EQ(AddBrowserHelperObject(CLSID_TestHelperObject, ""), ERROR_SUCCESS);
+    m_server.Handle("/slow.html", Page("<title>Slow</title>", 200, 3000ms));
+    m_server.Handle("/slower.html", Page("<title>Slower</title>", 200, 20000ms));
+    m_server.Handle("/fast.html", Page("<title>Fast</title>"));
+    m_server.Handle("/after.html", Page("<title>After</title>"));
+    ASSERT_EQ(RunCapture({m_server.Url("/fast.html")}).status, 0);  // a host is running
+
+    // While the host loads a slow page, another command runs by itself.
+    const pid_t slow = StartCapture({m_server.Url("/slow.html")});
+    ASSERT_TRUE(WaitUntil([&] { return m_server.RequestCount("/slow.html") > 0; }, 10s));
+    const auto start = std::chrono::steady_clock::now();
+    ProgramRun run = RunCapture({m_server.Url("/after.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << "did not wait behind the slow page";
+    EXPECT_EQ(WaitForExit(slow), 0);
+
+    // A command killed while its page loads: the host gives the page up and
+    // serves the next command.
+    const pid_t killed = StartCapture({m_server.Url("/slower.html")});
+    ASSERT_TRUE(WaitUntil([&] { return m_server.RequestCount("/slower.html") > 0; }, 10s));
+    ASSERT_EQ(RunningHosts().size(), 1u);
+    ::kill(killed, SIGKILL);
+    WaitForExit(killed);
+    run = RunCapture({m_server.Url("/fast.html"), m_server.Url("/after.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(RunningHosts().size(), 1u);
+    std::vector<std::string> urls = RecordedUrls();
+    EXPECT_EQ(std::count(urls.begin(), urls.end(), m_server.Url("/slower.html")), 0);
+    EXPECT_EQ(std::count(urls.begin(), urls.end(), m_server.Url("/slow.html")), 1);
 }
 
 }  // namespace

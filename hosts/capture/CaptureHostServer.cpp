@@ -1,0 +1,154 @@
+#include "hosts/capture/CaptureHostServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "hosts/capture/CaptureCommand.h"
+#include "hosts/capture/CaptureHostLink.h"
+#include "platform/rpc/Activation.h"
+
+namespace wys::capture {
+namespace {
+
+using wys::base::CFileDescriptor;
+
+// A client that connected sends its request at once; one that does not is
+// not waited for longer than this.
+constexpr int kRequestWaitSeconds = 5;
+
+bool PeerIsThisUser(int fd)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+           credentials.uid == ::geteuid();
+}
+
+// Whether the socket file is still the one this host listens on: a test's
+// home removed, or a newer host started in its place, ends this one.
+bool StillOurs(const std::string& path, const struct stat& ours)
+{
+    struct stat now;
+    return ::lstat(path.c_str(), &now) == 0 && now.st_dev == ours.st_dev && now.st_ino == ours.st_ino;
+}
+
+void Serve(int connection, int devNull)
+{
+    if (!PeerIsThisUser(connection))
+        return;
+    timeval wait{kRequestWaitSeconds, 0};
+    ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::vector<std::string> arguments;
+    CFileDescriptor out, err;
+    if (!ReceiveCaptureRequest(connection, arguments, out, err) || arguments.empty())
+        return;
+    if (::send(connection, &kLinkTaken, 1, MSG_NOSIGNAL) != 1)
+        return;
+
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    // The run writes to the client's own output, as in a process of its own.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(out.Get(), STDOUT_FILENO);
+    ::dup2(err.Get(), STDERR_FILENO);
+    std::clearerr(stdout);
+    std::clearerr(stderr);
+    // The client sends nothing after its request: anything to read is its
+    // end, a command interrupted or killed, which ends the run as it would
+    // have ended the command's own process.
+    auto clientGone = [connection] {
+        pollfd watch{connection, POLLIN | POLLRDHUP, 0};
+        return ::poll(&watch, 1, 0) > 0;
+    };
+    const int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // The client's output is let go before it hears the status: whoever
+    // reads it sees its end when the client ends.
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+    out.Close();
+    err.Close();
+    // A helper object library that may go is loaded afresh for the next
+    // request, so that one rebuilt in the meantime is the one that runs.
+    CoFreeUnusedLibraries();
+    const char code = static_cast<char>(status);
+    (void)::send(connection, &code, 1, MSG_NOSIGNAL);  // a client gone meanwhile needs nothing
+}
+
+}  // namespace
+
+int ServeCaptures(const std::string& socketPath, int readyFd)
+{
+    // A client that goes away while its pages are written to its output
+    // must not end the host.
+    ::signal(SIGPIPE, SIG_IGN);
+    CFileDescriptor ready(readyFd);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return 1;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    CFileDescriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!listener.IsValid())
+        return 1;
+    ::unlink(socketPath.c_str());
+    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.Get(), 8) != 0)
+        return 1;
+    struct stat ours;
+    if (::lstat(socketPath.c_str(), &ours) != 0)
+        return 1;
+    CFileDescriptor devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!devNull.IsValid())
+        return 1;
+    (void)::write(ready.Get(), "R", 1);  // the client sees a failure as the pipe's end
+    ready.Close();
+
+    auto idleUntil = std::chrono::steady_clock::now() + kHostIdle;
+    for (int served = 0; served < kHostRequests;) {
+        pollfd waiting{listener.Get(), POLLIN, 0};
+        int polled = ::poll(&waiting, 1, 1000);
+        if (polled < 0 && errno != EINTR)
+            break;
+        if (!StillOurs(socketPath, ours))
+            return 0;
+        if (polled > 0) {
+            CFileDescriptor connection(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (connection.IsValid()) {
+                Serve(connection.Get(), devNull.Get());
+                ++served;
+                idleUntil = std::chrono::steady_clock::now() + kHostIdle;
+            }
+        } else if (std::chrono::steady_clock::now() >= idleUntil) {
+            break;
+        }
+    }
+    // Gone from the folder first: a client that connected meanwhile hears
+    // the end before kLinkTaken and runs its pages itself. Under the start
+    // lock, so that a host started in its place is never the one removed.
+    CFileDescriptor lock(
+        ::open(HostFilePath(socketPath, ".start").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock.IsValid())
+        while (::flock(lock.Get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+    if (StillOurs(socketPath, ours))
+        ::unlink(socketPath.c_str());
+    return 0;
+}
+
+}  // namespace wys::capture
