@@ -146,8 +146,15 @@ int ServeCaptures(const std::string& socketPath, int readyFd)
     if (lock.IsValid())
         while (::flock(lock.Get(), LOCK_EX) != 0 && errno == EINTR) {
         }
-    if (StillOurs(socketPath, ours))
+    if (StillOurs(socketPath, ours)) {
         ::unlink(socketPath.c_str());
+        // The lock files go too, or the folder would keep two files for every
+        // environment a command ever ran in. A client that still holds one of
+        // them at worst starts a second host, which takes the socket over;
+        // a command that the host it replaces had not taken runs by itself.
+        ::unlink(HostFilePath(socketPath, ".use").c_str());
+        ::unlink(HostFilePath(socketPath, ".start").c_str());
+    }
     return 0;
 }
 
