@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -49,9 +50,9 @@ private:
 };
 
 // The name of the host that serves exactly this client: the same host
-// program (the very file), working folder, file mask and environment. A
-// client that differs in any of them gets a host of its own, so a page never
-// comes out otherwise than in a process of its own.
+// program (the very file), working folder, file mask, priority, limits and
+// environment. A client that differs in any of them gets a host of its own,
+// so a page never comes out otherwise than in a process of its own.
 std::optional<std::string> HostName(const std::string& hostProgram)
 {
     struct stat program;
@@ -72,6 +73,18 @@ std::optional<std::string> HostName(const std::string& hostProgram)
     mode_t mask = ::umask(0);
     ::umask(mask);
     hash.Add(std::to_string(mask));
+    // What a command started with `nice` or under `ulimit` is held to. A
+    // limit of processor time counts over a host's whole life, not per
+    // command: such a command runs by itself.
+    rlimit cpu{};
+    if (::getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur != RLIM_INFINITY)
+        return std::nullopt;
+    hash.Add(std::to_string(::getpriority(PRIO_PROCESS, 0)));
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA, RLIMIT_FSIZE, RLIMIT_NOFILE, RLIMIT_STACK}) {
+        rlimit limit{};
+        ::getrlimit(resource, &limit);
+        hash.Add(std::to_string(limit.rlim_cur) + "/" + std::to_string(limit.rlim_max));
+    }
     std::vector<std::string_view> variables;
     for (char** entry = environ; *entry; ++entry) {
         // The shell's "_" names the command just run, not a setting.

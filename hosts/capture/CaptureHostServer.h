@@ -2,9 +2,9 @@
 // socket it was started for and runs each request (CaptureHostLink.h) as
 // that command would run in a process of its own, one request at a time.
 //
-// It was started by the client with the client's environment, folder and
-// file mask, and it serves only clients for which all of these are the
-// same (the socket's name is made from them), so that a page captured here
+// It was started by the client with the client's environment, folder, file
+// mask, priority and limits, and it serves only clients for which all of
+// these are the same (the socket's name is made from them), so that a page captured here
 // comes out as it would in a process of its own. It ends once nobody has
 // asked for kHostIdle, at once when its socket is removed or replaced, and
 // after kHostRequests requests, so that whatever a long script's pages
