@@ -11,14 +11,8 @@ namespace wys::capture {
 int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> abandoned)
 {
     CaptureCommandLine line = ParseCaptureCommandLine(argc, argv);
-    if (line.help) {
-        std::fputs(CaptureUsage().c_str(), stdout);
-        return 0;
-    }
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "wayscribe-capture: %s\nTry 'wayscribe-capture --help'.\n", line.error.c_str());
-        return 2;
-    }
+    if (std::optional<int> answered = AnswerUsage(line))
+        return *answered;
     std::vector<std::optional<std::string>> targets;
     std::vector<std::string> refusals;
     for (const std::string& argument : line.urls) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/base/AsciiText.h"
@@ -128,6 +129,19 @@ std::string CaptureUsage()
            "\n"
            "Prints one line per URL with its outcome. Exit status: 0 when every page\n"
            "loaded and was recorded, 1 when any did not, 2 for a usage error.\n";
+}
+
+std::optional<int> AnswerUsage(const CaptureCommandLine& line)
+{
+    if (line.help) {
+        std::fputs(CaptureUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "wayscribe-capture: %s\nTry 'wayscribe-capture --help'.\n", line.error.c_str());
+        return 2;
+    }
+    return std::nullopt;
 }
 
 }  // namespace wys::capture

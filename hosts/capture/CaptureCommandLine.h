@@ -32,4 +32,9 @@ std::optional<std::string> PageTarget(const std::string& argument, std::string& 
 // The usage text printed for --help.
 std::string CaptureUsage();
 
+// Answers a line that asks for the usage (printed to standard output) or
+// breaks it (the error to standard error), with the exit status; nullopt
+// for a sound line, which is for the browser to run.
+std::optional<int> AnswerUsage(const CaptureCommandLine& line);
+
 }  // namespace wys::capture

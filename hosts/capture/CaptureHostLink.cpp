@@ -10,6 +10,26 @@
 #include "platform/base/FileWrite.h"
 
 namespace wys::capture {
+namespace {
+
+// One part of bytes with room for the two descriptors that go with them.
+struct CRightsMessage {
+    CRightsMessage(void* data, std::size_t size) : part{data, size}
+    {
+        header.msg_iov = &part;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+    }
+    CRightsMessage(const CRightsMessage&) = delete;
+    CRightsMessage& operator=(const CRightsMessage&) = delete;
+
+    iovec part;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    msghdr header{};
+};
+
+}  // namespace
 
 std::string HostFilePath(const std::string& socketPath, const char* suffix)
 {
@@ -47,21 +67,15 @@ bool SendCaptureRequest(int socket, const std::vector<std::string>& arguments, i
     const auto length = static_cast<std::uint32_t>(body.size());
     head.append(reinterpret_cast<const char*>(&length), sizeof length);
 
-    iovec part{head.data(), head.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* rights = CMSG_FIRSTHDR(&message);
+    CRightsMessage message(head.data(), head.size());
+    cmsghdr* rights = CMSG_FIRSTHDR(&message.header);
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
     rights->cmsg_len = CMSG_LEN(2 * sizeof(int));
     const int fds[2] = {out, err};
     std::memcpy(CMSG_DATA(rights), fds, sizeof fds);
     ssize_t sent;
-    while ((sent = ::sendmsg(socket, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    while ((sent = ::sendmsg(socket, &message.header, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
     }
     if (sent < 0)
         return false;
@@ -75,19 +89,14 @@ bool ReceiveCaptureRequest(int socket, std::vector<std::string>& arguments, wys:
 {
     constexpr std::size_t kGreetingSize = sizeof kLinkGreeting - 1;
     char head[kGreetingSize + sizeof(std::uint32_t)];
-    iovec part{head, sizeof head};
-    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    CRightsMessage received(head, sizeof head);
+    msghdr& message = received.header;
     ssize_t got;
     while ((got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
     }
     if (got <= 0)
         return false;
-    wys::base::CFileDescriptor received[2];
+    wys::base::CFileDescriptor fds[2];
     int count = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
@@ -97,7 +106,7 @@ bool ReceiveCaptureRequest(int socket, std::vector<std::string>& arguments, wys:
             int fd;
             std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
             if (count < 2)
-                received[count++] = wys::base::CFileDescriptor(fd);
+                fds[count++] = wys::base::CFileDescriptor(fd);
             else
                 ::close(fd);
         }
@@ -124,8 +133,8 @@ bool ReceiveCaptureRequest(int socket, std::vector<std::string>& arguments, wys:
         arguments.push_back(body.substr(start, end - start));
         start = end + 1;
     }
-    out = std::move(received[0]);
-    err = std::move(received[1]);
+    out = std::move(fds[0]);
+    err = std::move(fds[1]);
     return true;
 }
 

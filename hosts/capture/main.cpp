@@ -17,14 +17,8 @@ int main(int argc, char** argv)
 {
     // Usage is answered here: it needs no browser.
     CaptureCommandLine line = ParseCaptureCommandLine(argc, argv);
-    if (line.help) {
-        std::fputs(CaptureUsage().c_str(), stdout);
-        return 0;
-    }
-    if (!line.error.empty()) {
-        std::fprintf(stderr, "wayscribe-capture: %s\nTry 'wayscribe-capture --help'.\n", line.error.c_str());
-        return 2;
-    }
+    if (std::optional<int> answered = AnswerUsage(line))
+        return *answered;
     const std::string host = CaptureHostProgram();
     std::vector<std::string> arguments(argv, argv + argc);
     int status = 1;

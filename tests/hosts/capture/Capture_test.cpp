@@ -39,8 +39,9 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs the program to its end, with the test's environment.
-ProgramRun RunCapture(const std::vector<std::string>& args)
+// Starts the program with the test's environment, its output and error
+// where `actions` put them (the test's own when null).
+pid_t StartCapture(const std::vector<std::string>& args, const posix_spawn_file_actions_t* actions = nullptr)
 {
     std::vector<std::string> all{WYS_CAPTURE_PROGRAM};
     all.insert(all.end(), args.begin(), args.end());
@@ -48,6 +49,14 @@ ProgramRun RunCapture(const std::vector<std::string>& args)
     for (auto& arg : all)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], actions, nullptr, argv.data(), environ), 0);
+    return pid;
+}
+
+// Runs the program to its end.
+ProgramRun RunCapture(const std::vector<std::string>& args)
+{
     int out[2], err[2];
     EXPECT_EQ(::pipe(out), 0);
     EXPECT_EQ(::pipe(err), 0);
@@ -57,8 +66,7 @@ ProgramRun RunCapture(const std::vector<std::string>& args)
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    pid_t pid = StartCapture(args, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
@@ -84,21 +92,6 @@ ProgramRun RunCapture(const std::vector<std::string>& args)
     ::waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
-}
-
-// Starts the program without waiting; its output is left to the pipes of
-// the test's own.
-pid_t StartCapture(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all{WYS_CAPTURE_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-    return pid;
 }
 
 int WaitForExit(pid_t pid)
