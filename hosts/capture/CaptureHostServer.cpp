@@ -10,6 +10,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +32,11 @@ using wys::base::CFileDescriptor;
 // not waited for longer than this.
 constexpr int kRequestWaitSeconds = 5;
 
+#if defined(__SANITIZE_ADDRESS__)
+// The exit status the leak checker gives a process that leaked.
+constexpr int kLeakStatus = 23;
+#endif
+
 bool PeerIsThisUser(int fd)
 {
     ucred credentials{};
@@ -44,18 +53,24 @@ bool StillOurs(const std::string& path, const struct stat& ours)
     return ::lstat(path.c_str(), &now) == 0 && now.st_dev == ours.st_dev && now.st_ino == ours.st_ino;
 }
 
-void Serve(int connection, int devNull)
+// Serves one request. False when the host must end instead: a helper
+// object library it loaded has been replaced on disk, and a command must
+// never run the code that was there before; that request is left to the
+// client, which runs it in a process of its own.
+bool Serve(int connection, int devNull)
 {
     if (!PeerIsThisUser(connection))
-        return;
+        return true;
     timeval wait{kRequestWaitSeconds, 0};
     ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     std::vector<std::string> arguments;
     CFileDescriptor out, err;
     if (!ReceiveCaptureRequest(connection, arguments, out, err) || arguments.empty())
-        return;
+        return true;
+    if (InprocServerLibrariesReplaced())
+        return false;
     if (::send(connection, &kLinkTaken, 1, MSG_NOSIGNAL) != 1)
-        return;
+        return true;
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
@@ -75,7 +90,13 @@ void Serve(int connection, int devNull)
         pollfd watch{connection, POLLIN | POLLRDHUP, 0};
         return ::poll(&watch, 1, 0) > 0;
     };
-    const int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone);
+    int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone);
+#if defined(__SANITIZE_ADDRESS__)
+    // What a command leaked is told to that command and fails it, as its own
+    // process would have at its end: the host's own end is seen by nobody.
+    if (__lsan_do_recoverable_leak_check() != 0 && status == 0)
+        status = kLeakStatus;
+#endif
     std::fflush(stdout);
     std::fflush(stderr);
     // The client's output is let go before it hears the status: whoever
@@ -84,11 +105,9 @@ void Serve(int connection, int devNull)
     ::dup2(devNull, STDERR_FILENO);
     out.Close();
     err.Close();
-    // A helper object library that may go is loaded afresh for the next
-    // request, so that one rebuilt in the meantime is the one that runs.
-    CoFreeUnusedLibraries();
     const char code = static_cast<char>(status);
     (void)::send(connection, &code, 1, MSG_NOSIGNAL);  // a client gone meanwhile needs nothing
+    return true;
 }
 
 }  // namespace
@@ -138,7 +157,8 @@ int ServeCaptures(const std::string& socketPath, int readyFd)
         if (polled > 0) {
             CFileDescriptor connection(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (connection.IsValid()) {
-                Serve(connection.Get(), devNull.Get());
+                if (!Serve(connection.Get(), devNull.Get()))
+                    break;
                 ++served;
                 trimmed = false;
                 trimAt = std::chrono::steady_clock::now() + kHostIdle / 3;

@@ -187,3 +187,8 @@ void CoFreeUnusedLibraries()
 {
     FreeUnusedInprocLibraries();
 }
+
+bool InprocServerLibrariesReplaced()
+{
+    return InprocLibrariesReplaced();
+}

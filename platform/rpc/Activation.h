@@ -68,3 +68,7 @@ HRESULT LocalServerFolderPath(std::string* folder);
 HRESULT OleRun(IUnknown* object);
 // Closes in-process server libraries whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
+// Whether an in-process server library this process opened has been
+// replaced on disk since (rebuilt, reinstalled or removed): the code that
+// runs is then not what its path holds now.
+bool InprocServerLibrariesReplaced();

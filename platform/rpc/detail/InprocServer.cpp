@@ -1,6 +1,7 @@
 #include "platform/rpc/detail/InprocServer.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <mutex>
@@ -17,6 +18,7 @@ using CanUnloadNowFunction = HRESULT (*)();
 
 struct Library {
     void* handle = nullptr;
+    struct stat file {};  // the file as it was when opened
     GetClassObjectFunction getClassObject = nullptr;
     CanUnloadNowFunction canUnloadNow = nullptr;
 };
@@ -42,6 +44,7 @@ HRESULT InprocGetClassObject(const std::string& path, REFCLSID clsid, REFIID iid
                 return CO_E_DLLNOTFOUND;
             Library library;
             library.handle = handle;
+            ::stat(path.c_str(), &library.file);
             library.getClassObject =
                 reinterpret_cast<GetClassObjectFunction>(::dlsym(handle, "DllGetClassObject"));
             library.canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(::dlsym(handle, "DllCanUnloadNow"));
@@ -67,6 +70,20 @@ void FreeUnusedInprocLibraries()
             ++it;
         }
     }
+}
+
+bool InprocLibrariesReplaced()
+{
+    std::lock_guard lock(g_mutex);
+    for (const auto& [path, library] : Libraries()) {
+        struct stat now;
+        if (::stat(path.c_str(), &now) != 0 || now.st_dev != library.file.st_dev ||
+            now.st_ino != library.file.st_ino || now.st_size != library.file.st_size ||
+            now.st_mtim.tv_sec != library.file.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != library.file.st_mtim.tv_nsec)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace wys::rpc

@@ -14,5 +14,7 @@ namespace wys::rpc {
 HRESULT InprocGetClassObject(const std::string& path, REFCLSID clsid, REFIID iid, void** object);
 // Closes the libraries whose DllCanUnloadNow answers S_OK.
 void FreeUnusedInprocLibraries();
+// Whether the file at the path of an opened library is not the one opened.
+bool InprocLibrariesReplaced();
 
 }  // namespace wys::rpc

@@ -297,8 +297,12 @@ TEST_F(CaptureHostTest, WithoutHelperObjectsOrHistoryNothingIsRecorded)
 
 TEST_F(CaptureHostTest, AHostKeptRunningServesCommandsAsTheirOwnProcessesWould)
 {
+    // A copy of the helper object's library, to be replaced below.
+    const std::string library = m_home.Path() + "/helper.so";
+    std::filesystem::copy_file(WYS_TEST_HELPER_OBJECT, library);
+    RegisterServer(CLSID_TestHelperObject, "InprocServer32", library);
     ASSERT_EQ(AddBrowserHelperObject(CLSID_TestHelperObject, "test helper"), ERROR_SUCCESS);
-    for (const char* path : {"/one.html", "/two.html", "/three.html"})
+    for (const char* path : {"/one.html", "/two.html", "/three.html", "/four.html"})
         m_server.Handle(path, Page("<title>Page</title>"));
 
     ProgramRun run = RunCapture({m_server.Url("/one.html")});
@@ -319,6 +323,17 @@ TEST_F(CaptureHostTest, AHostKeptRunningServesCommandsAsTheirOwnProcessesWould)
     EXPECT_NE(ReadFile(otherLog).find("added " + m_server.Url("/three.html")), std::string::npos);
     EXPECT_EQ(ReadFile(m_log).find("/three.html"), std::string::npos);
     EXPECT_EQ(RunningHosts().size(), 2u);
+
+    // A helper object library replaced on disk (rebuilt, reinstalled) is not
+    // run again from memory: the host that holds it ends, and the command
+    // still gets its page captured.
+    const std::string newer = library + ".new";
+    std::filesystem::copy_file(WYS_TEST_HELPER_OBJECT, newer);
+    std::filesystem::rename(newer, library);
+    run = RunCapture({m_server.Url("/four.html")});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(ReadFile(otherLog).find("added " + m_server.Url("/four.html")), std::string::npos);
+    EXPECT_TRUE(WaitUntil([&] { return RunningHosts() == first; }, 5s)) << "only the other host is left";
 
     // Hosts end once their sockets are gone, as when a home is removed.
     const std::string folder = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/wayscribe/com";
