@@ -7,19 +7,18 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
 #include "hosts/capture/CaptureHostLink.h"
 #include "platform/rpc/Activation.h"
+#include "platform/rpc/LocalSocket.h"
 
 extern char** environ;
 
@@ -27,6 +26,8 @@ namespace wys::capture {
 namespace {
 
 using wys::base::CFileDescriptor;
+using wys::rpc::DialLocalSocket;
+using wys::rpc::FitsSocketAddress;
 
 // A host takes well under a second to start; one that takes this long is
 // not waited for.
@@ -99,21 +100,6 @@ std::optional<std::string> HostName(const std::string& hostProgram)
     return std::string(name);
 }
 
-CFileDescriptor Dial(const std::string& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    CFileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.IsValid())
-        return fd;
-    while (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINTR)
-            return CFileDescriptor();
-    }
-    return fd;
-}
-
 CFileDescriptor LockFile(const std::string& path, int operation)
 {
     CFileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
@@ -179,21 +165,21 @@ bool CaptureThroughHost(const std::string& hostProgram, const std::vector<std::s
     if (!name || FAILED(LocalServerFolderPath(&folder)))
         return false;
     const std::string socketPath = folder + "/" + *name + ".sock";
-    if (socketPath.size() >= sizeof(sockaddr_un::sun_path))
+    if (!FitsSocketAddress(socketPath))
         return false;
     // Held until this client ends: a second client meanwhile runs its pages
     // itself instead of waiting behind this one.
     CFileDescriptor use = LockFile(HostFilePath(socketPath, ".use"), LOCK_EX | LOCK_NB);
     if (!use.IsValid())
         return false;
-    CFileDescriptor connection = Dial(socketPath);
+    CFileDescriptor connection = DialLocalSocket(socketPath);
     if (!connection.IsValid()) {
         CFileDescriptor start = LockFile(HostFilePath(socketPath, ".start"), LOCK_EX);
         if (!start.IsValid())
             return false;
-        connection = Dial(socketPath);
+        connection = DialLocalSocket(socketPath);
         if (!connection.IsValid() && StartHost(hostProgram, socketPath))
-            connection = Dial(socketPath);
+            connection = DialLocalSocket(socketPath);
         if (!connection.IsValid())
             return false;
     }

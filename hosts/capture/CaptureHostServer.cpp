@@ -7,7 +7,6 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -16,17 +15,19 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "hosts/capture/CaptureCommand.h"
 #include "hosts/capture/CaptureHostLink.h"
 #include "platform/rpc/Activation.h"
+#include "platform/rpc/LocalSocket.h"
 
 namespace wys::capture {
 namespace {
 
 using wys::base::CFileDescriptor;
+using wys::rpc::ListenLocalSocket;
+using wys::rpc::PeerIsThisUser;
 
 // A client that connected sends its request at once; one that does not is
 // not waited for longer than this.
@@ -36,14 +37,6 @@ constexpr int kRequestWaitSeconds = 5;
 // The exit status the leak checker gives a process that leaked.
 constexpr int kLeakStatus = 23;
 #endif
-
-bool PeerIsThisUser(int fd)
-{
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-           credentials.uid == ::geteuid();
-}
 
 // Whether the socket file is still the one this host listens on: a test's
 // home removed, or a newer host started in its place, ends this one.
@@ -118,17 +111,8 @@ int ServeCaptures(const std::string& socketPath, int readyFd)
     // must not end the host.
     ::signal(SIGPIPE, SIG_IGN);
     CFileDescriptor ready(readyFd);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof address.sun_path)
-        return 1;
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    CFileDescriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    CFileDescriptor listener = ListenLocalSocket(socketPath, 8, /*nonBlocking=*/false);
     if (!listener.IsValid())
-        return 1;
-    ::unlink(socketPath.c_str());
-    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.Get(), 8) != 0)
         return 1;
     struct stat ours;
     if (::lstat(socketPath.c_str(), &ours) != 0)

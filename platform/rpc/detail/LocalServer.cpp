@@ -17,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/rpc/LocalSocket.h"
 #include "platform/rpc/detail/CConnection.h"
 
 extern char** environ;
@@ -47,24 +48,6 @@ HRESULT EnsurePrivateFolder(const std::string& path)
     if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
         return FromErrno(errno);
     return S_OK;
-}
-
-bool MakeAddress(const std::string& path, sockaddr_un* address)
-{
-    std::memset(address, 0, sizeof *address);
-    address->sun_family = AF_UNIX;
-    if (path.size() >= sizeof address->sun_path)
-        return false;
-    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-bool PeerIsThisUser(int fd)
-{
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
-           credentials.uid == ::geteuid();
 }
 
 // Server locks, held from the first registration of a class until exit.
@@ -265,23 +248,11 @@ std::string LocalServerPath(const std::string& folder, REFCLSID clsid, const cha
     return folder + "/" + GuidToString(clsid) + suffix;
 }
 
-bool FitsSocketAddress(const std::string& path)
-{
-    return path.size() < sizeof(sockaddr_un::sun_path);
-}
-
 CFd DialLocalServer(const std::string& path)
 {
-    sockaddr_un address;
-    if (!MakeAddress(path, &address))
-        return CFd();
-    CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    CFd fd = DialLocalSocket(path);
     if (!fd.IsValid())
-        return CFd();
-    while (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINTR)
-            return CFd();
-    }
+        return fd;
     ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) | O_NONBLOCK);
     return fd;
 }
@@ -328,15 +299,12 @@ HRESULT ListenLocalServer(const std::shared_ptr<CApartment>& apartment, REFCLSID
     if (HRESULT hr = HoldServerLock(LocalServerPath(folder, clsid, ".lock"), clsid); FAILED(hr))
         return hr;
     std::string path = LocalServerPath(folder, clsid, ".sock");
-    sockaddr_un address;
-    if (!MakeAddress(path, &address))
+    if (!FitsSocketAddress(path))
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    // A socket file there was left by a server that was killed: the lock
+    // held above says that none serves the class.
+    CFd fd = ListenLocalSocket(path, 64, /*nonBlocking=*/true);
     if (!fd.IsValid())
-        return FromErrno(errno);
-    ::unlink(path.c_str());  // left by a server that was killed
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd.Get(), 64) != 0)
         return FromErrno(errno);
     auto made = std::make_shared<CListener>(apartment, std::move(fd), path);
     apartment->Watch(made);

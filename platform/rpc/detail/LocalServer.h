@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/com/Guid.h"
+#include "platform/rpc/LocalSocket.h"
 #include "platform/rpc/detail/CApartment.h"
 
 namespace wys::rpc {
@@ -24,8 +25,6 @@ namespace wys::rpc {
 // The folder of sockets and locks, made when missing.
 HRESULT LocalServerFolder(std::string* folder);
 std::string LocalServerPath(const std::string& folder, REFCLSID clsid, const char* suffix);
-// Whether `path` fits the address of a Unix socket.
-bool FitsSocketAddress(const std::string& path);
 
 // Connects to a server's socket. An invalid descriptor when nobody listens
 // there (the server is not running or has stopped serving).
