@@ -100,6 +100,18 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
     return ERROR_SUCCESS;
 }
 
+void CUrlRequest::OpenPreloaded(PreloadedResponse response)
+{
+    m_http = response.http;
+    m_status = response.status;
+    m_redirected = response.redirected;
+    m_headers = std::move(response.headers);
+    m_body = std::move(response.body);
+    m_headersDone = true;
+    m_finished = true;
+    m_result = CURLE_OK;
+}
+
 DWORD CUrlRequest::Available(DWORD* available)
 {
     if (Stopped())

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/inet/CResourcePreload.h"
 #include "platform/inet/InternetObject.h"
 #include "platform/inet/InternetSession.h"
 
@@ -23,6 +24,8 @@ public:
     // Starts the transfer and waits for the final response's headers (or the
     // first bytes, or the end). ERROR_SUCCESS or the error value.
     DWORD Open(const std::string& url, const char* headers, DWORD flags);
+    // Instead of Open: answers with a response the browser already had.
+    void OpenPreloaded(PreloadedResponse response);
 
     // As InternetQueryDataAvailable and InternetReadFile; ERROR_SUCCESS or the error.
     DWORD Available(DWORD* available);

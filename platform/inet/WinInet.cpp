@@ -137,6 +137,14 @@ HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* header
         return nullptr;
     }
     auto request = std::make_unique<CUrlRequest>(handle->Session());
+    // A request that follows redirects as the browser did and adds no
+    // headers of its own may take what the browser loaded with the page.
+    if ((flags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT)) == 0 && (!headers || !*headers)) {
+        if (auto preloaded = TakePreloadedResponse(url, handle->Session()->StopCheck())) {
+            request->OpenPreloaded(std::move(*preloaded));
+            return RegisterInternetObject(request.release());
+        }
+    }
     if (DWORD error = request->Open(url, headers, flags)) {
         SetInternetError(error);
         return nullptr;
