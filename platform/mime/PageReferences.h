@@ -1,4 +1,5 @@
-// Private to platform/mime: finds the resources a page embeds, by a tolerant
+// Private to platform/mime and the headless browser (which loads what it
+// finds along with the page): finds the resources a page embeds, by a tolerant
 // scan of its markup and style sheets rather than a full parse. It sees what
 // a browser would fetch to show the page without scripts: the scan reads
 // attributes of start tags, skips comments, and reads the raw text of

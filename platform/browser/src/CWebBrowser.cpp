@@ -72,6 +72,7 @@ HRESULT CWebBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* targetFrameName
             return E_NOTIMPL;
         std::string target = UrlOfTarget(CComBSTR::CopyOf(url).ToUtf8());
         AbandonLoad();
+        m_preload.reset();
         unsigned generation = ++m_generation;
         auto pending = std::make_shared<PendingLoad>();
         m_pending = pending;
@@ -118,6 +119,7 @@ void CWebBrowser::Finish(unsigned generation, LoadedDocumentTree& tree)
     outcome.loaded = tree.page.Loaded();
     outcome.failure = tree.page.failure;
     m_document = tree.document;
+    m_preload = std::move(tree.preload);
     m_url = tree.page.finalUrl;
     m_title = tree.title;
     if (m_document) {

@@ -45,6 +45,8 @@ private:
     unsigned m_generation = 0;
     std::shared_ptr<PendingLoad> m_pending;
     std::thread m_worker;
+    // What the page shown is still loading for its helpers.
+    std::shared_ptr<CResourcePreload> m_preload;
 };
 
 }  // namespace wys::browser

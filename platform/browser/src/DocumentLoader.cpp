@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 #include "platform/base/AsciiText.h"
 #include "platform/browser/src/CharsetDecoding.h"
@@ -10,6 +11,7 @@
 #include "platform/dom/HtmlDocumentBuilder.h"
 #include "platform/inet/ShownDocuments.h"
 #include "platform/inet/UrlCombine.h"
+#include "platform/mime/PageReferences.h"
 
 namespace wys::browser {
 namespace {
@@ -33,6 +35,61 @@ std::string WithoutFragment(std::string_view url)
     return std::string(url.substr(0, url.find('#')));
 }
 
+// Imports nested deeper than this are left to whoever saves the sheets.
+constexpr int kMaxPreloadedImportDepth = 8;
+
+bool IsRemote(const std::string& scheme)
+{
+    return scheme == "http" || scheme == "https";
+}
+
+// The absolute URLs of `references` of the kinds a browser loads to show a
+// document, resolved against `base`.
+void AddResolved(const std::vector<PageReference>& references, const std::string& base,
+                 std::vector<std::string>& urls)
+{
+    for (const PageReference& reference : references) {
+        if (reference.kind != ReferenceKind::Image && reference.kind != ReferenceKind::StyleSheet &&
+            reference.kind != ReferenceKind::Script)
+            continue;
+        if (std::optional<std::string> url = CombineUrl(base, reference.url))
+            urls.push_back(std::move(*url));
+    }
+}
+
+bool IsStyleSheetResponse(const PreloadedResponse& response)
+{
+    for (const auto& [name, value] : response.headers) {
+        if (wys::base::EqualsIgnoringAsciiCase(name, "Content-Type"))
+            return wys::base::AsciiLower(value).starts_with("text/css");
+    }
+    return false;
+}
+
+// Follows a preloaded style sheet to what it imports and shows, as a
+// browser applying it would; called on the preload's thread only.
+class CStyleSheetFollower {
+public:
+    std::vector<std::string> operator()(const std::string& url, const PreloadedResponse& response)
+    {
+        std::vector<std::string> urls;
+        if (!IsStyleSheetResponse(response))
+            return urls;
+        int depth = m_depths.count(url) ? m_depths[url] : 0;
+        if (depth >= kMaxPreloadedImportDepth)
+            return urls;
+        AddResolved(FindStyleReferences(response.body), url, urls);
+        for (const std::string& found : urls) {
+            if (std::optional<std::string> key = CombineUrl(found, ""))
+                m_depths.emplace(*key, depth + 1);
+        }
+        return urls;
+    }
+
+private:
+    std::map<std::string, int> m_depths;  // import depth of the sheets found in sheets
+};
+
 class CTreeLoader {
 public:
     CTreeLoader(const PageLoadOptions& options)
@@ -48,6 +105,8 @@ public:
             return tree;
         m_chain = {WithoutFragment(url), WithoutFragment(tree.page.finalUrl)};
         m_topIsRemote = SchemeOf(tree.page.finalUrl) != "file";
+        if (IsRemote(SchemeOf(tree.page.finalUrl)))
+            m_preload = std::make_shared<CResourcePreload>(kBrowserAgent, CStyleSheetFollower());
         tree.document = Build(tree.page, 0);
         if (!tree.document) {
             tree.page.failure = "document could not be built";
@@ -61,6 +120,7 @@ public:
         }
         m_completed.push_back({tree.document, tree.page.finalUrl});
         tree.completed = std::move(m_completed);
+        tree.preload = std::move(m_preload);
         return tree;
     }
 
@@ -76,6 +136,18 @@ private:
         // without asking the server a second time.
         if (!text.empty())
             CacheShownDocument(page.finalUrl, ShownDocument{"text/html; charset=utf-8", text});
+        // The resources are on their way while the document is built.
+        if (m_preload && !text.empty() && IsRemote(SchemeOf(page.finalUrl))) {
+            PageReferences found = FindHtmlReferences(text);
+            std::string base = page.finalUrl;
+            if (found.base) {
+                if (auto resolved = CombineUrl(base, *found.base))
+                    base = *resolved;
+            }
+            std::vector<std::string> urls;
+            AddResolved(found.references, base, urls);
+            m_preload->Add(urls);
+        }
         ComPtr<IDispatch> document;
         FrameDocumentSupplier frames = [this, depth](const FrameReference& frame) {
             return LoadFrame(frame, depth + 1);
@@ -135,6 +207,7 @@ private:
     int m_framesLoaded = 0;
     std::vector<std::string> m_chain;  // URLs of the documents around the frame being loaded
     std::vector<CompletedDocument> m_completed;
+    std::shared_ptr<CResourcePreload> m_preload;
 };
 
 }  // namespace

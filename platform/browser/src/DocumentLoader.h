@@ -2,12 +2,14 @@
 // documents, on a worker thread.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/browser/src/PageLoader.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Dispatch.h"
+#include "platform/inet/CResourcePreload.h"
 
 namespace wys::browser {
 
@@ -31,9 +33,15 @@ struct LoadedDocumentTree {
     // Every frame document, innermost first, in document order, then the top
     // document last. Frames that failed to load have no entry.
     std::vector<CompletedDocument> completed;
+    // The style sheets, scripts and images of the documents, still being
+    // fetched for whoever asks the internet library for them; the window
+    // keeps it while it shows the page. Null for a page not from the network.
+    std::shared_ptr<CResourcePreload> preload;
 };
 
-// Loads `url` and builds its document; frames are loaded in document order
+// Loads `url` and builds its document, starting on the resources each
+// document embeds (its style sheets with what they import, scripts, images)
+// before it is built; frames are loaded in document order
 // within the same time-out. A frame whose URL is the page's own or that of a
 // frame around it is not loaded again, nor is a file URL inside a remote
 // page, nor a scheme other than http, https, ftp and file. Thread-safe.

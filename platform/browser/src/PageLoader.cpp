@@ -130,7 +130,7 @@ LoadedPage LoadPage(const std::string& url, const PageLoadOptions& options)
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(c, CURLOPT_AUTOREFERER, 1L);
     curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (X11; Linux) Wayscribe-Capture/1.0");
+    curl_easy_setopt(c, CURLOPT_USERAGENT, kBrowserAgent);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS,
                      static_cast<long>(std::max<std::int64_t>(1, options.timeout.count())));

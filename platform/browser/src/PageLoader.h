@@ -7,6 +7,9 @@
 
 namespace wys::browser {
 
+// The agent the headless browser sends with its own requests.
+inline constexpr const char* kBrowserAgent = "Mozilla/5.0 (X11; Linux) Wayscribe-Capture/1.0";
+
 struct PageLoadOptions {
     // The whole load, redirects included.
     std::chrono::milliseconds timeout{30000};

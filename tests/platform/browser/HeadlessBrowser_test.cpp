@@ -8,6 +8,8 @@
 
 #include "platform/browser/BandSite.h"
 #include "platform/browser/ServiceProvider.h"
+#include "platform/inet/InternetHandle.h"
+#include "platform/inet/WinInet.h"
 #include "platform/rpc/Apartment.h"
 #include "platform/rpc/Marshal.h"
 #include "tests/platform/browser/BrowserTestSupport.h"
@@ -462,6 +464,80 @@ TEST_F(HeadlessBrowserTest, ANewNavigateAbandonsTheLoadUnderWay)
     EXPECT_EQ(window.Events()[0].url, m_server.Url("/fast.html"));
     EXPECT_EQ(Title(HtmlDocument(window.Browser()).Get()), "Fast");
     EXPECT_EQ(m_server.RequestCount("/f.html"), 0);
+}
+
+// What a component asks the internet library for after the page loaded:
+// the style sheets (with what they import, cycles included), scripts and
+// images came with the page, with its cookies, and each is handed out once.
+TEST_F(HeadlessBrowserTest, ResourcesLoadedWithThePageAreHandedOutOnce)
+{
+    HttpReply page = Reply(
+        "<link rel=stylesheet href='a.css'><script src='s.js'></script>"
+        "<img src='i.png'><p style='background: url(inline.png)'>text</p>");
+    page.headers.push_back({"Set-Cookie", "session=opened; Path=/"});
+    m_server.Handle("/page.html", page);
+    m_server.Handle("/a.css", Reply("@import 'b.css'; body { background: url(bg.png) }", 200, "text/css"));
+    m_server.Handle("/b.css",
+                    Reply("@import 'a.css'; @import url(b.css); p { color: red }", 200, "text/css"));
+    m_server.Handle("/s.js", Reply("var x;", 200, "text/javascript"));
+    m_server.Handle("/bg.png", Reply("BG", 200, "image/png"));
+    m_server.Handle("/inline.png", Reply("INLINE", 200, "image/png"));
+    m_server.Handle("/i.png", [](const HttpRequest& request) {
+        return request.Header("Cookie") == "session=opened" ? Reply("IMAGE", 200, "image/png")
+                                                            : Reply("no session", 403, "text/plain");
+    });
+    auto window = std::make_unique<CBrowserWindow>();
+    auto outcome = window->Load(m_server.Url("/page.html"));
+    ASSERT_TRUE(outcome && outcome->loaded);
+
+    CInternetHandle session(InternetOpen("QXPL", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_TRUE(session);
+    auto fetch = [&](const std::string& path, DWORD flags) {
+        CInternetHandle request(
+            InternetOpenUrl(session.Get(), m_server.Url(path).c_str(), nullptr, 0, flags, 1));
+        EXPECT_TRUE(request) << path;
+        std::string body;
+        char buffer[4];
+        DWORD read = 0;
+        while (request && InternetReadFile(request.Get(), buffer, sizeof buffer, &read) && read > 0)
+            body.append(buffer, read);
+        DWORD status = 0;
+        DWORD length = sizeof status;
+        EXPECT_TRUE(request && HttpQueryInfo(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                             &status, &length, nullptr))
+            << path;
+        return std::to_string(status) + " " + body;
+    };
+    const std::pair<const char*, const char*> loaded[] = {
+        {"/a.css", "200 @import 'b.css'; body { background: url(bg.png) }"},
+        {"/b.css", "200 @import 'a.css'; @import url(b.css); p { color: red }"},
+        {"/bg.png", "200 BG"},
+        {"/s.js", "200 var x;"},
+        {"/i.png", "200 IMAGE"},
+    };
+    auto agentOf = [&](const std::string& path) {
+        for (const HttpRequest& request : m_server.Requests()) {
+            if (request.path == path)
+                return request.Header("User-Agent");
+        }
+        return std::string();
+    };
+    for (const auto& [path, expected] : loaded) {
+        EXPECT_EQ(fetch(path, INTERNET_FLAG_NEED_FILE), expected) << path;
+        EXPECT_EQ(m_server.RequestCount(path), 1) << path << " is asked for once";
+        EXPECT_NE(agentOf(path).find("Wayscribe-Capture"), std::string::npos) << path << ": by the browser";
+    }
+    EXPECT_EQ(fetch("/a.css", 0).substr(0, 3), "200");
+    EXPECT_EQ(m_server.RequestCount("/a.css"), 2) << "a response is handed out once";
+    EXPECT_EQ(fetch("/s.js", INTERNET_FLAG_RELOAD), "200 var x;");
+    EXPECT_EQ(m_server.RequestCount("/s.js"), 2) << "the latest version comes from the server";
+
+    // A page shown no more leaves nothing behind for a later request.
+    for (int i = 0; i < 500 && m_server.RequestCount("/inline.png") == 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    window.reset();
+    EXPECT_EQ(fetch("/inline.png", 0), "200 INLINE");
+    EXPECT_EQ(m_server.RequestCount("/inline.png"), 2);
 }
 
 TEST(HeadlessBrowser, NeedsASingleThreadedApartment)
