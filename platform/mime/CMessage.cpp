@@ -169,4 +169,5 @@ void CMessage::ApplyConfiguration()
 {
     m_fetcher.SetProxy(ConfigurationText(m_configuration.Get(), cdoURLProxyServer),
                        ConfigurationText(m_configuration.Get(), cdoURLProxyBypass));
+    m_fetcher.SetLatestVersion(ConfigurationFlag(m_configuration.Get(), cdoURLGetLatestVersion) != false);
 }

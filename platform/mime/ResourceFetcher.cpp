@@ -136,7 +136,7 @@ FetchedResource CResourceFetcher::Fetch(const std::string& url, const Credential
     if (!IsFetchedScheme(url))
         throw ComError(E_INVALIDARG);
     CInternetHandle request(InternetOpenUrl(Session(), WithCredentials(url, credentials).c_str(), nullptr, 0,
-                                            INTERNET_FLAG_RELOAD, 0));
+                                            m_latest ? INTERNET_FLAG_RELOAD : 0, 0));
     if (!request)
         throw ComError(FailureOf(InternetGetLastError()));
     FetchedResource resource;

@@ -27,6 +27,9 @@ public:
     // The proxy for the next fetches: empty for the environment's.
     void SetProxy(const std::string& proxy, const std::string& bypass);
     void SetStopCheck(InternetStopCheck stop);
+    // Whether fetches insist on the server's latest version (the default)
+    // or may take what the browser has just loaded.
+    void SetLatestVersion(bool latest) { m_latest = latest; }
 
     // Fetches an http, https or ftp URL whatever the response status. Throws
     // ComError: E_ABORT once stopped, E_INVALIDARG for another scheme, else
@@ -40,6 +43,7 @@ private:
     std::string m_proxy;
     std::string m_bypass;
     InternetStopCheck m_stop;
+    bool m_latest = true;
 };
 
 // Whether the messaging component fetches URLs of this scheme.
