@@ -66,6 +66,9 @@ struct CCaptureSession::Window {
     std::string statusText;  // what the helper object said of the capture
     std::chrono::steady_clock::time_point deadline;
     bool open = false;
+    // The page is in the history; the window stays until the next one
+    // opens or the session ends, so that closing it is not waited for.
+    bool recorded = false;
     PageResult result;
 };
 
@@ -179,7 +182,7 @@ void CCaptureSession::Close(Window& window)
 
 void CCaptureSession::Update(Window& window)
 {
-    if (!window.open)
+    if (!window.open || window.recorded)
         return;
     PageResult& result = window.result;
     if (window.outcome && !window.outcome->loaded) {
@@ -197,7 +200,7 @@ void CCaptureSession::Update(Window& window)
                 bool httpError = status >= 400 && window.outcome->finalUrl.starts_with("http");
                 result.state = httpError ? PageState::LoadedWithError : PageState::Recorded;
                 result.detail = httpError ? "the server answered with status " + std::to_string(status) : "";
-                Close(window);
+                window.recorded = true;
                 return;
             }
         }
@@ -210,7 +213,7 @@ void CCaptureSession::Update(Window& window)
         bool httpError = status >= 400 && window.outcome->finalUrl.starts_with("http");
         result.state = httpError ? PageState::LoadedWithError : PageState::Recorded;
         result.detail = httpError ? "the server answered with status " + std::to_string(status) : "";
-        Close(window);
+        window.recorded = true;
         return;
     }
     if (window.outcome && window.statusText.starts_with(kNotSaved)) {
@@ -257,8 +260,12 @@ std::vector<PageResult> CCaptureSession::Run(const std::vector<std::string>& arg
         }
         if (m_abandoned && m_abandoned())
             break;
+        for (auto& done : m_windows) {
+            if (done->recorded)
+                Close(*done);
+        }
         Open(*window, *target);
-        for (Update(*window); window->open; Update(*window)) {
+        for (Update(*window); window->open && !window->recorded; Update(*window)) {
             if (m_abandoned && m_abandoned()) {
                 window->result.state = PageState::NotRecorded;
                 window->result.detail = "given up: nobody waits for it any more";

@@ -45,7 +45,8 @@ public:
     HRESULT Connect();
     // Captures each target (PageTarget's result; null for an argument that
     // was refused, with `refusals` giving why), one window after another,
-    // and returns one result per argument, in order.
+    // and returns one result per argument, in order. The window of the last
+    // page recorded is closed with the session.
     std::vector<PageResult> Run(const std::vector<std::string>& arguments,
                                 const std::vector<std::optional<std::string>>& targets,
                                 const std::vector<std::string>& refusals);

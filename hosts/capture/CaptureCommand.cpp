@@ -8,7 +8,8 @@
 
 namespace wys::capture {
 
-int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> abandoned)
+int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> abandoned,
+                      std::function<void(int)> finished)
 {
     CaptureCommandLine line = ParseCaptureCommandLine(argc, argv);
     if (std::optional<int> answered = AnswerUsage(line))
@@ -41,6 +42,8 @@ int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> a
             }
             std::fflush(stdout);
         }
+        if (finished)
+            finished(status);
     }
     CoUninitialize();
     return status;

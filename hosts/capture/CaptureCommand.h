@@ -11,7 +11,9 @@ namespace wys::capture {
 // the history could not be reached, 2 for a usage error. Initialises the
 // component runtime on the calling thread for the run and uninitialises it
 // after. `abandoned`, when given, tells that nobody waits for the outcome
-// any more (CCaptureSession).
-int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> abandoned = {});
+// any more (CCaptureSession). `finished`, when given, hears the exit status
+// as soon as the outcome is printed, before the windows close.
+int RunCaptureCommand(int argc, const char* const* argv, std::function<bool()> abandoned = {},
+                      std::function<void(int)> finished = {});
 
 }  // namespace wys::capture

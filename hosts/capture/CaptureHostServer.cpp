@@ -83,23 +83,34 @@ bool Serve(int connection, int devNull)
         pollfd watch{connection, POLLIN | POLLRDHUP, 0};
         return ::poll(&watch, 1, 0) > 0;
     };
-    int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone);
+    // The client's output is let go before it hears the status: whoever
+    // reads it sees its end when the client ends.
+    bool reported = false;
+    auto report = [&](int status) {
+        reported = true;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::dup2(devNull, STDOUT_FILENO);
+        ::dup2(devNull, STDERR_FILENO);
+        out.Close();
+        err.Close();
+        const char code = static_cast<char>(status);
+        (void)::send(connection, &code, 1, MSG_NOSIGNAL);  // a client gone meanwhile needs nothing
+    };
 #if defined(__SANITIZE_ADDRESS__)
     // What a command leaked is told to that command and fails it, as its own
     // process would have at its end: the host's own end is seen by nobody.
+    // So the status waits for the command's windows to close.
+    int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone);
     if (__lsan_do_recoverable_leak_check() != 0 && status == 0)
         status = kLeakStatus;
+#else
+    // The status goes as soon as the outcome is written; the windows close
+    // after it.
+    int status = RunCaptureCommand(static_cast<int>(arguments.size()), argv.data(), clientGone, report);
 #endif
-    std::fflush(stdout);
-    std::fflush(stderr);
-    // The client's output is let go before it hears the status: whoever
-    // reads it sees its end when the client ends.
-    ::dup2(devNull, STDOUT_FILENO);
-    ::dup2(devNull, STDERR_FILENO);
-    out.Close();
-    err.Close();
-    const char code = static_cast<char>(status);
-    (void)::send(connection, &code, 1, MSG_NOSIGNAL);  // a client gone meanwhile needs nothing
+    if (!reported)
+        report(status);
     return true;
 }
 
