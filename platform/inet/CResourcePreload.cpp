@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -58,7 +57,7 @@ struct CResourcePreload::Batch {
     std::map<std::string, Entry> entries;  // those not taken yet
     bool ended = false;
 
-    CURLM* multi = nullptr;  // the thread's; lives until the thread is joined
+    CURLM* multi = nullptr;  // the thread's; cleaned up under `mutex` once it ended
     std::thread worker;
 
     bool Expired() const { return Clock::now() >= deadline; }
@@ -180,7 +179,6 @@ void CResourcePreload::Batch::Run()
                 transfer->url = std::move(queue.front());
                 queue.pop_front();
                 transfer->budget = &bytesLeft;
-                transfer->response.http = true;
                 CURL* easy = transfer->Start(agent, deadline);
                 if (!easy) {
                     entries[transfer->url].state = EntryState::Failed;

@@ -33,9 +33,9 @@
 #include "platform/inet/WinInet.h"
 
 struct PreloadedResponse {
-    bool http = false;        // an http or https response, with status and headers
-    DWORD status = 0;         // the final response's status
-    bool redirected = false;  // redirects were followed to it
+    // Always an http or https response.
+    DWORD status = 0;                                          // the final response's status
+    bool redirected = false;                                   // redirects were followed to it
     std::vector<std::pair<std::string, std::string>> headers;  // the final response's
     std::string body;
 };

@@ -102,7 +102,7 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
 
 void CUrlRequest::OpenPreloaded(PreloadedResponse response)
 {
-    m_http = response.http;
+    m_http = true;
     m_status = response.status;
     m_redirected = response.redirected;
     m_headers = std::move(response.headers);

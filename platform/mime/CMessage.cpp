@@ -86,8 +86,7 @@ HRESULT CMessage::CreateMHTMLBody(BSTR url, CdoMHTMLFlags flags, BSTR userName, 
         ApplyConfiguration();
         // Not insisting on the latest version takes the documents the
         // browser shows, as the platform's cache would give them.
-        std::optional<bool> latest = ConfigurationFlag(m_configuration.Get(), cdoURLGetLatestVersion);
-        PageVersion version = latest == false ? PageVersion::Shown : PageVersion::Latest;
+        PageVersion version = m_fetcher.LatestVersion() ? PageVersion::Latest : PageVersion::Shown;
         std::vector<MimeBodyPart> parts =
             CollectPageParts(m_fetcher, pageUrl, flags, CredentialsOf(userName, password), version);
         std::vector<ComPtr<CBodyPart>> objects;

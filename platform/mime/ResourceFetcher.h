@@ -30,6 +30,7 @@ public:
     // Whether fetches insist on the server's latest version (the default)
     // or may take what the browser has just loaded.
     void SetLatestVersion(bool latest) { m_latest = latest; }
+    bool LatestVersion() const { return m_latest; }
 
     // Fetches an http, https or ftp URL whatever the response status. Throws
     // ComError: E_ABORT once stopped, E_INVALIDARG for another scheme, else

@@ -38,11 +38,6 @@ std::string WithoutFragment(std::string_view url)
 // Imports nested deeper than this are left to whoever saves the sheets.
 constexpr int kMaxPreloadedImportDepth = 8;
 
-bool IsRemote(const std::string& scheme)
-{
-    return scheme == "http" || scheme == "https";
-}
-
 // The absolute URLs of `references` of the kinds a browser loads to show a
 // document, resolved against `base`.
 void AddResolved(const std::vector<PageReference>& references, const std::string& base,
@@ -105,7 +100,8 @@ public:
             return tree;
         m_chain = {WithoutFragment(url), WithoutFragment(tree.page.finalUrl)};
         m_topIsRemote = SchemeOf(tree.page.finalUrl) != "file";
-        if (IsRemote(SchemeOf(tree.page.finalUrl)))
+        // Only what comes from the web is loaded along with the page.
+        if (std::string scheme = SchemeOf(tree.page.finalUrl); scheme == "http" || scheme == "https")
             m_preload = std::make_shared<CResourcePreload>(kBrowserAgent, CStyleSheetFollower());
         tree.document = Build(tree.page, 0);
         if (!tree.document) {
@@ -137,7 +133,7 @@ private:
         if (!text.empty())
             CacheShownDocument(page.finalUrl, ShownDocument{"text/html; charset=utf-8", text});
         // The resources are on their way while the document is built.
-        if (m_preload && !text.empty() && IsRemote(SchemeOf(page.finalUrl))) {
+        if (m_preload && !text.empty()) {
             PageReferences found = FindHtmlReferences(text);
             std::string base = page.finalUrl;
             if (found.base) {
