@@ -440,7 +440,7 @@ void CFileSharer::PutCounted(const CSharedFileStore::Row& row)
 {
     if (auto old = m_store->Get(row.path))
         EraseCounted(*old);
-    const bool newInode = m_store->NamesOf(row.dev, row.ino) == 0;
+    const bool newInode = !m_store->Named(row.dev, row.ino);
     m_store->Put(row);
     std::lock_guard lock(m_mutex);
     m_usage.BytesWithoutSharing += row.blocks;
@@ -451,7 +451,7 @@ void CFileSharer::PutCounted(const CSharedFileStore::Row& row)
 void CFileSharer::EraseCounted(const CSharedFileStore::Row& row)
 {
     m_store->Erase(row.path);
-    const bool lastName = m_store->NamesOf(row.dev, row.ino) == 0;
+    const bool lastName = !m_store->Named(row.dev, row.ino);
     std::lock_guard lock(m_mutex);
     m_usage.BytesWithoutSharing -= std::min(m_usage.BytesWithoutSharing, row.blocks);
     if (lastName)

@@ -26,8 +26,9 @@ enum Statement {
     kPut,
     kErase,
     kUnderVisit,
-    kCandidates,
-    kNamesOf,
+    kKnownCandidates,
+    kUnhashedCandidates,
+    kNamed,
     kStatementCount,
 };
 
@@ -43,10 +44,13 @@ const std::string kStatementText[kStatementCount] = {
     // paths that begin with the folder and a "/".
     std::string("SELECT ") + kColumns +
         " FROM files WHERE path = ?1 OR (path >= ?2 || '/' AND path < ?2 || '0')",
+    // Each an equality on the content index: a file shared by thousands of
+    // visits costs no more to look up than one shared by two.
     std::string("SELECT ") + kColumns +
-        " FROM files WHERE dev = ?1 AND size = ?2 AND settled = 1 AND (hash = ?3 OR hash IS NULL)"
-        " ORDER BY hash IS NULL",
-    "SELECT COUNT(*) FROM files WHERE dev = ?1 AND ino = ?2",
+        " FROM files WHERE dev = ?1 AND size = ?2 AND hash = ?3 AND settled = 1 LIMIT ?4",
+    std::string("SELECT ") + kColumns +
+        " FROM files WHERE dev = ?1 AND size = ?2 AND hash IS NULL AND settled = 1 LIMIT ?3",
+    "SELECT 1 FROM files WHERE dev = ?1 AND ino = ?2 LIMIT 1",
 };
 
 std::string StorePath(const std::string& folder)
@@ -292,27 +296,38 @@ std::vector<CSharedFileStore::Row> CSharedFileStore::UnderVisit(const std::strin
 std::vector<CSharedFileStore::Row> CSharedFileStore::Candidates(std::uint64_t dev, std::uint64_t size,
                                                                 const Digest& hash)
 {
-    sqlite3_stmt* statement = Statement(kCandidates);
-    CStatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(dev));
-    sqlite3_bind_int64(statement, 2, static_cast<sqlite3_int64>(size));
-    sqlite3_bind_blob(statement, 3, hash.data(), static_cast<int>(hash.size()), SQLITE_STATIC);
     std::vector<Row> rows;
-    int result;
-    while ((result = sqlite3_step(statement)) == SQLITE_ROW)
-        rows.push_back(ReadRow(statement));
-    if (result != SQLITE_DONE)
-        Fail("reading");
+    for (int which : {kKnownCandidates, kUnhashedCandidates}) {
+        if (rows.size() >= kMaxCandidates)
+            break;
+        sqlite3_stmt* statement = Statement(which);
+        CStatementUse use(statement);
+        sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(dev));
+        sqlite3_bind_int64(statement, 2, static_cast<sqlite3_int64>(size));
+        int limitParameter = 3;
+        if (which == kKnownCandidates) {
+            sqlite3_bind_blob(statement, 3, hash.data(), static_cast<int>(hash.size()), SQLITE_STATIC);
+            limitParameter = 4;
+        }
+        sqlite3_bind_int64(statement, limitParameter,
+                           static_cast<sqlite3_int64>(kMaxCandidates - rows.size()));
+        int result;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW)
+            rows.push_back(ReadRow(statement));
+        if (result != SQLITE_DONE)
+            Fail("reading");
+    }
     return rows;
 }
 
-std::uint64_t CSharedFileStore::NamesOf(std::uint64_t dev, std::uint64_t ino)
+bool CSharedFileStore::Named(std::uint64_t dev, std::uint64_t ino)
 {
-    sqlite3_stmt* statement = Statement(kNamesOf);
+    sqlite3_stmt* statement = Statement(kNamed);
     CStatementUse use(statement);
     sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(dev));
     sqlite3_bind_int64(statement, 2, static_cast<sqlite3_int64>(ino));
-    if (sqlite3_step(statement) != SQLITE_ROW)
+    int result = sqlite3_step(statement);
+    if (result != SQLITE_ROW && result != SQLITE_DONE)
         Fail("reading");
-    return static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0));
+    return result == SQLITE_ROW;
 }

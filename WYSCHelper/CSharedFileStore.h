@@ -72,11 +72,15 @@ public:
     // The rows of a visit's saved copy: `page` itself and every path under
     // the folder `folder` (empty: none).
     std::vector<Row> UnderVisit(const std::string& page, const std::string& folder);
+    // At most this many candidates are offered for one file: the names of
+    // one shared file are all the same candidate, and one that fails is
+    // mended in the store, so that the next visit is offered the next.
+    static constexpr std::size_t kMaxCandidates = 8;
     // Settled rows on `dev` of files of `size` whose hash is `hash` or not
-    // known yet, the known ones first.
+    // known yet, the known ones first; at most kMaxCandidates.
     std::vector<Row> Candidates(std::uint64_t dev, std::uint64_t size, const Digest& hash);
-    // How many rows name the inode.
-    std::uint64_t NamesOf(std::uint64_t dev, std::uint64_t ino);
+    // Whether any row names the inode.
+    bool Named(std::uint64_t dev, std::uint64_t ino);
 
 private:
     enum class Journal { WriteAhead, Plain };
