@@ -1,6 +1,7 @@
 #include "platform/base/CAtomicFileWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -56,11 +57,14 @@ int CAtomicFileWriter::Write(std::string_view bytes)
     return WriteAll(m_fd.Get(), bytes);
 }
 
-int CAtomicFileWriter::Commit(Replace replace)
+int CAtomicFileWriter::Commit(Replace replace, Flush flush)
 {
     if (!m_fd.IsValid())
         return EBADF;
-    int error = ::fsync(m_fd.Get()) == 0 ? 0 : errno;
+    struct stat target;
+    const bool holdsBytes = ::stat(m_target.c_str(), &target) == 0 && target.st_size > 0;
+    const bool flushed = flush == Flush::Always || (replace == Replace::Yes && holdsBytes);
+    int error = flushed && ::fsync(m_fd.Get()) != 0 ? errno : 0;
     if (const int closed = m_fd.Close(); !error)
         error = closed;
     if (!error)
@@ -71,7 +75,8 @@ int CAtomicFileWriter::Commit(Replace replace)
     }
     // The new file is whole on disk; a folder that cannot be flushed only
     // leaves its name less certain to survive a crash.
-    (void)SyncFolder(FolderOf(m_target));
+    if (flushed)
+        (void)SyncFolder(FolderOf(m_target));
     return 0;
 }
 

@@ -21,6 +21,12 @@ namespace wys::base {
 class CAtomicFileWriter {
 public:
     enum class Replace { Yes, No };
+    enum class Flush {
+        Always,
+        // Only when the target holds bytes: where it is missing or empty, a
+        // crash after an unflushed commit leaves at worst what was there.
+        WhenReplacingBytes,
+    };
 
     CAtomicFileWriter() = default;
     ~CAtomicFileWriter();
@@ -49,8 +55,9 @@ public:
     // Flushes the temporary file and gives it the target's name: in place of
     // what is there (Replace::Yes), or only where nothing is (Replace::No,
     // which fails with EEXIST otherwise). 0 or an errno value; on failure the
-    // temporary file is removed and the target is as it was.
-    int Commit(Replace replace = Replace::Yes);
+    // temporary file is removed and the target is as it was. `flush` says
+    // when the file and its folder are flushed to disk first.
+    int Commit(Replace replace = Replace::Yes, Flush flush = Flush::Always);
 
 private:
     int Create(const std::string& temporary, mode_t mode);

@@ -27,7 +27,12 @@ HRESULT CStream::SaveToFile(BSTR fileName, SaveOptionsEnum options)
     using wys::base::CAtomicFileWriter;
     CAtomicFileWriter file;
     const auto publish = replace ? CAtomicFileWriter::Replace::Yes : CAtomicFileWriter::Replace::No;
-    if (file.Open(path, 0666, path + ".tmp-") != 0 || file.Write(m_bytes) != 0 || file.Commit(publish) != 0)
+    // As ADO's own, a save that replaces nothing is not flushed: the archive
+    // writer saves over the empty file that claims its name and rewrites it
+    // in place afterwards, so flushing bought no durability, only time on
+    // every capture. A file with bytes is still replaced old-or-new.
+    if (file.Open(path, 0666, path + ".tmp-") != 0 || file.Write(m_bytes) != 0 ||
+        file.Commit(publish, CAtomicFileWriter::Flush::WhenReplacingBytes) != 0)
         return adErrWriteFile;
     return S_OK;
 }
