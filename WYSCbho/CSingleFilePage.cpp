@@ -1,6 +1,7 @@
 #include "WYSCbho/CSingleFilePage.h"
 
 #include <cstdio>
+#include <map>
 
 #include "WYSCbho/TextFileRewrite.h"
 #include "platform/mime/Cdo.h"
@@ -25,15 +26,6 @@ std::string QuotedPrintableForm(std::string_view text)
         }
     }
     return form;
-}
-
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
-{
-    std::size_t start = 0;
-    while ((start = text.find(from, start)) != std::string::npos) {
-        text.replace(start, from.size(), to);
-        start += to.size();
-    }
 }
 
 VARIANT BoolVariant(VARIANT_BOOL value)
@@ -157,15 +149,43 @@ bool CSingleFilePage::Save(CSavedPageLayout& layout, const SpellingMap& spelling
 
 std::string CSingleFilePage::FixUpText(std::string text, const SpellingMap& spellings)
 {
+    // Quoted spelling -> quoted key; a spelling two keys share keeps the first.
+    std::map<std::string, std::string, std::less<>> keys;
     for (const auto& [absolute, written] : spellings) {
-        const std::string to = "\"" + QuotedPrintableForm(absolute) + "\"";
+        const std::string key = QuotedPrintableForm(absolute);
         for (const std::string& spelling : written) {
-            if (spelling == absolute)
-                continue;
-            ReplaceAll(text, "\"" + QuotedPrintableForm(spelling) + "\"", to);
+            if (spelling != absolute)
+                keys.emplace(QuotedPrintableForm(spelling), key);
         }
     }
-    return text;
+    if (keys.empty())
+        return text;
+    // One pass over the archive: replacing each spelling in turn moved the
+    // whole text once per occurrence.
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    const std::string_view view(text);
+    std::size_t copied = 0;
+    for (std::size_t open = view.find('"'); open != std::string_view::npos;) {
+        const std::size_t close = view.find('"', open + 1);
+        if (close == std::string_view::npos)
+            break;
+        auto found = keys.find(view.substr(open + 1, close - open - 1));
+        if (found == keys.end()) {
+            // The closing quote may open the next quoted value.
+            open = close;
+            continue;
+        }
+        out.append(view.substr(copied, open + 1 - copied));
+        out += found->second;
+        out += '"';
+        copied = close + 1;
+        open = view.find('"', copied);
+    }
+    if (copied == 0)
+        return text;
+    out.append(view.substr(copied));
+    return out;
 }
 
 void CSingleFilePage::FixUpArchive(const std::string& archiveFile, const SpellingMap& spellings)

@@ -150,6 +150,9 @@ TEST(CSingleFilePageText, FixUpWritesReferencesInQuotedPrintableForm)
     EXPECT_EQ(CSingleFilePage::FixUpText(text, spellings),
               "src=3D\"http://s.test/a.php?id=3D1&x=3Dab\" href=3D\"http://s.test/a.php?id=3D1&x=3Dab\" "
               "x=3D\"http://s.test/b.png\" y=3D'b.png' z=3Db.png");
+    // Values side by side, one of them unknown.
+    EXPECT_EQ(CSingleFilePage::FixUpText("\"b.png\"\"b.png\"\"c\"\"b.png\"", spellings),
+              "\"http://s.test/b.png\"\"http://s.test/b.png\"\"c\"\"http://s.test/b.png\"");
     EXPECT_TRUE(CSingleFilePage::IsFetchedResource("HTTP://h/a"));
     EXPECT_TRUE(CSingleFilePage::IsFetchedResource("data:image/png;base64,AAAA"));
     EXPECT_TRUE(CSingleFilePage::IsFetchedResource("ftp://h/a"));
