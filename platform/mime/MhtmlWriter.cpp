@@ -114,6 +114,12 @@ std::string WriteMhtml(const MessageHeaders& headers, const std::vector<MimeBody
         out += "Content-Transfer-Encoding: 7bit\r\n\r\n";
         return out;
     }
+    // Archives run to megabytes: grown part by part, the text was copied
+    // again at every doubling.
+    std::size_t expected = out.size() + 256;
+    for (const MimeBodyPart& part : parts)
+        expected += 512 + part.body.size() + part.body.size() / 2;
+    out.reserve(expected);
     std::string rootType = MediaTypeOf(parts.front().contentType);
     out += "Content-Type: multipart/related; type=\"" + SingleLine(rootType) + "\"; boundary=\"" +
            std::string(boundary) + "\"\r\n\r\n";

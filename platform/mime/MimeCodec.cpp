@@ -29,6 +29,9 @@ int Base64Value(char c)
 // last good break point when one lies on the current line.
 class QuotedPrintableWriter {
 public:
+    // Text grows by its soft breaks and a few escapes.
+    explicit QuotedPrintableWriter(std::size_t expected) { m_out.reserve(expected + expected / 16); }
+
     void Token(std::string_view token, bool breakAfter)
     {
         // A line holds the token and still leaves room for a soft break's '='.
@@ -137,7 +140,7 @@ std::string Base64Decode(std::string_view text)
 
 std::string QuotedPrintableEncode(std::string_view bytes)
 {
-    QuotedPrintableWriter writer;
+    QuotedPrintableWriter writer(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
