@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/com/Utf.h"
 #include "platform/dom/src/DocumentTree.h"
@@ -14,18 +16,34 @@
 namespace wys::dom {
 namespace {
 
-// Keeps every block the parser allocates on one list, so that its whole
-// output is released with one loop. The parser's own release function walks
-// the tree recursively and overflows the stack on deeply nested pages.
+// The parser's memory. Its output is released with the heap at once: the
+// parser's own release function walks the tree recursively and overflows the
+// stack on deeply nested pages.
+//
+// Small blocks, nearly all of them, are cut one after another from chunks
+// and never released singly (the parser frees mostly what it has just
+// grown, so little is lost); the chunks go back to a pool that the next
+// parse takes them from, already in memory. Large blocks (long texts, big
+// lists) are allocated one by one and released when the parser releases
+// them, so that growing one to megabytes does not leave every smaller copy
+// behind.
 class CParserHeap {
 public:
-    CParserHeap() { m_head.prev = m_head.next = &m_head; }
+    CParserHeap() { m_large.prev = m_large.next = &m_large; }
     ~CParserHeap()
     {
-        for (Block* block = m_head.next; block != &m_head;) {
+        for (Block* block = m_large.next; block != &m_large;) {
             Block* next = block->next;
             std::free(block);
             block = next;
+        }
+        ChunkPool& pool = Pool();
+        std::lock_guard lock(pool.mutex);
+        for (char* chunk : m_chunks) {
+            if (pool.chunks.size() < kKeptChunks)
+                pool.chunks.push_back(chunk);
+            else
+                std::free(chunk);
         }
     }
     CParserHeap(const CParserHeap&) = delete;
@@ -34,27 +52,22 @@ public:
     static void* Allocate(void* userdata, std::size_t size)
     {
         auto* heap = static_cast<CParserHeap*>(userdata);
-        void* raw = size <= std::numeric_limits<std::size_t>::max() - sizeof(Block)
-                        ? std::malloc(sizeof(Block) + size)
-                        : nullptr;
-        if (!raw) {
+        void* block = size <= kLargestSmall ? heap->Cut(size) : heap->AllocateLarge(size);
+        if (!block) {
             // The parser does not check its allocations; going on would
             // crash at a random place instead of here.
             std::fputs("wayscribe: out of memory while parsing HTML\n", stderr);
             std::abort();
         }
-        auto* block = static_cast<Block*>(raw);
-        block->prev = &heap->m_head;
-        block->next = heap->m_head.next;
-        heap->m_head.next->prev = block;
-        heap->m_head.next = block;
-        return block + 1;
+        return block;
     }
     static void Deallocate(void*, void* pointer)
     {
         if (!pointer)
             return;
         Block* block = static_cast<Block*>(pointer) - 1;
+        if (!block->prev)
+            return;  // cut from a chunk: it goes with the chunk
         block->prev->next = block->next;
         block->next->prev = block->prev;
         std::free(block);
@@ -62,10 +75,73 @@ public:
 
 private:
     struct alignas(std::max_align_t) Block {
-        Block* prev;
+        Block* prev;  // null for a block cut from a chunk
         Block* next;
     };
-    Block m_head;
+    struct ChunkPool {
+        std::mutex mutex;
+        std::vector<char*> chunks;
+    };
+
+    static constexpr std::size_t kChunkBytes = 256 * 1024;
+    static constexpr std::size_t kLargestSmall = 4096;
+    // What the pool keeps between parses: enough for a page of a megabyte.
+    static constexpr std::size_t kKeptChunks = 64;
+
+    static ChunkPool& Pool()
+    {
+        static ChunkPool* pool = new ChunkPool;  // never destroyed: parses may run while statics end
+        return *pool;
+    }
+
+    void* Cut(std::size_t size)
+    {
+        const std::size_t bytes =
+            sizeof(Block) + (size + alignof(Block) - 1) / alignof(Block) * alignof(Block);
+        if (bytes > m_left) {
+            char* chunk = nullptr;
+            {
+                ChunkPool& pool = Pool();
+                std::lock_guard lock(pool.mutex);
+                if (!pool.chunks.empty()) {
+                    chunk = pool.chunks.back();
+                    pool.chunks.pop_back();
+                }
+            }
+            if (!chunk)
+                chunk = static_cast<char*>(std::malloc(kChunkBytes));
+            if (!chunk)
+                return nullptr;
+            m_chunks.push_back(chunk);
+            m_next = chunk;
+            m_left = kChunkBytes;
+        }
+        auto* block = reinterpret_cast<Block*>(m_next);
+        block->prev = block->next = nullptr;
+        m_next += bytes;
+        m_left -= bytes;
+        return block + 1;
+    }
+
+    void* AllocateLarge(std::size_t size)
+    {
+        void* raw = size <= std::numeric_limits<std::size_t>::max() - sizeof(Block)
+                        ? std::malloc(sizeof(Block) + size)
+                        : nullptr;
+        if (!raw)
+            return nullptr;
+        auto* block = static_cast<Block*>(raw);
+        block->prev = &m_large;
+        block->next = m_large.next;
+        m_large.next->prev = block;
+        m_large.next = block;
+        return block + 1;
+    }
+
+    Block m_large;
+    std::vector<char*> m_chunks;
+    char* m_next = nullptr;
+    std::size_t m_left = 0;
 };
 
 bool IsTagNameEnd(char c)
