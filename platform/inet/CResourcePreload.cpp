@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <set>
@@ -53,6 +54,8 @@ struct CResourcePreload::Batch {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::string> queue;
+    std::deque<PreloadFinder> finders;     // not run yet
+    std::size_t findersPending = 0;        // queued and not done
     std::set<std::string> known;           // every URL queued
     std::map<std::string, Entry> entries;  // those not taken yet
     bool ended = false;
@@ -170,6 +173,28 @@ void CResourcePreload::Batch::Run()
     std::vector<std::unique_ptr<Transfer>> running;
     std::size_t bytesLeft = kMaxBytes;
     for (;;) {
+        PreloadFinder find;
+        {
+            std::lock_guard lock(mutex);
+            if (ended || Expired())
+                break;
+            if (!finders.empty()) {
+                find = std::move(finders.front());
+                finders.pop_front();
+            }
+        }
+        if (find) {
+            std::vector<std::string> found;
+            try {
+                found = find();
+            } catch (const std::exception&) {
+                // Out of memory: what it would have named is asked of the server.
+            }
+            std::lock_guard lock(mutex);
+            QueueLocked(found);
+            --findersPending;
+            changed.notify_all();
+        }
         {
             std::lock_guard lock(mutex);
             if (ended || Expired())
@@ -236,8 +261,8 @@ void CResourcePreload::Batch::Run()
             std::lock_guard lock(mutex);
             if (running.empty() && queue.empty() && (ended || Expired()))
                 break;
-            // URLs a finished sheet named start at once.
-            if (!queue.empty() && running.size() < kConnections)
+            // URLs a finished sheet named start at once, as do finders.
+            if ((!queue.empty() && running.size() < kConnections) || !finders.empty())
                 continue;
         }
         curl_multi_poll(multi, nullptr, 0, kIdlePollMilliseconds, nullptr);
@@ -254,6 +279,8 @@ void CResourcePreload::Batch::Run()
             entry.state = EntryState::Failed;
     }
     queue.clear();
+    finders.clear();
+    findersPending = 0;
     changed.notify_all();
 }
 
@@ -323,6 +350,17 @@ void CResourcePreload::Add(const std::vector<std::string>& urls)
         curl_multi_wakeup(m_batch->multi);
 }
 
+void CResourcePreload::AddFound(PreloadFinder find)
+{
+    std::lock_guard lock(m_batch->mutex);
+    if (m_batch->ended || !find)
+        return;
+    m_batch->finders.push_back(std::move(find));
+    ++m_batch->findersPending;
+    if (m_batch->multi)
+        curl_multi_wakeup(m_batch->multi);
+}
+
 std::optional<PreloadedResponse> TakePreloadedResponse(const std::string& url, const InternetStopCheck& stop)
 {
     std::shared_ptr<CResourcePreload::Batch> batch;
@@ -337,6 +375,12 @@ std::optional<PreloadedResponse> TakePreloadedResponse(const std::string& url, c
     if (!request)
         return std::nullopt;
     std::unique_lock lock(batch->mutex);
+    // The URL may be among those a finder is still looking for.
+    while (batch->findersPending > 0 && !batch->ended && !batch->Expired()) {
+        if (stop && stop())
+            return std::nullopt;
+        batch->changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
     if (batch->Expired())
         return std::nullopt;
     auto entry = batch->entries.find(*request);

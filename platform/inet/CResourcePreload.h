@@ -44,6 +44,9 @@ struct PreloadedResponse {
 // and images of a style sheet); called on the preload's thread.
 using PreloadFollower =
     std::function<std::vector<std::string>(const std::string& url, const PreloadedResponse&)>;
+// Finds absolute URLs to fetch (a document's resources); run on the
+// preload's thread, so that whoever queues it goes on at once.
+using PreloadFinder = std::function<std::vector<std::string>()>;
 
 class CResourcePreload {
 public:
@@ -64,6 +67,10 @@ public:
     // Queues the http and https URLs among `urls` not queued yet (fragments
     // dropped); others are ignored.
     void Add(const std::vector<std::string>& urls);
+    // Queues what `find` names, once the preload's thread has run it. A
+    // response asked for meanwhile is looked for once every finder queued
+    // before has run.
+    void AddFound(PreloadFinder find);
 
     struct Batch;
 

@@ -132,17 +132,19 @@ private:
         // without asking the server a second time.
         if (!text.empty())
             CacheShownDocument(page.finalUrl, ShownDocument{"text/html; charset=utf-8", text});
-        // The resources are on their way while the document is built.
+        // The resources are found and on their way while the document is
+        // built.
         if (m_preload && !text.empty()) {
-            PageReferences found = FindHtmlReferences(text);
-            std::string base = page.finalUrl;
-            if (found.base) {
-                if (auto resolved = CombineUrl(base, *found.base))
-                    base = *resolved;
-            }
-            std::vector<std::string> urls;
-            AddResolved(found.references, base, urls);
-            m_preload->Add(urls);
+            m_preload->AddFound([text, base = page.finalUrl]() mutable {
+                PageReferences found = FindHtmlReferences(text);
+                if (found.base) {
+                    if (auto resolved = CombineUrl(base, *found.base))
+                        base = *resolved;
+                }
+                std::vector<std::string> urls;
+                AddResolved(found.references, base, urls);
+                return urls;
+            });
         }
         ComPtr<IDispatch> document;
         FrameDocumentSupplier frames = [this, depth](const FrameReference& frame) {
