@@ -25,8 +25,13 @@ std::u16string Utf8ToUtf16(std::string_view in)
     while (i < in.size()) {
         auto b = static_cast<unsigned char>(in[i]);
         if (b < 0x80) {
-            out.push_back(b);
-            ++i;
+            // Pages are mostly ASCII: a run of it is widened in one go.
+            std::size_t end = i + 1;
+            while (end < in.size() && static_cast<unsigned char>(in[end]) < 0x80)
+                ++end;
+            out.append(in.begin() + static_cast<std::ptrdiff_t>(i),
+                       in.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
             continue;
         }
         int extra;
@@ -142,6 +147,16 @@ std::string Utf16ToUtf8(std::u16string_view in)
     out.reserve(in.size() * 3 / 2);
     for (std::size_t i = 0; i < in.size(); ++i) {
         char32_t c = in[i];
+        if (c < 0x80) {
+            // A run of ASCII is narrowed in one go.
+            std::size_t end = i + 1;
+            while (end < in.size() && in[end] < 0x80)
+                ++end;
+            out.append(in.begin() + static_cast<std::ptrdiff_t>(i),
+                       in.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end - 1;
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
