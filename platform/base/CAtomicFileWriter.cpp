@@ -61,9 +61,11 @@ int CAtomicFileWriter::Commit(Replace replace, Flush flush)
 {
     if (!m_fd.IsValid())
         return EBADF;
-    struct stat target;
-    const bool holdsBytes = ::stat(m_target.c_str(), &target) == 0 && target.st_size > 0;
-    const bool flushed = flush == Flush::Always || (replace == Replace::Yes && holdsBytes);
+    auto holdsBytes = [this] {
+        struct stat target;
+        return ::stat(m_target.c_str(), &target) == 0 && target.st_size > 0;
+    };
+    const bool flushed = flush == Flush::Always || (replace == Replace::Yes && holdsBytes());
     int error = flushed && ::fsync(m_fd.Get()) != 0 ? errno : 0;
     if (const int closed = m_fd.Close(); !error)
         error = closed;
