@@ -10,6 +10,13 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 #include "platform/com/Utf.h"
 #include "platform/dom/src/DocumentTree.h"
 
@@ -40,10 +47,13 @@ public:
         ChunkPool& pool = Pool();
         std::lock_guard lock(pool.mutex);
         for (char* chunk : m_chunks) {
-            if (pool.chunks.size() < kKeptChunks)
+            if (pool.chunks.size() < kKeptChunks) {
+                // What is read of a pooled chunk is read of a released block.
+                ASAN_POISON_MEMORY_REGION(chunk, kChunkBytes);
                 pool.chunks.push_back(chunk);
-            else
+            } else {
                 std::free(chunk);
+            }
         }
     }
     CParserHeap(const CParserHeap&) = delete;
@@ -108,7 +118,9 @@ private:
                     pool.chunks.pop_back();
                 }
             }
-            if (!chunk)
+            if (chunk)
+                ASAN_UNPOISON_MEMORY_REGION(chunk, kChunkBytes);
+            else
                 chunk = static_cast<char*>(std::malloc(kChunkBytes));
             if (!chunk)
                 return nullptr;
