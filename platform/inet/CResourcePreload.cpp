@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/base/AsciiText.h"
+#include "platform/inet/InternetSession.h"
 #include "platform/inet/ProcessCookies.h"
 #include "platform/inet/UrlCombine.h"
 
@@ -19,9 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// As the library's own requests: see UrlRequest.cpp and InternetSession.cpp.
-constexpr long kMaxRedirects = 10;
-constexpr long kConnectTimeoutSeconds = 60;
 // How long the preload's thread sleeps when nothing wakes it.
 constexpr int kIdlePollMilliseconds = 1000;
 
@@ -102,9 +100,9 @@ struct Transfer {
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, CInternetSession::kMaxRedirects);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, CInternetSession::kConnectTimeoutSeconds);
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max<long>(1, static_cast<long>(left.count())));
         curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);

@@ -4,9 +4,7 @@
 
 namespace {
 
-// Time limits in place of the platform's defaults: a connection attempt may
-// take a minute, and a transfer that moves nothing for a minute is dropped.
-constexpr long kConnectTimeoutSeconds = 60;
+// A transfer that moves nothing for a minute is dropped.
 constexpr long kStallSeconds = 60;
 
 }  // namespace
@@ -55,7 +53,7 @@ void CInternetSession::Configure(CURL* easy) const
     }
     // Signals would reach whichever thread of the host process they like.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, CInternetSession::kConnectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     // The process's cookies go with every request (a server that sets one on

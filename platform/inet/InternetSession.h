@@ -14,6 +14,11 @@
 
 class CInternetSession {
 public:
+    // Limits of every request of the library, in place of the platform's
+    // defaults: redirects followed, and a minute for a connection attempt.
+    static constexpr long kMaxRedirects = 10;
+    static constexpr long kConnectTimeoutSeconds = 60;
+
     CInternetSession(std::optional<std::string> agent, DWORD accessType, std::string proxy,
                      std::string proxyBypass);
     ~CInternetSession();

@@ -13,7 +13,6 @@ namespace {
 
 // How long one wait for the network lasts before the stop check runs again.
 constexpr int kPollMilliseconds = 100;
-constexpr long kMaxRedirects = 10;
 // Consumed bytes are dropped from the front of the body buffer once this many
 // have piled up, so that long transfers do not keep what was read.
 constexpr std::size_t kCompactAfter = 64 * 1024;
@@ -71,7 +70,7 @@ DWORD CUrlRequest::Open(const std::string& url, const char* headers, DWORD flags
     // A redirect never leads to a file, whatever the request may read itself.
     curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, m_follow ? 1L : 0L);
-    curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, CInternetSession::kMaxRedirects);
     curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CUrlRequest::OnBody);
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);

@@ -70,7 +70,8 @@ public:
         std::vector<std::string> urls;
         if (!IsStyleSheetResponse(response))
             return urls;
-        int depth = m_depths.count(url) ? m_depths[url] : 0;
+        auto known = m_depths.find(url);
+        const int depth = known == m_depths.end() ? 0 : known->second;
         if (depth >= kMaxPreloadedImportDepth)
             return urls;
         AddResolved(FindStyleReferences(response.body), url, urls);

@@ -218,9 +218,9 @@ TEST_F(CaptureHostTest, EachPageIsKeptUntilItsCaptureIsRecorded)
     // close, a moment later.
     const std::string added = "added " + m_server.Url("/plain.html") + " S_OK";
     auto bothClosed = [&] {
-        auto lines = Lines(ReadFile(m_log));
-        return ReadFile(m_log).find(added) != std::string::npos &&
-               std::count(lines.begin(), lines.end(), "unsite") >= 2;
+        const std::string log = ReadFile(m_log);
+        auto lines = Lines(log);
+        return log.find(added) != std::string::npos && std::count(lines.begin(), lines.end(), "unsite") >= 2;
     };
     EXPECT_TRUE(WaitUntil(bothClosed, 5s)) << ReadFile(m_log);
     std::string log = ReadFile(m_log);
