@@ -151,8 +151,10 @@ void ResourceSaver::Prefetch(const std::set<std::string>& urls)
     std::vector<std::string> pending;
     for (const std::string& url : urls) {
         std::optional<UrlParts> parts = ParseUrl(url);
+        // What the browser loaded with the page is read from memory when
+        // saved: a worker of its own would only cost a thread.
         if (parts && parts->Scheme != kSchemeUnknown && parts->Scheme != kSchemeFile &&
-            !m_savedFiles.count(url) && LocalNameOf(url))
+            !m_savedFiles.count(url) && LocalNameOf(url) && !InternetIsUrlPreloaded(url.c_str()))
             pending.push_back(url);
     }
     if (pending.size() < 2 || IsStopRequested(m_stop))

@@ -47,7 +47,8 @@ public:
     virtual bool SaveUrl(const std::string& url, const std::string& target);
 
     // Starts fetching the bodies of those `urls` that are downloads (not
-    // file URLs) into memory, several at once and in set order, so that the
+    // file URLs) and not preloaded by the browser (InternetIsUrlPreloaded)
+    // into memory, several at once and in set order, so that the
     // SaveUrl of each waits only for its own fetch instead of for the
     // network one request after another. The names and the order of the
     // saved files do not change: they are given when each URL is saved, as

@@ -80,6 +80,26 @@ Registry& Preloads()
     return *registry;
 }
 
+std::shared_ptr<CResourcePreload::Batch> CurrentBatch()
+{
+    Registry& registry = Preloads();
+    std::lock_guard lock(registry.mutex);
+    return registry.current;
+}
+
+// Waits under `lock` until every finder queued has run: the URL may be among
+// those one is still looking for. False when `stop` (may be empty) said so.
+bool WaitForFinders(CResourcePreload::Batch& batch, std::unique_lock<std::mutex>& lock,
+                    const InternetStopCheck& stop)
+{
+    while (batch.findersPending > 0 && !batch.ended && !batch.Expired()) {
+        if (stop && stop())
+            return false;
+        batch.changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
 // One transfer of the preload's thread.
 struct Transfer {
     std::string url;
@@ -359,27 +379,27 @@ void CResourcePreload::AddFound(PreloadFinder find)
         curl_multi_wakeup(m_batch->multi);
 }
 
+bool HasPreloadedResponse(const std::string& url)
+{
+    std::shared_ptr<CResourcePreload::Batch> batch = CurrentBatch();
+    std::optional<std::string> request = batch ? RequestUrl(url) : std::nullopt;
+    if (!request)
+        return false;
+    std::unique_lock lock(batch->mutex);
+    if (!WaitForFinders(*batch, lock, {}) || batch->Expired())
+        return false;
+    auto entry = batch->entries.find(*request);
+    return entry != batch->entries.end() && entry->second.state != EntryState::Failed;
+}
+
 std::optional<PreloadedResponse> TakePreloadedResponse(const std::string& url, const InternetStopCheck& stop)
 {
-    std::shared_ptr<CResourcePreload::Batch> batch;
-    {
-        Registry& registry = Preloads();
-        std::lock_guard lock(registry.mutex);
-        batch = registry.current;
-    }
-    if (!batch)
-        return std::nullopt;
-    std::optional<std::string> request = RequestUrl(url);
+    std::shared_ptr<CResourcePreload::Batch> batch = CurrentBatch();
+    std::optional<std::string> request = batch ? RequestUrl(url) : std::nullopt;
     if (!request)
         return std::nullopt;
     std::unique_lock lock(batch->mutex);
-    // The URL may be among those a finder is still looking for.
-    while (batch->findersPending > 0 && !batch->ended && !batch->Expired()) {
-        if (stop && stop())
-            return std::nullopt;
-        batch->changed.wait_for(lock, std::chrono::milliseconds(100));
-    }
-    if (batch->Expired())
+    if (!WaitForFinders(*batch, lock, stop) || batch->Expired())
         return std::nullopt;
     auto entry = batch->entries.find(*request);
     if (entry == batch->entries.end())

@@ -82,3 +82,6 @@ private:
 // (asking `stop`, which may be empty, between waits); nullopt when there is
 // none, it failed, or `stop` said so. Meant for InternetOpenUrl.
 std::optional<PreloadedResponse> TakePreloadedResponse(const std::string& url, const InternetStopCheck& stop);
+// Whether a request for `url` would now take a preloaded response: one
+// fetched or under way, not taken yet (once every finder queued has run).
+bool HasPreloadedResponse(const std::string& url);

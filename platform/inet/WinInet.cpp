@@ -152,6 +152,11 @@ HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* header
     return RegisterInternetObject(request.release());
 }
 
+BOOL InternetIsUrlPreloaded(const char* url)
+{
+    return url && HasPreloadedResponse(url) ? TRUE : FALSE;
+}
+
 BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD, DWORD_PTR)
 {
     auto* object = FindInternetObject<CUrlRequest>(request);

@@ -95,6 +95,11 @@ BOOL InternetSetStopCheck(HINTERNET session, InternetStopCheck stop);
 HINTERNET InternetOpenUrl(HINTERNET session, const char* url, const char* headers, DWORD headersLength,
                           DWORD flags, DWORD_PTR context);
 
+// Whether InternetOpenUrl (without INTERNET_FLAG_RELOAD and headers of its
+// own) would now answer `url` from what the browser loaded with the page,
+// without asking the server: as a lookup in the platform's cache tells.
+BOOL InternetIsUrlPreloaded(const char* url);
+
 // Waits until body bytes are buffered or the body has ended; *available is
 // the number buffered (0 at the end). FALSE when the transfer failed (the
 // bytes before the failure are read first) or was stopped.

@@ -522,8 +522,11 @@ TEST_F(HeadlessBrowserTest, ResourcesLoadedWithThePageAreHandedOutOnce)
         }
         return std::string();
     };
+    EXPECT_FALSE(InternetIsUrlPreloaded(m_server.Url("/page.html?other").c_str()));
     for (const auto& [path, expected] : loaded) {
+        EXPECT_TRUE(InternetIsUrlPreloaded(m_server.Url(path).c_str())) << path;
         EXPECT_EQ(fetch(path, INTERNET_FLAG_NEED_FILE), expected) << path;
+        EXPECT_FALSE(InternetIsUrlPreloaded(m_server.Url(path).c_str())) << path << " is taken";
         EXPECT_EQ(m_server.RequestCount(path), 1) << path << " is asked for once";
         EXPECT_NE(agentOf(path).find("Wayscribe-Capture"), std::string::npos) << path << ": by the browser";
     }
