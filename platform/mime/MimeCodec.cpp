@@ -1,5 +1,7 @@
 #include "platform/mime/MimeCodec.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "platform/base/AsciiText.h"
@@ -29,25 +31,36 @@ int Base64Value(char c)
 // last good break point when one lies on the current line.
 class QuotedPrintableWriter {
 public:
-    // Text grows by its soft breaks and a few escapes.
-    explicit QuotedPrintableWriter(std::size_t expected) { m_out.reserve(expected + expected / 16); }
+    // Text grows by its soft breaks and escapes, among them the "=0A=" and
+    // line break of every line that ends in a lone LF.
+    explicit QuotedPrintableWriter(std::size_t expected) { m_out.reserve(expected + expected / 4); }
 
-    void Token(std::string_view token, bool breakAfter)
+    // An escape ("=XX"), never a break point.
+    void Escape(std::string_view token)
     {
-        // A line holds the token and still leaves room for a soft break's '='.
-        if (m_column + token.size() > kLineLimit - 1) {
-            SoftBreak();
-            // What followed the break point may itself leave no room.
-            if (m_column + token.size() > kLineLimit - 1) {
-                m_out += "=\r\n";
-                m_column = 0;
-            }
-        }
+        MakeRoom(token.size());
         m_out.append(token);
         m_column += token.size();
-        if (breakAfter) {
-            m_breakAt = m_out.size();
-            m_breakColumn = m_column;
+    }
+    // Literal characters (none escaped); spaces and '>' are break points.
+    void Literal(std::string_view text)
+    {
+        while (!text.empty()) {
+            MakeRoom(1);
+            // What fits on the line goes in one piece; of its break points
+            // only the last counts.
+            std::string_view piece = text.substr(0, std::min(kLineLimit - 1 - m_column, text.size()));
+            const std::size_t start = m_out.size();
+            m_out.append(piece);
+            m_column += piece.size();
+            for (std::size_t k = piece.size(); k-- > 0;) {
+                if (piece[k] == ' ' || piece[k] == '>') {
+                    m_breakAt = start + k + 1;
+                    m_breakColumn = m_column - (piece.size() - k - 1);
+                    break;
+                }
+            }
+            text.remove_prefix(piece.size());
         }
     }
     void HardBreak()
@@ -64,6 +77,19 @@ public:
     std::string Take() { return std::move(m_out); }
 
 private:
+    // A line holds `size` more bytes and still leaves room for a soft
+    // break's '='.
+    void MakeRoom(std::size_t size)
+    {
+        if (m_column + size > kLineLimit - 1) {
+            SoftBreak();
+            // What followed the break point may itself leave no room.
+            if (m_column + size > kLineLimit - 1) {
+                m_out += "=\r\n";
+                m_column = 0;
+            }
+        }
+    }
     void SoftBreak()
     {
         if (m_breakAt != std::string::npos && m_breakColumn > 0) {
@@ -140,27 +166,42 @@ std::string Base64Decode(std::string_view text)
 
 std::string QuotedPrintableEncode(std::string_view bytes)
 {
+    // 1: written as it is; 2: so unless it ends a line, where a space or
+    // tab would be taken for padding; 0: escaped.
+    static constexpr auto kClass = [] {
+        std::array<std::uint8_t, 256> classes{};
+        for (int c = 33; c <= 126; ++c)
+            classes[c] = c == '=' ? 0 : 1;
+        classes[' '] = classes['\t'] = 2;
+        return classes;
+    }();
+    const auto literal = [bytes](std::size_t i) {
+        std::uint8_t type = kClass[static_cast<unsigned char>(bytes[i])];
+        if (type != 2)
+            return type == 1;
+        return !(i + 1 == bytes.size() || bytes[i + 1] == '\n' ||
+                 (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n'));
+    };
     QuotedPrintableWriter writer(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (literal(i)) {
+            std::size_t end = i + 1;
+            while (end < bytes.size() && literal(end))
+                ++end;
+            writer.Literal(bytes.substr(i, end - i));
+            i = end - 1;
+            continue;
+        }
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
             writer.HardBreak();
             ++i;
             continue;
         }
-        // Spaces and tabs at the end of a line would be taken for padding.
-        bool lineEnds = i + 1 == bytes.size() || bytes[i + 1] == '\n' ||
-                        (bytes[i + 1] == '\r' && i + 2 < bytes.size() && bytes[i + 2] == '\n');
-        bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);
-        if (literal) {
-            char token = static_cast<char>(c);
-            writer.Token(std::string_view(&token, 1), c == ' ' || c == '>');
-        } else {
-            const char token[3] = {'=', kHex[c >> 4], kHex[c & 15]};
-            writer.Token(std::string_view(token, 3), false);
-            if (c == '\n')
-                writer.ForcedSoftBreak();
-        }
+        const char token[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+        writer.Escape(std::string_view(token, 3));
+        if (c == '\n')
+            writer.ForcedSoftBreak();
     }
     return writer.Take();
 }
