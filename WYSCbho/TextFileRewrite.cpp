@@ -1,6 +1,7 @@
 #include "WYSCbho/TextFileRewrite.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,17 +18,26 @@ void RewriteTextFile(const std::string& file, const std::function<std::string(st
     if (!opened.IsValid())
         return;
     const int fd = opened.Get();
+    // Read straight into the text, sized once for what the file holds now
+    // (a file that grows meanwhile is read on to its end, as far as the limit).
+    struct stat info;
+    std::size_t expected = ::fstat(fd, &info) == 0 && info.st_size > 0
+                               ? std::min(static_cast<std::size_t>(info.st_size), kMaxRewrittenFile)
+                               : 0;
     std::string text;
-    char buffer[65536];
-    while (text.size() < kMaxRewrittenFile) {
-        std::size_t want = std::min(sizeof(buffer), kMaxRewrittenFile - text.size());
-        ssize_t got = ::read(fd, buffer, want);
+    text.resize(std::min(std::max<std::size_t>(expected + 1, 4096), kMaxRewrittenFile));
+    std::size_t used = 0;
+    while (used < kMaxRewrittenFile) {
+        if (used == text.size())
+            text.resize(std::min(text.size() * 2, kMaxRewrittenFile));
+        ssize_t got = ::read(fd, text.data() + used, text.size() - used);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
-        text.append(buffer, static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
     }
+    text.resize(used);
     if (std::size_t nul = text.find('\0'); nul != std::string::npos)
         text.resize(nul);
 
