@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "WYSCbho/TextFileRewrite.h"
 #include "platform/mime/Cdo.h"
@@ -160,6 +161,14 @@ std::string CSingleFilePage::FixUpText(std::string text, const SpellingMap& spel
     }
     if (keys.empty())
         return text;
+    // Most quoted values of an archive (in its scripts, say) have a length
+    // no spelling has: those need no lookup.
+    std::vector<bool> spelledLengths;
+    for (const auto& [spelling, key] : keys) {
+        if (spelling.size() >= spelledLengths.size())
+            spelledLengths.resize(spelling.size() + 1);
+        spelledLengths[spelling.size()] = true;
+    }
     // One pass over the archive: replacing each spelling in turn moved the
     // whole text once per occurrence.
     std::string out;
@@ -170,7 +179,10 @@ std::string CSingleFilePage::FixUpText(std::string text, const SpellingMap& spel
         const std::size_t close = view.find('"', open + 1);
         if (close == std::string_view::npos)
             break;
-        auto found = keys.find(view.substr(open + 1, close - open - 1));
+        const std::size_t length = close - open - 1;
+        auto found = length < spelledLengths.size() && spelledLengths[length]
+                         ? keys.find(view.substr(open + 1, length))
+                         : keys.end();
         if (found == keys.end()) {
             // The closing quote may open the next quoted value.
             open = close;
