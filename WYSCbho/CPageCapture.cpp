@@ -1,7 +1,10 @@
 #include "WYSCbho/CPageCapture.h"
 
+#include <functional>
+#include <future>
 #include <optional>
 #include <set>
+#include <system_error>
 #include <vector>
 
 #include "WYSCbho/CHistoryFolder.h"
@@ -35,6 +38,17 @@ void AddRecord(IWYSCURLBase* urlBase, const CaptureInput& input, const std::stri
     CComBSTR title(input.Title);
     if (FAILED(urlBase->AddData(_URL_DATE_{input.Time, url, relative, title})))
         throw ComError(kRecordRefused);
+}
+
+// Runs `read` on a thread of its own when one can be had, else when its
+// result is asked for.
+std::future<std::string> ReadBeside(std::function<std::string()> read)
+{
+    try {
+        return std::async(std::launch::async, read);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, std::move(read));
+    }
 }
 
 }  // namespace
@@ -151,13 +165,19 @@ CaptureOutcome CPageCapture::Run()
         pageParts && pageParts->Scheme == kSchemeFile ? FileUrlCopy::Allowed : FileUrlCopy::Refused;
 
     ResourceSaver resources(resourceFolder, fileUrls, m_stop);
+    FrameSaver frames(resourceFolder, fileUrls, m_stop);
+    // Reading the page's markup out of the document takes about as long as
+    // saving what the page needs, and the two share nothing (the document
+    // does not change under a capture): it runs beside the saving.
+    IHTMLDocument2* const page = m_document.Get();
+    std::future<std::string> pageMarkup =
+        ReadBeside([&frames, page] { return frames.GetDocumentHtml(page); });
     SaveAll(resources, walk.ResourceUrls);
     std::set<std::string> styleSheets = walk.StyleSheetUrls;
     CheckStop();
 
     // Frames at every depth, each with what it shows itself: a frame's
     // images and style sheets are as much the page as its own.
-    FrameSaver frames(resourceFolder, fileUrls, m_stop);
     CollectDocuments(frames, m_document.Get());
     std::set<std::string> pendingFrames = walk.FrameUrls;
     std::vector<std::pair<std::string, std::string>> frameDocumentFiles;  // URL, file
@@ -198,7 +218,10 @@ CaptureOutcome CPageCapture::Run()
 
     const std::string pageFile = layout.PageFile();
     const std::string pageUrl = DocumentUrl(m_document.Get());
-    const bool pageWritten = frames.SaveUrl(pageUrl, pageFile);
+    auto collected = frames.Documents().find(pageUrl);
+    const bool pageWritten = collected != frames.Documents().end() && collected->second.Get() == page
+                                 ? frames.WriteMarkup(pageMarkup.get(), pageFile)
+                                 : frames.SaveUrl(pageUrl, pageFile);
     if (pageWritten)
         style.FollowHtmlFile(pageFile, pageUrl);
     for (const auto& [url, path] : frameDocumentFiles)

@@ -86,15 +86,19 @@ std::string FrameSaver::GetDocumentHtml(IHTMLDocument2* document)
 
 bool FrameSaver::WriteDocument(IHTMLDocument2* document, const std::string& target)
 {
-    std::string text = GetDocumentHtml(document);
-    if (text.empty())
+    return WriteMarkup(GetDocumentHtml(document), target);
+}
+
+bool FrameSaver::WriteMarkup(const std::string& html, const std::string& target)
+{
+    if (html.empty())
         return false;
     wys::base::CFileDescriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file.IsValid())
         return false;
     // Write failures leave a short file; it is still the page's file, and the
     // URL base decides whether a record may point at it.
-    (void)wys::base::WriteAll(file.Get(), DeclareUtf8Charset(text));
+    (void)wys::base::WriteAll(file.Get(), DeclareUtf8Charset(html));
     return true;
 }
 

@@ -31,13 +31,16 @@ public:
 
     // The document's type declaration and a line break (when it has one),
     // then the outer HTML of its root element (of the last one, were there
-    // several); "" when the root cannot be read.
+    // several); "" when the root cannot be read. Reads only the document: it
+    // may run on another thread beside the saver's other calls.
     virtual std::string GetDocumentHtml(IHTMLDocument2* document);
 
     // Writes the document to `target`, replacing an existing file. False,
     // and nothing written, when its HTML is empty or the file cannot be
     // created.
     virtual bool WriteDocument(IHTMLDocument2* document, const std::string& target);
+    // As WriteDocument, with the document's GetDocumentHtml read already.
+    bool WriteMarkup(const std::string& html, const std::string& target);
 
     // URL -> document; one reference held per entry.
     std::map<std::string, ComPtr<IHTMLDocument2>>& Documents() { return m_documents; }
