@@ -149,10 +149,10 @@ HRESULT CMessage::GetStream(_Stream** stream)
             return E_POINTER;
         *stream = nullptr;
         MessageHeaders headers{Narrow(m_from), Narrow(m_subject), std::time(nullptr)};
-        std::vector<MimeBodyPart> parts;
+        std::vector<const MimeBodyPart*> parts;
         parts.reserve(m_parts.size());
         for (const auto& part : m_parts)
-            parts.push_back(part->Part());
+            parts.push_back(&part->Part());
         *stream = CreateComObject<CStream>(WriteMhtml(headers, parts, NewBoundary()));
         return S_OK;
     });

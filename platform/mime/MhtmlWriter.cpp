@@ -101,7 +101,7 @@ std::string NewBoundary()
     return text;
 }
 
-std::string WriteMhtml(const MessageHeaders& headers, const std::vector<MimeBodyPart>& parts,
+std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const MimeBodyPart*>& parts,
                        std::string_view boundary)
 {
     std::string out;
@@ -117,14 +117,15 @@ std::string WriteMhtml(const MessageHeaders& headers, const std::vector<MimeBody
     // Archives run to megabytes: grown part by part, the text was copied
     // again at every doubling.
     std::size_t expected = out.size() + 256;
-    for (const MimeBodyPart& part : parts)
-        expected += 512 + part.body.size() + part.body.size() / 2;
+    for (const MimeBodyPart* part : parts)
+        expected += 512 + part->body.size() + part->body.size() / 2;
     out.reserve(expected);
-    std::string rootType = MediaTypeOf(parts.front().contentType);
+    std::string rootType = MediaTypeOf(parts.front()->contentType);
     out += "Content-Type: multipart/related; type=\"" + SingleLine(rootType) + "\"; boundary=\"" +
            std::string(boundary) + "\"\r\n\r\n";
     out += "This is a multi-part message in MIME format.\r\n";
-    for (const MimeBodyPart& part : parts) {
+    for (const MimeBodyPart* each : parts) {
+        const MimeBodyPart& part = *each;
         bool text = IsTextMediaType(MediaTypeOf(part.contentType));
         out += "\r\n--" + std::string(boundary) + "\r\n";
         out += "Content-Type: " + SingleLine(part.contentType) + "\r\n";

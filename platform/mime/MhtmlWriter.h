@@ -39,5 +39,6 @@ std::string NewBoundary();
 // values lose CR, LF and NUL; Subject and From outside printable ASCII are
 // written as UTF-8 encoded words; a Content-Location is escaped (%XX) where
 // it holds spaces, controls or bytes above 127. The result holds no NUL.
-std::string WriteMhtml(const MessageHeaders& headers, const std::vector<MimeBodyPart>& parts,
+// The parts are read where they are (an archive's bodies run to megabytes).
+std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const MimeBodyPart*>& parts,
                        std::string_view boundary);
