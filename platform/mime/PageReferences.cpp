@@ -34,6 +34,8 @@ std::string DecodeCharacterReferences(std::string_view text)
 {
     static const std::pair<std::string_view, char> kNamed[] = {
         {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+    if (text.find('&') == std::string_view::npos)
+        return std::string(text);
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '&') {
@@ -249,6 +251,12 @@ std::vector<PageReference> FindStyleReferences(std::string_view css)
     std::vector<PageReference> out;
     std::size_t pos = 0;
     while (pos < css.size()) {
+        // Only these start a comment, a url( or an @import.
+        const char c = css[pos];
+        if (c != '/' && c != 'u' && c != 'U' && c != '@') {
+            ++pos;
+            continue;
+        }
         if (css.substr(pos, 2) == "/*") {
             std::size_t end = css.find("*/", pos + 2);
             pos = end == std::string_view::npos ? css.size() : end + 2;
