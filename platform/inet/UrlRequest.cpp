@@ -137,7 +137,9 @@ DWORD CUrlRequest::Read(void* buffer, DWORD toRead, DWORD* read)
     if (m_consumed == m_body.size()) {
         m_body.clear();
         m_consumed = 0;
-    } else if (m_consumed >= kCompactAfter) {
+    } else if (m_consumed >= kCompactAfter && !m_finished) {
+        // Bytes still to come would grow the buffer by what was read; once
+        // the body is all here, moving the rest forward only costs.
         m_body.erase(0, m_consumed);
         m_consumed = 0;
     }
