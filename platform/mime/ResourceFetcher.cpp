@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <vector>
 
 #include "platform/base/AsciiText.h"
 #include "platform/com/ComError.h"
 #include "platform/inet/UrlParts.h"
 
 namespace {
-
-constexpr DWORD kReadSize = 16 * 1024;
 
 HRESULT FailureOf(DWORD error)
 {
@@ -143,14 +140,23 @@ FetchedResource CResourceFetcher::Fetch(const std::string& url, const Credential
     resource.contentType = ResponseContentType(request.Get());
     if (resource.contentType.empty())
         resource.contentType = ContentTypeByExtension(url);
-    std::vector<char> buffer(kReadSize);
+    // Read straight into the body, as much at a time as has arrived (all of
+    // it at once for what the browser loaded with the page).
     for (;;) {
-        DWORD read = 0;
-        if (!InternetReadFile(request.Get(), buffer.data(), kReadSize, &read))
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request.Get(), &available, 0, 0))
             throw ComError(FailureOf(InternetGetLastError()));
+        const std::size_t want = std::max<DWORD>(available, 1);
+        const std::size_t used = resource.body.size();
+        resource.body.resize(used + want);
+        DWORD read = 0;
+        if (!InternetReadFile(request.Get(), resource.body.data() + used, static_cast<DWORD>(want), &read)) {
+            resource.body.resize(used);
+            throw ComError(FailureOf(InternetGetLastError()));
+        }
+        resource.body.resize(used + read);
         if (read == 0)
             break;
-        resource.body.append(buffer.data(), read);
     }
     return resource;
 }
