@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <random>
+#include <system_error>
+#include <vector>
 
 #include "platform/base/AsciiText.h"
 #include "platform/mime/MimeCodec.h"
@@ -101,6 +104,59 @@ std::string NewBoundary()
     return text;
 }
 
+namespace {
+
+// Less than this to encode is not worth a thread.
+constexpr std::size_t kEncodedBesideBytes = 64 * 1024;
+
+std::string EncodedBody(const MimeBodyPart& part)
+{
+    return IsTextMediaType(MediaTypeOf(part.contentType)) ? QuotedPrintableEncode(part.body)
+                                                          : Base64Encode(part.body);
+}
+
+// The encoded bodies, in the order of the parts. Encoding is most of the
+// work of writing an archive: the parts are shared out by size between this
+// thread and one more, when one can be had.
+std::vector<std::string> EncodedBodies(const std::vector<const MimeBodyPart*>& parts)
+{
+    std::vector<std::string> encoded(parts.size());
+    std::vector<std::size_t> order(parts.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return parts[a]->body.size() > parts[b]->body.size(); });
+    std::vector<std::size_t> here;
+    std::vector<std::size_t> beside;
+    std::size_t hereBytes = 0;
+    std::size_t besideBytes = 0;
+    for (std::size_t i : order) {
+        const bool toBeside = besideBytes < hereBytes;
+        (toBeside ? beside : here).push_back(i);
+        (toBeside ? besideBytes : hereBytes) += parts[i]->body.size();
+    }
+    std::future<void> besideDone;
+    if (besideBytes >= kEncodedBesideBytes) {
+        try {
+            besideDone = std::async(std::launch::async, [&] {
+                for (std::size_t i : beside)
+                    encoded[i] = EncodedBody(*parts[i]);
+            });
+        } catch (const std::system_error&) {
+            // No thread: this one encodes them all.
+        }
+    }
+    if (!besideDone.valid())
+        here.insert(here.end(), beside.begin(), beside.end());
+    for (std::size_t i : here)
+        encoded[i] = EncodedBody(*parts[i]);
+    if (besideDone.valid())
+        besideDone.get();
+    return encoded;
+}
+
+}  // namespace
+
 std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const MimeBodyPart*>& parts,
                        std::string_view boundary)
 {
@@ -114,18 +170,19 @@ std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const Mi
         out += "Content-Transfer-Encoding: 7bit\r\n\r\n";
         return out;
     }
+    const std::vector<std::string> bodies = EncodedBodies(parts);
     // Archives run to megabytes: grown part by part, the text was copied
     // again at every doubling.
     std::size_t expected = out.size() + 256;
-    for (const MimeBodyPart* part : parts)
-        expected += 512 + part->body.size() + part->body.size() / 2;
+    for (const std::string& body : bodies)
+        expected += 512 + body.size();
     out.reserve(expected);
     std::string rootType = MediaTypeOf(parts.front()->contentType);
     out += "Content-Type: multipart/related; type=\"" + SingleLine(rootType) + "\"; boundary=\"" +
            std::string(boundary) + "\"\r\n\r\n";
     out += "This is a multi-part message in MIME format.\r\n";
-    for (const MimeBodyPart* each : parts) {
-        const MimeBodyPart& part = *each;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const MimeBodyPart& part = *parts[i];
         bool text = IsTextMediaType(MediaTypeOf(part.contentType));
         out += "\r\n--" + std::string(boundary) + "\r\n";
         out += "Content-Type: " + SingleLine(part.contentType) + "\r\n";
@@ -138,7 +195,7 @@ std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const Mi
         out += "\r\n";
         // The CRLF before each delimiter belongs to the delimiter, so the
         // encoded text goes in exactly as it is.
-        out += text ? QuotedPrintableEncode(part.body) : Base64Encode(part.body);
+        out += bodies[i];
     }
     out += "\r\n--" + std::string(boundary) + "--\r\n";
     return out;
