@@ -38,8 +38,7 @@ HRESULT CBodyPart::get_ContentMediaType(BSTR* type)
 
 HRESULT CBodyPart::get_ContentTransferEncoding(BSTR* encoding)
 {
-    bool text = IsTextMediaType(MediaTypeOf(m_part.contentType));
-    return CopyOut(CComBSTR(text ? "quoted-printable" : "base64"), encoding);
+    return CopyOut(CComBSTR(IsQuotedPrintablePart(m_part) ? "quoted-printable" : "base64"), encoding);
 }
 
 HRESULT CMessage::get_Configuration(IConfiguration** configuration)

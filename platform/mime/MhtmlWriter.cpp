@@ -95,6 +95,11 @@ bool IsTextMediaType(std::string_view mediaType)
            mediaType == "application/xml";
 }
 
+bool IsQuotedPrintablePart(const MimeBodyPart& part)
+{
+    return IsTextMediaType(MediaTypeOf(part.contentType));
+}
+
 std::string NewBoundary()
 {
     std::random_device seed;
@@ -111,8 +116,7 @@ constexpr std::size_t kEncodedBesideBytes = 64 * 1024;
 
 std::string EncodedBody(const MimeBodyPart& part)
 {
-    return IsTextMediaType(MediaTypeOf(part.contentType)) ? QuotedPrintableEncode(part.body)
-                                                          : Base64Encode(part.body);
+    return IsQuotedPrintablePart(part) ? QuotedPrintableEncode(part.body) : Base64Encode(part.body);
 }
 
 // The encoded bodies, in the order of the parts. Encoding is most of the
@@ -183,7 +187,7 @@ std::string WriteMhtml(const MessageHeaders& headers, const std::vector<const Mi
     out += "This is a multi-part message in MIME format.\r\n";
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const MimeBodyPart& part = *parts[i];
-        bool text = IsTextMediaType(MediaTypeOf(part.contentType));
+        bool text = IsQuotedPrintablePart(part);
         out += "\r\n--" + std::string(boundary) + "\r\n";
         out += "Content-Type: " + SingleLine(part.contentType) + "\r\n";
         out += text ? "Content-Transfer-Encoding: quoted-printable\r\n"

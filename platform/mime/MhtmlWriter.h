@@ -28,6 +28,10 @@ std::string MediaTypeOf(std::string_view contentType);
 // text/*, scripts, JSON and XML types (SVG included).
 bool IsTextMediaType(std::string_view mediaType);
 
+// Whether `part` is written quoted-printable (its media type is text), not
+// base64.
+bool IsQuotedPrintablePart(const MimeBodyPart& part);
+
 // A boundary that cannot occur in quoted-printable or base64 text (it holds
 // "=_"), made unique with random digits.
 std::string NewBoundary();
